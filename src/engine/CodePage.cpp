@@ -1,0 +1,113 @@
+#include "CodePage.h"
+
+#include <array>
+
+namespace engine {
+
+namespace {
+
+// 0x80..0x9F are the only bytes whose character differs from the byte value.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+constexpr std::array<char16_t, 256> makeToUnicode()
+{
+    std::array<char16_t, 256> table{};
+    for (int b = 0; b < 256; ++b)
+        table[b] = (b >= 0x80 && b < 0xA0) ? kHighControls[b - 0x80] : char16_t(b);
+    return table;
+}
+
+constexpr std::array<unsigned char, 256> makeLower()
+{
+    std::array<unsigned char, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+        int lower = b;
+        if (b >= 'A' && b <= 'Z')
+            lower = b + 32;
+        else if (b >= 0xC0 && b <= 0xDE &&
+                 b != 0xD7) // Latin-1 capitals, skipping the multiply sign
+            lower = b + 32;
+        else if (b == 0x8A || b == 0x8C || b == 0x8E) // Š Œ Ž
+            lower = b + 0x10;
+        else if (b == 0x9F) // Ÿ
+            lower = 0xFF;
+        table[b] = static_cast<unsigned char>(lower);
+    }
+    return table;
+}
+
+constexpr auto kToUnicode = makeToUnicode();
+constexpr auto kLower = makeLower();
+
+} // namespace
+
+char16_t toUnicode(unsigned char b)
+{
+    return kToUnicode[b];
+}
+
+int fromUnicode(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
+    for (int i = 0; i < 32; ++i) {
+        if (kHighControls[i] == c)
+            return 0x80 + i;
+    }
+    return -1;
+}
+
+unsigned char lowerByte(unsigned char b)
+{
+    return kLower[b];
+}
+
+std::u16string decode(std::string_view bytes)
+{
+    std::u16string text(bytes.size(), u'\0');
+    decodeInto(bytes, text.data());
+    return text;
+}
+
+void decodeInto(std::string_view bytes, char16_t *out)
+{
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n; ++i)
+        out[i] = kToUnicode[in[i]];
+}
+
+std::optional<std::string> encode(std::u16string_view text)
+{
+    std::string bytes(text.size(), '\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int b = fromUnicode(text[i]);
+        if (b < 0)
+            return std::nullopt;
+        bytes[i] = static_cast<char>(b);
+    }
+    return bytes;
+}
+
+std::string encodeLossy(std::u16string_view text, char replacement)
+{
+    std::string bytes(text.size(), '\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int b = fromUnicode(text[i]);
+        bytes[i] = b < 0 ? replacement : static_cast<char>(b);
+    }
+    return bytes;
+}
+
+void lowerInto(std::string_view bytes, char *out)
+{
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n; ++i)
+        out[i] = static_cast<char>(kLower[in[i]]);
+}
+
+} // namespace engine
