@@ -1,0 +1,337 @@
+#include "engine/BlockList.h"
+#include "engine/Modes.h"
+#include "engine/Needle.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <climits>
+
+using engine::Mode;
+
+Q_DECLARE_METATYPE(Mode)
+
+namespace {
+
+// Joins lines with CR LF between them, as a file would hold them.
+QByteArray piece(const QByteArrayList &lines)
+{
+    return lines.join("\r\n");
+}
+
+// Returns a block's text: each line followed by CR LF.
+QByteArray block(const QByteArrayList &lines)
+{
+    QByteArray text;
+    for (const auto &line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+QByteArrayList run(Mode mode, const QByteArray &text, const engine::Needle &needle, int x = 1,
+                   int y = 1)
+{
+    engine::BlockList out;
+    engine::extract(mode, std::string_view(text.constData(), size_t(text.size())), needle, x, y,
+                    out);
+    QByteArrayList blocks;
+    for (size_t i = 0; i < out.size(); ++i)
+        blocks << QByteArray::fromStdString(out.text(i));
+    return blocks;
+}
+
+engine::Needle needleOf(const QByteArray &search, bool matchCase)
+{
+    return engine::Needle::fromBytes(std::string_view(search.constData(), size_t(search.size())),
+                                     matchCase);
+}
+
+} // namespace
+
+class TestModes : public QObject {
+    Q_OBJECT
+
+private slots:
+    void blocks_data();
+    void blocks();
+    void captions_data();
+    void captions();
+    void needleThatCannotOccurMatchesNothing();
+    void routineReplacesEarlierBlocks();
+    void hugeCountsStayFast();
+};
+
+void TestModes::blocks_data()
+{
+    QTest::addColumn<Mode>("mode");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("search");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("y");
+    QTest::addColumn<QByteArrayList>("expected");
+
+    const Mode line = Mode::ExtractSearchWordLine;
+    const QByteArray peter = piece({"peter pan", "PETER", "Peter", "Pete"});
+
+    // Matching rule.
+    QTest::newRow("case ignored finds every spelling")
+        << line << peter << QByteArray("Peter") << false << 0 << 0
+        << QByteArrayList{block({"peter pan"}), block({"PETER"}), block({"Peter"})};
+    QTest::newRow("match case finds the exact spelling only")
+        << line << peter << QByteArray("Peter") << true << 0 << 0
+        << QByteArrayList{block({"Peter"})};
+    QTest::newRow("spaces in the search text count")
+        << line << piece({"It was only", "It  was on"}) << QByteArray("t was on") << true << 0 << 0
+        << QByteArrayList{block({"It was only"})};
+    QTest::newRow("line holding the text twice is one block")
+        << line << piece({"abab", "x"}) << QByteArray("ab") << true << 0 << 0
+        << QByteArrayList{block({"abab"})};
+    QTest::newRow("two matching lines in file order")
+        << line << piece({"one hit", "none", "two hit"}) << QByteArray("hit") << true << 0 << 0
+        << QByteArrayList{block({"one hit"}), block({"two hit"})};
+    QTest::newRow("LF-only line ends make one line")
+        << line << QByteArray("one\ntwo\nthree") << QByteArray("two") << true << 0 << 0
+        << QByteArrayList{QByteArray("one\ntwo\nthree\r\n")};
+    QTest::newRow("lone CR stays inside the line")
+        << line << QByteArray("a\rb\r\nc") << QByteArray("b") << true << 0 << 0
+        << QByteArrayList{QByteArray("a\rb\r\n")};
+    QTest::newRow("empty search text matches every non-empty line")
+        << line << QByteArray("a\r\n\r\nb") << QByteArray() << true << 0 << 0
+        << QByteArrayList{block({"a"}), block({"b"})};
+    QTest::newRow("empty search text on a piece of line ends")
+        << line << QByteArray("\r\n\r\n") << QByteArray() << false << 0 << 0 << QByteArrayList{};
+    QTest::newRow("empty piece has no lines")
+        << line << QByteArray() << QByteArray() << true << 0 << 0 << QByteArrayList{};
+    QTest::newRow("search text ending in CR of a line end")
+        << line << QByteArray("x\r\ny") << QByteArray("x\r") << true << 0 << 0 << QByteArrayList{};
+    QTest::newRow("search text starting with LF of a line end")
+        << line << QByteArray("x\r\ny") << QByteArray("\ny") << true << 0 << 0 << QByteArrayList{};
+    QTest::newRow("search text ending in a lone CR")
+        << line << QByteArray("x\r\nx\rz") << QByteArray("x\r") << true << 0 << 0
+        << QByteArrayList{QByteArray("x\rz\r\n")};
+    QTest::newRow("CR of a line end skipped, later hit in the same line found")
+        << line << QByteArray("ab\r\nzzab\rq") << QByteArray("b\r") << true << 0 << 0
+        << QByteArrayList{QByteArray("zzab\rq\r\n")};
+    QTest::newRow("search text holding CR LF never matches")
+        << line << QByteArray("a\r\nb") << QByteArray("a\r\nb") << true << 0 << 0
+        << QByteArrayList{};
+    QTest::newRow("accented capitals lowered: E acute")
+        << line << QByteArray("CAF\xC9") << QByteArray("caf\xE9") << false << 0 << 0
+        << QByteArrayList{QByteArray("CAF\xC9\r\n")};
+    QTest::newRow("accented capitals lowered: S caron") << line
+                                                        << QByteArray("\x8A"
+                                                                      "koda")
+                                                        << QByteArray("\x9A"
+                                                                      "KODA")
+                                                        << false << 0 << 0
+                                                        << QByteArrayList{QByteArray("\x8A"
+                                                                                     "koda\r\n")};
+    QTest::newRow("Y diaeresis lowers to y diaeresis")
+        << line << QByteArray("\x9F") << QByteArray("\xFF") << false << 0 << 0
+        << QByteArrayList{QByteArray("\x9F\r\n")};
+    QTest::newRow("multiply sign is not a capital of the division sign")
+        << line << QByteArray("\xD7") << QByteArray("\xF7") << false << 0 << 0 << QByteArrayList{};
+    QTest::newRow("accents differ with match case")
+        << line << QByteArray("CAF\xC9") << QByteArray("CAF\xE9") << true << 0 << 0
+        << QByteArrayList{};
+
+    // Fixed context.
+    QTest::newRow("up1down1 drops the empty line above and fetches nothing for it")
+        << Mode::ExtractSearchWordLineUp1Down1 << piece({"x", "", "match", "y"})
+        << QByteArray("match") << true << 0 << 0 << QByteArrayList{block({"match", "y"})};
+    QTest::newRow("down1 on adjacent matches repeats the shared line")
+        << Mode::ExtractSearchWordLineDown1 << piece({"m1", "m2", "z"}) << QByteArray("m") << true
+        << 0 << 0 << QByteArrayList{block({"m1", "m2"}), block({"m2", "z"})};
+    QTest::newRow("down3 on the last line")
+        << Mode::ExtractSearchWordLineDown3 << piece({"a", "b", "hit"}) << QByteArray("hit") << true
+        << 0 << 0 << QByteArrayList{block({"hit"})};
+    QTest::newRow("down1 before the empty last line of a piece")
+        << Mode::ExtractSearchWordLineDown1 << QByteArray("a\r\nhit\r\n") << QByteArray("hit")
+        << true << 0 << 0 << QByteArrayList{block({"hit"})};
+    QTest::newRow("up3 on the first line")
+        << Mode::ExtractSearchWordLineUp3 << piece({"hit", "b"}) << QByteArray("hit") << true << 0
+        << 0 << QByteArrayList{block({"hit"})};
+    QTest::newRow("up2 takes two lines above")
+        << Mode::ExtractSearchWordLineUp2 << piece({"a", "b", "c", "hit"}) << QByteArray("hit")
+        << true << 0 << 0 << QByteArrayList{block({"b", "c", "hit"})};
+    QTest::newRow("up1 with a match above repeats it")
+        << Mode::ExtractSearchWordLineUp1 << piece({"hit1", "hit2"}) << QByteArray("hit") << true
+        << 0 << 0 << QByteArrayList{block({"hit1"}), block({"hit1", "hit2"})};
+    QTest::newRow("down2 takes two lines below")
+        << Mode::ExtractSearchWordLineDown2 << piece({"hit", "a", "b", "c"}) << QByteArray("hit")
+        << true << 0 << 0 << QByteArrayList{block({"hit", "a", "b"})};
+    QTest::newRow("up3down1 in the middle")
+        << Mode::ExtractSearchWordLineUp3Down1 << piece({"0", "1", "2", "3", "hit", "5", "6"})
+        << QByteArray("hit") << true << 0 << 0
+        << QByteArrayList{block({"1", "2", "3", "hit", "5"})};
+    QTest::newRow("neighbour line holding a lone LF")
+        << Mode::ExtractSearchWordLineUp1Down1 << QByteArray("a\nb\r\nhit\r\nc\rd")
+        << QByteArray("hit") << true << 0 << 0
+        << QByteArrayList{QByteArray("a\nb\r\nhit\r\nc\rd\r\n")};
+
+    // X above and Y below.
+    const Mode xy = Mode::ExtractSearchWordLineUpXDownY;
+    QTest::newRow("x2 y1 on the first line")
+        << xy << piece({"hit", "b", "c"}) << QByteArray("hit") << true << 2 << 1
+        << QByteArrayList{block({"hit", "b"})};
+    QTest::newRow("x5 on a three-line piece")
+        << xy << piece({"a", "b", "hit"}) << QByteArray("hit") << true << 5 << 1
+        << QByteArrayList{block({"a", "b", "hit"})};
+    QTest::newRow("x1 y1 equals one above and one below")
+        << xy << piece({"a", "", "hit", "c", "d"}) << QByteArray("hit") << true << 1 << 1
+        << QByteArrayList{block({"hit", "c"})};
+    QTest::newRow("x0 y0 is the line alone") << xy << piece({"a", "hit", "c"}) << QByteArray("hit")
+                                             << true << 0 << 0 << QByteArrayList{block({"hit"})};
+    QTest::newRow("negative counts add nothing")
+        << xy << piece({"a", "hit", "c"}) << QByteArray("hit") << true << -1 << -1
+        << QByteArrayList{block({"hit"})};
+    QTest::newRow("empty lines count as positions")
+        << xy << piece({"a", "", "", "hit", "", "b"}) << QByteArray("hit") << true << 2 << 1
+        << QByteArrayList{block({"hit"})};
+    QTest::newRow("largest counts reach the piece's edges")
+        << xy << piece({"a", "hit", "", "c"}) << QByteArray("hit") << true << INT_MAX << INT_MAX
+        << QByteArrayList{block({"a", "hit", "c"})};
+
+    // First and second line below.
+    QTest::newRow("1st below gives the next line")
+        << Mode::Extract1stLineBelow << piece({"Name:", "Smith"}) << QByteArray("Name:") << true
+        << 0 << 0 << QByteArrayList{block({"Smith"})};
+    QTest::newRow("1st below on an empty line gives an empty entry")
+        << Mode::Extract1stLineBelow << piece({"Name:", "", "Smith"}) << QByteArray("Name:") << true
+        << 0 << 0 << QByteArrayList{QByteArray()};
+    QTest::newRow("2nd below skips the line between")
+        << Mode::Extract2ndLineBelow << piece({"Name:", "", "Smith"}) << QByteArray("Name:") << true
+        << 0 << 0 << QByteArrayList{block({"Smith"})};
+    QTest::newRow("1st below on the last line gives an empty entry")
+        << Mode::Extract1stLineBelow << piece({"a", "Name:"}) << QByteArray("Name:") << true << 0
+        << 0 << QByteArrayList{QByteArray()};
+    QTest::newRow("2nd below one line before the end gives an empty entry")
+        << Mode::Extract2ndLineBelow << piece({"Name:", "x"}) << QByteArray("Name:") << true << 0
+        << 0 << QByteArrayList{QByteArray()};
+    QTest::newRow("1st below on consecutive matches")
+        << Mode::Extract1stLineBelow << piece({"k1", "k2", "v"}) << QByteArray("k") << true << 0
+        << 0 << QByteArrayList{block({"k2"}), block({"v"})};
+
+    // All above and all below.
+    const QByteArray twoHits = piece({"a", "hit", "b", "hit", "c"});
+    QTest::newRow("all above ends at the last match")
+        << Mode::ExtractSearchWordLineUpAll << twoHits << QByteArray("hit") << true << 0 << 0
+        << QByteArrayList{block({"a"}), block({"hit"}), block({"b"}), block({"hit"})};
+    QTest::newRow("all below starts at the first match")
+        << Mode::ExtractSearchWordLineDownAll << twoHits << QByteArray("hit") << true << 0 << 0
+        << QByteArrayList{block({"hit"}), block({"b"}), block({"hit"}), block({"c"})};
+    QTest::newRow("all above with a match on the first line")
+        << Mode::ExtractSearchWordLineUpAll << piece({"hit", "b"}) << QByteArray("hit") << true << 0
+        << 0 << QByteArrayList{block({"hit"})};
+    QTest::newRow("all below with a match on the last line")
+        << Mode::ExtractSearchWordLineDownAll << piece({"a", "hit"}) << QByteArray("hit") << true
+        << 0 << 0 << QByteArrayList{block({"hit"})};
+    QTest::newRow("all below keeps the empty last line as an empty entry")
+        << Mode::ExtractSearchWordLineDownAll << QByteArray("alpha\r\nbeta\r\n")
+        << QByteArray("alpha") << true << 0 << 0
+        << QByteArrayList{block({"alpha"}), block({"beta"}), QByteArray()};
+    QTest::newRow("all above gives empty entries for empty lines")
+        << Mode::ExtractSearchWordLineUpAll << piece({"a", "", "hit", "b"}) << QByteArray("hit")
+        << true << 0 << 0 << QByteArrayList{block({"a"}), QByteArray(), block({"hit"})};
+    QTest::newRow("all above without a match")
+        << Mode::ExtractSearchWordLineUpAll << piece({"a", "b"}) << QByteArray("hit") << true << 0
+        << 0 << QByteArrayList{};
+    QTest::newRow("all below without a match")
+        << Mode::ExtractSearchWordLineDownAll << piece({"a", "b"}) << QByteArray("hit") << true << 0
+        << 0 << QByteArrayList{};
+}
+
+void TestModes::blocks()
+{
+    QFETCH(Mode, mode);
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, search);
+    QFETCH(bool, matchCase);
+    QFETCH(int, x);
+    QFETCH(int, y);
+    QFETCH(QByteArrayList, expected);
+    QCOMPARE(run(mode, text, needleOf(search, matchCase), x, y), expected);
+}
+
+void TestModes::captions_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("routine");
+    QTest::newRow("entire line") << "Extract entire line which contains search word"
+                                 << "ExtractSearchWordLine";
+    QTest::newRow("3 above and 1 below")
+        << "Extract entire line which contains search word and 3 lines above and 1 line below"
+        << "ExtractSearchWordLineUp3Down1";
+    QTest::newRow("1 above and 1 below")
+        << "Extract entire line which contains search word and 1 line above and 1 line below"
+        << "ExtractSearchWordLineUp1Down1";
+    QTest::newRow("2 below") << "Extract entire line which contains search word and 2 lines below"
+                             << "ExtractSearchWordLineDown2";
+    QTest::newRow("x and y")
+        << "Extract line which contains search word and x line(s) above and y line(s) below"
+        << "ExtractSearchWordLineUpXDownY";
+    QTest::newRow("2nd below") << "Extract 2nd line below search word"
+                               << "Extract2ndLineBelow";
+    QTest::newRow("all above")
+        << "Extract entire line which contains search word and all lines above"
+        << "ExtractSearchWordLineUpAll";
+    QTest::newRow("trailing blank is another caption")
+        << "Extract entire line which contains search word " << QString();
+    QTest::newRow("other case is another caption")
+        << "extract entire line which contains search word" << QString();
+    QTest::newRow("empty text") << QString() << QString();
+}
+
+void TestModes::captions()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, routine);
+    const auto mode = engine::modeForCaption(caption.toStdString());
+    QCOMPARE(mode.has_value(), !routine.isEmpty());
+    if (mode) {
+        QCOMPARE(QString::fromStdString(std::string(engine::modeRoutineName(*mode))), routine);
+        QCOMPARE(QString::fromStdString(std::string(engine::modeCaption(*mode))), caption);
+    }
+}
+
+void TestModes::needleThatCannotOccurMatchesNothing()
+{
+    QCOMPARE(run(Mode::ExtractSearchWordLine, "a\r\nb", engine::Needle::never()), QByteArrayList{});
+    QCOMPARE(run(Mode::ExtractSearchWordLineDownAll, "a\r\nb", engine::Needle::never()),
+             QByteArrayList{});
+}
+
+// A list reused for the next piece must not keep blocks of the last one.
+void TestModes::routineReplacesEarlierBlocks()
+{
+    engine::BlockList out;
+    const auto needle = needleOf("hit", true);
+    engine::ExtractSearchWordLineUp1("a\r\nhit\r\nhit", needle, out);
+    QCOMPARE(out.size(), size_t(2));
+    engine::ExtractSearchWordLineUp1("hit", needle, out);
+    QCOMPARE(out.size(), size_t(1));
+    QCOMPARE(out.text(0), std::string("hit\r\n"));
+    engine::ExtractSearchWordLineUp1("none", needle, out);
+    QVERIFY(out.empty());
+}
+
+// Each match walks only to the piece's edges, not X or Y times.
+void TestModes::hugeCountsStayFast()
+{
+    QByteArray text;
+    for (int i = 0; i < 5000; ++i)
+        text += i % 500 == 0 ? "hit\r\n" : "\r\n";
+    QElapsedTimer timer;
+    timer.start();
+    for (int round = 0; round < 20; ++round) {
+        const auto blocks =
+            run(Mode::ExtractSearchWordLineUpXDownY, text, needleOf("hit", true), INT_MAX, INT_MAX);
+        QCOMPARE(blocks.size(), 10);
+        QCOMPARE(blocks.first(), block(QByteArrayList(10, "hit")));
+    }
+    QVERIFY2(timer.elapsed() < 2000, "X and Y must not be counted out one by one");
+}
+
+QTEST_APPLESS_MAIN(TestModes)
+#include "tst_modes.moc"
