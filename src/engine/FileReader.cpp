@@ -32,6 +32,9 @@ std::string describeErrno(int error)
         return "Too many files";
     case EIO:
         return "Device I/O error";
+    case ENXIO: // a socket, or a device without its driver
+    case ENODEV:
+        return "Not a regular file (FIFO, socket or device)";
     default:
         return std::strerror(error);
     }

@@ -1,0 +1,199 @@
+#include "engine/FileReader.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <random>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+struct Report {
+    std::string tag;
+    int step;
+    std::string description;
+};
+
+class RecordingReporter : public engine::ErrorReporter {
+public:
+    void reportError(const std::string &tag, int step, const std::string &description) override
+    {
+        reports.push_back({tag, step, description});
+    }
+    QList<int> steps() const
+    {
+        QList<int> result;
+        for (const auto &report : reports)
+            result << report.step;
+        return result;
+    }
+    std::vector<Report> reports;
+};
+
+const std::string kTag = "Quillon2021/08/31.ExtractState.ReadFileToStringFSO";
+
+QByteArray randomBytes(qsizetype size)
+{
+    std::mt19937 random(7);
+    QByteArray bytes(size, '\0');
+    for (auto &byte : bytes)
+        byte = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestFileReader : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sizes_data();
+    void sizes();
+    void unusablePaths_data();
+    void unusablePaths();
+    void unreadableFile();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestFileReader::sizes_data()
+{
+    QTest::addColumn<qsizetype>("size");
+    QTest::addColumn<QList<qsizetype>>("pieceSizes");
+    QTest::newRow("empty file gives one empty piece") << qsizetype(0) << QList<qsizetype>{0};
+    QTest::newRow("one byte") << qsizetype(1) << QList<qsizetype>{1};
+    QTest::newRow("exactly one piece") << qsizetype(65536) << QList<qsizetype>{65536};
+    QTest::newRow("one byte over a piece") << qsizetype(65537) << QList<qsizetype>{65536, 1};
+    QTest::newRow("70,000 bytes") << qsizetype(70000) << QList<qsizetype>{65536, 4464};
+    QTest::newRow("three whole pieces")
+        << qsizetype(3 * 65536) << QList<qsizetype>{65536, 65536, 65536};
+    QTest::newRow("several megabytes") << qsizetype(5 * 1024 * 1024 + 3) << [] {
+        QList<qsizetype> sizes(80, 65536);
+        sizes << 3;
+        return sizes;
+    }();
+}
+
+// Random bytes include NUL, lone CR and LF and every high byte; all must come back unchanged.
+void TestFileReader::sizes()
+{
+    QFETCH(qsizetype, size);
+    QFETCH(QList<qsizetype>, pieceSizes);
+    QVERIFY(m_dir.isValid());
+    const QString path = m_dir.filePath("sized.txt");
+    const QByteArray content = randomBytes(size);
+    QVERIFY(writeFile(path, content));
+
+    RecordingReporter reporter;
+    const engine::Pieces pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
+    QCOMPARE(reporter.steps(), QList<int>{});
+    QCOMPARE(pieces.count(), size_t(pieceSizes.size()));
+    QByteArray joined;
+    for (size_t i = 0; i < pieces.count(); ++i) {
+        QCOMPARE(qsizetype(pieces.piece(i).size()), pieceSizes[qsizetype(i)]);
+        joined.append(pieces.piece(i).data(), qsizetype(pieces.piece(i).size()));
+    }
+    QVERIFY(joined == content);
+}
+
+void TestFileReader::unusablePaths_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QList<int>>("steps");
+    QTest::addColumn<QString>("openFailure");
+    QTest::newRow("missing file") << "missing" << QList<int>{102, 104, 108, 120}
+                                  << "File not found";
+    QTest::newRow("missing folder on the way")
+        << "missing folder" << QList<int>{102, 104, 108, 120} << "File not found";
+    QTest::newRow("folder") << "folder" << QList<int>{104, 108, 120}
+                            << "Path is a folder, not a file";
+    QTest::newRow("FIFO without writer")
+        << "fifo" << QList<int>{104, 108, 120} << "Not a regular file (FIFO, socket or device)";
+    QTest::newRow("socket") << "socket" << QList<int>{104, 108, 120}
+                            << "Not a regular file (FIFO, socket or device)";
+    QTest::newRow("read error is reported once") << "read error" << QList<int>{108} << QString();
+    QTest::newRow("character device")
+        << "device" << QList<int>{104, 108, 120} << "Not a regular file (FIFO, socket or device)";
+}
+
+// None of these may block, and each gives exactly one empty piece after its reports.
+void TestFileReader::unusablePaths()
+{
+    QFETCH(QString, kind);
+    QFETCH(QList<int>, steps);
+    QFETCH(QString, openFailure);
+    QVERIFY(m_dir.isValid());
+    QString path;
+    if (kind == "missing") {
+        path = m_dir.filePath("no such file.txt");
+    } else if (kind == "missing folder") {
+        path = m_dir.filePath("no folder/file.txt");
+    } else if (kind == "folder") {
+        path = m_dir.filePath("a folder");
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == "fifo") {
+        path = m_dir.filePath("pipe");
+        QCOMPARE(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+    } else if (kind == "socket") {
+        path = m_dir.filePath("sock");
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        ::close(fd);
+    } else if (kind == "read error") {
+        // Reading this file's first bytes fails: they are an unmapped address.
+        path = "/proc/self/mem";
+    } else {
+        path = "/dev/zero";
+    }
+
+    RecordingReporter reporter;
+    QElapsedTimer timer;
+    timer.start();
+    const engine::Pieces pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
+    QVERIFY(timer.elapsed() < 2000);
+
+    QCOMPARE(reporter.steps(), steps);
+    for (const auto &report : reporter.reports)
+        QCOMPARE(report.tag, kTag);
+    if (!openFailure.isEmpty()) {
+        const auto open = std::find_if(reporter.reports.begin(), reporter.reports.end(),
+                                       [](const Report &r) { return r.step == 104; });
+        QCOMPARE(QString::fromStdString(open->description), openFailure);
+    }
+    QCOMPARE(pieces.count(), size_t(1));
+    QVERIFY(pieces.piece(0).empty());
+}
+
+void TestFileReader::unreadableFile()
+{
+    if (::geteuid() == 0)
+        QSKIP("Permissions do not stop root from reading");
+    const QString path = m_dir.filePath("locked.txt");
+    QVERIFY(writeFile(path, "secret"));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+    RecordingReporter reporter;
+    const engine::Pieces pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
+    QCOMPARE(reporter.steps(), (QList<int>{104, 108, 120}));
+    QCOMPARE(reporter.reports.front().description, std::string("Permission denied"));
+    QCOMPARE(pieces.count(), size_t(1));
+    QVERIFY(pieces.piece(0).empty());
+}
+
+QTEST_APPLESS_MAIN(TestFileReader)
+#include "tst_filereader.moc"
