@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace platform {
+
+// The list control both lists are made of: column headers (text and width in twips) and rows
+// with a text (first column), sub-items (further columns) and a check mark. Rows are
+// addressed from 0 here; an index outside the list throws engine::Failure
+// ("Index out of bounds"). Appends may be deferred and flushed in one batch, which keeps
+// runs with millions of rows smooth.
+class ListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    struct Header {
+        QString text;
+        int widthTwips = 0;
+    };
+    struct Row {
+        QString text;
+        QStringList subItems;
+        bool checked = false;
+    };
+
+    explicit ListModel(QObject *parent = nullptr);
+
+    // Adds a column header and returns its position.
+    int addColumn(const QString &text, int widthTwips = 1440);
+    // Sets the width of a column, in twips.
+    void setColumnWidth(int column, int widthTwips);
+    // Returns the headers in order.
+    const std::vector<Header> &headers() const { return m_headers; }
+
+    // Returns the number of rows, deferred ones included.
+    int count() const;
+    // Appends a row at once and returns its position.
+    int append(const QString &text, bool checked = false);
+    // Queues a row; it joins the list at the next flush().
+    void appendDeferred(QString text, bool checked = false);
+    // Moves the queued rows into the list in one insertion.
+    void flush();
+    // Returns the text of a row.
+    QString text(int row) const;
+    // Replaces the text of a row.
+    void setText(int row, const QString &text);
+    // Returns sub-item k (from 1) of a row, empty when the row has fewer.
+    QString subItem(int row, int k) const;
+    // Returns the number of sub-items of a row.
+    int subItemCount(int row) const;
+    // Sets sub-item k (from 1) of a row, growing its sub-items as needed.
+    void setSubItem(int row, int k, const QString &text);
+    // Returns whether the row carries the check mark.
+    bool checked(int row) const;
+    // Sets the check mark of a row.
+    void setChecked(int row, bool checked);
+    // Removes one row.
+    void removeAt(int row);
+    // Removes the given rows, given in any order, in as few model operations as possible.
+    void removeRowsSorted(std::vector<int> rows);
+    // Removes every row.
+    void clear();
+    // Returns all row texts in order (what a run reads from the file list).
+    QStringList texts() const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+private:
+    void check(int row) const;
+    void flushPending() const;
+
+    std::vector<Header> m_headers;
+    mutable std::vector<Row> m_rows;
+    mutable std::vector<Row> m_pending;
+};
+
+} // namespace platform

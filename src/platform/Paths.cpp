@@ -1,0 +1,36 @@
+#include "Paths.h"
+
+namespace platform {
+
+QString FileNameFromPath(const QString &path, PathStyle style)
+{
+    const QChar separator = style == PathStyle::Windows ? QLatin1Char('\\') : QLatin1Char('/');
+    const qsizetype at = path.lastIndexOf(separator);
+    return at < 0 ? path : path.mid(at + 1);
+}
+
+QString NormalizePath(const QString &path, PathStyle style)
+{
+    if (style == PathStyle::Posix) {
+        QString result;
+        result.reserve(path.size());
+        for (const QChar c : path) {
+            if (c == QLatin1Char('/') && result.endsWith(QLatin1Char('/')))
+                continue;
+            result.append(c);
+        }
+        return result;
+    }
+    const QString pair = QStringLiteral("\\\\");
+    const QString single = QStringLiteral("\\");
+    if (!path.startsWith(single))
+        return QString(path).replace(pair, single);
+    // The first character is a backslash; skip the whole leading run (looking from the
+    // second character on) and keep exactly two of them.
+    qsizetype p = 1;
+    while (p < path.size() && path.at(p) == QLatin1Char('\\'))
+        ++p;
+    return pair + path.mid(p).replace(pair, single);
+}
+
+} // namespace platform

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+#include <map>
+#include <memory>
+
+class QSettings;
+
+namespace platform {
+
+// The per-user store of named text values. Every value is text.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    // Returns the stored text, or the default when the key is absent.
+    virtual QString ReadSetting(const QString &application, const QString &section,
+                                const QString &key, const QString &defaultValue) = 0;
+    // Stores the text durably before returning; throws engine::Failure when it cannot.
+    virtual void WriteSetting(const QString &application, const QString &section,
+                              const QString &key, const QString &value) = 0;
+};
+
+// An INI file per application name in the user's configuration folder
+// ($XDG_CONFIG_HOME or ~/.config); the section is the INI group.
+class IniSettingsStore : public SettingsStore {
+public:
+    // Uses the given folder instead of the user's configuration folder when not empty.
+    explicit IniSettingsStore(const QString &folder = QString());
+    ~IniSettingsStore() override;
+    QString ReadSetting(const QString &application, const QString &section, const QString &key,
+                        const QString &defaultValue) override;
+    void WriteSetting(const QString &application, const QString &section, const QString &key,
+                      const QString &value) override;
+    // Returns the path of the file that holds an application's values.
+    QString filePath(const QString &application) const;
+
+private:
+    QSettings &open(const QString &application);
+
+    QString m_folder;
+    std::map<QString, std::unique_ptr<QSettings>> m_files;
+};
+
+} // namespace platform
+
+namespace platform {
+
+// Converts a stored text to a whole number (decimal digits, optional sign, blanks around);
+// throws engine::Failure("Type mismatch") when it is not one.
+int settingToInt(const QString &text);
+// Converts a stored text to a Boolean: "True"/"False" in any case, or a number (0 is false);
+// throws engine::Failure("Type mismatch") otherwise.
+bool settingToBool(const QString &text);
+
+} // namespace platform

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <functional>
+#include <vector>
+
+namespace platform {
+
+// The event-loop yield of long operations: lets the window repaint and take clicks.
+class Yield {
+public:
+    virtual ~Yield() = default;
+    // Handles pending window events when it is time to, then returns.
+    virtual void yield() = 0;
+};
+
+// Pumps Qt's events only when a few milliseconds have passed since the last pump, so hot
+// loops pay almost nothing. Hooks run right before each pump (rows waiting for the list
+// are flushed there).
+class QtYield : public Yield {
+public:
+    explicit QtYield(int intervalMs = 4);
+    void yield() override;
+    // Pumps now, whatever the time since the last pump.
+    void pump();
+    // Adds a callable that runs before every pump.
+    void addBeforePump(std::function<void()> hook);
+
+private:
+    QElapsedTimer m_sinceLastPump;
+    qint64 m_intervalNs;
+    std::vector<std::function<void()>> m_hooks;
+};
+
+} // namespace platform

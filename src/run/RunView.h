@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+namespace run {
+
+// The display option buttons: which one is selected.
+enum class DisplayOption {
+    None,        // no option button selected: no rows are added
+    LineOnly,    // Option1 "Show line only in results"
+    FileAndLine, // Option2 "Show filename and line in results"
+    FileOnly,    // Option3 "Show filename only in results"
+};
+
+// What an extraction run reads from and writes to the main window. Every read happens at
+// the moment the run needs the value, so a change made during a run takes effect at once.
+class RunView {
+public:
+    virtual ~RunView() = default;
+
+    // Returns the caption of the Start/Stop button.
+    virtual QString startButtonCaption() const = 0;
+    // Sets the caption of the Start/Stop button.
+    virtual void setStartButtonCaption(const QString &caption) = 0;
+
+    // Returns the number of entries of the input file list.
+    virtual int fileCount() const = 0;
+    // Returns the text of entry i (from 0) of the input file list.
+    virtual QString fileAt(int i) const = 0;
+
+    // Returns the whole search text.
+    virtual QString searchText() const = 0;
+    // Returns the text of the mode list.
+    virtual QString modeText() const = 0;
+    // Returns the value of "Match Case": 0 unchecked.
+    virtual int matchCaseValue() const = 0;
+    // Returns the value of "Put results all on one line in ": 1 checked.
+    virtual int oneLineValue() const = 0;
+    // Returns the selected display option.
+    virtual DisplayOption displayOption() const = 0;
+
+    // Sets the progress bar's value (0 to 100) and the caption drawn on it.
+    virtual void setProgress(int value, const QString &text) = 0;
+    // Sets the window's mouse pointer: 0 arrow, 11 busy, 99 the custom pointer.
+    virtual void setMousePointer(int value) = 0;
+
+    // Returns whether the lines-above-and-below dialog was closed with its Close button.
+    virtual bool form2Shown() const = 0;
+    // Shows the lines-above-and-below dialog modally and returns when it has closed.
+    virtual void showForm2() = 0;
+
+    // Appends one row to the results list; it may show at the next event pump.
+    virtual void appendResult(QString row) = 0;
+};
+
+} // namespace run

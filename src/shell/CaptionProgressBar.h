@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QProgressBar>
+
+namespace shell {
+
+// A progress bar that draws a free caption (a file name may hold '%', which QProgressBar's
+// format would expand).
+class CaptionProgressBar : public QProgressBar {
+    Q_OBJECT
+public:
+    explicit CaptionProgressBar(QWidget *parent = nullptr);
+    // Sets the caption drawn on the bar.
+    void setCaption(const QString &caption);
+    QString text() const override { return m_caption; }
+
+private:
+    QString m_caption;
+};
+
+} // namespace shell

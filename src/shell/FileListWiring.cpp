@@ -1,0 +1,7 @@
+#include "shell/MainWindow.h"
+
+namespace shell {
+
+void MainWindow::connectFileList() {}
+
+} // namespace shell

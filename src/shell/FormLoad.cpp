@@ -1,0 +1,128 @@
+// The main window's start-up steps.
+
+#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
+#include "shell/MainWindow.h"
+#include "shell/LinesDialog.h"
+#include "shell/Pointers.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTreeView>
+
+namespace shell {
+
+namespace {
+
+const QString application = QStringLiteral("Tarnwick");
+const QString section = QStringLiteral("Lumbrex");
+
+} // namespace
+
+QString MainWindow::programFolderFile(const QString &name) const
+{
+    return QDir(m_programFolder).filePath(name);
+}
+
+void MainWindow::applySkin(const QString &file)
+{
+    useButtonFaceBackground(*this);
+    QFile skin(file);
+    if (!skin.open(QIODevice::ReadOnly | QIODevice::Text))
+        throw engine::Failure("Permission denied: " + file.toStdString());
+    const QString sheet = QString::fromUtf8(skin.readAll());
+    setStyleSheet(sheet);
+}
+
+void MainWindow::loadHandPointer(const QString &file)
+{
+    m_handPointer = loadCursorFile(file);
+}
+
+void MainWindow::Form_Load()
+{
+    engine::Steps steps(m_report, "Form1", "Form_Load");
+    platform::SettingsStore &store = *m_services.settings;
+    const auto read = [&](const QString &key, const QString &fallback) {
+        return store.ReadSetting(application, section, key, fallback);
+    };
+
+    const QString skin = programFolderFile(QStringLiteral("x/o.cjs"));
+    steps.step(100, [&] {
+        if (m_services.fileSystem->FileExists(skin))
+            applySkin(skin);
+    });
+    const QString hand = programFolderFile(QStringLiteral("HAND-M.CUR"));
+    if (steps.test(102, [&] { return m_services.fileSystem->FileExists(hand); }))
+        steps.step(104, [&] { loadHandPointer(hand); });
+    if (steps.test(108, [&] { return read(QStringLiteral("Snapshot"), QString()).isEmpty(); }))
+        steps.step(108, [&] {
+            if (recordSampleFiles)
+                recordSampleFiles();
+        });
+    steps.step(130, [&] {
+        setWindowTitle(QStringLiteral("Lumbrex"));
+        setWindowIcon(programIcon());
+        m_applicationTitle = applicationTitleFor(QStringLiteral("Lumbrex"));
+    });
+    int column = -1;
+    steps.step(132, [&] { column = m_files.addColumn(QStringLiteral("File(s)")); });
+    steps.step(134, [&] {
+        m_files.setColumnWidth(column, 7000);
+        ListView1->header()->resizeSection(column, 7000 / 15);
+    });
+    steps.step(136, [&] { column = m_results.addColumn(QStringLiteral("Results")); });
+    steps.step(138, [&] {
+        m_results.setColumnWidth(column, 7000);
+        ListView2->header()->resizeSection(column, 7000 / 15);
+    });
+    {
+        // Filling the list selects its first entry in Qt; that is no pick to store.
+        const QSignalBlocker block(Combo1);
+        for (int i = 0; i < modeCaptions().size(); ++i)
+            steps.step(140 + 2 * i, [&] { Combo1->addItem(modeCaptions().at(i)); });
+    }
+    steps.step(168, [&] { Text1->setText(read(QStringLiteral("Text1"), QString())); });
+    steps.step(170, [&] {
+        const int value = platform::settingToInt(
+            read(QStringLiteral("Check1"), QString::number(Check1->isChecked() ? 1 : 0)));
+        if (value != 0 && value != 1)
+            throw engine::Failure("Invalid property value");
+        Check1->setChecked(value == 1);
+    });
+    steps.step(172, [&] { onLoad = true; });
+    steps.step(174, [&] { Form2Shown = false; });
+    const auto restoreOption = [&](QRadioButton *option, const QString &key,
+                                   const QString &fallback) {
+        if (platform::settingToBool(read(key, fallback)))
+            displayOptionClicked(option);
+        else
+            option->setChecked(false);
+    };
+    steps.step(176, [&] { restoreOption(Option1, QStringLiteral("Option1"), QStringLiteral("0")); });
+    steps.step(178, [&] { restoreOption(Option2, QStringLiteral("Option2"), QStringLiteral("1")); });
+    steps.step(180, [&] { restoreOption(Option3, QStringLiteral("Option3"), QStringLiteral("0")); });
+    steps.step(182, [&] {
+        const int value = platform::settingToInt(read(QStringLiteral("Check2"), QStringLiteral("0")));
+        if (value != 0 && value != 1)
+            throw engine::Failure("Invalid property value");
+        Check2->setChecked(value == 1);
+    });
+    steps.step(184, [&] {
+        const int position = platform::settingToInt(read(QStringLiteral("Combo1"), QStringLiteral("0")));
+        // A position the list cannot take keeps the first mode selected.
+        if (position < -1 || position >= Combo1->count())
+            throw engine::Failure("Invalid property value");
+        Combo1->setCurrentIndex(position);
+        Combo1_Click();
+    });
+    steps.step(186, [&] { onLoad = false; });
+}
+
+} // namespace shell

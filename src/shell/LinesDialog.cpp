@@ -1,0 +1,213 @@
+#include "LinesDialog.h"
+
+#include "platform/FileSystem.h"
+#include "platform/Prompts.h"
+#include "platform/SettingsStore.h"
+#include "shell/MainWindow.h"
+#include "shell/Pointers.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace shell {
+
+namespace {
+
+const QString application = QStringLiteral("Tarnwick");
+const QString section = QStringLiteral("Lumbrex");
+
+constexpr int px(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+QFont arialBold(double pointSize)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPointSizeF(pointSize);
+    return font;
+}
+
+} // namespace
+
+LinesDialog::LinesDialog(MainWindow &owner)
+    : QDialog(&owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::CustomizeWindowHint),
+      m_owner(owner)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Lines Above And Below Options"));
+    setFont(arialBold(9));
+    setModal(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(px(120), px(120), px(120), px(120));
+    layout->setSpacing(px(105));
+    auto *frames = new QHBoxLayout;
+    frames->setSpacing(px(4080 - 120 - 3840));
+    auto makeFrame = [this](const char *frameName, const QString &title, const char *listName,
+                            QComboBox *&list) {
+        auto *frame = new QGroupBox(title, this);
+        frame->setObjectName(QLatin1String(frameName));
+        frame->setAccessibleName(title);
+        frame->setFixedSize(px(3840), px(810));
+        frame->installEventFilter(this);
+        auto *inner = new QVBoxLayout(frame);
+        list = new QComboBox(frame);
+        list->setObjectName(QLatin1String(listName));
+        list->setAccessibleName(title);
+        list->setFixedWidth(px(3345));
+        list->installEventFilter(this);
+        inner->addWidget(list);
+        return frame;
+    };
+    Frame3 = makeFrame("Frame3", QStringLiteral("X - Line/s above"), "Combo2", Combo2);
+    Frame4 = makeFrame("Frame4", QStringLiteral("Y - Line/s below"), "Combo3", Combo3);
+    frames->addWidget(Frame3);
+    frames->addWidget(Frame4);
+    layout->addLayout(frames);
+    PushButton1 = new QPushButton(QStringLiteral("Close"), this);
+    PushButton1->setObjectName(QStringLiteral("PushButton1"));
+    PushButton1->setAccessibleName(QStringLiteral("Close"));
+    PushButton1->setFont(arialBold(11.25));
+    PushButton1->setFixedSize(px(7800), px(405));
+    PushButton1->setAutoDefault(false);
+    PushButton1->installEventFilter(this);
+    layout->addWidget(PushButton1);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    installEventFilter(this);
+
+    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+    for (auto [list, key] : {std::pair{Combo2, QStringLiteral("Combo2")},
+                             std::pair{Combo3, QStringLiteral("Combo3")}}) {
+        connect(list, &QComboBox::currentIndexChanged, this,
+                [this, list = list, key = key] { store(list, key); });
+        connect(list, &QComboBox::activated, this,
+                [this, list = list, key = key] { store(list, key); });
+    }
+    Form_Load();
+}
+
+void LinesDialog::Form_Load()
+{
+    engine::Steps steps(m_owner.reporter(), "Form2", "Form_Load");
+    steps.step(100, [&] { useButtonFaceBackground(*this); });
+    steps.step(102, [&] { setWindowIcon(programIcon()); });
+    const QString hand = m_owner.programFolderFile(QStringLiteral("HAND-M.CUR"));
+    if (steps.test(104, [&] { return m_owner.services().fileSystem->FileExists(hand); }))
+        steps.step(106, [&] { m_handPointer = loadCursorFile(hand); });
+    {
+        // Filling the lists must not store anything: only real selections are picks.
+        const QSignalBlocker blockX(Combo2);
+        const QSignalBlocker blockY(Combo3);
+        steps.step(108, [&] { Combo2->clear(); });
+        steps.step(110, [&] { Combo3->clear(); });
+        for (int n = 0; n <= 12; ++n) {
+            steps.step(112, [] {});
+            steps.step(114, [&] { Combo2->addItem(QString::number(n)); });
+            steps.step(116, [&] { Combo3->addItem(QString::number(n)); });
+            steps.step(118, [] {});
+        }
+        Combo2->setCurrentIndex(-1);
+        Combo3->setCurrentIndex(-1);
+    }
+    steps.step(120, [&] { selectStored(Combo2, QStringLiteral("Combo2")); });
+    steps.step(122, [&] { selectStored(Combo3, QStringLiteral("Combo3")); });
+}
+
+void LinesDialog::Form_Activate()
+{
+    engine::Steps steps(m_owner.reporter(), "Form2", "Form_Activate");
+    steps.step(100, [&] { selectStored(Combo2, QStringLiteral("Combo2")); });
+    steps.step(102, [&] { selectStored(Combo3, QStringLiteral("Combo3")); });
+}
+
+void LinesDialog::selectStored(QComboBox *list, const QString &key)
+{
+    const int position = platform::settingToInt(
+        m_owner.services().settings->ReadSetting(application, section, key, QStringLiteral("1")));
+    if (position < -1 || position >= list->count())
+        throw engine::Failure("Invalid property value");
+    list->setCurrentIndex(position);
+    // Selecting counts as a pick even when the position did not change.
+    store(list, key);
+}
+
+void LinesDialog::store(QComboBox *list, const QString &key)
+{
+    try {
+        m_owner.services().settings->WriteSetting(application, section, key,
+                                                  QString::number(list->currentIndex()));
+    } catch (const engine::Failure &failure) {
+        m_owner.reporter().reportError(
+            engine::errorTag("Form2", (list->objectName() + QStringLiteral("_Click")).toStdString()),
+            100, failure.what());
+    }
+}
+
+void LinesDialog::checkNumeric(QComboBox *list)
+{
+    bool numeric = false;
+    list->currentText().toInt(&numeric);
+    if (numeric || m_checkingFocus)
+        return;
+    m_checkingFocus = true;
+    m_owner.services().prompts->message(QStringLiteral("Must be numeric entry."),
+                                        m_owner.applicationTitle(), platform::Icon::Warning);
+    list->setFocus(Qt::OtherFocusReason);
+    m_checkingFocus = false;
+}
+
+void LinesDialog::showModal()
+{
+    exec();
+}
+
+void LinesDialog::PushButton1_Click()
+{
+    engine::Steps steps(m_owner.reporter(), "Form2", "PushButton1_Click");
+    steps.step(100, [&] { m_owner.Form2Shown = true; });
+    steps.step(102, [&] { close(); });
+}
+
+bool LinesDialog::event(QEvent *event)
+{
+    if (event->type() == QEvent::Show && !m_activated) {
+        m_activated = true;
+        Form_Activate();
+    } else if (event->type() == QEvent::WindowActivate && !m_activated) {
+        m_activated = true;
+        Form_Activate();
+    } else if (event->type() == QEvent::WindowDeactivate) {
+        m_activated = false;
+    }
+    return QDialog::event(event);
+}
+
+bool LinesDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusOut && (watched == Combo2 || watched == Combo3))
+        checkNumeric(static_cast<QComboBox *>(watched));
+    if (event->type() == QEvent::Enter && m_owner.mousePointer() != 11) {
+        if (watched == PushButton1 && m_handPointer)
+            setCursor(*m_handPointer);
+        else
+            setCursor(Qt::ArrowCursor);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void LinesDialog::closeEvent(QCloseEvent *event)
+{
+    // Closed either way, the dialog is discarded: the next opening starts afresh.
+    m_owner.form2Discarded();
+    deleteLater();
+    QDialog::closeEvent(event);
+}
+
+} // namespace shell

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QCursor>
+#include <QDialog>
+#include <optional>
+
+class QComboBox;
+class QGroupBox;
+class QPushButton;
+
+namespace shell {
+
+class MainWindow;
+
+// The lines-above-and-below dialog (Form2): two lists of 0 to 12 whose every pick is stored
+// at once as "Combo2" (lines above) and "Combo3" (lines below). Created prepared (its opening
+// steps have run); discarded when it closes.
+class LinesDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit LinesDialog(MainWindow &owner);
+
+    // Shows the dialog modally over the main window and returns when it has closed.
+    void showModal();
+    // Runs the becoming-active steps: both lists from the store.
+    void Form_Activate();
+    // The Close button: marks the dialog as seen and discards it.
+    void PushButton1_Click();
+
+    QGroupBox *Frame3 = nullptr;
+    QGroupBox *Frame4 = nullptr;
+    QComboBox *Combo2 = nullptr;
+    QComboBox *Combo3 = nullptr;
+    QPushButton *PushButton1 = nullptr;
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Form_Load();
+    void selectStored(QComboBox *list, const QString &key);
+    void store(QComboBox *list, const QString &key);
+    void checkNumeric(QComboBox *list);
+
+    MainWindow &m_owner;
+    std::optional<QCursor> m_handPointer;
+    bool m_activated = false;
+    bool m_checkingFocus = false;
+};
+
+} // namespace shell

@@ -1,0 +1,165 @@
+#pragma once
+
+#include "platform/ListModel.h"
+#include "platform/Services.h"
+#include "run/ExtractionRun.h"
+#include "run/RunView.h"
+#include "shell/ErrorReport.h"
+
+#include <QCursor>
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTreeView;
+
+namespace shell {
+
+class CaptionProgressBar;
+class LinesDialog;
+
+// The fourteen mode captions, in the order the mode list shows them.
+const QStringList &modeCaptions();
+
+// Returns the product title shortened by whole words to at most 40 characters.
+QString applicationTitleFor(const QString &productTitle);
+
+// The main window (Form1): every control, the option handlers that keep the settings, and
+// the Start/Stop button's run. Widgets carry their designer names as object names.
+class MainWindow : public QMainWindow, public run::RunView {
+    Q_OBJECT
+public:
+    // Builds the window on the given platform seams; programFolder holds the pointer files,
+    // the optional skin and the samples.
+    MainWindow(const platform::Services &services, const QString &programFolder,
+               QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Runs the start-up steps once: skin, pointer, caption, columns, modes, saved options.
+    void Form_Load();
+
+    // True while start-up restores the saved options; selecting a mode then opens no dialog.
+    bool onLoad = false;
+    // Set once the lines-above-and-below dialog was closed with its Close button.
+    bool Form2Shown = false;
+
+    // Returns the input file list.
+    platform::ListModel &files() { return m_files; }
+    // Returns the results list.
+    platform::ListModel &results() { return m_results; }
+    // Returns the window's mouse pointer value: 0 arrow, 11 busy, 99 custom.
+    int mousePointer() const { return m_pointer; }
+    // Returns the application title used by message boxes without a title of their own.
+    const QString &applicationTitle() const { return m_applicationTitle; }
+    // Returns the lines-above-and-below dialog, preparing it when needed.
+    LinesDialog &form2();
+    // Returns whether the dialog is prepared (opened and not discarded since).
+    bool form2Prepared() const;
+    // Called by the dialog when it is discarded.
+    void form2Discarded();
+    // Returns the error reporter every operation of the window uses.
+    engine::ErrorReporter &reporter() { return m_report; }
+    // Returns the path of a file in the program's folder.
+    QString programFolderFile(const QString &name) const;
+    // Returns the platform seams.
+    const platform::Services &services() const { return m_services; }
+
+    // Records the list of sample files at the first start; set by the sample-file loader.
+    std::function<void()> recordSampleFiles;
+
+    // Combo1's selection handler: stores the position and may open the dialog.
+    void Combo1_Click();
+
+    // RunView
+    QString startButtonCaption() const override;
+    void setStartButtonCaption(const QString &caption) override;
+    int fileCount() const override;
+    QString fileAt(int i) const override;
+    QString searchText() const override;
+    QString modeText() const override;
+    int matchCaseValue() const override;
+    int oneLineValue() const override;
+    run::DisplayOption displayOption() const override;
+    void setProgress(int value, const QString &text) override;
+    void setMousePointer(int value) override;
+    bool form2Shown() const override { return Form2Shown; }
+    void showForm2() override;
+    void appendResult(QString row) override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    QPushButton *makeButton(const char *name, const QString &caption, QWidget *parent,
+                            double pointSize = 11.25);
+    void connectHandlers();
+    // Wires the input file list's buttons, keys, mouse and drops (FileListWiring.cpp).
+    void connectFileList();
+    // Wires the results list's filters and exports (ResultsWiring.cpp).
+    void connectResults();
+    void writeOption(const QString &key, const QString &value, const char *procedure);
+    void writeDisplayOptions();
+    void displayOptionClicked(QRadioButton *clicked);
+    void showMessage(const QString &text);
+    void applySkin(const QString &file);
+    void loadHandPointer(const QString &file);
+
+    platform::Services m_services;
+    QString m_programFolder;
+    ErrorReport m_report;
+    QString m_applicationTitle;
+    platform::ListModel m_files;
+    platform::ListModel m_results;
+    std::unique_ptr<run::ExtractionRun> m_run;
+    QPointer<LinesDialog> m_form2;
+    std::optional<QCursor> m_handPointer;
+    int m_pointer = 0;
+    bool m_closing = false;
+    QString m_lastFailedWrite;
+
+public:
+    // The controls, by their designer names.
+    QPushButton *PushButton1 = nullptr;
+    QPushButton *PushButton2 = nullptr;
+    QPushButton *PushButton3 = nullptr;
+    QPushButton *PushButton4 = nullptr;
+    QPushButton *PushButton5 = nullptr;
+    QPushButton *PushButton6 = nullptr;
+    QPushButton *PushButton7 = nullptr;
+    QPushButton *PushButton8 = nullptr;
+    QPushButton *PushButton9 = nullptr;
+    QPushButton *PushButton10 = nullptr;
+    QPushButton *PushButton11 = nullptr;
+    QPushButton *PushButton12 = nullptr;
+    QPushButton *PushButton18 = nullptr;
+    QPushButton *PushButton19 = nullptr;
+    QPushButton *PushButton20 = nullptr;
+    QTreeView *ListView1 = nullptr;
+    QTreeView *ListView2 = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QGroupBox *Frame5 = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QCheckBox *Check1 = nullptr;
+    QCheckBox *Check2 = nullptr;
+    QRadioButton *Option1 = nullptr;
+    QRadioButton *Option2 = nullptr;
+    QRadioButton *Option3 = nullptr;
+    QComboBox *Combo1 = nullptr;
+    CaptionProgressBar *ProgressBar1 = nullptr;
+
+    // Returns the extraction run behind the Start/Stop button.
+    run::ExtractionRun &extraction() { return *m_run; }
+};
+
+} // namespace shell

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QCursor>
+#include <QIcon>
+#include <QString>
+
+class QWidget;
+
+namespace shell {
+
+// Loads a .cur or .ico file as a pointer, with the hotspot a .cur file names; throws
+// engine::Failure when the file cannot be read as an image.
+QCursor loadCursorFile(const QString &path);
+
+// Returns the program's icon.
+QIcon programIcon();
+
+// Gives a window and its frames, option buttons, check boxes and labels the button-face
+// colour as background.
+void useButtonFaceBackground(QWidget &window);
+
+} // namespace shell

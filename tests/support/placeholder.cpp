@@ -1,0 +1,1 @@
+// Fakes of the platform seams for the tests.
