@@ -1,1 +1,0 @@
-// Fakes of the platform seams for the tests.
