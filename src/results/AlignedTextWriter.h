@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace engine {
+class ErrorReporter;
+}
+
+namespace platform {
+class ListModel;
+class Yield;
+} // namespace platform
+
+namespace results {
+
+class ProgressIndicator;
+
+// Writes a list as an aligned text file: a header line, then one line per checked row; every
+// cell padded with blanks to its column's width and followed by a tab; CR LF line ends;
+// Windows-1252 with "?" for characters it cannot hold.
+class AlignedTextWriter {
+public:
+    AlignedTextWriter(platform::Yield &yield, engine::ErrorReporter &reporter);
+
+    // Writes the list to path, replacing an existing file only once every line has been
+    // written. The first failure ends the save with one report (tag
+    // Main.SaveListviewProperlySpaced), leaves an existing file untouched and returns false.
+    // Progress may be null.
+    bool SaveListviewProperlySpaced(const platform::ListModel &list, const QString &path,
+                                    ProgressIndicator *progress);
+
+private:
+    platform::Yield &m_yield;
+    engine::ErrorReporter &m_reporter;
+};
+
+} // namespace results

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+class Clipboard;
+class ListModel;
+class Yield;
+} // namespace platform
+
+namespace results {
+
+// Puts a list on the clipboard as aligned plain text: no header, widths from the rows alone,
+// each line without its trailing tab and blanks and ended by CR LF.
+class ClipboardCopier {
+public:
+    // What a copy came to.
+    enum class Outcome {
+        Copied,    // the text is on the clipboard
+        EmptyList, // the list has no rows; the clipboard was not touched
+        Refused,   // the clipboard still refused the text after every retry
+    };
+
+    // How often a refused clear or set is tried in all.
+    static constexpr int kAttempts = 1000;
+
+    // Returns the clipboard text of a list: one line per checked row.
+    static QString clipboardText(const platform::ListModel &list, platform::Yield &yield);
+    // Builds the text of a list and puts it on the clipboard. Throws engine::Failure when a
+    // row vanishes while the text is built, before the clipboard is touched.
+    static Outcome CopyListviewToClipboard(const platform::ListModel &list,
+                                           platform::Clipboard &clipboard, platform::Yield &yield);
+    // Empties the clipboard, trying again while it refuses; returns whether it took.
+    static bool ClipboardClearRetry(platform::Clipboard &clipboard);
+    // Puts text on the clipboard, trying again while it refuses; returns whether it took.
+    static bool ClipboardSetTextRetry(platform::Clipboard &clipboard, const QString &text);
+};
+
+} // namespace results

@@ -1,0 +1,169 @@
+#include "ExportActions.h"
+
+#include "engine/Steps.h"
+#include "platform/Desktop.h"
+#include "platform/FileDialogs.h"
+#include "platform/FileSystem.h"
+#include "platform/ListModel.h"
+#include "platform/Prompts.h"
+#include "results/AlignedTextWriter.h"
+#include "results/ClipboardCopier.h"
+#include "results/ResultsView.h"
+#include "results/SpreadsheetWriter.h"
+
+#include <QDir>
+#include <QTemporaryFile>
+#include <new>
+
+namespace results {
+
+ExportActions::ExportActions(ResultsView &view, const platform::Services &services,
+                             engine::ErrorReporter &reporter, platform::ListModel &results,
+                             QObject *parent)
+    : QObject(parent), m_view(view), m_services(services), m_reporter(reporter), m_results(results),
+      m_spreadsheetFolder(QDir::tempPath())
+{
+}
+
+void ExportActions::showMessage(const QString &text)
+{
+    m_services.prompts->message(text, m_view.applicationTitle(), platform::Icon::None,
+                                platform::Buttons::Ok);
+}
+
+void ExportActions::PushButton2_Click()
+{
+    engine::Steps steps(m_reporter, "Form1", "PushButton2_Click");
+    QString path;
+    // The dialog asks nothing about overwriting; the question below does.
+    steps.step(114, [&] {
+        path = m_services.dialogs->saveFile(QStringLiteral("Save"),
+                                            QStringLiteral("Text Files (*.txt);;All Files (*.*)"),
+                                            QString());
+    });
+    if (steps.test(118, [&] { return path.isEmpty(); }))
+        return;
+    platform::Answer answer = platform::Answer::Yes;
+    if (steps.test(120, [&] { return m_services.fileSystem->FileExists(path); })) {
+        steps.step(122, [&] {
+            answer = m_services.prompts->message(
+                QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"),
+                m_view.applicationTitle(), platform::Icon::None, platform::Buttons::YesNo);
+        });
+    }
+    if (steps.test(126, [&] { return answer != platform::Answer::Yes; }))
+        return;
+    steps.step(128, [&] { m_view.setMousePointer(11); });
+    bool saved = false;
+    steps.step(130, [&] {
+        AlignedTextWriter writer(*m_services.yield, m_reporter);
+        saved = writer.SaveListviewProperlySpaced(m_results, path, &m_view.progress());
+    });
+    steps.step(132, [&] { m_view.setMousePointer(0); });
+    // The writer has already reported a failed save; "Done." would claim the opposite.
+    if (saved)
+        steps.step(134, [&] { showMessage(QStringLiteral("Done.")); });
+}
+
+void ExportActions::PushButton18_Click()
+{
+    engine::Steps steps(m_reporter, "Form1", "PushButton18_Click");
+    steps.step(106, [&] {
+        m_view.progress().setText(QStringLiteral("Copying text to clipboard.. please wait.."));
+    });
+    steps.step(108, [&] { m_view.setMousePointer(11); });
+    bool copied = false;
+    steps.step(110, [&] {
+        const auto outcome = ClipboardCopier::CopyListviewToClipboard(
+            m_results, *m_services.clipboard, *m_services.yield);
+        if (outcome == ClipboardCopier::Outcome::Refused)
+            throw engine::Failure("The clipboard is in use by another program and did not take "
+                                  "the results");
+        copied = true;
+    });
+    if (copied)
+        steps.step(112, [&] {
+            showMessage(QStringLiteral("Results have been copied to the clipboard.\r\rClick a "
+                                       "text area where you normally type and press Ctrl+V to "
+                                       "paste the clipboard."));
+        });
+    steps.step(114, [&] { m_view.setMousePointer(0); });
+    steps.step(116, [&] { m_view.progress().setText(QStringLiteral("Progress Bar")); });
+}
+
+bool ExportActions::SaveResultsAsExcelFileIsExcelInstalled()
+{
+    if (m_services.desktop->hasSpreadsheetApplication())
+        return true;
+    showMessage(QStringLiteral("Excel is not installed on this computer. You need to have it "
+                               "installed to use this software without error."));
+    return false;
+}
+
+void ExportActions::PushButton12_Click()
+{
+    engine::Steps steps(m_reporter, "Form1", "PushButton12_Click");
+    bool installed = false;
+    steps.step(100, [&] { installed = SaveResultsAsExcelFileIsExcelInstalled(); });
+    if (!installed) {
+        steps.step(172, [&] {
+            showMessage(QStringLiteral("Excel is not installed on this computer. You need to "
+                                       "have it installed to use this feature."));
+        });
+        return;
+    }
+    if (steps.test(108, [&] { return m_results.count() == 0; }))
+        return;
+    steps.step(110, [&] { m_view.setMousePointer(11); });
+    SpreadsheetWriter writer(*m_services.yield);
+    bool created = false;
+    steps.step(112, [&] {
+        QTemporaryFile reserved(
+            QDir(m_spreadsheetFolder).filePath(QStringLiteral("Lumbrex Results XXXXXX.xlsx")));
+        reserved.setAutoRemove(false);
+        if (!reserved.open())
+            throw engine::Failure(reserved.errorString().toStdString());
+        m_lastWorkbook = reserved.fileName();
+        reserved.close();
+        writer.create(m_lastWorkbook);
+        created = true;
+    });
+    // Without a workbook there is nothing to fill or show.
+    if (created) {
+        steps.step(118, [&] { writer.writeHeaders(m_results); });
+        int at = 138;
+        try {
+            writer.writeRows(m_results, at);
+        } catch (const engine::Failure &failure) {
+            // One report for the whole fill: a list emptied meanwhile would otherwise cost one
+            // report per remaining cell.
+            m_reporter.reportError(steps.tag(), at, failure.what());
+        } catch (const std::bad_alloc &) {
+            m_reporter.reportError(steps.tag(), at, "Out of memory");
+        }
+        steps.step(166, [&] { writer.fitColumns(); });
+        steps.step(168, [&] {
+            writer.close();
+            if (!m_services.desktop->openSpreadsheet(m_lastWorkbook))
+                throw engine::Failure("The spreadsheet application could not open " +
+                                      m_lastWorkbook.toStdString());
+        });
+    }
+    steps.step(170, [&] { m_view.setMousePointer(0); });
+    if (writer.rowsLeftOut() > 0)
+        steps.step(174, [&] {
+            showMessage(QStringLiteral("A sheet holds %1 rows, so the last %2 results did not "
+                                       "fit and were left out of the spreadsheet.")
+                            .arg(SpreadsheetWriter::kSheetRows)
+                            .arg(writer.rowsLeftOut()));
+        });
+    if (writer.cellsCut() > 0)
+        steps.step(176, [&] {
+            showMessage(QStringLiteral("%1 results were longer than the %2 characters a cell "
+                                       "holds and were cut short in the spreadsheet.")
+                            .arg(writer.cellsCut())
+                            .arg(SpreadsheetWriter::kCellCharacters));
+        });
+}
+
+} // namespace results

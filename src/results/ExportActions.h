@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/Services.h"
+
+#include <QObject>
+#include <QString>
+
+namespace engine {
+class ErrorReporter;
+}
+
+namespace platform {
+class ListModel;
+}
+
+namespace results {
+
+class ResultsView;
+
+// The three exports of the results list: text file, clipboard and spreadsheet.
+class ExportActions : public QObject {
+    Q_OBJECT
+public:
+    ExportActions(ResultsView &view, const platform::Services &services,
+                  engine::ErrorReporter &reporter, platform::ListModel &results,
+                  QObject *parent = nullptr);
+
+    // Asks for a file name (and about overwriting) and saves the results as aligned text.
+    void PushButton2_Click();
+    // Puts the results on the clipboard and says so.
+    void PushButton18_Click();
+    // Writes the results into a new workbook in the spreadsheet folder and opens it.
+    void PushButton12_Click();
+
+    // Sets the folder new workbooks go to (the system's temporary folder by default).
+    void setSpreadsheetFolder(const QString &folder) { m_spreadsheetFolder = folder; }
+    // Returns the path of the workbook written last, empty before the first.
+    const QString &lastWorkbook() const { return m_lastWorkbook; }
+
+private:
+    bool SaveResultsAsExcelFileIsExcelInstalled();
+    void showMessage(const QString &text);
+
+    ResultsView &m_view;
+    platform::Services m_services;
+    engine::ErrorReporter &m_reporter;
+    platform::ListModel &m_results;
+    QString m_spreadsheetFolder;
+    QString m_lastWorkbook;
+};
+
+} // namespace results

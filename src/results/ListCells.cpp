@@ -1,0 +1,34 @@
+#include "ListCells.h"
+
+#include "platform/ListModel.h"
+#include "platform/Yield.h"
+
+#include <algorithm>
+
+namespace results {
+
+QString ListCells::cell(const platform::ListModel &list, int row, int column)
+{
+    return column == 1 ? list.text(row) : list.subItem(row, column - 1);
+}
+
+std::vector<int> ListCells::widths(const platform::ListModel &list, bool countHeaders,
+                                   platform::Yield &yield)
+{
+    std::vector<int> widths;
+    const int columns = int(list.headers().size());
+    widths.reserve(size_t(columns));
+    for (int k = 1; k <= columns; ++k) {
+        int w = countHeaders ? int(list.headers()[size_t(k - 1)].text.size()) : 0;
+        // Read once per column: rows appended meanwhile are not measured.
+        const int rows = list.count();
+        for (int r = 0; r < rows; ++r) {
+            yield.yield();
+            w = std::max(w, int(cell(list, r, k).size()));
+        }
+        widths.push_back(w);
+    }
+    return widths;
+}
+
+} // namespace results

@@ -1,0 +1,109 @@
+#include "OutputFile.h"
+
+#include "engine/Steps.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <sys/stat.h>
+
+namespace results {
+
+namespace {
+// Large enough that a million short lines cost few system calls.
+constexpr size_t kChunk = size_t(1) << 18;
+} // namespace
+
+OutputFile::OutputFile() = default;
+
+OutputFile::~OutputFile()
+{
+    cancel();
+}
+
+void OutputFile::open(const QString &path)
+{
+    cancel();
+    if (path.isEmpty())
+        throw engine::Failure("Bad file name or number");
+    struct stat info {};
+    const QByteArray native = QFile::encodeName(path);
+    const bool exists = ::stat(native.constData(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode))
+        throw engine::Failure("Path/File access error: " + path.toStdString() + " is a folder");
+    if (exists && (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))) {
+        // Renaming a temporary file over a device node would replace the device itself.
+        m_device = std::make_unique<QFile>(path);
+        m_file = m_device.get();
+    } else if (exists && !S_ISREG(info.st_mode)) {
+        // Opening a pipe for writing would block the window until someone reads it.
+        throw engine::Failure("Path/File access error: " + path.toStdString() +
+                              " is not a regular file");
+    } else {
+        m_replacing = std::make_unique<QSaveFile>(path);
+        m_file = m_replacing.get();
+    }
+    // Unbuffered, so a write failure surfaces at the write that caused it; the chunk buffer
+    // below does the batching.
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        fail();
+    m_buffer.reserve(kChunk);
+}
+
+void OutputFile::write(std::string_view bytes)
+{
+    m_buffer.append(bytes);
+    if (m_buffer.size() >= kChunk)
+        flushBuffer();
+}
+
+void OutputFile::commit()
+{
+    flushBuffer();
+    if (m_replacing) {
+        if (!m_replacing->commit())
+            fail();
+    } else if (m_device) {
+        m_device->close();
+    }
+    m_replacing.reset();
+    m_device.reset();
+    m_file = nullptr;
+}
+
+void OutputFile::cancel()
+{
+    if (m_replacing)
+        m_replacing->cancelWriting();
+    m_replacing.reset();
+    m_device.reset();
+    m_file = nullptr;
+    m_buffer.clear();
+}
+
+void OutputFile::flushBuffer()
+{
+    if (!m_file)
+        throw engine::Failure("Bad file name or number");
+    const char *data = m_buffer.data();
+    qint64 left = qint64(m_buffer.size());
+    while (left > 0) {
+        const qint64 written = m_file->write(data, left);
+        if (written <= 0)
+            fail();
+        data += written;
+        left -= written;
+    }
+    m_buffer.clear();
+}
+
+void OutputFile::fail()
+{
+    std::string description = m_file ? m_file->errorString().toStdString() : std::string();
+    if (description.empty())
+        description = "Device I/O error";
+    cancel();
+    throw engine::Failure(description);
+}
+
+} // namespace results

@@ -1,0 +1,83 @@
+#include "ResultsActions.h"
+
+#include "engine/Steps.h"
+#include "platform/ListModel.h"
+#include "platform/Prompts.h"
+#include "results/ResultsView.h"
+#include "results/RowFilter.h"
+
+namespace results {
+
+namespace {
+const QString kContainingPrompt = QStringLiteral("Remove results containing this text: ");
+const QString kNotContainingPrompt = QStringLiteral("Remove results not containing this text: ");
+} // namespace
+
+ResultsActions::ResultsActions(ResultsView &view, const platform::Services &services,
+                               engine::ErrorReporter &reporter, platform::ListModel &results,
+                               platform::ListModel &files, QObject *parent)
+    : QObject(parent), m_view(view), m_services(services), m_reporter(reporter), m_results(results),
+      m_files(files)
+{
+}
+
+void ResultsActions::PushButton19_Click()
+{
+    filter(m_results, "PushButton19_Click", kContainingPrompt, true);
+}
+
+void ResultsActions::PushButton20_Click()
+{
+    filter(m_results, "PushButton20_Click", kNotContainingPrompt, false);
+}
+
+void ResultsActions::PushButton10_Click()
+{
+    filter(m_files, "PushButton10_Click", kContainingPrompt, true);
+}
+
+void ResultsActions::PushButton11_Click()
+{
+    filter(m_files, "PushButton11_Click", kNotContainingPrompt, false);
+}
+
+void ResultsActions::PushButton9_Click()
+{
+    engine::Steps steps(m_reporter, "Form1", "PushButton9_Click");
+    steps.step(100, [&] { m_results.clear(); });
+}
+
+void ResultsActions::filter(platform::ListModel &list, const char *procedure, const QString &prompt,
+                            bool containing)
+{
+    engine::Steps steps(m_reporter, "Form1", procedure);
+    QString answer;
+    // Kept exactly as typed: leading and trailing blanks are part of the filter text.
+    steps.step(100, [&] { answer = m_services.prompts->input(prompt, m_view.applicationTitle()); });
+    if (steps.test(102, [&] { return answer.isEmpty(); }))
+        return;
+    steps.step(104, [&] { m_view.setMousePointer(11); });
+    if (steps.test(106, [&] { return list.count() > 0; })) {
+        int subItems = 0;
+        steps.step(108, [&] { subItems = list.subItemCount(0); });
+        auto run = [&](TestedCell cell) {
+            if (containing)
+                RowFilter::RemoveRowsContaining(list, answer, cell, *m_services.yield);
+            else
+                RowFilter::RemoveRowsNotContaining(list, answer, cell, *m_services.yield);
+        };
+        if (steps.test(110, [&] { return subItems == 0; }))
+            steps.step(112, [&] { run(TestedCell::Text); });
+        else if (steps.test(114, [&] { return subItems == 1; }))
+            steps.step(116, [&] { run(TestedCell::SubItem1); });
+    } else {
+        steps.step(118, [&] {
+            m_services.prompts->message(QStringLiteral("There are no results to remove."),
+                                        m_view.applicationTitle(), platform::Icon::None,
+                                        platform::Buttons::Ok);
+        });
+    }
+    steps.step(120, [&] { m_view.setMousePointer(0); });
+}
+
+} // namespace results

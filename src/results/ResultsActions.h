@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/Services.h"
+
+#include <QObject>
+#include <QString>
+
+namespace engine {
+class ErrorReporter;
+}
+
+namespace platform {
+class ListModel;
+}
+
+namespace results {
+
+class ResultsView;
+
+// The text filters of both lists and the results list's "Clear List".
+class ResultsActions : public QObject {
+    Q_OBJECT
+public:
+    ResultsActions(ResultsView &view, const platform::Services &services,
+                   engine::ErrorReporter &reporter, platform::ListModel &results,
+                   platform::ListModel &files, QObject *parent = nullptr);
+
+    // Asks for a text and removes the results containing it.
+    void PushButton19_Click();
+    // Asks for a text and removes the results not containing it.
+    void PushButton20_Click();
+    // Asks for a text and removes the input files whose path contains it.
+    void PushButton10_Click();
+    // Asks for a text and removes the input files whose path does not contain it.
+    void PushButton11_Click();
+    // Removes every result at once.
+    void PushButton9_Click();
+
+private:
+    void filter(platform::ListModel &list, const char *procedure, const QString &prompt,
+                bool containing);
+
+    ResultsView &m_view;
+    platform::Services m_services;
+    engine::ErrorReporter &m_reporter;
+    platform::ListModel &m_results;
+    platform::ListModel &m_files;
+};
+
+} // namespace results

@@ -1,0 +1,42 @@
+#include "RowFilter.h"
+
+#include "platform/ListModel.h"
+#include "platform/Yield.h"
+
+#include <QLocale>
+#include <vector>
+
+namespace results {
+
+void RowFilter::RemoveRowsContaining(platform::ListModel &list, const QString &text,
+                                     TestedCell cell, platform::Yield &yield)
+{
+    removeRows(list, text, cell, yield, true);
+}
+
+void RowFilter::RemoveRowsNotContaining(platform::ListModel &list, const QString &text,
+                                        TestedCell cell, platform::Yield &yield)
+{
+    removeRows(list, text, cell, yield, false);
+}
+
+void RowFilter::removeRows(platform::ListModel &list, const QString &text, TestedCell cell,
+                           platform::Yield &yield, bool removeWhenFound)
+{
+    const QLocale locale = QLocale::system();
+    const QString needle = locale.toLower(text);
+    std::vector<int> matched;
+    // The count is read once: rows a nested run appends during a yield are not examined.
+    const int n = list.count();
+    for (int r = 0; r < n; ++r) {
+        yield.yield();
+        const QString value = cell == TestedCell::Text ? list.text(r) : list.subItem(r, 1);
+        const bool found = locale.toLower(value).contains(needle, Qt::CaseSensitive);
+        if (found == removeWhenFound)
+            matched.push_back(r);
+    }
+    // Removal happens only after a complete scan, so a failed scan removes nothing.
+    list.removeRowsSorted(std::move(matched));
+}
+
+} // namespace results

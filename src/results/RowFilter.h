@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+class ListModel;
+class Yield;
+} // namespace platform
+
+namespace results {
+
+// The cell of a row that a filter tests.
+enum class TestedCell {
+    Text,     // the row's text (first column)
+    SubItem1, // the row's first sub-item (second column)
+};
+
+// The two text filters of a list. Both compare case-insensitively (each side lowered with
+// the user's locale) and keep the order of the rows they leave.
+class RowFilter {
+public:
+    // Removes every row whose tested cell contains text. Rows appended during the scan are
+    // not examined; a row access that fails (the list shrank meanwhile) throws
+    // engine::Failure before any row is removed.
+    static void RemoveRowsContaining(platform::ListModel &list, const QString &text,
+                                     TestedCell cell, platform::Yield &yield);
+    // Removes every row whose tested cell does not contain text, with the same rules.
+    static void RemoveRowsNotContaining(platform::ListModel &list, const QString &text,
+                                        TestedCell cell, platform::Yield &yield);
+
+private:
+    static void removeRows(platform::ListModel &list, const QString &text, TestedCell cell,
+                           platform::Yield &yield, bool removeWhenFound);
+};
+
+} // namespace results

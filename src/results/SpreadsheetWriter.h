@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <string>
+#include <vector>
+
+struct lxw_workbook;
+struct lxw_worksheet;
+
+namespace platform {
+class ListModel;
+class Yield;
+} // namespace platform
+
+namespace results {
+
+// Writes a list into a new .xlsx workbook: the headers in sheet row 1, list row r in sheet
+// row r + 1 (an unchecked row leaves its sheet row empty), every value a text cell, so a
+// text such as "=1+1" stays text. Every failure throws engine::Failure.
+class SpreadsheetWriter {
+public:
+    // The rows one sheet holds, the header row included.
+    static constexpr int kSheetRows = 1048576;
+    // The most characters a cell holds.
+    static constexpr int kCellCharacters = 32767;
+
+    explicit SpreadsheetWriter(platform::Yield &yield);
+    // Frees a workbook that was never closed.
+    ~SpreadsheetWriter();
+    SpreadsheetWriter(const SpreadsheetWriter &) = delete;
+    SpreadsheetWriter &operator=(const SpreadsheetWriter &) = delete;
+
+    // Starts the workbook file at path (replacing it) with one sheet.
+    void create(const QString &path);
+    // Writes the column headers into sheet row 1.
+    void writeHeaders(const platform::ListModel &list);
+    // Writes the rows below the headers until the sheet is full. step receives the number of
+    // the step under way, for the error report.
+    void writeRows(const platform::ListModel &list, int &step);
+    // Fits every column to its widest text.
+    void fitColumns();
+    // Finishes the workbook file.
+    void close();
+
+    // Returns how many checked rows found no room on the sheet.
+    int rowsLeftOut() const { return m_rowsLeftOut; }
+    // Returns how many cells were cut to the most a cell holds.
+    int cellsCut() const { return m_cellsCut; }
+
+private:
+    void writeCell(int row, int column, const QString &text);
+    void check(int error) const;
+
+    platform::Yield &m_yield;
+    lxw_workbook *m_workbook = nullptr;
+    lxw_worksheet *m_sheet = nullptr;
+    std::vector<int> m_widths;
+    std::string m_utf8;
+    int m_rowsLeftOut = 0;
+    int m_cellsCut = 0;
+};
+
+} // namespace results

@@ -1,0 +1,194 @@
+// The filter buttons of both lists and "Clear List": prompts, messages, pointer and reports.
+#include "platform/ListModel.h"
+#include "results/ResultsActions.h"
+#include "support/FakeResultsView.h"
+#include "support/Fakes.h"
+
+#include <QTest>
+
+namespace {
+
+struct Fixture {
+    fakes::TestServices services;
+    fakes::FakeResultsView view;
+    fakes::RecordingReporter reporter;
+    platform::ListModel results;
+    platform::ListModel files;
+    results::ResultsActions actions{view, services.services(), reporter, results, files};
+
+    Fixture()
+    {
+        results.addColumn(QStringLiteral("Results"), 7000);
+        files.addColumn(QStringLiteral("File(s)"), 7000);
+    }
+};
+
+using Handler = void (results::ResultsActions::*)();
+
+} // namespace
+
+Q_DECLARE_METATYPE(Handler)
+
+class TestResultsActions : public QObject {
+    Q_OBJECT
+private slots:
+    void cancelChangesNothing_data();
+    void cancelChangesNothing();
+    void emptyListSaysSo_data();
+    void emptyListSaysSo();
+    void filtersTheirOwnList_data();
+    void filtersTheirOwnList();
+    void firstRowWithTwoSubItemsLeavesListAlone();
+    void failureDuringScanIsReportedAndPointerReset();
+    void clearListEmptiesResultsOnly();
+};
+
+void TestResultsActions::cancelChangesNothing_data()
+{
+    QTest::addColumn<Handler>("handler");
+    QTest::addColumn<bool>("emptyList");
+    QTest::newRow("results containing, rows")
+        << &results::ResultsActions::PushButton19_Click << false;
+    QTest::newRow("results not containing, empty list")
+        << &results::ResultsActions::PushButton20_Click << true;
+    QTest::newRow("files containing, empty list")
+        << &results::ResultsActions::PushButton10_Click << true;
+    QTest::newRow("files not containing, rows")
+        << &results::ResultsActions::PushButton11_Click << false;
+}
+
+void TestResultsActions::cancelChangesNothing()
+{
+    QFETCH(Handler, handler);
+    QFETCH(bool, emptyList);
+    Fixture f;
+    if (!emptyList) {
+        f.results.append(QStringLiteral("abc"), true);
+        f.files.append(QStringLiteral("/a/abc.txt"), true);
+    }
+    f.services.prompts.inputAnswers = {QString()};
+    (f.actions.*handler)();
+    QCOMPARE(f.services.prompts.inputPrompts.size(), 1);
+    QVERIFY(f.services.prompts.messages.empty());
+    QVERIFY(f.view.pointers.empty());
+    QCOMPARE(f.results.count(), emptyList ? 0 : 1);
+    QCOMPARE(f.files.count(), emptyList ? 0 : 1);
+}
+
+void TestResultsActions::emptyListSaysSo_data()
+{
+    QTest::addColumn<Handler>("handler");
+    QTest::addColumn<QString>("prompt");
+    QTest::newRow("results containing") << &results::ResultsActions::PushButton19_Click
+                                        << QStringLiteral("Remove results containing this text: ");
+    QTest::newRow("results not containing")
+        << &results::ResultsActions::PushButton20_Click
+        << QStringLiteral("Remove results not containing this text: ");
+    QTest::newRow("files containing") << &results::ResultsActions::PushButton10_Click
+                                      << QStringLiteral("Remove results containing this text: ");
+    QTest::newRow("files not containing")
+        << &results::ResultsActions::PushButton11_Click
+        << QStringLiteral("Remove results not containing this text: ");
+}
+
+void TestResultsActions::emptyListSaysSo()
+{
+    QFETCH(Handler, handler);
+    QFETCH(QString, prompt);
+    Fixture f;
+    f.services.prompts.inputAnswers = {QStringLiteral("x")};
+    (f.actions.*handler)();
+    QCOMPARE(f.services.prompts.inputPrompts, QStringList{prompt});
+    QCOMPARE(f.services.prompts.texts(),
+             QStringList{QStringLiteral("There are no results to remove.")});
+    QCOMPARE(f.services.prompts.messages.front().title, QStringLiteral("Lumbrex"));
+    QCOMPARE(f.view.pointers, (std::vector<int>{11, 0}));
+    QVERIFY(f.reporter.reports.isEmpty());
+}
+
+void TestResultsActions::filtersTheirOwnList_data()
+{
+    QTest::addColumn<Handler>("handler");
+    QTest::addColumn<bool>("onFiles");
+    QTest::addColumn<QStringList>("left");
+    const QStringList kept{QStringLiteral("/b/two.log")};
+    const QStringList removed{QStringLiteral("/a/One.TXT"), QStringLiteral("/c/three.txt")};
+    QTest::newRow("results containing")
+        << &results::ResultsActions::PushButton19_Click << false << kept;
+    QTest::newRow("results not containing")
+        << &results::ResultsActions::PushButton20_Click << false << removed;
+    QTest::newRow("files containing")
+        << &results::ResultsActions::PushButton10_Click << true << kept;
+    QTest::newRow("files not containing")
+        << &results::ResultsActions::PushButton11_Click << true << removed;
+}
+
+void TestResultsActions::filtersTheirOwnList()
+{
+    QFETCH(Handler, handler);
+    QFETCH(bool, onFiles);
+    QFETCH(QStringList, left);
+    Fixture f;
+    const QStringList rows{QStringLiteral("/a/One.TXT"), QStringLiteral("/b/two.log"),
+                           QStringLiteral("/c/three.txt")};
+    for (const QString &row : rows) {
+        f.results.append(row, true);
+        f.files.append(row, true);
+    }
+    f.services.prompts.inputAnswers = {QStringLiteral(".txt")};
+    (f.actions.*handler)();
+    QCOMPARE((onFiles ? f.files : f.results).texts(), left);
+    QCOMPARE((onFiles ? f.results : f.files).texts(), rows);
+    QVERIFY(f.services.prompts.messages.empty());
+    QCOMPARE(f.view.pointers, (std::vector<int>{11, 0}));
+}
+
+void TestResultsActions::firstRowWithTwoSubItemsLeavesListAlone()
+{
+    Fixture f;
+    f.results.addColumn(QStringLiteral("B"));
+    f.results.addColumn(QStringLiteral("C"));
+    const int at = f.results.append(QStringLiteral("match"), true);
+    f.results.setSubItem(at, 2, QStringLiteral("match"));
+    f.services.prompts.inputAnswers = {QStringLiteral("match")};
+    f.actions.PushButton19_Click();
+    QCOMPARE(f.results.count(), 1);
+    QVERIFY(f.services.prompts.messages.empty());
+    QCOMPARE(f.view.pointers, (std::vector<int>{11, 0}));
+}
+
+void TestResultsActions::failureDuringScanIsReportedAndPointerReset()
+{
+    Fixture f;
+    for (int i = 0; i < 5; ++i)
+        f.results.append(QStringLiteral("row"), true);
+    // "Clear List" runs inside a yield of the filter.
+    f.services.yield.onYield = [&](int n) {
+        if (n == 3)
+            f.actions.PushButton9_Click();
+    };
+    f.services.prompts.inputAnswers = {QStringLiteral("row")};
+    f.actions.PushButton20_Click();
+    QCOMPARE(f.reporter.reports.size(), 1);
+    QVERIFY2(f.reporter.reports.front().startsWith(
+                 QStringLiteral("Quillon2021/08/31.Form1.PushButton20_Click|112|")),
+             qPrintable(f.reporter.reports.front()));
+    QCOMPARE(f.view.pointer, 0);
+    QCOMPARE(f.results.count(), 0);
+}
+
+void TestResultsActions::clearListEmptiesResultsOnly()
+{
+    Fixture f;
+    f.results.append(QStringLiteral("a"), true);
+    f.results.append(QStringLiteral("b"), true);
+    f.files.append(QStringLiteral("/x"), true);
+    f.actions.PushButton9_Click();
+    QCOMPARE(f.results.count(), 0);
+    QCOMPARE(f.files.count(), 1);
+    QVERIFY(f.services.prompts.messages.empty());
+    QVERIFY(f.view.pointers.empty());
+}
+
+QTEST_MAIN(TestResultsActions)
+#include "tst_resultsactions.moc"

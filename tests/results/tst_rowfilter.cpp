@@ -1,0 +1,189 @@
+// The text filters: case rules, blanks, both senses, both tested cells, and what a change to
+// the list during the scan does.
+#include "engine/Steps.h"
+#include "platform/ListModel.h"
+#include "results/RowFilter.h"
+#include "support/Fakes.h"
+
+#include <QTest>
+
+using results::RowFilter;
+using results::TestedCell;
+
+namespace {
+
+void fillOneColumn(platform::ListModel &list, const QStringList &rows)
+{
+    list.addColumn(QStringLiteral("Results"), 7000);
+    for (const QString &row : rows)
+        list.append(row, true);
+}
+
+// A two-column list: the first column holds a file name, the second the row's text.
+void fillTwoColumns(platform::ListModel &list, const QStringList &rows)
+{
+    list.addColumn(QStringLiteral("File"), 2000);
+    list.addColumn(QStringLiteral("Line"), 5000);
+    for (const QString &row : rows) {
+        const int at = list.append(QStringLiteral("FILE.TXT"), true);
+        list.setSubItem(at, 1, row);
+    }
+}
+
+QStringList secondColumn(const platform::ListModel &list)
+{
+    QStringList all;
+    for (int r = 0; r < list.count(); ++r)
+        all.append(list.subItem(r, 1));
+    return all;
+}
+
+} // namespace
+
+class TestRowFilter : public QObject {
+    Q_OBJECT
+private slots:
+    void filters_data();
+    void filters();
+    void twoColumnListTestsSecondColumn_data();
+    void twoColumnListTestsSecondColumn();
+    void yieldsOncePerRow();
+    void rowsAppendedDuringScanAreNotExamined();
+    void listClearedDuringScanFailsWithoutRemoving();
+};
+
+void TestRowFilter::filters_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("containing");
+    QTest::addColumn<QStringList>("left");
+
+    const QStringList mixed{QStringLiteral("abc"), QStringLiteral("Abc"), QStringLiteral("aBC"),
+                            QStringLiteral("xyz")};
+    QTest::newRow("capitals remove any mix of case")
+        << mixed << QStringLiteral("ABC") << true << QStringList{QStringLiteral("xyz")};
+    QTest::newRow("lower case text removes capitals too")
+        << mixed << QStringLiteral("abc") << true << QStringList{QStringLiteral("xyz")};
+    QTest::newRow("not containing keeps every case mix")
+        << mixed << QStringLiteral("aBc") << false
+        << QStringList{QStringLiteral("abc"), QStringLiteral("Abc"), QStringLiteral("aBC")};
+    QTest::newRow("whole text equal counts as containing")
+        << QStringList{QStringLiteral("peter"), QStringLiteral("pete")} << QStringLiteral("Peter")
+        << true << QStringList{QStringLiteral("pete")};
+    QTest::newRow("containing an absent text removes none")
+        << mixed << QStringLiteral("qqq") << true << mixed;
+    QTest::newRow("not containing an absent text removes all")
+        << mixed << QStringLiteral("qqq") << false << QStringList{};
+    QTest::newRow("leading blank is part of the text")
+        << QStringList{QStringLiteral("ab"), QStringLiteral("x ab")} << QStringLiteral(" ab")
+        << true << QStringList{QStringLiteral("ab")};
+    QTest::newRow("trailing blank is part of the text")
+        << QStringList{QStringLiteral("ab"), QStringLiteral("ab c")} << QStringLiteral("ab ")
+        << false << QStringList{QStringLiteral("ab c")};
+    QTest::newRow("remaining rows keep their order")
+        << QStringList{QStringLiteral("1 keep"), QStringLiteral("2 drop"), QStringLiteral("3 keep"),
+                       QStringLiteral("4 drop"), QStringLiteral("5 keep")}
+        << QStringLiteral("DROP") << true
+        << QStringList{QStringLiteral("1 keep"), QStringLiteral("3 keep"),
+                       QStringLiteral("5 keep")};
+    QTest::newRow("accented capitals lower too")
+        << QStringList{QStringLiteral("ÉCOLE"), QStringLiteral("ecole")} << QStringLiteral("école")
+        << true << QStringList{QStringLiteral("ecole")};
+    QTest::newRow("a path on the file list")
+        << QStringList{QStringLiteral("/home/u/Notes/A.TXT"), QStringLiteral("/home/u/b.log")}
+        << QStringLiteral("notes/") << false << QStringList{QStringLiteral("/home/u/Notes/A.TXT")};
+}
+
+void TestRowFilter::filters()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QString, text);
+    QFETCH(bool, containing);
+    QFETCH(QStringList, left);
+
+    platform::ListModel list;
+    fillOneColumn(list, rows);
+    fakes::FakeYield yield;
+    const QString typed = text;
+    if (containing)
+        RowFilter::RemoveRowsContaining(list, text, TestedCell::Text, yield);
+    else
+        RowFilter::RemoveRowsNotContaining(list, text, TestedCell::Text, yield);
+    QCOMPARE(list.texts(), left);
+    QCOMPARE(text, typed);
+}
+
+void TestRowFilter::twoColumnListTestsSecondColumn_data()
+{
+    QTest::addColumn<bool>("containing");
+    QTest::addColumn<QStringList>("left");
+    QTest::newRow("containing") << true << QStringList{QStringLiteral("other line")};
+    QTest::newRow("not containing")
+        << false << QStringList{QStringLiteral("a Match here"), QStringLiteral("MATCH")};
+}
+
+void TestRowFilter::twoColumnListTestsSecondColumn()
+{
+    QFETCH(bool, containing);
+    QFETCH(QStringList, left);
+
+    platform::ListModel list;
+    fillTwoColumns(list, {QStringLiteral("a Match here"), QStringLiteral("other line"),
+                          QStringLiteral("MATCH")});
+    fakes::FakeYield yield;
+    // The first column says FILE.TXT everywhere: a text found there must not count.
+    if (containing)
+        RowFilter::RemoveRowsContaining(list, QStringLiteral("match"), TestedCell::SubItem1, yield);
+    else
+        RowFilter::RemoveRowsNotContaining(list, QStringLiteral("match"), TestedCell::SubItem1,
+                                           yield);
+    QCOMPARE(secondColumn(list), left);
+}
+
+void TestRowFilter::yieldsOncePerRow()
+{
+    platform::ListModel list;
+    fillOneColumn(list, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    fakes::FakeYield yield;
+    RowFilter::RemoveRowsContaining(list, QStringLiteral("b"), TestedCell::Text, yield);
+    QCOMPARE(yield.count, 3);
+}
+
+void TestRowFilter::rowsAppendedDuringScanAreNotExamined()
+{
+    platform::ListModel list;
+    fillOneColumn(list, {QStringLiteral("drop 1"), QStringLiteral("keep")});
+    fakes::FakeYield yield;
+    // A run appends a matching row during the first yield.
+    yield.onYield = [&](int n) {
+        if (n == 1)
+            list.append(QStringLiteral("drop 2"), true);
+    };
+    RowFilter::RemoveRowsContaining(list, QStringLiteral("drop"), TestedCell::Text, yield);
+    QCOMPARE(list.texts(), (QStringList{QStringLiteral("keep"), QStringLiteral("drop 2")}));
+}
+
+void TestRowFilter::listClearedDuringScanFailsWithoutRemoving()
+{
+    platform::ListModel list;
+    fillOneColumn(list, {QStringLiteral("drop"), QStringLiteral("drop"), QStringLiteral("x")});
+    fakes::FakeYield yield;
+    int clearedAt = 0;
+    yield.onYield = [&](int n) {
+        if (n == 2) {
+            // "Clear List" then a new run refill the list during the scan.
+            list.clear();
+            list.append(QStringLiteral("drop new"), true);
+            clearedAt = n;
+        }
+    };
+    QVERIFY_THROWS_EXCEPTION(
+        engine::Failure,
+        RowFilter::RemoveRowsContaining(list, QStringLiteral("drop"), TestedCell::Text, yield));
+    QCOMPARE(clearedAt, 2);
+    QCOMPARE(list.texts(), QStringList{QStringLiteral("drop new")});
+}
+
+QTEST_MAIN(TestRowFilter)
+#include "tst_rowfilter.moc"
