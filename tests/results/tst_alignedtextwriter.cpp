@@ -1,0 +1,374 @@
+// The aligned text file: its layout, its progress captions, the save button's questions and
+// what a failed save leaves behind.
+#include "platform/ListModel.h"
+#include "results/AlignedTextWriter.h"
+#include "results/ExportActions.h"
+#include "support/FakeResultsView.h"
+#include "support/Fakes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+struct Row {
+    QStringList cells;
+    bool checked = true;
+};
+
+void fill(platform::ListModel &list, const QStringList &headers, const QList<Row> &rows)
+{
+    for (const QString &header : headers)
+        list.addColumn(header);
+    for (const Row &row : rows) {
+        const int at = list.append(row.cells.value(0), row.checked);
+        for (int k = 1; k < row.cells.size(); ++k)
+            list.setSubItem(at, k, row.cells.at(k));
+    }
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+struct SaveFixture {
+    fakes::TestServices services;
+    fakes::FakeResultsView view;
+    fakes::RecordingReporter reporter;
+    platform::ListModel results;
+    results::ExportActions actions{view, services.services(), reporter, results};
+
+    SaveFixture(int rows = 3)
+    {
+        results.addColumn(QStringLiteral("Results"), 7000);
+        for (int r = 0; r < rows; ++r)
+            results.append(QStringLiteral("result row %1").arg(r), true);
+    }
+    bool saidDone() const { return services.prompts.texts().contains(QStringLiteral("Done.")); }
+};
+
+// Limits the size of files this process may write, as a full disk would.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Row)
+
+class TestAlignedTextWriter : public QObject {
+    Q_OBJECT
+private slots:
+    void layout_data();
+    void layout();
+    void progressCaptionsEveryThousandRows_data();
+    void progressCaptionsEveryThousandRows();
+    void progressValueOfLastRowOfFourThousand();
+    void worksWithoutProgress();
+    void saveAsksAndSays_data();
+    void saveAsksAndSays();
+    void failedSaveReportsOnceAndKeepsExistingFile_data();
+    void failedSaveReportsOnceAndKeepsExistingFile();
+    void fullDiskMidwayLeavesExistingFileAndNoTemporary();
+    void deviceStaysADevice();
+    void rowsRemovedDuringSaveEndItWithOneReport();
+};
+
+void TestAlignedTextWriter::layout_data()
+{
+    QTest::addColumn<QStringList>("headers");
+    QTest::addColumn<QList<Row>>("rows");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QStringList results{QStringLiteral("Results")};
+    QTest::newRow("rows of 3 and 12 characters")
+        << results << QList<Row>{{{QStringLiteral("abc")}}, {{QStringLiteral("abcdefghijkl")}}}
+        << QByteArray("Results     \t\r\nabc         \t\r\nabcdefghijkl\t\r\n");
+    QTest::newRow("empty list") << results << QList<Row>{} << QByteArray("Results\t\r\n");
+    QTest::newRow("row longer than the header")
+        << results << QList<Row>{{{QStringLiteral("0123456789")}}}
+        << QByteArray("Results   \t\r\n0123456789\t\r\n");
+    QTest::newRow("unchecked row left out but counted for the width")
+        << results
+        << QList<Row>{{{QStringLiteral("ab")}}, {{QStringLiteral("abcdefghijklmno")}, false}}
+        << QByteArray("Results        \t\r\nab             \t\r\n");
+    QTest::newRow("empty and blank rows still padded")
+        << results << QList<Row>{{{QString()}}, {{QStringLiteral("  ")}}}
+        << QByteArray("Results\t\r\n       \t\r\n       \t\r\n");
+    QTest::newRow("two columns")
+        << QStringList{QStringLiteral("File"), QStringLiteral("Line")}
+        << QList<Row>{{{QStringLiteral("a.txt"), QStringLiteral("hello world")}},
+                      {{QStringLiteral("long-name.txt"), QStringLiteral("x")}}}
+        << QByteArray("File         \tLine       \t\r\n"
+                      "a.txt        \thello world\t\r\n"
+                      "long-name.txt\tx          \t\r\n");
+    QTest::newRow("two columns with a missing sub-item")
+        << QStringList{QStringLiteral("File"), QStringLiteral("Line")}
+        << QList<Row>{{{QStringLiteral("a")}}} << QByteArray("File\tLine\t\r\na   \t    \t\r\n");
+    QTest::newRow("Windows-1252 bytes and ? for the rest")
+        << results << QList<Row>{{{QString::fromUtf8("é€œ✓中")}}, {{QString::fromUtf8("😀x")}}}
+        << QByteArray("Results\t\r\n\xE9\x80\x9C??  \t\r\n??x    \t\r\n");
+    QTest::newRow("tabs and line breaks inside a cell written as they are")
+        << results << QList<Row>{{{QStringLiteral("a\tb\nc")}}}
+        << QByteArray("Results\t\r\na\tb\nc  \t\r\n");
+}
+
+void TestAlignedTextWriter::layout()
+{
+    QFETCH(QStringList, headers);
+    QFETCH(QList<Row>, rows);
+    QFETCH(QByteArray, expected);
+
+    QTemporaryDir dir;
+    platform::ListModel list;
+    fill(list, headers, rows);
+    fakes::FakeYield yield;
+    fakes::RecordingReporter reporter;
+    results::AlignedTextWriter writer(yield, reporter);
+    const QString path = dir.filePath(QStringLiteral("out.txt"));
+    QVERIFY(writer.SaveListviewProperlySpaced(list, path, nullptr));
+    QCOMPARE(readAll(path), expected);
+    QVERIFY(reporter.reports.isEmpty());
+}
+
+void TestAlignedTextWriter::progressCaptionsEveryThousandRows_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QStringList>("captions");
+    const QString writing = QStringLiteral("Writing file: out.txt");
+    QTest::newRow("999 rows") << 999
+                              << QStringList{writing, QStringLiteral("Done."),
+                                             QStringLiteral("Progress Bar")};
+    QTest::newRow("1000 rows") << 1000
+                               << QStringList{writing, writing + QStringLiteral(" (1000)"),
+                                              QStringLiteral("Done."),
+                                              QStringLiteral("Progress Bar")};
+    QTest::newRow("2500 rows") << 2500
+                               << QStringList{writing, writing + QStringLiteral(" (1000)"),
+                                              writing + QStringLiteral(" (2000)"),
+                                              QStringLiteral("Done."),
+                                              QStringLiteral("Progress Bar")};
+}
+
+void TestAlignedTextWriter::progressCaptionsEveryThousandRows()
+{
+    QFETCH(int, rows);
+    QFETCH(QStringList, captions);
+    QTemporaryDir dir;
+    platform::ListModel list;
+    list.addColumn(QStringLiteral("Results"));
+    for (int r = 0; r < rows; ++r)
+        list.append(QStringLiteral("row"), true);
+    fakes::FakeYield yield;
+    fakes::RecordingReporter reporter;
+    fakes::FakeResultsView view;
+    results::AlignedTextWriter writer(yield, reporter);
+    QVERIFY(
+        writer.SaveListviewProperlySpaced(list, dir.filePath(QStringLiteral("out.txt")), &view));
+    QCOMPARE(view.captions, captions);
+    QCOMPARE(view.values.front(), 1.0);
+    QCOMPARE(view.values.back(), 0.0);
+}
+
+void TestAlignedTextWriter::progressValueOfLastRowOfFourThousand()
+{
+    QTemporaryDir dir;
+    platform::ListModel list;
+    list.addColumn(QStringLiteral("Results"));
+    for (int r = 0; r < 4000; ++r)
+        list.append(QStringLiteral("row"), true);
+    fakes::FakeYield yield;
+    fakes::RecordingReporter reporter;
+    fakes::FakeResultsView view;
+    results::AlignedTextWriter writer(yield, reporter);
+    QVERIFY(
+        writer.SaveListviewProperlySpaced(list, dir.filePath(QStringLiteral("out.txt")), &view));
+    // 1, 10, 20, then one value per row, then 100 and 0.
+    QCOMPARE(view.values.size(), size_t(3 + 4000 + 2));
+    QCOMPARE(view.values[3], (2.0 + 1) / 4000 * 100);
+    QCOMPARE(view.values[3 + 3999], 100.05);
+}
+
+void TestAlignedTextWriter::worksWithoutProgress()
+{
+    QTemporaryDir dir;
+    platform::ListModel list;
+    list.addColumn(QStringLiteral("Results"));
+    for (int r = 0; r < 1500; ++r)
+        list.append(QStringLiteral("x"), true);
+    fakes::FakeYield yield;
+    fakes::RecordingReporter reporter;
+    results::AlignedTextWriter writer(yield, reporter);
+    const QString path = dir.filePath(QStringLiteral("out.txt"));
+    QVERIFY(writer.SaveListviewProperlySpaced(list, path, nullptr));
+    QCOMPARE(QFileInfo(path).size(), qint64(10 + 1500 * 10));
+}
+
+void TestAlignedTextWriter::saveAsksAndSays_data()
+{
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<platform::Answer>("answer");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("new file: no question") << false << platform::Answer::Yes << true;
+    QTest::newRow("existing file, Yes replaces it") << true << platform::Answer::Yes << true;
+    QTest::newRow("existing file, No leaves it") << true << platform::Answer::No << false;
+}
+
+void TestAlignedTextWriter::saveAsksAndSays()
+{
+    QFETCH(bool, exists);
+    QFETCH(platform::Answer, answer);
+    QFETCH(bool, written);
+    QTemporaryDir dir;
+    // No extension is added to a name without one.
+    const QString path = dir.filePath(QStringLiteral("results"));
+    if (exists) {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old contents that are longer than the new ones, all of them\r\n");
+    }
+    SaveFixture f(1);
+    f.services.dialogs.nextSaveFile = path;
+    f.services.prompts.answers = {answer};
+    f.actions.PushButton2_Click();
+
+    QCOMPARE(f.services.dialogs.titles, QStringList{QStringLiteral("Save")});
+    QCOMPARE(f.services.dialogs.filters,
+             QStringList{QStringLiteral("Text Files (*.txt);;All Files (*.*)")});
+    QStringList expected;
+    if (exists)
+        expected << QStringLiteral("Are you sure you wish to overwrite ") + path +
+                        QStringLiteral(" ?");
+    if (written)
+        expected << QStringLiteral("Done.");
+    QCOMPARE(f.services.prompts.texts(), expected);
+    if (exists)
+        QCOMPARE(f.services.prompts.messages.front().buttons, platform::Buttons::YesNo);
+    if (written)
+        QCOMPARE(readAll(path), QByteArray("Results     \t\r\nresult row 0\t\r\n"));
+    else
+        QVERIFY(readAll(path).startsWith("old contents"));
+    QCOMPARE(f.view.pointers, (written ? std::vector<int>{11, 0} : std::vector<int>{}));
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral(".txt")));
+}
+
+void TestAlignedTextWriter::failedSaveReportsOnceAndKeepsExistingFile_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::newRow("a folder that does not exist") << QStringLiteral("missing/out.txt");
+    QTest::newRow("a regular file used as a folder") << QStringLiteral("plain.txt/out.txt");
+    QTest::newRow("a folder as the file") << QStringLiteral("folder");
+}
+
+void TestAlignedTextWriter::failedSaveReportsOnceAndKeepsExistingFile()
+{
+    QFETCH(QString, where);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    QFile plain(dir.filePath(QStringLiteral("plain.txt")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.write("keep me");
+    plain.close();
+
+    SaveFixture f;
+    f.services.dialogs.nextSaveFile = dir.filePath(where);
+    f.actions.PushButton2_Click();
+    QCOMPARE(f.reporter.reports.size(), 1);
+    QVERIFY2(f.reporter.reports.front().startsWith(
+                 QStringLiteral("Quillon2021/08/31.Main.SaveListviewProperlySpaced|156|")),
+             qPrintable(f.reporter.reports.front()));
+    QVERIFY(!f.saidDone());
+    QCOMPARE(f.view.pointer, 0);
+    QCOMPARE(f.view.caption, QStringLiteral("Progress Bar"));
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("plain.txt"))), QByteArray("keep me"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);
+}
+
+void TestAlignedTextWriter::fullDiskMidwayLeavesExistingFileAndNoTemporary()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.txt"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("the previous results");
+    old.close();
+
+    SaveFixture f(100000);
+    f.services.dialogs.nextSaveFile = path;
+    f.services.prompts.answers = {platform::Answer::Yes};
+    {
+        const FileSizeLimit limit(300000);
+        f.actions.PushButton2_Click();
+    }
+    QCOMPARE(f.reporter.reports.size(), 1);
+    QVERIFY2(f.reporter.reports.front().startsWith(
+                 QStringLiteral("Quillon2021/08/31.Main.SaveListviewProperlySpaced|222|")),
+             qPrintable(f.reporter.reports.front()));
+    QVERIFY(!f.saidDone());
+    QCOMPARE(readAll(path), QByteArray("the previous results"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList{QStringLiteral("out.txt")});
+    QCOMPARE(f.view.caption, QStringLiteral("Progress Bar"));
+}
+
+void TestAlignedTextWriter::deviceStaysADevice()
+{
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full here");
+    SaveFixture f;
+    f.services.dialogs.nextSaveFile = QStringLiteral("/dev/full");
+    f.services.prompts.answers = {platform::Answer::Yes};
+    f.actions.PushButton2_Click();
+    QCOMPARE(f.reporter.reports.size(), 1);
+    QVERIFY2(f.reporter.reports.front().contains(QStringLiteral("No space left on device")),
+             qPrintable(f.reporter.reports.front()));
+    QVERIFY(!f.saidDone());
+    // Nothing was renamed over the device node.
+    QVERIFY(!QFileInfo(QStringLiteral("/dev/full")).isFile());
+}
+
+void TestAlignedTextWriter::rowsRemovedDuringSaveEndItWithOneReport()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.txt"));
+    SaveFixture f(50);
+    f.services.dialogs.nextSaveFile = path;
+    // "Clear List" is clicked while the rows are being written.
+    f.services.yield.onYield = [&](int n) {
+        if (n == 60)
+            f.results.clear();
+    };
+    f.actions.PushButton2_Click();
+    QCOMPARE(f.reporter.reports.size(), 1);
+    QVERIFY(!f.saidDone());
+    QVERIFY(!QFileInfo::exists(path));
+}
+
+QTEST_MAIN(TestAlignedTextWriter)
+#include "tst_alignedtextwriter.moc"
