@@ -1,0 +1,195 @@
+// The clipboard copy: its text rules, the retries and what the button says afterwards.
+#include "platform/ListModel.h"
+#include "results/ClipboardCopier.h"
+#include "results/ExportActions.h"
+#include "support/FakeResultsView.h"
+#include "support/Fakes.h"
+
+#include <QTest>
+
+using results::ClipboardCopier;
+
+namespace {
+
+struct Row {
+    QStringList cells;
+    bool checked = true;
+};
+
+void fill(platform::ListModel &list, const QStringList &headers, const QList<Row> &rows)
+{
+    for (const QString &header : headers)
+        list.addColumn(header);
+    for (const Row &row : rows) {
+        const int at = list.append(row.cells.value(0), row.checked);
+        for (int k = 1; k < row.cells.size(); ++k)
+            list.setSubItem(at, k, row.cells.at(k));
+    }
+}
+
+const QString kCopied = QStringLiteral("Results have been copied to the clipboard.\r\rClick a text "
+                                       "area where you normally type and press Ctrl+V to paste "
+                                       "the clipboard.");
+
+struct CopyFixture {
+    fakes::TestServices services;
+    fakes::FakeResultsView view;
+    fakes::RecordingReporter reporter;
+    platform::ListModel results;
+    results::ExportActions actions{view, services.services(), reporter, results};
+
+    CopyFixture() { results.addColumn(QStringLiteral("Results"), 7000); }
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Row)
+
+class TestClipboardCopier : public QObject {
+    Q_OBJECT
+private slots:
+    void text_data();
+    void text();
+    void copiesAndSaysSo();
+    void emptyListLeavesClipboardButStillSaysCopied();
+    void busyClipboardIsRetried_data();
+    void busyClipboardIsRetried();
+    void refusingClipboardIsReportedNotCopied();
+    void rowsRemovedDuringCopyReportedWithoutCopiedMessage();
+};
+
+void TestClipboardCopier::text_data()
+{
+    QTest::addColumn<QStringList>("headers");
+    QTest::addColumn<QList<Row>>("rows");
+    QTest::addColumn<QString>("expected");
+
+    const QStringList results{QStringLiteral("Results")};
+    QTest::newRow("rows of 3 and 12 characters: no header, no padding")
+        << results << QList<Row>{{{QStringLiteral("abc")}}, {{QStringLiteral("abcdefghijkl")}}}
+        << QStringLiteral("abc\r\nabcdefghijkl\r\n");
+    QTest::newRow("trailing blanks removed")
+        << results << QList<Row>{{{QStringLiteral("abc   ")}}, {{QStringLiteral("  x")}}}
+        << QStringLiteral("abc\r\n  x\r\n");
+    QTest::newRow("empty and blank rows give empty lines")
+        << results << QList<Row>{{{QString()}}, {{QStringLiteral("   ")}}, {{QStringLiteral("z")}}}
+        << QStringLiteral("\r\n\r\nz\r\n");
+    QTest::newRow("trailing tab inside the text stops the trim")
+        << results << QList<Row>{{{QStringLiteral("a\t ")}}} << QStringLiteral("a\t\r\n");
+    QTest::newRow("unchecked row left out but counted for the widths")
+        << QStringList{QStringLiteral("F"), QStringLiteral("L")}
+        << QList<Row>{{{QStringLiteral("ab"), QStringLiteral("x")}},
+                      {{QStringLiteral("abcdef"), QStringLiteral("y")}, false}}
+        << QStringLiteral("ab    \tx\r\n");
+    QTest::newRow("two columns aligned by the rows, not the headers")
+        << QStringList{QStringLiteral("A long header"), QStringLiteral("L")}
+        << QList<Row>{{{QStringLiteral("a.txt"), QStringLiteral("hello  ")}},
+                      {{QStringLiteral("long.txt"), QStringLiteral("x")}}}
+        << QStringLiteral("a.txt   \thello\r\nlong.txt\tx\r\n");
+    QTest::newRow("no checked rows give empty text")
+        << results << QList<Row>{{{QStringLiteral("a")}, false}} << QString();
+    QTest::newRow("characters outside Windows-1252 kept")
+        << results << QList<Row>{{{QString::fromUtf8("中文 😀")}}}
+        << QString::fromUtf8("中文 😀\r\n");
+}
+
+void TestClipboardCopier::text()
+{
+    QFETCH(QStringList, headers);
+    QFETCH(QList<Row>, rows);
+    QFETCH(QString, expected);
+    platform::ListModel list;
+    fill(list, headers, rows);
+    fakes::FakeYield yield;
+    fakes::FakeClipboard clipboard;
+    clipboard.contents = QStringLiteral("before");
+    QCOMPARE(ClipboardCopier::CopyListviewToClipboard(list, clipboard, yield),
+             ClipboardCopier::Outcome::Copied);
+    QCOMPARE(clipboard.contents, expected);
+}
+
+void TestClipboardCopier::copiesAndSaysSo()
+{
+    CopyFixture f;
+    f.results.append(QStringLiteral("one"), true);
+    f.results.append(QStringLiteral("two"), true);
+    f.actions.PushButton18_Click();
+    QCOMPARE(f.services.clipboard.contents, QStringLiteral("one\r\ntwo\r\n"));
+    QCOMPARE(f.services.prompts.texts(), QStringList{kCopied});
+    QCOMPARE(f.services.prompts.messages.front().icon, platform::Icon::None);
+    QCOMPARE(f.view.captions,
+             (QStringList{QStringLiteral("Copying text to clipboard.. please wait.."),
+                          QStringLiteral("Progress Bar")}));
+    QCOMPARE(f.view.pointers, (std::vector<int>{11, 0}));
+    QVERIFY(f.reporter.reports.isEmpty());
+}
+
+void TestClipboardCopier::emptyListLeavesClipboardButStillSaysCopied()
+{
+    CopyFixture f;
+    f.services.clipboard.contents = QStringLiteral("untouched");
+    f.actions.PushButton18_Click();
+    QCOMPARE(f.services.clipboard.contents, QStringLiteral("untouched"));
+    QCOMPARE(f.services.clipboard.setAttempts, 0);
+    QCOMPARE(f.services.prompts.texts(), QStringList{kCopied});
+}
+
+void TestClipboardCopier::busyClipboardIsRetried_data()
+{
+    QTest::addColumn<int>("refusedClears");
+    QTest::addColumn<int>("refusedSets");
+    QTest::newRow("one refused set") << 0 << 1;
+    QTest::newRow("999 refused sets") << 0 << 999;
+    QTest::newRow("refused clears do not stop the set") << 5000 << 3;
+}
+
+void TestClipboardCopier::busyClipboardIsRetried()
+{
+    QFETCH(int, refusedClears);
+    QFETCH(int, refusedSets);
+    CopyFixture f;
+    f.results.append(QStringLiteral("row"), true);
+    f.services.clipboard.refuseClears = refusedClears;
+    f.services.clipboard.refuseSets = refusedSets;
+    f.actions.PushButton18_Click();
+    QCOMPARE(f.services.clipboard.setAttempts, refusedSets + 1);
+    QCOMPARE(f.services.clipboard.contents, QStringLiteral("row\r\n"));
+    QCOMPARE(f.services.prompts.texts(), QStringList{kCopied});
+    QVERIFY(f.reporter.reports.isEmpty());
+}
+
+void TestClipboardCopier::refusingClipboardIsReportedNotCopied()
+{
+    CopyFixture f;
+    f.results.append(QStringLiteral("row"), true);
+    f.services.clipboard.refuseSets = 1000;
+    f.actions.PushButton18_Click();
+    QCOMPARE(f.services.clipboard.setAttempts, 1000);
+    QCOMPARE(f.reporter.reports.size(), 1);
+    QVERIFY2(f.reporter.reports.front().startsWith(
+                 QStringLiteral("Quillon2021/08/31.Form1.PushButton18_Click|110|")),
+             qPrintable(f.reporter.reports.front()));
+    QVERIFY(!f.services.prompts.texts().contains(kCopied));
+    QCOMPARE(f.view.pointer, 0);
+    QCOMPARE(f.view.caption, QStringLiteral("Progress Bar"));
+}
+
+void TestClipboardCopier::rowsRemovedDuringCopyReportedWithoutCopiedMessage()
+{
+    CopyFixture f;
+    for (int i = 0; i < 10; ++i)
+        f.results.append(QStringLiteral("row"), true);
+    f.services.clipboard.contents = QStringLiteral("untouched");
+    f.services.yield.onYield = [&](int n) {
+        if (n == 15)
+            f.results.clear();
+    };
+    f.actions.PushButton18_Click();
+    QCOMPARE(f.reporter.reports.size(), 1);
+    QCOMPARE(f.services.clipboard.contents, QStringLiteral("untouched"));
+    QVERIFY(!f.services.prompts.texts().contains(kCopied));
+    QCOMPARE(f.view.pointer, 0);
+}
+
+QTEST_MAIN(TestClipboardCopier)
+#include "tst_clipboardcopier.moc"
