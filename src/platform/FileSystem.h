@@ -16,6 +16,37 @@ struct FileAttributes {
     bool link = false;     // a symbolic link
 };
 
+// The attribute bits the folder and file tests compare against.
+enum AttributeBit {
+    ReadOnlyBit = 1,
+    HiddenBit = 2,
+    SystemBit = 4,
+    FolderBit = 16,
+    ArchiveBit = 32,
+    LinkBit = 1024,
+};
+
+// Returns the attribute set as one number (hidden plus archive is 34, a hidden system folder
+// 22); 0 for a path that does not exist.
+inline int attributeValue(const FileAttributes &a)
+{
+    if (!a.exists)
+        return 0;
+    return (a.readOnly ? ReadOnlyBit : 0) | (a.hidden ? HiddenBit : 0) |
+           (a.system ? SystemBit : 0) | (a.folder ? FolderBit : 0) | (a.archive ? ArchiveBit : 0) |
+           (a.link ? LinkBit : 0);
+}
+
+// Which entries of a folder a listing returns.
+enum class EntryKind {
+    Folders, // sub-folders, symbolic links to folders included
+    Files,   // everything else: files, links to files, dangling links, FIFOs, devices
+};
+
+// The descriptions a folder listing fails with when the folder cannot be opened.
+inline const char *const permissionDeniedText = "Permission denied";
+inline const char *const pathNotFoundText = "Path not found";
+
 // Listing folders and reading attributes, without ever blocking on FIFOs or devices.
 class FileSystem {
 public:
@@ -26,6 +57,18 @@ public:
     virtual bool IsUsableFile(const QString &path) = 0;
     // Returns whether the time of the path's last change can be read.
     virtual bool FileExists(const QString &path) = 0;
+    // Returns the names of one kind of entry of a folder, in listing order, hidden ones
+    // included; throws engine::Failure with permissionDeniedText or pathNotFoundText (or
+    // another description) when the folder cannot be listed.
+    virtual QStringList entries(const QString &folder, EntryKind kind)
+    {
+        (void)folder;
+        (void)kind;
+        return {};
+    }
+    // Returns the path with every symbolic link in it resolved, or empty text when it
+    // cannot be resolved; two folders with the same result are the same folder.
+    virtual QString resolvedPath(const QString &path) { return path; }
 };
 
 } // namespace platform

@@ -1,7 +1,14 @@
 #include "QtFileSystem.h"
 
+#include "engine/Steps.h"
+
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +46,45 @@ bool QtFileSystem::FileExists(const QString &path)
 {
     struct stat info {};
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+QStringList QtFileSystem::entries(const QString &folder, EntryKind kind)
+{
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM)
+            throw engine::Failure(permissionDeniedText);
+        if (error == ENOENT || error == ENOTDIR)
+            throw engine::Failure(pathNotFoundText);
+        throw engine::Failure(std::strerror(error));
+    }
+    const int dirFd = ::dirfd(dir);
+    QStringList names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            // fstatat follows a link without opening its target, so a FIFO cannot block.
+            struct stat info {};
+            isFolder = ::fstatat(dirFd, name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        }
+        if (isFolder == (kind == EntryKind::Folders))
+            names.append(QFile::decodeName(name));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
+    return names;
+}
+
+QString QtFileSystem::resolvedPath(const QString &path)
+{
+    return QFileInfo(path).canonicalFilePath();
 }
 
 } // namespace platform

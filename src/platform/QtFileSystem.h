@@ -11,6 +11,10 @@ public:
     FileAttributes attributes(const QString &path) override;
     bool IsUsableFile(const QString &path) override;
     bool FileExists(const QString &path) override;
+    // Lists through opendir/readdir, sorted by name without regard to case so every scan of
+    // a folder gives the same order.
+    QStringList entries(const QString &folder, EntryKind kind) override;
+    QString resolvedPath(const QString &path) override;
 };
 
 } // namespace platform

@@ -1,0 +1,149 @@
+#include "FileAdder.h"
+
+#include "FileListHost.h"
+#include "FolderScan.h"
+#include "engine/Steps.h"
+#include "platform/FileDialogs.h"
+#include "platform/ListModel.h"
+#include "platform/Paths.h"
+#include "platform/Prompts.h"
+#include "platform/Services.h"
+#include "platform/SettingsStore.h"
+
+#include <QMimeData>
+#include <QUrl>
+
+namespace filelist {
+
+namespace {
+
+const QString application = QStringLiteral("Tarnwick");
+const QString section = QStringLiteral("Lumbrex");
+
+} // namespace
+
+FileAdder::FileAdder(FileListHost &host, FolderScan &scan) : m_host(host), m_scan(scan)
+{
+}
+
+void FileAdder::PushButton1_Click()
+{
+    engine::Steps steps(m_host.reporter(), "Form1", "PushButton1_Click");
+    const platform::Services &services = m_host.services();
+    platform::SettingsStore &store = *services.settings;
+    QString extension;
+    steps.step(100, [&] {
+        const QString stored = store.ReadSetting(application, section, QStringLiteral("Extension"),
+                                                 QStringLiteral("*"));
+        extension = services.prompts->input(
+            QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt "
+                           "files, doc for all doc files, etc.)"),
+            m_host.applicationTitle(), stored);
+    });
+    if (steps.test(102, [&] { return extension.isEmpty(); }))
+        return;
+    steps.step(104, [&] {
+        store.WriteSetting(application, section, QStringLiteral("Extension"), extension);
+    });
+    QString chosen;
+    steps.step(106, [&] {
+        const QString last =
+            store.ReadSetting(application, section, QStringLiteral("LastFolder"), QString());
+        chosen = services.dialogs->browseFolder(QStringLiteral("Please select folder:"), last);
+    });
+    if (steps.test(108, [&] { return chosen.isEmpty(); }))
+        return;
+    QString folder;
+    steps.step(333, [&] { folder = chosen; });
+    steps.step(334, [&] {
+        store.WriteSetting(application, section, QStringLiteral("LastFolder"), folder);
+    });
+    // A scan started during a run must not end the run's busy state when it finishes.
+    const int pointerBefore = m_host.mousePointer();
+    steps.step(110, [&] { m_host.setMousePointer(busyPointer); });
+    m_scan.AddFolderTree(folder, QStringLiteral("*.") + extension, m_host.files(), steps);
+    steps.step(132,
+               [&] { m_host.setMousePointer(pointerBefore == busyPointer ? busyPointer : 0); });
+}
+
+qsizetype FileAdder::dialogAnswerLength(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return 0;
+    if (paths.size() == 1)
+        return paths.first().size() + 2;
+    const QString &first = paths.first();
+    QString folder = first.left(first.size() - platform::FileNameFromPath(first).size());
+    if (folder.size() > 1)
+        folder.chop(1);
+    qsizetype length = folder.size() + 1;
+    for (const QString &path : paths)
+        length += platform::FileNameFromPath(path).size() + 1;
+    return length + 1;
+}
+
+void FileAdder::PushButton6_Click()
+{
+    engine::Steps steps(m_host.reporter(), "Form1", "PushButton6_Click");
+    const platform::Services &services = m_host.services();
+    QString title;
+    QString filter;
+    steps.step(104, [&] {
+        title = QStringLiteral("Add File(s) - Use Ctrl & Shift to select multiple files");
+    });
+    steps.step(106, [&] { filter = QStringLiteral("All Files (*);;Text Files (*.txt)"); });
+    QStringList chosen;
+    bool tooMany = false;
+    steps.step(108, [&] {
+        chosen = services.dialogs->openFiles(title, filter);
+        tooMany = dialogAnswerLength(chosen) > dialogBufferChars;
+    });
+    if (tooMany) {
+        services.prompts->message(
+            QStringLiteral("You've selected too many files to add.\r\rPlease try adding via "
+                           "the \"Add All\" button."),
+            m_host.applicationTitle(), platform::Icon::None, platform::Buttons::Ok);
+        return;
+    }
+    if (steps.test(110, [&] { return chosen.isEmpty(); }))
+        return;
+    platform::ListModel &files = m_host.files();
+    if (steps.test(114, [&] { return chosen.size() == 1; })) {
+        steps.step(118, [&] { files.append(chosen.first()); });
+        return;
+    }
+    for (const QString &path : chosen)
+        steps.step(132, [&] { files.append(platform::NormalizePath(path)); });
+}
+
+bool FileAdder::acceptsDrop(const QMimeData &data)
+{
+    return !droppedPaths(data).isEmpty();
+}
+
+QStringList FileAdder::droppedPaths(const QMimeData &data)
+{
+    QStringList paths;
+    if (!data.hasFormat(QStringLiteral("text/uri-list")))
+        return paths;
+    for (const QUrl &url : data.urls())
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            paths.append(url.toLocalFile());
+    return paths;
+}
+
+void FileAdder::dropPaths(const QStringList &paths)
+{
+    // A drop carries no tag of its own; its walk reports under this name rather than let a
+    // failure escape the event loop.
+    engine::Steps steps(m_host.reporter(), "Form1", "ListView1_OLEDragDrop");
+    platform::ListModel &files = m_host.files();
+    for (const QString &path : paths) {
+        if (m_scan.IsFolder(path))
+            m_scan.AddFolderTree(path, QStringLiteral("*.*"), files, steps);
+        else
+            steps.step(100, [&] { files.append(path); });
+    }
+}
+
+} // namespace filelist

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QMimeData;
+
+namespace filelist {
+
+class FileListHost;
+class FolderScan;
+
+// Fills the input file list: "Add All File(s) In Folder", "Add File(s)" and files or folders
+// dropped from a file manager.
+class FileAdder {
+public:
+    // The most characters the file dialog's combined answer may take.
+    static constexpr int dialogBufferChars = 30000;
+
+    FileAdder(FileListHost &host, FolderScan &scan);
+
+    // "Add All File(s) In Folder": asks for an extension and a folder, then adds the
+    // matching files of the whole tree while the window shows busy.
+    void PushButton1_Click();
+    // "Add File(s)": adds what the multi-select file dialog returns, or says that too many
+    // files were chosen.
+    void PushButton6_Click();
+    // Adds dropped paths in order: a folder with every file of its tree, anything else as
+    // it stands.
+    void dropPaths(const QStringList &paths);
+
+    // Returns whether a drag carries a list of local files, the only thing a drop takes.
+    static bool acceptsDrop(const QMimeData &data);
+    // Returns the local paths of a drag, in the order it lists them.
+    static QStringList droppedPaths(const QMimeData &data);
+    // Returns the length of the dialog's combined answer for the chosen paths: the folder
+    // and every name, each followed by a NUL, plus a closing NUL.
+    static qsizetype dialogAnswerLength(const QStringList &paths);
+
+private:
+    FileListHost &m_host;
+    FolderScan &m_scan;
+};
+
+} // namespace filelist

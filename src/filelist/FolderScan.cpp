@@ -1,0 +1,260 @@
+#include "FolderScan.h"
+
+#include "engine/CodePage.h"
+#include "engine/Steps.h"
+#include "platform/FileSystem.h"
+#include "platform/ListModel.h"
+#include "platform/Paths.h"
+#include "platform/Yield.h"
+
+namespace filelist {
+
+namespace {
+
+constexpr QChar separator =
+    platform::nativePathStyle == platform::PathStyle::Windows ? u'\\' : u'/';
+
+// Attribute lookups on "folder/" would follow a link named folder, and the name of
+// "folder/" is empty; every test looks at the folder itself.
+QString withoutTrailingSeparator(const QString &path)
+{
+    qsizetype end = path.size();
+    while (end > 1 && path.at(end - 1) == separator)
+        --end;
+    return path.left(end);
+}
+
+bool isRoot(const QString &folder)
+{
+    const QString bare = withoutTrailingSeparator(folder);
+    if constexpr (platform::nativePathStyle == platform::PathStyle::Windows)
+        return bare.size() == 2 && bare.at(0).isLetter() && bare.at(1) == u':';
+    return bare.size() == 1 && bare.at(0) == separator;
+}
+
+bool globMatch(QStringView name, QStringView pattern)
+{
+    qsizetype n = 0;
+    qsizetype p = 0;
+    qsizetype starAt = -1;
+    qsizetype resumeAt = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern.at(p) == u'*') {
+            starAt = p++;
+            resumeAt = n;
+        } else if (p < pattern.size() && (pattern.at(p) == u'?' || pattern.at(p).toCaseFolded() ==
+                                                                       name.at(n).toCaseFolded())) {
+            ++p;
+            ++n;
+        } else if (starAt >= 0) {
+            // Let the last star swallow one more character and try again from there.
+            p = starAt + 1;
+            n = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern.at(p) == u'*')
+        ++p;
+    return p == pattern.size();
+}
+
+} // namespace
+
+FolderScan::FolderScan(platform::FileSystem &fileSystem, platform::Yield &yield,
+                       engine::ErrorReporter &reporter)
+    : m_fileSystem(fileSystem), m_yield(yield), m_reporter(reporter)
+{
+}
+
+bool FolderScan::HasUnsupportedChars(const QString &name)
+{
+    for (const QChar c : name) {
+        const int code = engine::fromUnicode(c.unicode());
+        if (code < 32 || (code >= 127 && code <= 159) || c == u'?')
+            return true;
+    }
+    return false;
+}
+
+bool FolderScan::matchesPattern(const QString &name, const QString &pattern)
+{
+    if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*"))
+        return true;
+    return globMatch(name, pattern);
+}
+
+bool FolderScan::IsFolder(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const platform::FileAttributes attributes =
+        m_fileSystem.attributes(withoutTrailingSeparator(path));
+    return attributes.exists && attributes.folder;
+}
+
+bool FolderScan::passesFolderTest(const QString &folder)
+{
+    if (isRoot(folder))
+        return true;
+    const int value =
+        platform::attributeValue(m_fileSystem.attributes(withoutTrailingSeparator(folder)));
+    constexpr int hiddenSystemFolder =
+        platform::FolderBit | platform::HiddenBit | platform::SystemBit;
+    return value != hiddenSystemFolder && value != (hiddenSystemFolder | platform::LinkBit);
+}
+
+bool FolderScan::loopsBack(const QString &folder, QSet<QString> &seen)
+{
+    // The path-length limit alone would let a link to an ancestor repeat the tree dozens of
+    // times, and two such links would double the walk at every level: a link is followed
+    // only into a folder this walk has not met yet.
+    const QString bare = withoutTrailingSeparator(folder);
+    const QString resolved = m_fileSystem.resolvedPath(bare);
+    if (resolved.isEmpty())
+        return false;
+    if (m_fileSystem.attributes(bare).link && seen.contains(resolved))
+        return true;
+    seen.insert(resolved);
+    return false;
+}
+
+void FolderScan::pause() const
+{
+    m_yield.yield();
+}
+
+void FolderScan::GetSubDirectories2016(QStringList &folders, bool recurse)
+{
+    QSet<QString> seen;
+    for (const QString &folder : folders) {
+        const QString resolved = m_fileSystem.resolvedPath(withoutTrailingSeparator(folder));
+        if (!resolved.isEmpty())
+            seen.insert(resolved);
+    }
+    walk(folders, recurse, seen);
+}
+
+void FolderScan::walk(QStringList &folders, bool recurse, QSet<QString> &seen)
+{
+    engine::Steps steps(m_reporter, "AddFolder", "GetSubDirectories2016");
+    QStringList found;
+    const QStringList given = folders;
+    for (const QString &folder : given) {
+        if (m_stopped)
+            return;
+        if (steps.test(108, [&] { return !IsFolder(folder); }))
+            continue;
+        if (steps.test(110, [&] { return folder.size() >= maxPathLength; }))
+            continue;
+        steps.step(114, [&] { pause(); });
+        if (!steps.test(116, [&] { return passesFolderTest(folder); }))
+            continue;
+        QStringList names;
+        bool unlistable = false;
+        steps.step(118, [&] {
+            try {
+                names = m_fileSystem.entries(folder, platform::EntryKind::Folders);
+            } catch (const engine::Failure &failure) {
+                const std::string description = failure.what();
+                if (description != platform::permissionDeniedText &&
+                    description != platform::pathNotFoundText)
+                    throw;
+                unlistable = true;
+            }
+        });
+        for (const QString &name : names) {
+            if (m_stopped)
+                return;
+            steps.step(120, [&] { pause(); });
+            if (steps.test(124, [&] { return name.size() >= maxPathLength; }))
+                continue;
+            if (steps.test(126, [&] { return HasUnsupportedChars(name); }))
+                continue;
+            if (steps.test(128, [&] { return name.contains(u'?'); }))
+                continue;
+            if (steps.test(130, [&] { return name == u"." || name == u".."; }))
+                continue;
+            QString path;
+            steps.step(132, [&] { path = folder + name + separator; });
+            steps.step(134, [&] {
+                if (!loopsBack(path, seen))
+                    found.append(path);
+            });
+        }
+        if (unlistable)
+            steps.step(148, [&] { folders.removeAt(folders.indexOf(folder)); });
+    }
+    steps.step(150, [&] {
+        if (recurse && !found.isEmpty())
+            walk(found, true, seen);
+    });
+    for (const QString &candidate : found) {
+        if (m_stopped)
+            return;
+        if (!steps.test(154, [&] { return IsFolder(candidate); }))
+            continue;
+        steps.step(156, [&] { pause(); });
+        if (steps.test(158, [&] { return passesFolderTest(candidate); }))
+            steps.step(160, [&] { folders.append(candidate); });
+    }
+}
+
+QStringList FolderScan::GetFilesInFolder(const QString &folder, const QString &pattern)
+{
+    QString prefix = folder;
+    if (!prefix.endsWith(separator))
+        prefix += separator;
+    QStringList all;
+    try {
+        all = m_fileSystem.entries(prefix, platform::EntryKind::Files);
+    } catch (const engine::Failure &) {
+        // A folder that cannot be listed simply has no files to offer.
+        return {};
+    }
+    QStringList usable;
+    for (const QString &name : all) {
+        pause();
+        if (matchesPattern(name, pattern) && m_fileSystem.IsUsableFile(prefix + name))
+            usable.append(name);
+    }
+    return usable;
+}
+
+void FolderScan::AddFolderTree(const QString &folder, const QString &pattern,
+                               platform::ListModel &list, engine::Steps &steps)
+{
+    QStringList folders;
+    steps.step(112, [&] { folders = QStringList{folder + separator}; });
+    steps.step(114, [&] { GetSubDirectories2016(folders, true); });
+    for (qsizetype i = 0; i < folders.size() && !m_stopped; ++i) {
+        QString here;
+        steps.step(118, [&] {
+            here = folders.at(i);
+            if (here.endsWith(separator))
+                here.chop(1);
+        });
+        QStringList names;
+        steps.step(120, [&] { names = GetFilesInFolder(here, pattern); });
+        for (const QString &name : names) {
+            if (m_stopped)
+                break;
+            steps.step(122, [&] { pause(); });
+            if (steps.test(124, [&] { return name.startsWith(u'~'); }))
+                continue;
+            QString path;
+            steps.step(126, [&] { path = here + separator + name; });
+            steps.step(128, [&] {
+                if (!m_fileSystem.IsUsableFile(path))
+                    return;
+                constexpr int hiddenArchive = platform::HiddenBit | platform::ArchiveBit;
+                if (platform::attributeValue(m_fileSystem.attributes(path)) == hiddenArchive)
+                    return;
+                list.appendDeferred(platform::NormalizePath(path));
+            });
+        }
+    }
+    list.flush();
+}
+
+} // namespace filelist

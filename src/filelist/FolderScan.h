@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+namespace engine {
+class ErrorReporter;
+class Steps;
+} // namespace engine
+
+namespace platform {
+class FileSystem;
+class ListModel;
+class Yield;
+} // namespace platform
+
+namespace filelist {
+
+// Walks a folder tree breadth first and adds its files to a list: the walk behind "Add All
+// File(s) In Folder" and behind folders dropped onto the file list.
+class FolderScan {
+public:
+    // Folders and names this long or longer are never descended into.
+    static constexpr int maxPathLength = 260;
+
+    FolderScan(platform::FileSystem &fileSystem, platform::Yield &yield,
+               engine::ErrorReporter &reporter);
+
+    // Appends every descendant folder of the listed folders (each ending in a separator)
+    // that passes the folder tests, level by level; removes the folders that cannot be
+    // listed. Reports other failures under the walk's own tag.
+    void GetSubDirectories2016(QStringList &folders, bool recurse);
+    // Returns the names of the usable files of one folder that match a pattern ("*.txt"),
+    // in listing order; an empty list when the folder cannot be listed.
+    QStringList GetFilesInFolder(const QString &folder, const QString &pattern);
+    // Appends to the list every matching file of a folder and of its accepted sub-folders,
+    // breadth first, leaving out "~" names, unusable files and hidden archive files. Reports
+    // failures through steps, numbered 112 to 130.
+    void AddFolderTree(const QString &folder, const QString &pattern, platform::ListModel &list,
+                       engine::Steps &steps);
+    // Returns whether the path names an existing folder.
+    bool IsFolder(const QString &path);
+    // Makes every running and later walk end at its next yield; used when the window closes.
+    void stop() { m_stopped = true; }
+
+    // Returns whether a name holds a character that the single-byte code page lacks, a
+    // control character (below 32 or 127 to 159), or "?".
+    static bool HasUnsupportedChars(const QString &name);
+    // Returns whether a file name matches a wildcard pattern without regard to case: "*" is
+    // any run of characters, "?" any one character, and "*.*" matches every name.
+    static bool matchesPattern(const QString &name, const QString &pattern);
+
+private:
+    void walk(QStringList &folders, bool recurse, QSet<QString> &seen);
+    bool passesFolderTest(const QString &folder);
+    bool loopsBack(const QString &folder, QSet<QString> &seen);
+    void pause() const;
+
+    platform::FileSystem &m_fileSystem;
+    platform::Yield &m_yield;
+    engine::ErrorReporter &m_reporter;
+    bool m_stopped = false;
+};
+
+} // namespace filelist
