@@ -1,0 +1,282 @@
+#include "support/FakeFileListHost.h"
+#include "support/FakeFileSystem.h"
+
+#include "filelist/FileAdder.h"
+#include "filelist/FolderScan.h"
+
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+const QString extensionPrompt = QStringLiteral(
+    "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc "
+    "files, etc.)");
+const QString tooManyText = QStringLiteral(
+    "You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button.");
+
+// A folder tree, a host and the adder over them.
+struct Rig {
+    Rig() : host(fs, "/prog"), scan(fs, host.yield, host.reports), adder(host, scan)
+    {
+        fs.addFile("/docs/readme");
+        fs.addFile("/docs/a.txt");
+        fs.addFile("/docs/b.doc");
+        fs.addFile("/docs/~$b.doc");
+        fs.addFile("/docs/sub/c.TXT");
+    }
+    fakes::FakeFileSystem fs;
+    fakes::FakeFileListHost host;
+    filelist::FolderScan scan;
+    filelist::FileAdder adder;
+};
+
+QStringList pathsOfLength(int count, int nameLength, const QString &folder = "/d")
+{
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+        QString name = QString::number(i);
+        name = QString(nameLength - name.size(), u'x') + name;
+        paths.append(folder + u'/' + name);
+    }
+    return paths;
+}
+
+} // namespace
+
+class tst_FileAdder : public QObject {
+    Q_OBJECT
+
+private slots:
+    void addAllInFolder_data();
+    void addAllInFolder();
+    void addAllAsksWithStoredValues();
+    void addAllStaysBusyWhileScanning_data();
+    void addAllStaysBusyWhileScanning();
+    void addFiles_data();
+    void addFiles();
+    void dialogAnswerLength_data();
+    void dialogAnswerLength();
+    void tooManyFiles_data();
+    void tooManyFiles();
+    void acceptsDrop_data();
+    void acceptsDrop();
+    void dropFoldersAndFiles();
+};
+
+void tst_FileAdder::addAllInFolder_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QString>("storedExtension");
+    QTest::addColumn<QString>("storedFolder");
+    QTest::newRow("star adds every file but ~ names")
+        << "*"
+        << "/docs" << QStringList{"/docs/readme", "/docs/a.txt", "/docs/b.doc", "/docs/sub/c.TXT"}
+        << "*"
+        << "/docs";
+    QTest::newRow("txt matches either case")
+        << "txt"
+        << "/docs" << QStringList{"/docs/a.txt", "/docs/sub/c.TXT"} << "txt"
+        << "/docs";
+    QTest::newRow("cancelled extension stores nothing")
+        << ""
+        << "/docs" << QStringList{} << QString() << QString();
+    QTest::newRow("cancelled browser keeps the new extension")
+        << "doc"
+        << "" << QStringList{} << "doc" << QString();
+}
+
+void tst_FileAdder::addAllInFolder()
+{
+    QFETCH(QString, extension);
+    QFETCH(QString, folder);
+    QFETCH(QStringList, added);
+    QFETCH(QString, storedExtension);
+    QFETCH(QString, storedFolder);
+    Rig rig;
+    rig.host.prompts.inputAnswers.push_back(extension);
+    rig.host.dialogs.nextFolder = folder;
+    rig.adder.PushButton1_Click();
+    QCOMPARE(rig.host.texts(), added);
+    QCOMPARE(rig.host.settings.value("Extension"), storedExtension);
+    QCOMPARE(rig.host.settings.value("LastFolder"), storedFolder);
+    QCOMPARE(rig.host.dialogs.titles.size(), extension.isEmpty() ? 0 : 1);
+    QCOMPARE(rig.host.pointer, 0);
+    QVERIFY(rig.host.prompts.messages.empty());
+    QVERIFY(rig.host.reports.reports.isEmpty());
+}
+
+void tst_FileAdder::addAllAsksWithStoredValues()
+{
+    Rig rig;
+    rig.adder.PushButton1_Click();
+    QCOMPARE(rig.host.prompts.inputPrompts, QStringList{extensionPrompt});
+    QCOMPARE(rig.host.prompts.inputDefaults, QStringList{"*"});
+
+    rig.host.settings.set("Extension", "log");
+    rig.host.settings.set("LastFolder", "/var/log");
+    rig.host.prompts.inputAnswers.push_back("log");
+    rig.adder.PushButton1_Click();
+    QCOMPARE(rig.host.prompts.inputDefaults.last(), "log");
+    QCOMPARE(rig.host.dialogs.titles, QStringList{"Please select folder:"});
+    QCOMPARE(rig.host.dialogs.startFolders, QStringList{"/var/log"});
+}
+
+void tst_FileAdder::addAllStaysBusyWhileScanning_data()
+{
+    QTest::addColumn<int>("pointerBefore");
+    QTest::addColumn<int>("pointerAfter");
+    QTest::newRow("idle window returns to the arrow") << 99 << 0;
+    QTest::newRow("a scan inside a run leaves the run busy") << 11 << 11;
+}
+
+void tst_FileAdder::addAllStaysBusyWhileScanning()
+{
+    QFETCH(int, pointerBefore);
+    QFETCH(int, pointerAfter);
+    Rig rig;
+    rig.host.pointer = pointerBefore;
+    rig.host.prompts.inputAnswers.push_back("*");
+    rig.host.dialogs.nextFolder = "/docs";
+    QList<int> pointersSeen;
+    rig.host.yield.onYield = [&](int) { pointersSeen.append(rig.host.pointer); };
+    rig.adder.PushButton1_Click();
+    QVERIFY(!pointersSeen.isEmpty());
+    QVERIFY(std::all_of(pointersSeen.begin(), pointersSeen.end(),
+                        [](int pointer) { return pointer == 11; }));
+    QCOMPARE(rig.host.pointer, pointerAfter);
+}
+
+void tst_FileAdder::addFiles_data()
+{
+    QTest::addColumn<QStringList>("chosen");
+    QTest::addColumn<QStringList>("added");
+    QTest::newRow("cancel adds nothing") << QStringList{} << QStringList{};
+    QTest::newRow("one file is added as returned")
+        << QStringList{"//srv//one.txt"} << QStringList{"//srv//one.txt"};
+    QTest::newRow("several files are normalized")
+        << QStringList{"/d//a.txt", "/d//~b.txt", "/d//.c.txt"}
+        << QStringList{"/d/a.txt", "/d/~b.txt", "/d/.c.txt"};
+    QTest::newRow("several files in the root")
+        << QStringList{"//a.txt", "//b.txt"} << QStringList{"/a.txt", "/b.txt"};
+    QTest::newRow("a listed file is added again")
+        << QStringList{"/listed.txt"} << QStringList{"/listed.txt"};
+}
+
+void tst_FileAdder::addFiles()
+{
+    QFETCH(QStringList, chosen);
+    QFETCH(QStringList, added);
+    Rig rig;
+    rig.host.list.append("/listed.txt");
+    rig.host.dialogs.nextOpenFiles = chosen;
+    rig.adder.PushButton6_Click();
+    QCOMPARE(rig.host.texts(), QStringList{"/listed.txt"} + added);
+    QCOMPARE(rig.host.dialogs.titles,
+             QStringList{"Add File(s) - Use Ctrl & Shift to select multiple files"});
+    QVERIFY(rig.host.prompts.messages.empty());
+}
+
+void tst_FileAdder::dialogAnswerLength_data()
+{
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<int>("length");
+    QTest::newRow("nothing") << QStringList{} << 0;
+    QTest::newRow("one path, its NUL and the closing NUL") << QStringList{"/d/abc"} << 8;
+    QTest::newRow("folder and names each with a NUL, plus one")
+        << QStringList{"/d/abc", "/d/xy"} << 2 + 1 + 3 + 1 + 2 + 1 + 1;
+    QTest::newRow("root folder keeps its separator")
+        << QStringList{"/abc", "/xy"} << 1 + 1 + 3 + 1 + 2 + 1 + 1;
+}
+
+void tst_FileAdder::dialogAnswerLength()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(int, length);
+    QCOMPARE(filelist::FileAdder::dialogAnswerLength(paths), qsizetype(length));
+}
+
+void tst_FileAdder::tooManyFiles_data()
+{
+    QTest::addColumn<QStringList>("chosen");
+    QTest::addColumn<bool>("refused");
+    // "/d" NUL, then 100 names of 298 characters and a NUL each, then a closing NUL: 29904.
+    QTest::newRow("just fits") << pathsOfLength(100, 298) << false;
+    // Stretch one name so the total is exactly 30000, then one character more.
+    QStringList exact = pathsOfLength(100, 298);
+    exact.last() += QString(96, u'y');
+    QTest::newRow("exactly 30000 fits") << exact << false;
+    QStringList over = exact;
+    over.last() += u'z';
+    QTest::newRow("30001 is too many") << over << true;
+    QTest::newRow("thousands of short names") << pathsOfLength(6000, 8) << true;
+}
+
+void tst_FileAdder::tooManyFiles()
+{
+    QFETCH(QStringList, chosen);
+    QFETCH(bool, refused);
+    Rig rig;
+    QCOMPARE(filelist::FileAdder::dialogAnswerLength(chosen) > 30000, refused);
+    rig.host.dialogs.nextOpenFiles = chosen;
+    rig.adder.PushButton6_Click();
+    if (refused) {
+        QCOMPARE(rig.host.list.count(), 0);
+        QCOMPARE(rig.host.prompts.texts(), QStringList{tooManyText});
+        QCOMPARE(rig.host.prompts.messages.front().title, "Lumbrex");
+        QCOMPARE(rig.host.prompts.messages.front().icon, platform::Icon::None);
+    } else {
+        QCOMPARE(rig.host.list.count(), chosen.size());
+        QVERIFY(rig.host.prompts.messages.empty());
+    }
+    QVERIFY(rig.host.reports.reports.isEmpty());
+}
+
+void tst_FileAdder::acceptsDrop_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QStringList>("paths");
+    QTest::newRow("local files") << "text/uri-list"
+                                 << QByteArray("file:///d/a.txt\r\nfile:///d/b%20c.txt\r\n")
+                                 << QStringList{"/d/a.txt", "/d/b c.txt"};
+    QTest::newRow("plain text from an editor")
+        << "text/plain" << QByteArray("/d/a.txt") << QStringList{};
+    QTest::newRow("web addresses are refused")
+        << "text/uri-list" << QByteArray("https://example.com/a.txt\r\n") << QStringList{};
+    QTest::newRow("only the local entries of a mixed list")
+        << "text/uri-list" << QByteArray("https://example.com/x\r\nfile:///d/a.txt\r\n")
+        << QStringList{"/d/a.txt"};
+}
+
+void tst_FileAdder::acceptsDrop()
+{
+    QFETCH(QString, format);
+    QFETCH(QByteArray, data);
+    QFETCH(QStringList, paths);
+    QMimeData mime;
+    mime.setData(format, data);
+    QCOMPARE(filelist::FileAdder::droppedPaths(mime), paths);
+    QCOMPARE(filelist::FileAdder::acceptsDrop(mime), !paths.isEmpty());
+}
+
+void tst_FileAdder::dropFoldersAndFiles()
+{
+    Rig rig;
+    rig.fs.addFile("/more/d.txt");
+    rig.fs.addFile("/loose/~$draft.doc");
+    rig.host.settings.set("Extension", "txt");
+    rig.host.list.append("/loose/~$draft.doc");
+    rig.adder.dropPaths({"/docs/", "/loose/~$draft.doc", "/more", "/gone/missing.txt"});
+    QCOMPARE(rig.host.texts(), (QStringList{"/loose/~$draft.doc", "/docs/readme", "/docs/a.txt",
+                                            "/docs/b.doc", "/docs/sub/c.TXT", "/loose/~$draft.doc",
+                                            "/more/d.txt", "/gone/missing.txt"}));
+    QVERIFY(rig.host.pointerChanges.isEmpty());
+    QVERIFY(rig.host.prompts.messages.empty());
+}
+
+QTEST_MAIN(tst_FileAdder)
+#include "tst_fileadder.moc"
