@@ -1,1 +1,262 @@
-int main() { return 0; }
+// Drives the real main window on the offscreen platform through one extraction run, the way
+// a user would, and prints how long it took and how smooth the window stayed.
+
+#include "platform/Prompts.h"
+#include "platform/QtFileSystem.h"
+#include "platform/QtPlatform.h"
+#include "platform/Services.h"
+#include "platform/SettingsStore.h"
+#include "platform/Yield.h"
+#include "shell/LinesDialog.h"
+#include "shell/MainWindow.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+// Answers every box at once, as a user clicking OK or Yes would, and logs what it showed.
+class AutoPrompts : public platform::Prompts {
+public:
+    platform::Answer message(const QString &text, const QString &title, platform::Icon,
+                             platform::Buttons buttons) override
+    {
+        std::fprintf(stderr, "[%s] %s\n", qPrintable(title), qPrintable(text));
+        if (onMessage)
+            onMessage(text);
+        return buttons == platform::Buttons::YesNo || buttons == platform::Buttons::YesNoCancel
+                   ? platform::Answer::Yes
+                   : platform::Answer::Ok;
+    }
+    QString input(const QString &, const QString &, const QString &) override { return {}; }
+    std::function<void(const QString &)> onMessage;
+};
+
+struct Options {
+    int mode = 1;
+    QString search;
+    bool matchCase = false;
+    QString display = QStringLiteral("file-line");
+    bool oneLine = false;
+    std::optional<int> x;
+    std::optional<int> y;
+    QString rowsOut;
+    int stopAfterMs = -1;
+    QStringList files;
+};
+
+[[noreturn]] void usage(const char *why)
+{
+    std::fprintf(stderr,
+                 "lumbrex-bench: %s\nusage: lumbrex-bench [--mode N] [--search TEXT] "
+                 "[--match-case] [--display line|file-line|file] [--one-line] [--x N] [--y N] "
+                 "[--rows-out FILE] [--stop-after-ms MS] FILE...\n",
+                 why);
+    std::exit(2);
+}
+
+int number(const QString &text, int low, int high, const char *option)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        usage(option);
+    return value;
+}
+
+Options parse(const QStringList &args)
+{
+    Options options;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        // An option's value is taken as it stands, even when it looks like an option.
+        const auto value = [&]() -> QString {
+            if (i + 1 >= args.size())
+                usage("an option lacks its value");
+            return args.at(++i);
+        };
+        if (arg == QLatin1String("--mode"))
+            options.mode = number(value(), 0, 13, "--mode takes 0 to 13");
+        else if (arg == QLatin1String("--search"))
+            options.search = value();
+        else if (arg == QLatin1String("--match-case"))
+            options.matchCase = true;
+        else if (arg == QLatin1String("--display")) {
+            options.display = value();
+            if (options.display != QLatin1String("line") &&
+                options.display != QLatin1String("file-line") &&
+                options.display != QLatin1String("file"))
+                usage("--display takes line, file-line or file");
+        } else if (arg == QLatin1String("--one-line"))
+            options.oneLine = true;
+        else if (arg == QLatin1String("--x"))
+            options.x = number(value(), -1, 12, "--x takes -1 to 12");
+        else if (arg == QLatin1String("--y"))
+            options.y = number(value(), -1, 12, "--y takes -1 to 12");
+        else if (arg == QLatin1String("--rows-out"))
+            options.rowsOut = value();
+        else if (arg == QLatin1String("--stop-after-ms"))
+            options.stopAfterMs = number(value(), 0, 1 << 30, "--stop-after-ms takes milliseconds");
+        else if (arg == QLatin1String("--"))
+            options.files += args.mid(i + 1), i = int(args.size());
+        else
+            options.files.append(arg);
+    }
+    return options;
+}
+
+// Writes the rows as one JSON array of strings, every character kept.
+bool writeRows(const QString &path, platform::ListModel &rows)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QByteArray out = "[";
+    for (int r = 0; r < rows.count(); ++r) {
+        if (r > 0)
+            out += ',';
+        out += '"';
+        for (const QChar c : rows.text(r)) {
+            const char16_t u = c.unicode();
+            if (u == '"' || u == '\\') {
+                out += '\\';
+                out += char(u);
+            } else if (u < 0x20) {
+                out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')).toLatin1();
+            } else {
+                out += QString(c).toUtf8();
+            }
+        }
+        out += '"';
+        if (out.size() > (1 << 22)) {
+            file.write(out);
+            out.clear();
+        }
+    }
+    out += "]\n";
+    file.write(out);
+    return file.flush();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const Options options = parse(QCoreApplication::arguments());
+    if (options.files.isEmpty())
+        usage("no FILE given");
+
+    QTemporaryDir settingsFolder;
+    AutoPrompts prompts;
+    platform::QtYield yield;
+    platform::IniSettingsStore settings(settingsFolder.path());
+    platform::QtFileSystem fileSystem;
+    platform::QtFileDialogs dialogs;
+    platform::QtClipboard clipboard;
+    platform::QtDesktop desktop;
+    platform::Services services;
+    services.prompts = &prompts;
+    services.yield = &yield;
+    services.settings = &settings;
+    services.fileSystem = &fileSystem;
+    services.dialogs = &dialogs;
+    services.clipboard = &clipboard;
+    services.desktop = &desktop;
+
+    shell::MainWindow window(services, QCoreApplication::applicationDirPath());
+    window.Form_Load();
+    window.show();
+    QCoreApplication::processEvents();
+
+    const QString application = QStringLiteral("Tarnwick");
+    const QString section = QStringLiteral("Lumbrex");
+    if (options.x)
+        settings.WriteSetting(application, section, QStringLiteral("Combo2"),
+                              QString::number(*options.x));
+    if (options.y)
+        settings.WriteSetting(application, section, QStringLiteral("Combo3"),
+                              QString::number(*options.y));
+    window.Combo1->setCurrentIndex(options.mode);
+    window.Text1->setText(options.search);
+    if (window.Check1->isChecked() != options.matchCase)
+        window.Check1->click();
+    if (window.Check2->isChecked() != options.oneLine)
+        window.Check2->click();
+    QRadioButton *display = options.display == QLatin1String("line")   ? window.Option1
+                            : options.display == QLatin1String("file") ? window.Option3
+                                                                       : window.Option2;
+    display->click();
+    for (const QString &file : options.files)
+        window.files().append(file);
+
+    // The lines dialog opens before an X/Y run; close it with its Close button.
+    QTimer dialogCloser;
+    QObject::connect(&dialogCloser, &QTimer::timeout, [] {
+        if (auto *dialog = qobject_cast<shell::LinesDialog *>(QApplication::activeModalWidget()))
+            dialog->PushButton1->click();
+    });
+    dialogCloser.start(1);
+
+    QElapsedTimer clock;
+    bool running = false;
+    qint64 lastPump = 0;
+    qint64 maxGap = 0;
+    const auto pumped = [&] {
+        if (!running)
+            return;
+        const qint64 now = clock.nsecsElapsed();
+        maxGap = std::max(maxGap, now - lastPump);
+        lastPump = now;
+    };
+    yield.addBeforePump(pumped);
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                     pumped);
+
+    qint64 doneAt = -1;
+    prompts.onMessage = [&](const QString &text) {
+        if (text == QLatin1String("Done.") && doneAt < 0)
+            doneAt = clock.nsecsElapsed();
+    };
+    qint64 stopClickAt = -1;
+    if (options.stopAfterMs >= 0)
+        QTimer::singleShot(options.stopAfterMs, [&] {
+            if (window.PushButton3->text() == QLatin1String("Stop Extracting")) {
+                stopClickAt = clock.nsecsElapsed();
+                window.PushButton3->click();
+            }
+        });
+
+    clock.start();
+    running = true;
+    window.PushButton3->click();
+    const qint64 idleAt = clock.nsecsElapsed();
+    running = false;
+    maxGap = std::max(maxGap, (doneAt >= 0 ? doneAt : idleAt) - lastPump);
+    window.results().flush();
+
+    const qint64 end = doneAt >= 0 ? doneAt : idleAt;
+    if (!options.rowsOut.isEmpty() && !writeRows(options.rowsOut, window.results())) {
+        std::fprintf(stderr, "lumbrex-bench: cannot write %s\n", qPrintable(options.rowsOut));
+        return 1;
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::fprintf(stderr, "max_rss_mb=%.0f\n", double(usage.ru_maxrss) / 1024.0);
+    std::printf("rows=%d seconds=%.3f max_gap_ms=%.1f stop_ms=%.1f\n", window.results().count(),
+                double(end) / 1e9, double(maxGap) / 1e6,
+                stopClickAt >= 0 ? double(idleAt - stopClickAt) / 1e6 : 0.0);
+    return 0;
+}

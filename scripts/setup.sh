@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libxlsxwriter-dev zlib1g-dev
   xvfb xauth x11-apps imagemagick xdotool fonts-liberation
-  unzip python3
+  unzip python3 bc
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -6,7 +6,9 @@
 
 namespace platform {
 
-ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent) {}
+ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent)
+{
+}
 
 int ListModel::addColumn(const QString &text, int widthTwips)
 {
@@ -27,7 +29,7 @@ void ListModel::setColumnWidth(int column, int widthTwips)
 
 int ListModel::count() const
 {
-    return int(m_rows.size() + m_pending.size());
+    return int(m_rows.size());
 }
 
 int ListModel::append(const QString &text, bool checked)
@@ -36,13 +38,14 @@ int ListModel::append(const QString &text, bool checked)
     const int row = int(m_rows.size());
     beginInsertRows(QModelIndex(), row, row);
     m_rows.push_back({text, {}, checked});
+    m_shown = row + 1;
     endInsertRows();
     return row;
 }
 
 void ListModel::appendDeferred(QString text, bool checked)
 {
-    m_pending.push_back({std::move(text), {}, checked});
+    m_rows.push_back({std::move(text), {}, checked});
 }
 
 void ListModel::flush()
@@ -52,20 +55,14 @@ void ListModel::flush()
 
 void ListModel::flushPending() const
 {
-    if (m_pending.empty())
+    const int total = int(m_rows.size());
+    if (m_shown == total)
         return;
-    // The views must hear of the rows before they read them; the model is logically
-    // unchanged by a flush, so const readers may trigger it.
+    // The views must hear of the rows before anyone reads them; the model's content is
+    // unchanged by that, so const readers may trigger it.
     auto *self = const_cast<ListModel *>(this);
-    const int first = int(m_rows.size());
-    self->beginInsertRows(QModelIndex(), first, first + int(m_pending.size()) - 1);
-    if (m_rows.empty()) {
-        m_rows.swap(m_pending);
-    } else {
-        m_rows.insert(m_rows.end(), std::make_move_iterator(m_pending.begin()),
-                      std::make_move_iterator(m_pending.end()));
-        m_pending.clear();
-    }
+    self->beginInsertRows(QModelIndex(), m_shown, total - 1);
+    m_shown = total;
     self->endInsertRows();
 }
 
@@ -132,6 +129,7 @@ void ListModel::removeAt(int row)
     check(row);
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.erase(m_rows.begin() + row);
+    m_shown = int(m_rows.size());
     endRemoveRows();
 }
 
@@ -147,8 +145,7 @@ void ListModel::removeRowsSorted(std::vector<int> rows)
     if (rows.size() > m_rows.size() / 2) {
         // Many removals: rebuild the rows once instead of one model operation each.
         beginResetModel();
-        std::vector<Row> kept;
-        kept.reserve(m_rows.size() - rows.size());
+        std::deque<Row> kept;
         size_t next = 0;
         for (size_t r = 0; r < m_rows.size(); ++r) {
             if (next < rows.size() && size_t(rows[next]) == r)
@@ -157,6 +154,7 @@ void ListModel::removeRowsSorted(std::vector<int> rows)
                 kept.push_back(std::move(m_rows[r]));
         }
         m_rows.swap(kept);
+        m_shown = int(m_rows.size());
         endResetModel();
         return;
     }
@@ -170,6 +168,7 @@ void ListModel::removeRowsSorted(std::vector<int> rows)
         const int last = rows[end - 1];
         beginRemoveRows(QModelIndex(), first, last);
         m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
+        m_shown = int(m_rows.size());
         endRemoveRows();
         end = begin;
     }
@@ -178,9 +177,8 @@ void ListModel::removeRowsSorted(std::vector<int> rows)
 void ListModel::clear()
 {
     beginResetModel();
-    m_rows.clear();
-    m_rows.shrink_to_fit();
-    m_pending.clear();
+    std::deque<Row>().swap(m_rows);
+    m_shown = 0;
     endResetModel();
 }
 
@@ -196,7 +194,7 @@ QStringList ListModel::texts() const
 
 int ListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : m_shown;
 }
 
 int ListModel::columnCount(const QModelIndex &parent) const
@@ -206,15 +204,14 @@ int ListModel::columnCount(const QModelIndex &parent) const
 
 QVariant ListModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= int(m_rows.size()))
+    if (!index.isValid() || index.row() >= m_shown)
         return {};
     if (role != Qt::DisplayRole)
         return {};
     const Row &row = m_rows[size_t(index.row())];
     if (index.column() == 0)
         return row.text;
-    return index.column() <= row.subItems.size() ? row.subItems.at(index.column() - 1)
-                                                 : QString();
+    return index.column() <= row.subItems.size() ? row.subItems.at(index.column() - 1) : QString();
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <QStringList>
+#include <deque>
 #include <vector>
 
 namespace platform {
@@ -77,8 +78,10 @@ private:
     void flushPending() const;
 
     std::vector<Header> m_headers;
-    mutable std::vector<Row> m_rows;
-    mutable std::vector<Row> m_pending;
+    // Rows past m_shown are deferred: they exist but the views have not heard of them yet.
+    // A deque grows without moving the rows it holds: no pause at a million rows.
+    std::deque<Row> m_rows;
+    mutable int m_shown = 0;
 };
 
 } // namespace platform

@@ -54,9 +54,9 @@ Answer QtPrompts::message(const QString &text, const QString &title, Icon icon, 
     case QMessageBox::Cancel:
         return Answer::Cancel;
     default:
-        return buttons == Buttons::Ok ? Answer::Ok
+        return buttons == Buttons::Ok         ? Answer::Ok
                : buttons == Buttons::OkCancel ? Answer::Ok
-                                               : Answer::Cancel;
+                                              : Answer::Cancel;
     }
 }
 

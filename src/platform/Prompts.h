@@ -27,10 +27,8 @@ class QtPrompts : public Prompts {
 public:
     explicit QtPrompts(QWidget *parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget *parent) { m_parent = parent; }
-    Answer message(const QString &text, const QString &title, Icon icon,
-                   Buttons buttons) override;
-    QString input(const QString &prompt, const QString &title,
-                  const QString &defaultText) override;
+    Answer message(const QString &text, const QString &title, Icon icon, Buttons buttons) override;
+    QString input(const QString &prompt, const QString &title, const QString &defaultText) override;
 
 private:
     QWidget *m_parent;

@@ -56,9 +56,10 @@ bool QtDesktop::hasSpreadsheetApplication()
     if (xdgMime.isEmpty())
         return false;
     QProcess query;
-    query.start(xdgMime,
-                {QStringLiteral("query"), QStringLiteral("default"),
-                 QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
+    query.start(
+        xdgMime,
+        {QStringLiteral("query"), QStringLiteral("default"),
+         QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
     if (!query.waitForFinished(5000))
         return false;
     return !query.readAllStandardOutput().trimmed().isEmpty();

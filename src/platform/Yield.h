@@ -29,6 +29,7 @@ public:
 private:
     QElapsedTimer m_sinceLastPump;
     qint64 m_intervalNs;
+    unsigned m_calls = 0;
     std::vector<std::function<void()>> m_hooks;
 };
 

@@ -51,8 +51,8 @@ struct ExtractionRun::RunState {
 ExtractionRun::ExtractionRun(RunView &view, platform::Prompts &prompts,
                              platform::SettingsStore &settings, platform::Yield &yield,
                              engine::ErrorReporter &reporter, const QString &applicationTitle)
-    : m_view(view), m_prompts(prompts), m_settings(settings), m_yield(yield),
-      m_reporter(reporter), m_applicationTitle(applicationTitle)
+    : m_view(view), m_prompts(prompts), m_settings(settings), m_yield(yield), m_reporter(reporter),
+      m_applicationTitle(applicationTitle)
 {
 }
 
@@ -154,8 +154,7 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         steps.step(128, [&] { matchCase = m_view.matchCaseValue() != 0; });
         engine::Pieces pieces;
         steps.step(130, [&] {
-            pieces = engine::ReadFileToStringFSO(QFile::encodeName(path).toStdString(),
-                                                 m_reporter);
+            pieces = engine::ReadFileToStringFSO(QFile::encodeName(path).toStdString(), m_reporter);
         });
         for (size_t p = 0; p < pieces.count(); ++p) {
             state.blocks.clear();
@@ -163,6 +162,8 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
             steps.step(134, [&] { emitRows(state, path); });
             if (steps.test(136, [&] { return halted(state.generation); }))
                 break;
+            // Pieces without a match emit nothing, so the run yields between pieces too.
+            m_yield.yield();
         }
         if (steps.test(138, [&] { return halted(state.generation); }))
             break;
@@ -208,10 +209,10 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, std::stri
     const QString text = m_view.searchText();
     if (!state.needle || text != state.needleText || matchCase != state.needleMatchCase) {
         const QString sought = matchCase ? text : lowerEachCharacter(text);
-        const std::optional<std::string> bytes =
-            engine::encode(std::u16string_view(reinterpret_cast<const char16_t *>(sought.utf16()),
-                                               size_t(sought.size())));
-        state.needle = bytes ? engine::Needle::fromBytes(*bytes, matchCase) : engine::Needle::never();
+        const std::optional<std::string> bytes = engine::encode(std::u16string_view(
+            reinterpret_cast<const char16_t *>(sought.utf16()), size_t(sought.size())));
+        state.needle =
+            bytes ? engine::Needle::fromBytes(*bytes, matchCase) : engine::Needle::never();
         state.needleText = text;
         state.needleMatchCase = matchCase;
     }
@@ -223,7 +224,8 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, std::stri
         y = readLineCount(steps, state, QStringLiteral("Combo3"));
     }
     engine::Steps routine(m_reporter, "ExtractState", engine::modeRoutineName(*state.mode));
-    routine.step(100, [&] { engine::extract(*state.mode, piece, *state.needle, x, y, state.blocks); });
+    routine.step(100,
+                 [&] { engine::extract(*state.mode, piece, *state.needle, x, y, state.blocks); });
 }
 
 void ExtractionRun::emitRows(RunState &state, const QString &path)

@@ -45,8 +45,7 @@ private:
     void stop(engine::Steps &steps);
     void finish(engine::Steps &steps, unsigned generation);
     void runFiles(engine::Steps &steps, RunState &state);
-    void searchPiece(engine::Steps &steps, RunState &state, std::string_view piece,
-                     bool matchCase);
+    void searchPiece(engine::Steps &steps, RunState &state, std::string_view piece, bool matchCase);
     bool halted(unsigned generation) const;
     int readLineCount(engine::Steps &steps, RunState &state, const QString &key);
     void emitRows(RunState &state, const QString &path);

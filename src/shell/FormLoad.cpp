@@ -2,9 +2,10 @@
 
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
-#include "shell/MainWindow.h"
 #include "shell/LinesDialog.h"
+#include "shell/MainWindow.h"
 #include "shell/Pointers.h"
+#include "shell/ReportView.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,7 +15,6 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QTreeView>
 
 namespace shell {
 
@@ -105,17 +105,22 @@ void MainWindow::Form_Load()
         else
             option->setChecked(false);
     };
-    steps.step(176, [&] { restoreOption(Option1, QStringLiteral("Option1"), QStringLiteral("0")); });
-    steps.step(178, [&] { restoreOption(Option2, QStringLiteral("Option2"), QStringLiteral("1")); });
-    steps.step(180, [&] { restoreOption(Option3, QStringLiteral("Option3"), QStringLiteral("0")); });
+    steps.step(176,
+               [&] { restoreOption(Option1, QStringLiteral("Option1"), QStringLiteral("0")); });
+    steps.step(178,
+               [&] { restoreOption(Option2, QStringLiteral("Option2"), QStringLiteral("1")); });
+    steps.step(180,
+               [&] { restoreOption(Option3, QStringLiteral("Option3"), QStringLiteral("0")); });
     steps.step(182, [&] {
-        const int value = platform::settingToInt(read(QStringLiteral("Check2"), QStringLiteral("0")));
+        const int value =
+            platform::settingToInt(read(QStringLiteral("Check2"), QStringLiteral("0")));
         if (value != 0 && value != 1)
             throw engine::Failure("Invalid property value");
         Check2->setChecked(value == 1);
     });
     steps.step(184, [&] {
-        const int position = platform::settingToInt(read(QStringLiteral("Combo1"), QStringLiteral("0")));
+        const int position =
+            platform::settingToInt(read(QStringLiteral("Combo1"), QStringLiteral("0")));
         // A position the list cannot take keeps the first mode selected.
         if (position < -1 || position >= Combo1->count())
             throw engine::Failure("Invalid property value");

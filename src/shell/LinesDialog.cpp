@@ -145,7 +145,8 @@ void LinesDialog::store(QComboBox *list, const QString &key)
                                                   QString::number(list->currentIndex()));
     } catch (const engine::Failure &failure) {
         m_owner.reporter().reportError(
-            engine::errorTag("Form2", (list->objectName() + QStringLiteral("_Click")).toStdString()),
+            engine::errorTag("Form2",
+                             (list->objectName() + QStringLiteral("_Click")).toStdString()),
             100, failure.what());
     }
 }

@@ -5,6 +5,7 @@
 #include "platform/Yield.h"
 #include "shell/CaptionProgressBar.h"
 #include "shell/LinesDialog.h"
+#include "shell/ReportView.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace shell {
@@ -25,6 +25,8 @@ namespace {
 
 const QString application = QStringLiteral("Tarnwick");
 const QString section = QStringLiteral("Lumbrex");
+
+constexpr qint64 kScreenIntervalMs = 50;
 
 // Twips at 96 dots per inch: 15 twips are one pixel.
 constexpr int px(int twips)
@@ -40,21 +42,13 @@ QFont arialBold(double pointSize)
     return font;
 }
 
-QTreeView *makeListView(const char *name, platform::ListModel *model, const QString &tip,
-                        QWidget *parent)
+ReportView *makeListView(const char *name, platform::ListModel *model, const QString &tip,
+                         QWidget *parent)
 {
-    auto *view = new QTreeView(parent);
+    auto *view = new ReportView(parent);
     view->setObjectName(QLatin1String(name));
     view->setModel(model);
-    view->setRootIsDecorated(false);
-    view->setUniformRowHeights(true);
-    view->setItemsExpandable(false);
-    view->setAllColumnsShowFocus(true);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setToolTip(tip);
-    view->header()->setStretchLastSection(false);
-    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     return view;
 }
 
@@ -172,7 +166,8 @@ void MainWindow::buildControls()
     PushButton7 = makeButton("PushButton7", QStringLiteral("Clear List"), client);
     PushButton8 = makeButton("PushButton8", QStringLiteral("Load Sample/Example Files"), client);
     buttonRow(left, PushButton7, PushButton8);
-    PushButton10 = makeButton("PushButton10", QStringLiteral("Remove Results Containing X"), client);
+    PushButton10 =
+        makeButton("PushButton10", QStringLiteral("Remove Results Containing X"), client);
     PushButton11 =
         makeButton("PushButton11", QStringLiteral("Remove Results Not Containing X"), client);
     buttonRow(left, PushButton10, PushButton11);
@@ -256,14 +251,23 @@ void MainWindow::buildControls()
     PushButton18 = makeButton("PushButton18", QStringLiteral("Copy Results To Clipboard"), client);
     PushButton9 = makeButton("PushButton9", QStringLiteral("Clear List"), client);
     buttonRow(right, PushButton18, PushButton9);
-    PushButton19 = makeButton("PushButton19", QStringLiteral("Remove Results Containing X"), client);
+    PushButton19 =
+        makeButton("PushButton19", QStringLiteral("Remove Results Containing X"), client);
     PushButton20 =
         makeButton("PushButton20", QStringLiteral("Remove Results Not Containing X"), client);
     buttonRow(right, PushButton19, PushButton20);
 
     // Rows reach the results list in batches, right before each event pump.
+    m_sinceRowsShown.start();
     if (auto *pump = dynamic_cast<platform::QtYield *>(m_services.yield))
-        pump->addBeforePump([this] { m_results.flush(); });
+        pump->addBeforePump([this] {
+            if (m_sinceRowsShown.elapsed() >= kScreenIntervalMs) {
+                m_results.flush();
+                m_sinceRowsShown.restart();
+            }
+        });
+    m_progressTimer.setSingleShot(true);
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] { showProgress(); });
 }
 
 void MainWindow::connectHandlers()
@@ -284,8 +288,9 @@ void MainWindow::connectHandlers()
                                        "write here:\r\na\r\npeter\r\nt was on\r\nDiagram #2"));
         });
     });
-    connect(Text1, &QLineEdit::textChanged, this,
-            [this](const QString &text) { writeOption(QStringLiteral("Text1"), text, "Text1_Change"); });
+    connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) {
+        writeOption(QStringLiteral("Text1"), text, "Text1_Change");
+    });
     connect(Check1, &QCheckBox::clicked, this, [this] {
         writeOption(QStringLiteral("Check1"), QString::number(Check1->isChecked() ? 1 : 0),
                     "Check1_Click");
@@ -385,6 +390,8 @@ QString MainWindow::startButtonCaption() const
 
 void MainWindow::setStartButtonCaption(const QString &caption)
 {
+    // A run that ends, or is stopped, shows every row it made.
+    m_results.flush();
     PushButton3->setText(caption);
     PushButton3->setAccessibleName(caption);
 }
@@ -432,8 +439,22 @@ run::DisplayOption MainWindow::displayOption() const
 
 void MainWindow::setProgress(int value, const QString &text)
 {
-    ProgressBar1->setValue(value);
-    ProgressBar1->setCaption(text);
+    m_progressValue = value;
+    m_progressText = text;
+    const bool idle = value == 0 && text == run::idleProgressText;
+    if (idle || !m_sinceProgressShown.isValid() ||
+        m_sinceProgressShown.elapsed() >= kScreenIntervalMs)
+        showProgress();
+    else if (!m_progressTimer.isActive())
+        m_progressTimer.start(int(kScreenIntervalMs - m_sinceProgressShown.elapsed()));
+}
+
+void MainWindow::showProgress()
+{
+    m_progressTimer.stop();
+    m_sinceProgressShown.start();
+    ProgressBar1->setValue(m_progressValue);
+    ProgressBar1->setCaption(m_progressText);
 }
 
 void MainWindow::setMousePointer(int value)
@@ -454,8 +475,7 @@ void MainWindow::appendResult(QString row)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) &&
-        m_pointer != 11) {
+    if ((event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) && m_pointer != 11) {
         if (qobject_cast<QPushButton *>(watched))
             setMousePointer(99);
         else

@@ -7,8 +7,10 @@
 #include "shell/ErrorReport.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,12 +21,12 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QTreeView;
 
 namespace shell {
 
 class CaptionProgressBar;
 class LinesDialog;
+class ReportView;
 
 // The fourteen mode captions, in the order the mode list shows them.
 const QStringList &modeCaptions();
@@ -111,6 +113,7 @@ private:
     void writeDisplayOptions();
     void displayOptionClicked(QRadioButton *clicked);
     void showMessage(const QString &text);
+    void showProgress();
     void applySkin(const QString &file);
     void loadHandPointer(const QString &file);
 
@@ -124,6 +127,13 @@ private:
     QPointer<LinesDialog> m_form2;
     std::optional<QCursor> m_handPointer;
     int m_pointer = 0;
+    // Repainting the window costs milliseconds, so rows and the progress caption reach the
+    // screen at most every few dozen milliseconds, however often the run yields.
+    QElapsedTimer m_sinceRowsShown;
+    QElapsedTimer m_sinceProgressShown;
+    QTimer m_progressTimer;
+    int m_progressValue = 0;
+    QString m_progressText;
     bool m_closing = false;
     QString m_lastFailedWrite;
 
@@ -144,8 +154,8 @@ public:
     QPushButton *PushButton18 = nullptr;
     QPushButton *PushButton19 = nullptr;
     QPushButton *PushButton20 = nullptr;
-    QTreeView *ListView1 = nullptr;
-    QTreeView *ListView2 = nullptr;
+    ReportView *ListView1 = nullptr;
+    ReportView *ListView2 = nullptr;
     QGroupBox *Frame1 = nullptr;
     QGroupBox *Frame2 = nullptr;
     QGroupBox *Frame5 = nullptr;

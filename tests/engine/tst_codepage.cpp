@@ -2,6 +2,7 @@
 
 #include <QtTest>
 
+#include <random>
 #include <set>
 
 class TestCodePage : public QObject {
@@ -13,6 +14,8 @@ private slots:
     void characters_data();
     void characters();
     void everyByteRoundTrips();
+    void lowerIntoMatchesTable_data();
+    void lowerIntoMatchesTable();
     void encode_data();
     void encode();
 };
@@ -106,6 +109,35 @@ void TestCodePage::encode()
     if (bytes)
         QCOMPARE(QByteArray::fromStdString(*bytes), lossy);
     QCOMPARE(QByteArray::fromStdString(engine::encodeLossy(utf16)), lossy);
+}
+
+void TestCodePage::lowerIntoMatchesTable_data()
+{
+    QTest::addColumn<int>("highShare");
+    QTest::newRow("ASCII only") << 0;
+    QTest::newRow("a few accented letters") << 3;
+    QTest::newRow("mostly high bytes") << 80;
+}
+
+void TestCodePage::lowerIntoMatchesTable()
+{
+    // Buffers of every length and alignment around the sixteen-byte blocks.
+    QFETCH(int, highShare);
+    std::mt19937 random(7);
+    for (size_t length = 0; length < 200; ++length) {
+        for (size_t offset = 0; offset < 3; ++offset) {
+            std::string bytes(offset + length, 'x');
+            for (char &c : bytes)
+                c = static_cast<char>(int(random() % 100) < highShare ? 128 + random() % 128
+                                                                      : random() % 128);
+            const std::string_view input = std::string_view(bytes).substr(offset);
+            std::string lowered(length, '\0');
+            engine::lowerInto(input, lowered.data());
+            for (size_t i = 0; i < length; ++i)
+                QCOMPARE(static_cast<unsigned char>(lowered[i]),
+                         engine::lowerByte(static_cast<unsigned char>(input[i])));
+        }
+    }
 }
 
 QTEST_APPLESS_MAIN(TestCodePage)

@@ -92,8 +92,7 @@ QStringList FakeFileDialogs::openFiles(const QString &title, const QString &filt
     return nextOpenFiles;
 }
 
-QString FakeFileDialogs::saveFile(const QString &title, const QString &filter,
-                                  const QString &)
+QString FakeFileDialogs::saveFile(const QString &title, const QString &filter, const QString &)
 {
     titles.append(title);
     filters.append(filter);

@@ -31,8 +31,7 @@ public:
     };
     platform::Answer message(const QString &text, const QString &title, platform::Icon icon,
                              platform::Buttons buttons) override;
-    QString input(const QString &prompt, const QString &title,
-                  const QString &defaultText) override;
+    QString input(const QString &prompt, const QString &title, const QString &defaultText) override;
 
     std::vector<Shown> messages;
     QStringList inputPrompts;
