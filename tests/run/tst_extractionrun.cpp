@@ -1,0 +1,409 @@
+#include "run/ExtractionRun.h"
+#include "support/Fakes.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QStringList captions = {
+    QStringLiteral(
+        "Extract line which contains search word and x line(s) above and y line(s) below"),
+    QStringLiteral("Extract entire line which contains search word"),
+    QStringLiteral("Extract entire line which contains search word and 1 line above"),
+    QStringLiteral("Extract entire line which contains search word and 2 lines above"),
+    QStringLiteral("Extract entire line which contains search word and 3 lines above"),
+    QStringLiteral("Extract entire line which contains search word and 1 line below"),
+    QStringLiteral("Extract entire line which contains search word and 2 lines below"),
+    QStringLiteral("Extract entire line which contains search word and 3 lines below"),
+    QStringLiteral(
+        "Extract entire line which contains search word and 3 lines above and 1 line below"),
+    QStringLiteral(
+        "Extract entire line which contains search word and 1 line above and 1 line below"),
+    QStringLiteral("Extract 1st line below search word"),
+    QStringLiteral("Extract 2nd line below search word"),
+    QStringLiteral("Extract entire line which contains search word and all lines above"),
+    QStringLiteral("Extract entire line which contains search word and all lines below"),
+};
+
+// The main window as the run sees it, with every read and write recorded.
+class FakeRunView : public run::RunView {
+public:
+    QString startButtonCaption() const override { return caption; }
+    void setStartButtonCaption(const QString &text) override { caption = text; }
+    int fileCount() const override { return int(files.size()); }
+    QString fileAt(int i) const override
+    {
+        reads.append(files.at(i));
+        return files.at(i);
+    }
+    QString searchText() const override { return search; }
+    QString modeText() const override { return mode; }
+    int matchCaseValue() const override { return matchCase; }
+    int oneLineValue() const override { return oneLine; }
+    run::DisplayOption displayOption() const override { return display; }
+    void setProgress(int value, const QString &text) override
+    {
+        progress.append(QString::number(value) + QLatin1Char(' ') + text);
+    }
+    void setMousePointer(int value) override { pointers.append(value); }
+    bool form2Shown() const override { return form2; }
+    void showForm2() override
+    {
+        ++form2Opened;
+        form2OpenedAfterReads = int(reads.size());
+        if (onShowForm2)
+            onShowForm2();
+    }
+    void appendResult(QString row) override { rows.append(std::move(row)); }
+
+    QString caption = run::startCaption;
+    QStringList files;
+    mutable QStringList reads;
+    QString search;
+    QString mode = captions.at(1);
+    int matchCase = 0;
+    int oneLine = 0;
+    run::DisplayOption display = run::DisplayOption::LineOnly;
+    QStringList progress;
+    QList<int> pointers;
+    bool form2 = false;
+    int form2Opened = 0;
+    int form2OpenedAfterReads = -1;
+    std::function<void()> onShowForm2;
+    QStringList rows;
+};
+
+} // namespace
+
+class TestExtractionRun : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void rows_data();
+    void rows();
+    void emptyListSaysSoAndRunsNothing();
+    void progressAndIdleState();
+    void longFileGivesOneRowPerPieceOnOneLine();
+    void unreadableFileIsReportedAndTheRunGoesOn();
+    void linesDialogBeforeTheFirstXYRun_data();
+    void linesDialogBeforeTheFirstXYRun();
+    void storedLineCountsAreReadForEveryPiece();
+    void storedLineCountThatIsNoNumberIsReportedOnce();
+    void stopBetweenFilesSkipsTheRest();
+    void stopDuringRowsKeepsWhatWasAdded();
+    void newStartAfterStopDoesNotRevivePreviousRun();
+    void secondRunAppends();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes);
+    void click() { m_run->PushButton3_Click(); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<fakes::TestServices> m_services;
+    std::unique_ptr<fakes::RecordingReporter> m_reporter;
+    std::unique_ptr<FakeRunView> m_view;
+    std::unique_ptr<run::ExtractionRun> m_run;
+};
+
+void TestExtractionRun::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_services = std::make_unique<fakes::TestServices>();
+    m_reporter = std::make_unique<fakes::RecordingReporter>();
+    m_view = std::make_unique<FakeRunView>();
+    m_run = std::make_unique<run::ExtractionRun>(*m_view, m_services->prompts, m_services->settings,
+                                                 m_services->yield, *m_reporter,
+                                                 QStringLiteral("Lumbrex"));
+}
+
+QString TestExtractionRun::write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TestExtractionRun::rows_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<int>("matchCase");
+    QTest::addColumn<int>("oneLine");
+    QTest::addColumn<int>("display");
+    QTest::addColumn<QStringList>("expected"); // "P" stands for the file's path
+
+    const QByteArray names = "Name:\r\nSmith\r\nage 3\r\nname: x\r\n";
+    const auto line = int(run::DisplayOption::LineOnly);
+    const auto fileLine = int(run::DisplayOption::FileAndLine);
+    const auto fileOnly = int(run::DisplayOption::FileOnly);
+    const auto none = int(run::DisplayOption::None);
+
+    QTest::newRow("line only, case-insensitive")
+        << names << 1 << "name:" << 0 << 0 << line << QStringList{"Name:", "name: x"};
+    QTest::newRow("match case") << names << 1 << "Name:" << 1 << 0 << line << QStringList{"Name:"};
+    QTest::newRow("filename and line")
+        << names << 1 << "Smith" << 0 << 0 << fileLine << QStringList{"P Smith"};
+    QTest::newRow("filename only, once per line")
+        << names << 5 << "Name:" << 1 << 0 << fileOnly << QStringList{"P", "P"};
+    QTest::newRow("no display option adds nothing")
+        << names << 1 << "Name:" << 0 << 0 << none << QStringList{};
+    QTest::newRow("overlapping blocks repeat lines")
+        << QByteArray("A\r\nB\r\nC\r\n") << 2 << "" << 0 << 0 << line
+        << QStringList{"A", "A", "B", "B", "C"};
+    QTest::newRow("one line above, B and C match")
+        << QByteArray("A\r\nBx\r\nCx\r\n") << 2 << "x" << 0 << 0 << line
+        << QStringList{"A", "Bx", "Bx", "Cx"};
+    QTest::newRow("one line: blocks joined by a space")
+        << names << 5 << "name:" << 0 << 1 << line << QStringList{"Name:Smith name: x "};
+    QTest::newRow("one line, filename and line")
+        << names << 1 << "smith" << 0 << 1 << fileLine << QStringList{"P Smith "};
+    QTest::newRow("one line, filename only: one row per piece")
+        << names << 1 << "name" << 0 << 1 << fileOnly << QStringList{"P"};
+    QTest::newRow("1st line below the last line, per line: no row")
+        << QByteArray("a\r\nkey") << 10 << "key" << 0 << 0 << line << QStringList{};
+    QTest::newRow("1st line below the last line, one line: a space")
+        << QByteArray("a\r\nkey") << 10 << "key" << 0 << 1 << line << QStringList{" "};
+    QTest::newRow("1st line below the last line, one line, with path: two spaces")
+        << QByteArray("a\r\nkey") << 10 << "key" << 0 << 1 << fileLine << QStringList{"P  "};
+    QTest::newRow("all above, one line: empty line shows as two spaces")
+        << QByteArray("a\r\n\r\nb hit\r\nc") << 12 << "hit" << 0 << 1 << line
+        << QStringList{"a  b hit "};
+    QTest::newRow("one line drops lone CR and LF inside lines")
+        << QByteArray("x\ry hit\r\nz\nw\r\n") << 13 << "hit" << 0 << 1 << line
+        << QStringList{"xy hit zw  "};
+    QTest::newRow("per line keeps lone CR and LF inside lines")
+        << QByteArray("x\ry hit\r\nz\nw\r\n") << 13 << "hit" << 0 << 0 << line
+        << QStringList{"x\ry hit", "z\nw"};
+    QTest::newRow("empty search: every non-empty line")
+        << QByteArray("a\r\n\r\nb\r\n") << 1 << "" << 0 << 0 << line << QStringList{"a", "b"};
+    QTest::newRow("search holding CR LF never matches")
+        << QByteArray("a\r\nb\r\n") << 1 << "a\r\nb" << 0 << 0 << line << QStringList{};
+    QTest::newRow("search holding a lone LF")
+        << QByteArray("a\nb\r\nc\r\n") << 1 << "a\nb" << 0 << 0 << line << QStringList{"a\nb"};
+    QTest::newRow("accented letters fold case")
+        << QByteArray("caf\xC9 Au Lait\r\nX\r\n") << 1 << QString::fromUtf8("café") << 0 << 0
+        << line << QStringList{QString::fromUtf8("cafÉ Au Lait")};
+    QTest::newRow("a character with no byte never matches with match case")
+        << QByteArray("a\r\n") << 1 << QString::fromUtf8("a\xE2\x82\xAC\xE2\x82\xAC") << 1 << 0
+        << line << QStringList{};
+    QTest::newRow("the euro sign is a byte of its own")
+        << QByteArray("cost 5\x80\r\n") << 1 << QString::fromUtf8("5€") << 1 << 0 << line
+        << QStringList{QString::fromUtf8("cost 5€")};
+    QTest::newRow("NUL bytes stay in the row")
+        << QByteArray("a\0b hit\r\n", 9) << 1 << "hit" << 0 << 0 << line
+        << QStringList{QString::fromLatin1("a\0b hit", 7)};
+}
+
+void TestExtractionRun::rows()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, mode);
+    QFETCH(QString, search);
+    QFETCH(int, matchCase);
+    QFETCH(int, oneLine);
+    QFETCH(int, display);
+    QFETCH(QStringList, expected);
+
+    const QString path = write(QStringLiteral("in put.txt"), content);
+    m_view->files = {path};
+    m_view->mode = captions.at(mode);
+    m_view->search = search;
+    m_view->matchCase = matchCase;
+    m_view->oneLine = oneLine;
+    m_view->display = run::DisplayOption(display);
+    m_view->form2 = true;
+    click();
+
+    for (QString &row : expected) {
+        if (row == QLatin1String("P"))
+            row = path;
+        else if (row.startsWith(QLatin1String("P ")))
+            row = path + row.mid(1);
+    }
+    QCOMPARE(m_view->rows, expected);
+    QCOMPARE(m_reporter->reports, QStringList());
+    QCOMPARE(m_services->prompts.texts(), QStringList{"Done."});
+}
+
+void TestExtractionRun::emptyListSaysSoAndRunsNothing()
+{
+    click();
+    QCOMPARE(m_services->prompts.texts(), QStringList{"No files added."});
+    QCOMPARE(m_services->prompts.messages.front().title, QStringLiteral("Lumbrex"));
+    QCOMPARE(m_view->caption, run::startCaption);
+    QVERIFY(m_view->pointers.isEmpty());
+}
+
+void TestExtractionRun::progressAndIdleState()
+{
+    m_view->files = {write("a.txt", "x\r\n"), write("b.txt", "x\r\n")};
+    QString captionDuringRun;
+    m_services->yield.onYield = [&](int) { captionDuringRun = m_view->caption; };
+    click();
+    QCOMPARE(captionDuringRun, run::stopCaption);
+    QCOMPARE(m_view->progress,
+             (QStringList{"50 Processing: a.txt", "100 Processing: b.txt", "0 Progress Bar"}));
+    QCOMPARE(m_view->pointers, (QList<int>{11, 11, 0}));
+    QCOMPARE(m_view->caption, run::startCaption);
+}
+
+void TestExtractionRun::longFileGivesOneRowPerPieceOnOneLine()
+{
+    // 100,000 bytes: two pieces, so two joined rows.
+    QByteArray content;
+    while (content.size() < 100000)
+        content += "hit line\r\n";
+    content.truncate(100000);
+    m_view->files = {write("long.txt", content)};
+    m_view->search = QStringLiteral("hit");
+    m_view->oneLine = 1;
+    click();
+    QCOMPARE(m_view->rows.size(), 2);
+}
+
+void TestExtractionRun::unreadableFileIsReportedAndTheRunGoesOn()
+{
+    m_view->files = {m_dir->filePath("gone.txt"), m_dir->path(), write("ok.txt", "hit\r\n")};
+    m_view->search = QStringLiteral("hit");
+    click();
+    QCOMPARE(m_view->rows, QStringList{"hit"});
+    QStringList steps;
+    for (const QString &report : m_reporter->reports) {
+        QVERIFY2(report.startsWith("Quillon2021/08/31.ExtractState.ReadFileToStringFSO|"),
+                 qPrintable(report));
+        steps.append(report.section('|', 1, 1));
+    }
+    // A missing file fails four steps, a folder three.
+    QCOMPARE(steps.size(), 7);
+    QCOMPARE(m_services->prompts.texts(), QStringList{"Done."});
+}
+
+void TestExtractionRun::linesDialogBeforeTheFirstXYRun_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("form2Shown");
+    QTest::addColumn<int>("opened");
+    QTest::newRow("X/Y mode, dialog never closed with Close") << 0 << false << 1;
+    QTest::newRow("X/Y mode, dialog closed with Close before") << 0 << true << 0;
+    QTest::newRow("other mode") << 1 << false << 0;
+}
+
+void TestExtractionRun::linesDialogBeforeTheFirstXYRun()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, form2Shown);
+    QFETCH(int, opened);
+    m_view->files = {write("a.txt", "a\r\nhit\r\nb\r\n")};
+    m_view->mode = captions.at(mode);
+    m_view->form2 = form2Shown;
+    m_view->search = QStringLiteral("hit");
+    // Picks made in the dialog are in the store before the first piece is read.
+    m_view->onShowForm2 = [&] { m_services->settings.set("Combo2", "0"); };
+    click();
+    QCOMPARE(m_view->form2Opened, opened);
+    if (opened) {
+        QCOMPARE(m_view->form2OpenedAfterReads, 0);
+        QCOMPARE(m_view->rows, (QStringList{"hit", "b"}));
+    }
+}
+
+void TestExtractionRun::storedLineCountsAreReadForEveryPiece()
+{
+    // Two pieces; X changes from 1 to 0 while the first piece's rows are emitted.
+    QByteArray content = "above\r\nhit\r\n";
+    content += QByteArray(65536 - content.size(), 'x');
+    content += "\r\nabove\r\nhit\r\n";
+    m_view->files = {write("two.txt", content)};
+    m_view->mode = captions.at(0);
+    m_view->form2 = true;
+    m_view->search = QStringLiteral("hit");
+    m_services->settings.set("Combo3", "0");
+    m_services->yield.onYield = [&](int) {
+        if (!m_view->rows.isEmpty())
+            m_services->settings.set("Combo2", "0");
+    };
+    click();
+    QCOMPARE(m_view->rows, (QStringList{"above", "hit", "hit"}));
+}
+
+void TestExtractionRun::storedLineCountThatIsNoNumberIsReportedOnce()
+{
+    QByteArray content = "a\r\nhit\r\nb\r\n";
+    m_view->files = {write("1.txt", content), write("2.txt", content)};
+    m_view->mode = captions.at(0);
+    m_view->form2 = true;
+    m_view->search = QStringLiteral("hit");
+    m_services->settings.set("Combo2", "abc");
+    click();
+    QCOMPARE(m_reporter->reports.size(), 1);
+    QVERIFY(m_reporter->reports.front().startsWith("Quillon2021/08/31.Form1.PushButton3_Click|"));
+    QVERIFY(m_reporter->reports.front().contains("Type mismatch"));
+    QCOMPARE(m_view->rows, (QStringList{"a", "hit", "b", "a", "hit", "b"}));
+}
+
+void TestExtractionRun::stopBetweenFilesSkipsTheRest()
+{
+    m_view->files = {write("1.txt", "hit 1\r\n"), write("2.txt", "hit 2\r\n"),
+                     write("3.txt", "hit 3\r\n")};
+    m_view->search = QStringLiteral("hit");
+    m_services->yield.onYield = [&](int) {
+        if (m_view->rows.size() == 1 && m_view->caption == run::stopCaption)
+            click();
+    };
+    click();
+    QCOMPARE(m_view->rows, QStringList{"hit 1"});
+    QCOMPARE(m_view->reads.size(), 1);
+    QVERIFY(m_services->prompts.texts().isEmpty());
+    QCOMPARE(m_view->caption, run::startCaption);
+    QVERIFY(m_run->stopRequested());
+}
+
+void TestExtractionRun::stopDuringRowsKeepsWhatWasAdded()
+{
+    m_view->files = {write("1.txt", "hit a\r\nhit b\r\nhit c\r\nhit d\r\n")};
+    m_view->search = QStringLiteral("hit");
+    m_services->yield.onYield = [&](int) {
+        if (m_view->rows.size() == 2 && m_view->caption == run::stopCaption)
+            click();
+    };
+    click();
+    // The part whose yield handled the click is still added.
+    QCOMPARE(m_view->rows, (QStringList{"hit a", "hit b", "hit c"}));
+    QVERIFY(m_services->prompts.texts().isEmpty());
+}
+
+void TestExtractionRun::newStartAfterStopDoesNotRevivePreviousRun()
+{
+    m_view->files = {write("1.txt", "one\r\n"), write("2.txt", "two\r\n"),
+                     write("3.txt", "three\r\n")};
+    bool restarted = false;
+    m_services->yield.onYield = [&](int) {
+        if (!restarted && m_view->rows == QStringList{"one"}) {
+            restarted = true;
+            click(); // stop
+            click(); // start again while the stopped loop is still on the stack
+        }
+    };
+    click();
+    // The new run reads all three files; the stopped one must not go on with 2 and 3.
+    QCOMPARE(m_view->rows, (QStringList{"one", "one", "two", "three"}));
+    QCOMPARE(m_services->prompts.texts(), QStringList{"Done."});
+    QCOMPARE(m_view->caption, run::startCaption);
+    QVERIFY(!m_run->running());
+}
+
+void TestExtractionRun::secondRunAppends()
+{
+    m_view->files = {write("1.txt", "hit\r\n")};
+    m_view->search = QStringLiteral("hit");
+    click();
+    click();
+    QCOMPARE(m_view->rows, (QStringList{"hit", "hit"}));
+}
+
+QTEST_MAIN(TestExtractionRun)
+#include "tst_extractionrun.moc"
