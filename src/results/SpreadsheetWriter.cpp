@@ -9,6 +9,8 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 
 namespace results {
 
@@ -143,7 +145,12 @@ void SpreadsheetWriter::close()
     lxw_workbook *workbook = m_workbook;
     m_workbook = nullptr;
     m_sheet = nullptr;
-    check(workbook_close(workbook));
+    // Assembling a large workbook takes seconds inside the library and touches nothing but
+    // the workbook, so it runs beside the window, which goes on handling its events.
+    auto closed = std::async(std::launch::async, [workbook] { return workbook_close(workbook); });
+    while (closed.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready)
+        m_yield.yield();
+    check(closed.get());
 }
 
 } // namespace results

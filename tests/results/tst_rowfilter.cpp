@@ -47,6 +47,7 @@ private slots:
     void filters();
     void twoColumnListTestsSecondColumn_data();
     void twoColumnListTestsSecondColumn();
+    void manyScatteredRemovalsKeepTheRest();
     void yieldsOncePerRow();
     void rowsAppendedDuringScanAreNotExamined();
     void listClearedDuringScanFailsWithoutRemoving();
@@ -139,6 +140,33 @@ void TestRowFilter::twoColumnListTestsSecondColumn()
         RowFilter::RemoveRowsNotContaining(list, QStringLiteral("match"), TestedCell::SubItem1,
                                            yield);
     QCOMPARE(secondColumn(list), left);
+}
+
+void TestRowFilter::manyScatteredRemovalsKeepTheRest()
+{
+    // Enough separate runs of removed rows that the list is built anew: every kept row must
+    // come back with its order, sub-item and check mark.
+    platform::ListModel list;
+    list.addColumn(QStringLiteral("File"));
+    list.addColumn(QStringLiteral("Line"));
+    QStringList expected;
+    for (int r = 0; r < 300; ++r) {
+        const QString line =
+            (r % 3 == 0 ? QStringLiteral("drop %1") : QStringLiteral("keep %1")).arg(r);
+        const int at = list.append(QStringLiteral("f%1").arg(r), r % 2 == 0);
+        list.setSubItem(at, 1, line);
+        if (r % 3 != 0)
+            expected.append(line);
+    }
+    fakes::FakeYield yield;
+    RowFilter::RemoveRowsContaining(list, QStringLiteral("DROP"), TestedCell::SubItem1, yield);
+    QCOMPARE(secondColumn(list), expected);
+    for (int r = 0; r < list.count(); ++r) {
+        const int original = list.subItem(r, 1).mid(5).toInt();
+        QCOMPARE(list.text(r), QStringLiteral("f%1").arg(original));
+        QCOMPARE(list.checked(r), original % 2 == 0);
+        QCOMPARE(list.subItemCount(r), 1);
+    }
 }
 
 void TestRowFilter::yieldsOncePerRow()

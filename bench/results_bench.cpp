@@ -1,0 +1,155 @@
+// Times the results list's filters and exports on a million rows, through the main window's
+// own buttons, and prints one line per case: the wall time and the longest stretch the
+// window went without handling its events.
+#include "platform/Desktop.h"
+#include "platform/FileDialogs.h"
+#include "platform/Prompts.h"
+#include "platform/QtFileSystem.h"
+#include "platform/QtPlatform.h"
+#include "platform/Services.h"
+#include "platform/SettingsStore.h"
+#include "platform/Yield.h"
+#include "shell/MainWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+
+namespace {
+
+// Answers every input box with the next scripted text and every question with Yes.
+class ScriptedPrompts : public platform::Prompts {
+public:
+    platform::Answer message(const QString &text, const QString &, platform::Icon,
+                             platform::Buttons buttons) override
+    {
+        shown.append(text);
+        return buttons == platform::Buttons::YesNo ? platform::Answer::Yes : platform::Answer::Ok;
+    }
+    QString input(const QString &, const QString &, const QString &) override
+    {
+        if (answers.empty())
+            return QString();
+        const QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::deque<QString> answers;
+    QStringList shown;
+};
+
+class FixedSaveDialog : public platform::FileDialogs {
+public:
+    QStringList openFiles(const QString &, const QString &) override { return {}; }
+    QString saveFile(const QString &, const QString &, const QString &) override { return path; }
+    QString browseFolder(const QString &, const QString &) override { return {}; }
+    QString path;
+};
+
+// A desktop with a spreadsheet application that records the workbook instead of opening it.
+class QuietDesktop : public platform::Desktop {
+public:
+    bool openFolder(const QString &) override { return true; }
+    bool hasSpreadsheetApplication() override { return true; }
+    bool openSpreadsheet(const QString &file) override
+    {
+        opened = file;
+        return true;
+    }
+    QString opened;
+};
+
+constexpr int kRows = 1000000;
+
+void refill(shell::MainWindow &window)
+{
+    platform::ListModel &list = window.results();
+    list.clear();
+    for (int r = 0; r < kRows; ++r)
+        list.appendDeferred(QStringLiteral("C:\\data\\logs\\file%1.txt: the quick brown fox "
+                                           "jumps over line %2")
+                                .arg(r % 500, 4, 10, QLatin1Char('0'))
+                                .arg(r),
+                            true);
+    list.flush();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir scratch;
+    ScriptedPrompts prompts;
+    platform::QtYield yield;
+    platform::IniSettingsStore settings(scratch.filePath(QStringLiteral("config")));
+    platform::QtFileSystem fileSystem;
+    FixedSaveDialog dialogs;
+    dialogs.path = scratch.filePath(QStringLiteral("results.txt"));
+    platform::QtClipboard clipboard;
+    QuietDesktop desktop;
+    platform::Services services;
+    services.prompts = &prompts;
+    services.yield = &yield;
+    services.settings = &settings;
+    services.fileSystem = &fileSystem;
+    services.dialogs = &dialogs;
+    services.clipboard = &clipboard;
+    services.desktop = &desktop;
+
+    shell::MainWindow window(services, QApplication::applicationDirPath());
+    window.Form_Load();
+    window.show();
+
+    QElapsedTimer sincePump;
+    qint64 longestGap = 0;
+    yield.addBeforePump([&] {
+        longestGap = std::max(longestGap, sincePump.nsecsElapsed());
+        sincePump.restart();
+    });
+
+    auto run = [&](const char *name, QPushButton *button, const QString &typed = QString()) {
+        refill(window);
+        QCoreApplication::processEvents();
+        if (!typed.isEmpty())
+            prompts.answers.push_back(typed);
+        prompts.shown.clear();
+        longestGap = 0;
+        QElapsedTimer timer;
+        timer.start();
+        sincePump.start();
+        button->click();
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        longestGap = std::max(longestGap, sincePump.nsecsElapsed());
+        std::printf("%-36s %7.3f s  longest stretch without events %6.1f ms  rows left %d  "
+                    "messages %lld\n",
+                    name, seconds, double(longestGap) / 1e6, window.results().count(),
+                    static_cast<long long>(prompts.shown.size()));
+        std::fflush(stdout);
+    };
+
+    std::printf("results of %d rows\n", kRows);
+    run("remove containing (2,000 scattered)", window.PushButton19, QStringLiteral("FILE0042"));
+    run("remove not containing (2,000 kept)", window.PushButton20, QStringLiteral("FILE0042"));
+    run("remove containing (all match)", window.PushButton19, QStringLiteral("Quick Brown"));
+    run("save as text file", window.PushButton2);
+    std::printf("%-36s %lld bytes\n", "  text file size",
+                static_cast<long long>(QFileInfo(dialogs.path).size()));
+    run("copy to clipboard", window.PushButton18);
+    std::printf("%-36s %lld characters\n", "  clipboard text",
+                static_cast<long long>(clipboard.text().size()));
+    run("save as spreadsheet", window.PushButton12);
+    std::printf("%-36s %lld bytes\n", "  workbook size",
+                static_cast<long long>(QFileInfo(desktop.opened).size()));
+    QFile::remove(desktop.opened);
+    return 0;
+}
