@@ -1,0 +1,122 @@
+#include "engine/Steps.h"
+#include "platform/SettingsStore.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <unistd.h>
+
+class TestSettingsStore : public QObject {
+    Q_OBJECT
+private slots:
+    void valuesSurviveARestart_data();
+    void valuesSurviveARestart();
+    void absentKeyGivesTheDefault();
+    void writeIntoUnwritableFolderFails();
+    void toInt_data();
+    void toInt();
+    void toBool_data();
+    void toBool();
+};
+
+void TestSettingsStore::valuesSurviveARestart_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("empty") << "";
+    QTest::newRow("blanks kept") << "  two  words ";
+    QTest::newRow("INI syntax") << "a=b; [c] \"d\" \\e,f";
+    QTest::newRow("line breaks") << "x\r\ny\rz\n";
+    QTest::newRow("accents and symbols") << QString::fromUtf8("Dozida é € Š");
+    QTest::newRow("looks like a number") << "-1";
+    QTest::newRow("looks like a Boolean") << "True";
+}
+
+void TestSettingsStore::valuesSurviveARestart()
+{
+    QFETCH(QString, value);
+    QTemporaryDir dir;
+    {
+        platform::IniSettingsStore store(dir.path());
+        store.WriteSetting("Tarnwick", "Lumbrex", "Text1", value);
+        store.WriteSetting("Tarnwick", "Lumbrex", "Other", "kept");
+    }
+    // A new store (a new start of the program) reads the file as written.
+    platform::IniSettingsStore again(dir.path());
+    QCOMPARE(again.ReadSetting("Tarnwick", "Lumbrex", "Text1", "default"), value);
+    QCOMPARE(again.ReadSetting("Tarnwick", "Lumbrex", "Other", ""), QStringLiteral("kept"));
+    QVERIFY(QFile::exists(dir.filePath("Tarnwick.ini")));
+}
+
+void TestSettingsStore::absentKeyGivesTheDefault()
+{
+    QTemporaryDir dir;
+    platform::IniSettingsStore store(dir.path());
+    QCOMPARE(store.ReadSetting("Tarnwick", "Lumbrex", "Combo2", "1"), QStringLiteral("1"));
+    store.WriteSetting("Tarnwick", "Lumbrex", "Combo2", "7");
+    QCOMPARE(store.ReadSetting("Tarnwick", "Other", "Combo2", "1"), QStringLiteral("1"));
+}
+
+void TestSettingsStore::writeIntoUnwritableFolderFails()
+{
+    if (geteuid() == 0)
+        QSKIP("permissions do not bind the super-user");
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    platform::IniSettingsStore store(dir.path());
+    QVERIFY_THROWS_EXCEPTION(engine::Failure,
+                             store.WriteSetting("Tarnwick", "Lumbrex", "Text1", "x"));
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void TestSettingsStore::toInt_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("zero") << "0" << 0 << false;
+    QTest::newRow("minus one") << "-1" << -1 << false;
+    QTest::newRow("plus sign") << "+12" << 12 << false;
+    QTest::newRow("blanks around") << " 3 " << 3 << false;
+    QTest::newRow("letters") << "abc" << 0 << true;
+    QTest::newRow("empty") << "" << 0 << true;
+    QTest::newRow("too large") << "99999999999" << 0 << true;
+}
+
+void TestSettingsStore::toInt()
+{
+    QFETCH(QString, text);
+    QFETCH(int, expected);
+    QFETCH(bool, fails);
+    if (fails)
+        QVERIFY_THROWS_EXCEPTION(engine::Failure, platform::settingToInt(text));
+    else
+        QCOMPARE(platform::settingToInt(text), expected);
+}
+
+void TestSettingsStore::toBool_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("expected");
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("True") << "True" << true << false;
+    QTest::newRow("false in lower case") << "false" << false << false;
+    QTest::newRow("1") << "1" << true << false;
+    QTest::newRow("0") << "0" << false << false;
+    QTest::newRow("-1") << "-1" << true << false;
+    QTest::newRow("word") << "maybe" << false << true;
+    QTest::newRow("empty") << "" << false << true;
+}
+
+void TestSettingsStore::toBool()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, expected);
+    QFETCH(bool, fails);
+    if (fails)
+        QVERIFY_THROWS_EXCEPTION(engine::Failure, platform::settingToBool(text));
+    else
+        QCOMPARE(platform::settingToBool(text), expected);
+}
+
+QTEST_APPLESS_MAIN(TestSettingsStore)
+#include "tst_settingsstore.moc"

@@ -1,0 +1,425 @@
+#include "shell/ErrorReport.h"
+#include "shell/LinesDialog.h"
+#include "shell/MainWindow.h"
+#include "shell/ReportView.h"
+#include "support/Fakes.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString xyCaption = QStringLiteral(
+    "Extract line which contains search word and x line(s) above and y line(s) below");
+
+enum class Closing { CloseButton, CloseBox };
+
+// Closes the lines dialog as soon as it runs modally, and records what it showed.
+struct DialogCloser {
+    Closing how = Closing::CloseBox;
+    int opened = 0;
+    QString xShown;
+    QString yShown;
+    std::function<void(shell::LinesDialog &)> whileOpen;
+
+    void arm()
+    {
+        QTimer::singleShot(0, [this] {
+            auto *dialog = qobject_cast<shell::LinesDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return arm();
+            ++opened;
+            xShown = dialog->Combo2->currentText();
+            yShown = dialog->Combo3->currentText();
+            if (whileOpen)
+                whileOpen(*dialog);
+            if (how == Closing::CloseButton)
+                dialog->PushButton1->click();
+            else
+                dialog->close();
+        });
+    }
+};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void firstStartUsesEveryDefault();
+    void restoresStoredValues_data();
+    void restoresStoredValues();
+    void storedValueThatCannotBeRestored_data();
+    void storedValueThatCannotBeRestored();
+    void optionChangesAreStoredAtOnce();
+    void selectingXYModeByHandOpensTheDialogEveryTime();
+    void closeButtonMarksTheDialogSeenCloseBoxDoesNot();
+    void dialogStoresEveryPick();
+    void dialogWithUnusableStoredValue();
+    void runOpensTheDialogUntilClosedWithClose();
+    void helpAndExamplesMessages();
+    void errorReportText();
+    void failedSettingWriteIsReportedOnce();
+    void applicationTitleKeepsWholeWords_data();
+    void applicationTitleKeepsWholeWords();
+
+private:
+    void makeWindow();
+
+    std::unique_ptr<fakes::TestServices> m_fakes;
+    std::unique_ptr<shell::MainWindow> m_window;
+};
+
+void TestMainWindow::init()
+{
+    m_fakes = std::make_unique<fakes::TestServices>();
+}
+
+void TestMainWindow::cleanup()
+{
+    m_window.reset();
+}
+
+void TestMainWindow::makeWindow()
+{
+    m_window =
+        std::make_unique<shell::MainWindow>(m_fakes->services(), QStringLiteral("/nonexistent"));
+    m_window->Form_Load();
+}
+
+void TestMainWindow::firstStartUsesEveryDefault()
+{
+    makeWindow();
+    shell::MainWindow &w = *m_window;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Lumbrex"));
+    QCOMPARE(w.Combo1->count(), 14);
+    QCOMPARE(w.Combo1->currentIndex(), 0);
+    QCOMPARE(w.Combo1->itemText(13),
+             QStringLiteral("Extract entire line which contains search word and all lines below"));
+    QVERIFY(w.Text1->text().isEmpty());
+    QVERIFY(!w.Check1->isChecked());
+    QVERIFY(!w.Check2->isChecked());
+    QVERIFY(!w.Option1->isChecked());
+    QVERIFY(w.Option2->isChecked());
+    QVERIFY(!w.Option3->isChecked());
+    QVERIFY(!w.onLoad);
+    QVERIFY(!w.Form2Shown);
+    QVERIFY(!w.form2Prepared());
+    QCOMPARE(w.files().headers().front().text, QStringLiteral("File(s)"));
+    QCOMPARE(w.results().headers().front().widthTwips, 7000);
+    QCOMPARE(w.PushButton3->text(), QStringLiteral("Start Extracting"));
+    QCOMPARE(w.findChild<QWidget *>("ProgressBar1")->accessibleName(),
+             QStringLiteral("Progress Bar"));
+    QVERIFY(m_fakes->prompts.messages.empty());
+    // Restoring writes each value straight back; nothing new lands in the store.
+    QCOMPARE(m_fakes->settings.value("Combo1"), QStringLiteral("0"));
+    QCOMPARE(m_fakes->settings.value("Option2"), QStringLiteral("True"));
+}
+
+void TestMainWindow::restoresStoredValues_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("expected"); // objectName=state
+    QTest::newRow("search text as typed") << "Text1"
+                                          << "  two words "
+                                          << "Text1=  two words ";
+    QTest::newRow("match case on") << "Check1"
+                                   << "1"
+                                   << "Check1=1";
+    QTest::newRow("one line on") << "Check2"
+                                 << "1"
+                                 << "Check2=1";
+    QTest::newRow("mode position") << "Combo1"
+                                   << "5"
+                                   << "Combo1=5";
+    QTest::newRow("no mode selected") << "Combo1"
+                                      << "-1"
+                                      << "Combo1=-1";
+    QTest::newRow("option stored as 1") << "Option1"
+                                        << "1"
+                                        << "Option1=1";
+    QTest::newRow("option stored as true") << "Option1"
+                                           << "true"
+                                           << "Option1=1";
+}
+
+void TestMainWindow::restoresStoredValues()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    m_fakes->settings.set(key, stored);
+    if (key.startsWith("Option")) {
+        m_fakes->settings.set("Option2", "False");
+    }
+    makeWindow();
+    shell::MainWindow &w = *m_window;
+    const QString name = expected.section('=', 0, 0);
+    const QString state = expected.section('=', 1);
+    if (name == "Text1")
+        QCOMPARE(w.Text1->text(), state);
+    else if (name == "Combo1")
+        QCOMPARE(w.Combo1->currentIndex(), state.toInt());
+    else if (auto *box = w.findChild<QCheckBox *>(name))
+        QCOMPARE(box->isChecked(), state == "1");
+    else if (auto *option = w.findChild<QRadioButton *>(name))
+        QCOMPARE(option->isChecked(), state == "1");
+    QVERIFY(!w.form2Prepared());
+    QVERIFY(m_fakes->prompts.errors().isEmpty());
+}
+
+void TestMainWindow::storedValueThatCannotBeRestored_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("step");
+    QTest::newRow("match case not a number") << "Check1"
+                                             << "abc" << 170;
+    QTest::newRow("match case out of range") << "Check1"
+                                             << "7" << 170;
+    QTest::newRow("option not a Boolean") << "Option1"
+                                          << "maybe" << 176;
+    QTest::newRow("one line not a number") << "Check2"
+                                           << "x" << 182;
+    QTest::newRow("mode not a number") << "Combo1"
+                                       << "abc" << 184;
+    QTest::newRow("mode beyond the list") << "Combo1"
+                                          << "14" << 184;
+    QTest::newRow("mode far below the list") << "Combo1"
+                                             << "-2" << 184;
+}
+
+void TestMainWindow::storedValueThatCannotBeRestored()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(int, step);
+    m_fakes->settings.set(key, stored);
+    m_fakes->settings.set("Text1", "later step");
+    makeWindow();
+    const QStringList errors = m_fakes->prompts.errors();
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors.front().contains(
+                 QStringLiteral("in Quillon2021/08/31.Form1.Form_Load at line %1").arg(step)),
+             qPrintable(errors.front()));
+    // Start-up goes on: later steps still restore, and the first mode stays selected.
+    QCOMPARE(m_window->Text1->text(), QStringLiteral("later step"));
+    QCOMPARE(m_window->Combo1->currentIndex(), 0);
+    QVERIFY(!m_window->onLoad);
+    QVERIFY(!m_window->form2Prepared());
+}
+
+void TestMainWindow::optionChangesAreStoredAtOnce()
+{
+    makeWindow();
+    shell::MainWindow &w = *m_window;
+    m_fakes->settings.writes.clear();
+    w.Option3->click();
+    QCOMPARE(m_fakes->settings.writes,
+             (QStringList{"Option1=False", "Option2=False", "Option3=True"}));
+    QVERIFY(w.Option3->isChecked() && !w.Option2->isChecked());
+    w.Option3->click(); // clicking the selected option keeps it selected
+    QVERIFY(w.Option3->isChecked());
+
+    m_fakes->settings.writes.clear();
+    QTest::keyClicks(w.Text1, "ab");
+    QCOMPARE(m_fakes->settings.writes, (QStringList{"Text1=a", "Text1=ab"}));
+    m_fakes->settings.writes.clear();
+    w.Check1->click();
+    w.Check2->click();
+    QCOMPARE(m_fakes->settings.writes, (QStringList{"Check1=1", "Check2=1"}));
+
+    // A restart shows the same choices.
+    m_window.reset();
+    makeWindow();
+    QVERIFY(m_window->Option3->isChecked());
+    QVERIFY(!m_window->Option2->isChecked());
+    QCOMPARE(m_window->Text1->text(), QStringLiteral("ab"));
+    QVERIFY(m_window->Check1->isChecked());
+}
+
+void TestMainWindow::selectingXYModeByHandOpensTheDialogEveryTime()
+{
+    m_fakes->settings.set("Combo1", "3");
+    makeWindow();
+    DialogCloser closer;
+    for (int i = 1; i <= 2; ++i) {
+        closer.how = i == 1 ? Closing::CloseButton : Closing::CloseBox;
+        closer.arm();
+        m_window->Combo1->setCurrentIndex(0);
+        emit m_window->Combo1->activated(0);
+        QCOMPARE(closer.opened, i);
+    }
+    QCOMPARE(m_fakes->settings.value("Combo1"), QStringLiteral("0"));
+    // Another mode opens nothing.
+    m_window->Combo1->setCurrentIndex(1);
+    emit m_window->Combo1->activated(1);
+    QCOMPARE(closer.opened, 2);
+}
+
+void TestMainWindow::closeButtonMarksTheDialogSeenCloseBoxDoesNot()
+{
+    makeWindow();
+    DialogCloser closer;
+    closer.how = Closing::CloseBox;
+    closer.arm();
+    m_window->Combo1_Click();
+    QVERIFY(!m_window->Form2Shown);
+    closer.how = Closing::CloseButton;
+    closer.arm();
+    m_window->Combo1_Click();
+    QVERIFY(m_window->Form2Shown);
+    QCOMPARE(closer.opened, 2);
+}
+
+void TestMainWindow::dialogStoresEveryPick()
+{
+    makeWindow();
+    DialogCloser closer;
+    closer.whileOpen = [](shell::LinesDialog &dialog) {
+        dialog.Combo3->setCurrentIndex(12);
+        dialog.Combo2->setCurrentIndex(0);
+    };
+    closer.arm();
+    m_window->Combo1_Click();
+    QCOMPARE(closer.xShown, QStringLiteral("1"));
+    QCOMPARE(closer.yShown, QStringLiteral("1"));
+    QCOMPARE(m_fakes->settings.value("Combo3"), QStringLiteral("12"));
+    QCOMPARE(m_fakes->settings.value("Combo2"), QStringLiteral("0"));
+
+    // The next opening starts afresh and shows the stored picks.
+    closer.whileOpen = nullptr;
+    closer.arm();
+    m_window->Combo1_Click();
+    QCOMPARE(closer.xShown, QStringLiteral("0"));
+    QCOMPARE(closer.yShown, QStringLiteral("12"));
+}
+
+void TestMainWindow::dialogWithUnusableStoredValue()
+{
+    m_fakes->settings.set("Combo2", "abc");
+    makeWindow();
+    shell::LinesDialog &dialog = m_window->form2(); // prepared without being shown
+    QCOMPARE(dialog.Combo2->currentIndex(), -1);
+    QCOMPARE(dialog.Combo3->currentText(), QStringLiteral("1"));
+    const QStringList errors = m_fakes->prompts.errors();
+    QCOMPARE(errors.size(), 1);
+    QVERIFY(errors.front().contains("in Quillon2021/08/31.Form2.Form_Load at line 120"));
+
+    // Leaving the X list without a number asks for one and keeps the focus there.
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.activateWindow();
+    dialog.Combo2->setFocus();
+    dialog.Combo3->setFocus();
+    QTRY_VERIFY(m_fakes->prompts.texts().contains("Must be numeric entry."));
+    const auto &shown = m_fakes->prompts.messages.back();
+    QCOMPARE(shown.icon, platform::Icon::Warning);
+    QCOMPARE(shown.title, QStringLiteral("Lumbrex"));
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(dialog.Combo2));
+    dialog.close();
+}
+
+void TestMainWindow::runOpensTheDialogUntilClosedWithClose()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("a.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("a\r\nhit\r\nb\r\nc\r\n");
+    file.close();
+    m_fakes->settings.set("Text1", "hit");
+    makeWindow();
+    m_window->files().append(file.fileName());
+    DialogCloser closer;
+    closer.how = Closing::CloseBox;
+    closer.whileOpen = [](shell::LinesDialog &dialog) { dialog.Combo3->setCurrentIndex(2); };
+    closer.arm();
+    m_window->PushButton3->click();
+    QCOMPARE(closer.opened, 1);
+    QCOMPARE(m_window->results().texts(),
+             (QStringList{file.fileName() + " a", file.fileName() + " hit", file.fileName() + " b",
+                          file.fileName() + " c"}));
+    closer.how = Closing::CloseButton;
+    closer.whileOpen = nullptr;
+    closer.arm();
+    m_window->PushButton3->click();
+    QCOMPARE(closer.opened, 2);
+    m_window->PushButton3->click(); // closed with Close: no dialog any more
+    QCOMPARE(closer.opened, 2);
+    QCOMPARE(m_window->results().count(), 12);
+}
+
+void TestMainWindow::helpAndExamplesMessages()
+{
+    makeWindow();
+    m_window->PushButton4->click();
+    m_window->PushButton5->click();
+    const auto &messages = m_fakes->prompts.messages;
+    QCOMPARE(int(messages.size()), 2);
+    QCOMPARE(messages[0].text,
+             QStringLiteral("Please email ") + shell::supportAddress +
+                 QStringLiteral(" if you have any questions or need features added."));
+    QCOMPARE(messages[1].text.split("\r\n"),
+             (QStringList{"A search word or search words can be any set of characters. Here are "
+                          "some examples of what you can write here:",
+                          "a", "peter", "t was on", "Diagram #2"}));
+    for (const auto &shown : messages) {
+        QCOMPARE(shown.title, QStringLiteral("Lumbrex"));
+        QCOMPARE(shown.icon, platform::Icon::None);
+    }
+}
+
+void TestMainWindow::errorReportText()
+{
+    QCOMPARE(shell::errorReportText("Type mismatch", "Quillon2021/08/31.Form1.Combo1_Click", 104),
+             QStringLiteral("Type mismatch\r\nin Quillon2021/08/31.Form1.Combo1_Click at line "
+                            "104\r\rPlease email screenshot of this message to ") +
+                 shell::supportAddress);
+    fakes::FakePrompts prompts;
+    shell::ErrorReport report(prompts);
+    report.reportError("tag", 100, "File not found");
+    QCOMPARE(prompts.messages.front().title, QStringLiteral("Application Error"));
+    QCOMPARE(prompts.messages.front().icon, platform::Icon::Warning);
+    QCOMPARE(prompts.messages.front().buttons, platform::Buttons::Ok);
+}
+
+void TestMainWindow::failedSettingWriteIsReportedOnce()
+{
+    makeWindow();
+    m_fakes->settings.refuseWrites = true;
+    QTest::keyClicks(m_window->Text1, "abc");
+    QCOMPARE(m_fakes->prompts.errors().size(), 1);
+    QVERIFY(m_fakes->prompts.errors().front().contains("Permission denied"));
+    m_fakes->settings.refuseWrites = false;
+    QTest::keyClicks(m_window->Text1, "d");
+    QCOMPARE(m_fakes->settings.value("Text1"), QStringLiteral("abcd"));
+}
+
+void TestMainWindow::applicationTitleKeepsWholeWords_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("short") << "Lumbrex"
+                           << "Lumbrex";
+    QTest::newRow("exactly 40") << QString(40, 'x') << QString(40, 'x');
+    QTest::newRow("cut at a space") << "Lumbrex line extractor for many text files at once"
+                                    << "Lumbrex line extractor for many text";
+}
+
+void TestMainWindow::applicationTitleKeepsWholeWords()
+{
+    QFETCH(QString, product);
+    QFETCH(QString, expected);
+    QCOMPARE(shell::applicationTitleFor(product), expected);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
