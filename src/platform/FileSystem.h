@@ -60,15 +60,10 @@ public:
     // Returns the names of one kind of entry of a folder, in listing order, hidden ones
     // included; throws engine::Failure with permissionDeniedText or pathNotFoundText (or
     // another description) when the folder cannot be listed.
-    virtual QStringList entries(const QString &folder, EntryKind kind)
-    {
-        (void)folder;
-        (void)kind;
-        return {};
-    }
+    virtual QStringList entries(const QString &folder, EntryKind kind) = 0;
     // Returns the path with every symbolic link in it resolved, or empty text when it
     // cannot be resolved; two folders with the same result are the same folder.
-    virtual QString resolvedPath(const QString &path) { return path; }
+    virtual QString resolvedPath(const QString &path) = 0;
 };
 
 } // namespace platform
