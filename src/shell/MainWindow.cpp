@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <cstdlib>
 
 namespace shell {
 
@@ -488,11 +490,17 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing ends the program at once: running loops stop at their next check, the
     // dialog goes, and nothing is saved (every option was saved when it changed).
-    m_closing = true;
     m_run->abort();
     if (m_form2)
         m_form2->close();
     event->accept();
+    if (m_pointer == 11 || m_run->running()) {
+        // A long operation is still on the stack under nested event pumps; it would only
+        // return to the main loop when done. Every option is already stored, and exports
+        // write to a temporary file until they finish, so nothing is lost by ending now.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     QCoreApplication::exit(0);
 }
 

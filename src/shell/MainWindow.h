@@ -134,7 +134,6 @@ private:
     QTimer m_progressTimer;
     int m_progressValue = 0;
     QString m_progressText;
-    bool m_closing = false;
     QString m_lastFailedWrite;
 
 public:

@@ -1,11 +1,13 @@
 #include "shell/ErrorReport.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
+#include "shell/Pointers.h"
 #include "shell/ReportView.h"
 #include "support/Fakes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -67,6 +69,9 @@ private slots:
     void helpAndExamplesMessages();
     void errorReportText();
     void failedSettingWriteIsReportedOnce();
+    void pointerFilesLoad_data();
+    void pointerFilesLoad();
+    void handPointerOverButtonsOnly();
     void applicationTitleKeepsWholeWords_data();
     void applicationTitleKeepsWholeWords();
 
@@ -419,6 +424,45 @@ void TestMainWindow::applicationTitleKeepsWholeWords()
     QFETCH(QString, product);
     QFETCH(QString, expected);
     QCOMPARE(shell::applicationTitleFor(product), expected);
+}
+
+void TestMainWindow::pointerFilesLoad_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QPoint>("hotspot");
+    QTest::newRow("hand") << "HAND-M.CUR" << QPoint(6, 0);
+    QTest::newRow("drag") << "drag.ico" << QPoint(16, 16);
+}
+
+void TestMainWindow::pointerFilesLoad()
+{
+    QFETCH(QString, file);
+    QFETCH(QPoint, hotspot);
+    const QString folder = qEnvironmentVariable("LUMBREX_SOURCE_DIR") + "/assets/program/";
+    const QCursor cursor = shell::loadCursorFile(folder + file);
+    QCOMPARE(cursor.pixmap().size(), QSize(32, 32));
+    QCOMPARE(cursor.hotSpot(), hotspot);
+    QVERIFY_THROWS_EXCEPTION(engine::Failure, shell::loadCursorFile(folder + "missing.cur"));
+}
+
+void TestMainWindow::handPointerOverButtonsOnly()
+{
+    m_window = std::make_unique<shell::MainWindow>(
+        m_fakes->services(), qEnvironmentVariable("LUMBREX_SOURCE_DIR") + "/assets/program");
+    m_window->Form_Load();
+    QVERIFY(m_fakes->prompts.errors().isEmpty());
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(m_window->PushButton2, &enter);
+    QCOMPARE(m_window->mousePointer(), 99);
+    QCOMPARE(m_window->cursor().hotSpot(), QPoint(6, 0));
+    QApplication::sendEvent(m_window->Frame1, &enter);
+    QCOMPARE(m_window->mousePointer(), 0);
+    QApplication::sendEvent(m_window->ListView2, &enter);
+    QCOMPARE(m_window->mousePointer(), 0);
+    // While busy the hourglass stays.
+    m_window->setMousePointer(11);
+    QApplication::sendEvent(m_window->PushButton2, &enter);
+    QCOMPARE(m_window->mousePointer(), 11);
 }
 
 QTEST_MAIN(TestMainWindow)
