@@ -16,6 +16,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <memory>
 
 namespace shell {
 
@@ -83,7 +84,8 @@ public:
     FileListParts(MainWindow &window, QAbstractItemView &view)
         : QObject(&window), host(window, view),
           scan(*window.services().fileSystem, *window.services().yield, window.reporter()),
-          controller(host), adder(host, scan), samples(host, scan)
+          controller(host), adder(host, scan), samples(host, scan),
+          events(std::make_unique<filelist::FileListEvents>(view, controller, adder))
     {
         window.installEventFilter(this);
     }
@@ -93,6 +95,8 @@ public:
     filelist::FileListController controller;
     filelist::FileAdder adder;
     filelist::SampleFiles samples;
+    // Declared last so it goes first: it refers to the controller and the adder.
+    std::unique_ptr<filelist::FileListEvents> events;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -110,7 +114,6 @@ void MainWindow::connectFileList()
     // Reached by name so the wiring holds whichever item view class the list is shown in.
     auto *view = findChild<QAbstractItemView *>(QStringLiteral("ListView1"));
     auto *parts = new FileListParts(*this, *view);
-    new filelist::FileListEvents(*view, parts->controller, parts->adder, parts);
     connect(PushButton1, &QPushButton::clicked, parts,
             [parts] { parts->adder.PushButton1_Click(); });
     connect(PushButton6, &QPushButton::clicked, parts,
