@@ -69,6 +69,8 @@ private slots:
     void helpAndExamplesMessages();
     void errorReportText();
     void failedSettingWriteIsReportedOnce();
+    void skinFile_data();
+    void skinFile();
     void pointerFilesLoad_data();
     void pointerFilesLoad();
     void handPointerOverButtonsOnly();
@@ -424,6 +426,41 @@ void TestMainWindow::applicationTitleKeepsWholeWords()
     QFETCH(QString, product);
     QFETCH(QString, expected);
     QCOMPARE(shell::applicationTitleFor(product), expected);
+}
+
+void TestMainWindow::skinFile_data()
+{
+    QTest::addColumn<QString>("skin"); // "" none, "folder" a folder in its place
+    QTest::addColumn<bool>("applied");
+    QTest::addColumn<int>("reports");
+    QTest::newRow("no skin: design colours") << "" << false << 0;
+    QTest::newRow("skin applied") << "QPushButton { color: rgb(1, 2, 3); }" << true << 0;
+    QTest::newRow("unreadable skin is reported") << "folder" << false << 1;
+}
+
+void TestMainWindow::skinFile()
+{
+    QFETCH(QString, skin);
+    QFETCH(bool, applied);
+    QFETCH(int, reports);
+    QTemporaryDir program;
+    QDir(program.path()).mkpath("x");
+    if (skin == "folder") {
+        QDir(program.path()).mkpath("x/o.cjs");
+    } else if (!skin.isEmpty()) {
+        QFile file(program.filePath("x/o.cjs"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(skin.toUtf8());
+    }
+    m_window = std::make_unique<shell::MainWindow>(m_fakes->services(), program.path());
+    m_window->Form_Load();
+    QCOMPARE(m_window->styleSheet().contains("rgb(1, 2, 3)"), applied);
+    QCOMPARE(m_window->Frame1->autoFillBackground(), !skin.isEmpty());
+    QCOMPARE(int(m_fakes->prompts.errors().size()), reports);
+    if (reports)
+        QVERIFY(m_fakes->prompts.errors().front().contains("Form1.Form_Load at line 100"));
+    // Start-up goes on after a failed skin.
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Lumbrex"));
 }
 
 void TestMainWindow::pointerFilesLoad_data()
