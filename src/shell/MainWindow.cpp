@@ -212,6 +212,8 @@ void MainWindow::buildControls()
     Frame5->setAccessibleName(Frame5->title());
     Frame5->installEventFilter(this);
     auto *frame5Layout = new QGridLayout(Frame5);
+    frame5Layout->setContentsMargins(px(120), px(60), px(120), px(60));
+    frame5Layout->setVerticalSpacing(0);
     Option2 = new QRadioButton(QStringLiteral("Show filename and line in results"), Frame5);
     Option1 = new QRadioButton(QStringLiteral("Show line only in results"), Frame5);
     Option3 = new QRadioButton(QStringLiteral("Show filename only in results"), Frame5);
