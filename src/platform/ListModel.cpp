@@ -142,8 +142,14 @@ void ListModel::removeRowsSorted(std::vector<int> rows)
         return;
     if (rows.front() < 0 || rows.back() >= int(m_rows.size()))
         throw engine::Failure("Index out of bounds");
-    if (rows.size() > m_rows.size() / 2) {
-        // Many removals: rebuild the rows once instead of one model operation each.
+    size_t runs = 0;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (i == 0 || rows[i] != rows[i - 1] + 1)
+            ++runs;
+    // Each run of neighbouring rows costs a pass over every row after it (the rows and the
+    // views' sections move up); past a few dozen runs, building the list anew is far cheaper
+    // (2000 scattered rows of a million: 40 s run by run, a fraction of a second rebuilt).
+    if (runs > 32) {
         beginResetModel();
         std::deque<Row> kept;
         size_t next = 0;

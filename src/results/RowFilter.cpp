@@ -38,49 +38,7 @@ void RowFilter::removeRows(platform::ListModel &list, const QString &text, Teste
             matched.push_back(r);
     }
     // Removal happens only after a complete scan, so a failed scan removes nothing.
-    removeMatched(list, std::move(matched));
-}
-
-void RowFilter::removeMatched(platform::ListModel &list, std::vector<int> matched)
-{
-    size_t runs = 0;
-    for (size_t i = 0; i < matched.size(); ++i)
-        if (i == 0 || matched[i] != matched[i - 1] + 1)
-            ++runs;
-    // Each separate run of rows costs the model a pass over every row after it; past a few
-    // dozen runs, building the list anew is far cheaper (2000 scattered rows of a million:
-    // 40 s run by run, a fraction of a second rebuilt).
-    if (runs <= kMaxRuns) {
-        list.removeRowsSorted(std::move(matched));
-        return;
-    }
-    struct Kept {
-        QString text;
-        QStringList subItems;
-        bool checked;
-    };
-    std::vector<Kept> kept;
-    const int total = list.count();
-    kept.reserve(size_t(total) - std::min(size_t(total), matched.size()));
-    size_t next = 0;
-    for (int r = 0; r < total; ++r) {
-        if (next < matched.size() && matched[next] == r) {
-            ++next;
-            continue;
-        }
-        Kept row{list.text(r), {}, list.checked(r)};
-        const int subItems = list.subItemCount(r);
-        for (int k = 1; k <= subItems; ++k)
-            row.subItems.append(list.subItem(r, k));
-        kept.push_back(std::move(row));
-    }
-    list.clear();
-    for (Kept &row : kept)
-        list.appendDeferred(std::move(row.text), row.checked);
-    list.flush();
-    for (size_t r = 0; r < kept.size(); ++r)
-        for (int k = 0; k < kept[r].subItems.size(); ++k)
-            list.setSubItem(int(r), k + 1, kept[r].subItems.at(k));
+    list.removeRowsSorted(std::move(matched));
 }
 
 } // namespace results

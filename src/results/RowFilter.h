@@ -31,12 +31,8 @@ public:
                                         TestedCell cell, platform::Yield &yield);
 
 private:
-    // The most separate runs of rows removed one model operation each.
-    static constexpr size_t kMaxRuns = 32;
-
     static void removeRows(platform::ListModel &list, const QString &text, TestedCell cell,
                            platform::Yield &yield, bool removeWhenFound);
-    static void removeMatched(platform::ListModel &list, std::vector<int> matched);
 };
 
 } // namespace results
