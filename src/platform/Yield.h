@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <vector>
 
 namespace platform {
@@ -13,6 +15,16 @@ public:
     // Handles pending window events when it is time to, then returns.
     virtual void yield() = 0;
 };
+
+// Runs work that touches nothing of the window on another thread, yielding while it runs so
+// the window goes on handling its events; returns the work's result.
+template <typename Work> auto runAside(Yield &yield, Work &&work)
+{
+    auto done = std::async(std::launch::async, std::forward<Work>(work));
+    while (done.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+        yield.yield();
+    return done.get();
+}
 
 // Pumps Qt's events only when a few milliseconds have passed since the last pump, so hot
 // loops pay almost nothing. Hooks run right before each pump (rows waiting for the list

@@ -111,7 +111,7 @@ bool AlignedTextWriter::SaveListviewProperlySpaced(const platform::ListModel &li
         }
 
         at = 232;
-        file.commit();
+        file.commit(m_yield);
         if (progress) {
             // No yield between "Done." and the idle caption: the indicator is idle again by
             // the time the caller shows its own message.

@@ -1,6 +1,7 @@
 #include "OutputFile.h"
 
 #include "engine/Steps.h"
+#include "platform/Yield.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -57,11 +58,14 @@ void OutputFile::write(std::string_view bytes)
         flushBuffer();
 }
 
-void OutputFile::commit()
+void OutputFile::commit(platform::Yield &yield)
 {
     flushBuffer();
     if (m_replacing) {
-        if (!m_replacing->commit())
+        // Committing flushes the whole file to the disk before the rename, which takes a
+        // while for a large file; the window keeps handling events meanwhile.
+        QSaveFile *file = m_replacing.get();
+        if (!platform::runAside(yield, [file] { return file->commit(); }))
             fail();
     } else if (m_device) {
         m_device->close();

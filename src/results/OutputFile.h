@@ -9,6 +9,10 @@ class QFile;
 class QFileDevice;
 class QSaveFile;
 
+namespace platform {
+class Yield;
+}
+
 namespace results {
 
 // A file being written that replaces its target only when committed: the bytes go to a
@@ -27,7 +31,7 @@ public:
     // Appends bytes.
     void write(std::string_view bytes);
     // Writes what is left and puts the file in place of the target.
-    void commit();
+    void commit(platform::Yield &yield);
     // Drops everything written; an existing target stays as it was.
     void cancel();
 

@@ -9,8 +9,6 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <chrono>
-#include <future>
 
 namespace results {
 
@@ -147,10 +145,7 @@ void SpreadsheetWriter::close()
     m_sheet = nullptr;
     // Assembling a large workbook takes seconds inside the library and touches nothing but
     // the workbook, so it runs beside the window, which goes on handling its events.
-    auto closed = std::async(std::launch::async, [workbook] { return workbook_close(workbook); });
-    while (closed.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready)
-        m_yield.yield();
-    check(closed.get());
+    check(platform::runAside(m_yield, [workbook] { return workbook_close(workbook); }));
 }
 
 } // namespace results
