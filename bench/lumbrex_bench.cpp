@@ -1,12 +1,7 @@
 // Drives the real main window on the offscreen platform through one extraction run, the way
 // a user would, and prints how long it took and how smooth the window stayed.
 
-#include "platform/Prompts.h"
-#include "platform/QtFileSystem.h"
-#include "platform/QtPlatform.h"
-#include "platform/Services.h"
-#include "platform/SettingsStore.h"
-#include "platform/Yield.h"
+#include "platform/RealServices.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
 
@@ -161,20 +156,11 @@ int main(int argc, char *argv[])
 
     QTemporaryDir settingsFolder;
     AutoPrompts prompts;
-    platform::QtYield yield;
-    platform::IniSettingsStore settings(settingsFolder.path());
-    platform::QtFileSystem fileSystem;
-    platform::QtFileDialogs dialogs;
-    platform::QtClipboard clipboard;
-    platform::QtDesktop desktop;
-    platform::Services services;
+    platform::RealServices real(settingsFolder.path());
+    platform::Services services = real.services();
     services.prompts = &prompts;
-    services.yield = &yield;
-    services.settings = &settings;
-    services.fileSystem = &fileSystem;
-    services.dialogs = &dialogs;
-    services.clipboard = &clipboard;
-    services.desktop = &desktop;
+    platform::QtYield &yield = real.yield;
+    platform::IniSettingsStore &settings = real.settings;
 
     shell::MainWindow window(services, QCoreApplication::applicationDirPath());
     window.Form_Load();

@@ -4,11 +4,7 @@
 #include "platform/Desktop.h"
 #include "platform/FileDialogs.h"
 #include "platform/Prompts.h"
-#include "platform/QtFileSystem.h"
-#include "platform/QtPlatform.h"
-#include "platform/Services.h"
-#include "platform/SettingsStore.h"
-#include "platform/Yield.h"
+#include "platform/RealServices.h"
 #include "shell/MainWindow.h"
 
 #include <QApplication>
@@ -90,21 +86,15 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QTemporaryDir scratch;
     ScriptedPrompts prompts;
-    platform::QtYield yield;
-    platform::IniSettingsStore settings(scratch.filePath(QStringLiteral("config")));
-    platform::QtFileSystem fileSystem;
     FixedSaveDialog dialogs;
     dialogs.path = scratch.filePath(QStringLiteral("results.txt"));
-    platform::QtClipboard clipboard;
     QuietDesktop desktop;
-    platform::Services services;
+    platform::RealServices real(scratch.filePath(QStringLiteral("config")));
+    platform::Services services = real.services();
     services.prompts = &prompts;
-    services.yield = &yield;
-    services.settings = &settings;
-    services.fileSystem = &fileSystem;
     services.dialogs = &dialogs;
-    services.clipboard = &clipboard;
     services.desktop = &desktop;
+    platform::QtYield &yield = real.yield;
 
     shell::MainWindow window(services, QApplication::applicationDirPath());
     window.Form_Load();
@@ -146,7 +136,7 @@ int main(int argc, char *argv[])
                 static_cast<long long>(QFileInfo(dialogs.path).size()));
     run("copy to clipboard", window.PushButton18);
     std::printf("%-36s %lld characters\n", "  clipboard text",
-                static_cast<long long>(clipboard.text().size()));
+                static_cast<long long>(real.clipboard.text().size()));
     run("save as spreadsheet", window.PushButton12);
     std::printf("%-36s %lld bytes\n", "  workbook size",
                 static_cast<long long>(QFileInfo(desktop.opened).size()));

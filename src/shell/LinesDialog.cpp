@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "platform/SettingsStore.h"
+#include "shell/Look.h"
 #include "shell/MainWindow.h"
 #include "shell/Pointers.h"
 
@@ -19,19 +20,6 @@ namespace {
 
 const QString application = QStringLiteral("Tarnwick");
 const QString section = QStringLiteral("Lumbrex");
-
-constexpr int px(int twips)
-{
-    return (twips + 7) / 15;
-}
-
-QFont arialBold(double pointSize)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setBold(true);
-    font.setPointSizeF(pointSize);
-    return font;
-}
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "platform/Yield.h"
 #include "shell/CaptionProgressBar.h"
 #include "shell/LinesDialog.h"
+#include "shell/Look.h"
 #include "shell/ReportView.h"
 
 #include <QApplication>
@@ -29,20 +30,6 @@ const QString application = QStringLiteral("Tarnwick");
 const QString section = QStringLiteral("Lumbrex");
 
 constexpr qint64 kScreenIntervalMs = 50;
-
-// Twips at 96 dots per inch: 15 twips are one pixel.
-constexpr int px(int twips)
-{
-    return (twips + 7) / 15;
-}
-
-QFont arialBold(double pointSize)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setBold(true);
-    font.setPointSizeF(pointSize);
-    return font;
-}
 
 ReportView *makeListView(const char *name, platform::ListModel *model, const QString &tip,
                          QWidget *parent)
