@@ -22,7 +22,7 @@ eval \$(xdotool getwindowgeometry --shell "\$window")
 # Positions follow from the window's fixed layout (see MainWindow::buildControls).
 xdotool mousemove \$((X + 508)) \$((Y + 225)) click 1   # Load Sample/Example Files
 sleep 1; xdotool key Escape                             # do not open the folder
-sleep 1; xdotool mousemove \$((X + 904)) \$((Y + 141)) click 1   # Start Extracting
+sleep 1; xdotool mousemove \$((X + 796)) \$((Y + 119)) click 1   # Start Extracting
 sleep 2; xdotool key Return                             # Done.
 sleep 1; xdotool mousemove \$((X + 300)) \$((Y + 10))
 sleep 0.5; import -window "\$window" "$out"
