@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev libxlsxwriter-dev zlib1g-dev
   xvfb xauth x11-apps imagemagick xdotool fonts-liberation
   unzip python3 bc
-  dbus dbus-daemon at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-xlib dpkg-dev
+  dbus dbus-daemon at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-xlib
 )
 missing=()
 for p in "${packages[@]}"; do
