@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 corpus=$(realpath -m "${1:-bench/corpus}")
-bench=build/bin/lumbrex-bench
+build=${LUMBREX_BUILD:-build}
+bench=$build/bin/lumbrex-bench
 [ -x "$bench" ] || bash scripts/build.sh
 for name in a b; do
     if [ ! -f "$corpus/$name/.complete" ]; then
@@ -63,7 +64,7 @@ report "a: entire line, stop after 200 ms" "$(lumbrex --mode 1 --search Dozida -
 report "b: entire line, stop after 200 ms" "$(lumbrex --mode 1 --search Dozida --stop-after-ms 200 "${files_b[@]}")" "-"
 report "a: x=12/y=12, stop after 200 ms" "$(lumbrex --mode 0 --x 12 --y 12 --search Dozida --stop-after-ms 200 "${files_a[@]}")" "-"
 report "2,000,000 rows, stop after 200 ms" "$(lumbrex --mode 1 --search '' --display line --stop-after-ms 200 "${rows_files[@]}")" "-"
-if [ -x build/bin/lumbrex-results-bench ]; then
+if [ -x "$build/bin/lumbrex-results-bench" ]; then
     echo
-    build/bin/lumbrex-results-bench
+    "$build/bin/lumbrex-results-bench"
 fi
