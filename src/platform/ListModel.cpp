@@ -215,9 +215,15 @@ QVariant ListModel::data(const QModelIndex &index, int role) const
     if (role != Qt::DisplayRole)
         return {};
     const Row &row = m_rows[size_t(index.row())];
-    if (index.column() == 0)
-        return row.text;
-    return index.column() <= row.subItems.size() ? row.subItems.at(index.column() - 1) : QString();
+    const QString text = index.column() == 0 ? row.text
+                         : index.column() <= row.subItems.size()
+                             ? row.subItems.at(index.column() - 1)
+                             : QString();
+    // Laying out a line of 65,536 characters takes the painter milliseconds per row; no
+    // column is wide enough to show more than the start of it. The exports read the rows
+    // themselves, never this.
+    constexpr qsizetype shownAtMost = 2000;
+    return text.size() > shownAtMost ? text.left(shownAtMost) : text;
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -13,6 +13,7 @@ private slots:
     void removeRows();
     void outOfRangeFails();
     void subItemsAndCheckMarks();
+    void longRowsAreShownByTheirStartButKeptWhole();
 };
 
 void TestListModel::deferredRowsJoinAtFlush()
@@ -96,6 +97,17 @@ void TestListModel::subItemsAndCheckMarks()
     QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Size"));
     model.clear();
     QCOMPARE(model.count(), 0);
+}
+
+void TestListModel::longRowsAreShownByTheirStartButKeptWhole()
+{
+    platform::ListModel model;
+    model.addColumn("Results");
+    const QString row(70000, 'x');
+    model.append(row);
+    QCOMPARE(model.data(model.index(0, 0)).toString().size(), 2000);
+    QCOMPARE(model.text(0), row);
+    QCOMPARE(model.texts().front(), row);
 }
 
 QTEST_APPLESS_MAIN(TestListModel)
