@@ -15,7 +15,8 @@ namespace filelist {
 
 FileListEvents::FileListEvents(QAbstractItemView &view, FileListController &controller,
                                FileAdder &adder, QObject *parent)
-    : QObject(parent), m_view(view), m_controller(controller), m_adder(adder)
+    : QObject(parent), m_view(view), m_viewport(view.viewport()), m_controller(controller),
+      m_adder(adder)
 {
     view.setAcceptDrops(true);
     view.viewport()->setAcceptDrops(true);
@@ -28,7 +29,7 @@ FileListEvents::FileListEvents(QAbstractItemView &view, FileListController &cont
 
 bool FileListEvents::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_view.viewport())
+    if (watched == m_viewport)
         return viewportEvent(event);
     if (watched == &m_view && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {

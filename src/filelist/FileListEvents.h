@@ -25,6 +25,9 @@ private:
     bool viewportEvent(QEvent *event);
 
     QAbstractItemView &m_view;
+    // Kept from the start: the view is no longer a view while its destructor sends the last
+    // events, so it cannot be asked for its viewport then.
+    QObject *m_viewport;
     FileListController &m_controller;
     FileAdder &m_adder;
 };
