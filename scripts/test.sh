@@ -29,7 +29,7 @@ if ((sanitize)); then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMBREX_SANITIZE=ON \
     >/dev/null
   cmake --build build-asan
-  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"
+  export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
   (cd build-asan && ctest --output-on-failure --timeout 1800 -j2)

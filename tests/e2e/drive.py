@@ -409,11 +409,21 @@ def main():
     program_log = open(os.path.join(args.artefacts, "lumbrex.log"), "w")
     ctx.program = None
     try:
-        time.sleep(0.5)
-        ctx.program = subprocess.Popen([args.binary], env=env, stdout=program_log,
-                                       stderr=subprocess.STDOUT)
-        app = wait_for("the program on the accessibility bus",
-                       lambda: find_app(ctx.program.pid), timeout=60)
+        # Now and then the first connection to a just-started Xvfb is refused ("could not
+        # connect to display"); the program then ends at once, and is started again.
+        for attempt in range(3):
+            time.sleep(0.5 + attempt)
+            ctx.program = subprocess.Popen([args.binary], env=env, stdout=program_log,
+                                           stderr=subprocess.STDOUT)
+            app = wait_for("the program on the accessibility bus",
+                           lambda: find_app(ctx.program.pid) or ctx.program.poll() is not None,
+                           timeout=60)
+            if app is not True:
+                break
+            log("the program ended at start with status %d; starting it again"
+                % ctx.program.returncode)
+        if app is True:
+            raise Failed("the program does not start")
         wait_for("the main window", lambda: find(app, "push button", "Start Extracting"),
                  timeout=60)
         log("main window is up")
