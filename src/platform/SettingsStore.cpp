@@ -49,6 +49,9 @@ void IniSettingsStore::WriteSetting(const QString &application, const QString &s
     settings.setValue(section + QLatin1Char('/') + key, value);
     // sync() replaces the file atomically, so the value is durable when this returns.
     settings.sync();
+    if (settings.status() == QSettings::FormatError)
+        throw engine::Failure("The settings file " + filePath(application).toStdString() +
+                              " is damaged");
     if (settings.status() != QSettings::NoError)
         throw engine::Failure("Permission denied: cannot write " +
                               filePath(application).toStdString());

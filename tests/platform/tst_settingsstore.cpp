@@ -13,6 +13,7 @@ private slots:
     void valuesSurviveARestart();
     void absentKeyGivesTheDefault();
     void writeIntoUnwritableFolderFails();
+    void damagedFileIsNamedSo();
     void toInt_data();
     void toInt();
     void toBool_data();
@@ -66,6 +67,22 @@ void TestSettingsStore::writeIntoUnwritableFolderFails()
     QVERIFY_THROWS_EXCEPTION(engine::Failure,
                              store.WriteSetting("Tarnwick", "Lumbrex", "Text1", "x"));
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void TestSettingsStore::damagedFileIsNamedSo()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("Tarnwick.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Lumbrex\nText1=abc\n");
+    file.close();
+    platform::IniSettingsStore store(dir.path());
+    try {
+        store.WriteSetting("Tarnwick", "Lumbrex", "Text1", "x");
+        QFAIL("a damaged file was overwritten");
+    } catch (const engine::Failure &failure) {
+        QVERIFY2(QByteArray(failure.what()).contains("damaged"), failure.what());
+    }
 }
 
 void TestSettingsStore::toInt_data()
