@@ -4,6 +4,7 @@
 #include "results/ExportActions.h"
 #include "support/FakeResultsView.h"
 #include "support/Fakes.h"
+#include "support/ListFixture.h"
 
 #include <QTest>
 
@@ -11,21 +12,8 @@ using results::ClipboardCopier;
 
 namespace {
 
-struct Row {
-    QStringList cells;
-    bool checked = true;
-};
-
-void fill(platform::ListModel &list, const QStringList &headers, const QList<Row> &rows)
-{
-    for (const QString &header : headers)
-        list.addColumn(header);
-    for (const Row &row : rows) {
-        const int at = list.append(row.cells.value(0), row.checked);
-        for (int k = 1; k < row.cells.size(); ++k)
-            list.setSubItem(at, k, row.cells.at(k));
-    }
-}
+using fakes::fill;
+using fakes::Row;
 
 const QString kCopied = QStringLiteral("Results have been copied to the clipboard.\r\rClick a text "
                                        "area where you normally type and press Ctrl+V to paste "

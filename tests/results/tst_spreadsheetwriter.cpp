@@ -5,6 +5,7 @@
 #include "results/SpreadsheetWriter.h"
 #include "support/FakeResultsView.h"
 #include "support/Fakes.h"
+#include "support/ListFixture.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,21 +21,8 @@ namespace {
 
 using Cells = QMap<QString, QString>;
 
-struct Row {
-    QStringList cells;
-    bool checked = true;
-};
-
-void fill(platform::ListModel &list, const QStringList &headers, const QList<Row> &rows)
-{
-    for (const QString &header : headers)
-        list.addColumn(header);
-    for (const Row &row : rows) {
-        const int at = list.append(row.cells.value(0), row.checked);
-        for (int k = 1; k < row.cells.size(); ++k)
-            list.setSubItem(at, k, row.cells.at(k));
-    }
-}
+using fakes::fill;
+using fakes::Row;
 
 QByteArray unzipped(const QString &archive, const QString &member)
 {
