@@ -17,8 +17,8 @@ namespace filelist {
 
 namespace {
 
-const QString application = QStringLiteral("Tarnwick");
-const QString section = QStringLiteral("Lumbrex");
+const QString &application = platform::settingsApplication;
+const QString &section = platform::settingsSection;
 
 } // namespace
 

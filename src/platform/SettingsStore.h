@@ -9,6 +9,10 @@ class QSettings;
 
 namespace platform {
 
+// The application name and the section that every setting of the program lives under.
+inline const QString settingsApplication = QStringLiteral("Tarnwick");
+inline const QString settingsSection = QStringLiteral("Lumbrex");
+
 // The per-user store of named text values. Every value is text.
 class SettingsStore {
 public:

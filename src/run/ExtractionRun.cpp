@@ -18,8 +18,8 @@ namespace run {
 
 namespace {
 
-const QString application = QStringLiteral("Tarnwick");
-const QString section = QStringLiteral("Lumbrex");
+const QString &application = platform::settingsApplication;
+const QString &section = platform::settingsSection;
 const QString xyCaption = QStringLiteral(
     "Extract line which contains search word and x line(s) above and y line(s) below");
 

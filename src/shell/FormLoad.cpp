@@ -20,8 +20,8 @@ namespace shell {
 
 namespace {
 
-const QString application = QStringLiteral("Tarnwick");
-const QString section = QStringLiteral("Lumbrex");
+const QString &application = platform::settingsApplication;
+const QString &section = platform::settingsSection;
 
 } // namespace
 

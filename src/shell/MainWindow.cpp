@@ -26,8 +26,8 @@ namespace shell {
 
 namespace {
 
-const QString application = QStringLiteral("Tarnwick");
-const QString section = QStringLiteral("Lumbrex");
+const QString &application = platform::settingsApplication;
+const QString &section = platform::settingsSection;
 
 constexpr qint64 kScreenIntervalMs = 50;
 
