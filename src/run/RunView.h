@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 namespace run {
 
@@ -51,6 +52,12 @@ public:
 
     // Appends one row to the results list; it may show at the next event pump.
     virtual void appendResult(QString row) = 0;
+    // Appends the row prefix + text; rows of one file share their prefix, which lets the
+    // list keep it once.
+    virtual void appendResult(const QString &prefix, QStringView text)
+    {
+        appendResult(prefix + text);
+    }
 };
 
 } // namespace run
