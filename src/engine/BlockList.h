@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -9,10 +10,12 @@
 namespace engine {
 
 // The blocks that one extraction routine found in one piece. Lines are views into the piece,
-// so the list is only valid while the piece's bytes live. Empty lines are never stored: an
+// so the list is only valid while the piece's text lives. Empty lines are never stored: an
 // empty block has no lines. Reuse one list across pieces; clear() keeps the capacity.
-class BlockList {
+template <typename Char> class BasicBlockList {
 public:
+    using Line = std::basic_string_view<Char>;
+
     // Returns the number of blocks.
     size_t size() const { return m_starts.size(); }
     // Returns true when there are no blocks.
@@ -25,22 +28,31 @@ public:
     }
 
     // Returns the lines of block i, top to bottom, each without its line end.
-    std::span<const std::string_view> block(size_t i) const
+    std::span<const Line> block(size_t i) const
     {
         const size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] : m_lines.size();
         return {m_lines.data() + m_starts[i], end - m_starts[i]};
     }
 
-    // Returns block i as text: each line followed by CR LF ("" for an empty block).
-    std::string text(size_t i) const;
+    // Returns block i as text: each line followed by CR LF (empty for an empty block).
+    std::basic_string<Char> text(size_t i) const
+    {
+        std::basic_string<Char> result;
+        for (const Line line : block(i)) {
+            result += line;
+            result += Char('\r');
+            result += Char('\n');
+        }
+        return result;
+    }
 
     // Returns every line of every block in order, the blocks laid end to end.
-    const std::vector<std::string_view> &lines() const { return m_lines; }
+    const std::vector<Line> &lines() const { return m_lines; }
 
     // Starts a new, empty block at the end.
     void beginBlock() { m_starts.push_back(m_lines.size()); }
     // Appends a line to the last block; an empty line is left out.
-    void addLine(std::string_view line)
+    void addLine(Line line)
     {
         if (!line.empty())
             m_lines.push_back(line);
@@ -48,11 +60,19 @@ public:
     // Returns the number of lines stored in all blocks so far.
     size_t lineCount() const { return m_lines.size(); }
     // Reverses the stored lines from index first to the end, for lines collected bottom-up.
-    void reverseFrom(size_t first);
+    void reverseFrom(size_t first)
+    {
+        std::reverse(m_lines.begin() + static_cast<std::ptrdiff_t>(first), m_lines.end());
+    }
 
 private:
-    std::vector<std::string_view> m_lines;
+    std::vector<Line> m_lines;
     std::vector<size_t> m_starts;
 };
+
+// Blocks of a byte piece (Windows-1252 or UTF-8).
+using BlockList = BasicBlockList<char>;
+// Blocks of a UTF-16 piece.
+using WideBlockList = BasicBlockList<char16_t>;
 
 } // namespace engine

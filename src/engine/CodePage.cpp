@@ -69,6 +69,11 @@ unsigned char lowerByte(unsigned char b)
     return kLower[b];
 }
 
+const unsigned char *lowerTable()
+{
+    return kLower.data();
+}
+
 std::u16string decode(std::string_view bytes)
 {
     std::u16string text(bytes.size(), u'\0');

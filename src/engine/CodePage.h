@@ -18,6 +18,9 @@ int fromUnicode(char16_t c);
 // Returns the byte of the simple lower case of the byte's character (itself when it has none).
 unsigned char lowerByte(unsigned char b);
 
+// Returns the 256-entry table of lowerByte.
+const unsigned char *lowerTable();
+
 // Returns the text of a run of bytes, one character per byte.
 std::u16string decode(std::string_view bytes);
 

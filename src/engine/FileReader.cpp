@@ -8,10 +8,87 @@
 
 namespace engine {
 
-Pieces::Pieces(std::string_view bytes) : m_data(new char[bytes.size()]), m_size(bytes.size())
+FileText::FileText(std::unique_ptr<char[]> data, size_t size)
+    : m_data(std::move(data)), m_size(size)
+{
+    cutBytePieces();
+}
+
+FileText::FileText(std::string_view bytes) : m_data(new char[bytes.size()]), m_size(bytes.size())
 {
     if (!bytes.empty())
         std::memcpy(m_data.get(), bytes.data(), bytes.size());
+    cutBytePieces();
+}
+
+void FileText::cutBytePieces()
+{
+    m_starts.clear();
+    const size_t size = m_size - m_offset;
+    for (size_t at = 0; at == 0 || at < size; at += kPieceSize)
+        m_starts.push_back(at);
+}
+
+void FileText::recognise()
+{
+    const std::string_view all(m_data.get(), m_size);
+    const auto startsWith = [&](std::string_view mark) { return all.substr(0, mark.size()) == mark; };
+    if (startsWith("\xEF\xBB\xBF")) {
+        m_offset = 3;
+        m_encoding = Encoding::Utf8;
+        if (isValidUtf8(bytes())) {
+            m_starts = utf8PieceStarts(bytes());
+            m_lineEnds = lineEndsOf(bytes());
+        } else {
+            widen();
+        }
+        return;
+    }
+    if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {
+        m_encoding = all[0] == '\xFE' ? Encoding::Utf16BE : Encoding::Utf16LE;
+        m_units = decodeUtf16(all.substr(2), m_encoding == Encoding::Utf16BE);
+        m_data.reset();
+        m_size = m_offset = 0;
+        m_wide = true;
+        m_starts = widePieceStarts(m_units);
+        m_lineEnds = lineEndsOf(std::u16string_view(m_units));
+        return;
+    }
+    const size_t high = firstHighByte(all);
+    if (high != std::string_view::npos && isValidUtf8(all.substr(high))) {
+        m_encoding = Encoding::Utf8;
+        m_starts = utf8PieceStarts(all);
+    }
+    m_lineEnds = lineEndsOf(all);
+}
+
+void FileText::widen()
+{
+    if (m_wide)
+        return;
+    m_units = decodeUtf8(bytes());
+    m_data.reset();
+    m_size = m_offset = 0;
+    m_wide = true;
+    m_starts = widePieceStarts(m_units);
+    m_lineEnds = lineEndsOf(std::u16string_view(m_units));
+}
+
+std::string_view FileText::pieceBytes(size_t i) const
+{
+    if (m_wide || i >= m_starts.size())
+        return {};
+    const std::string_view all = bytes();
+    const size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] : all.size();
+    return all.substr(m_starts[i], end - m_starts[i]);
+}
+
+std::u16string_view FileText::pieceUnits(size_t i) const
+{
+    if (!m_wide || i >= m_starts.size())
+        return {};
+    const size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] : m_units.size();
+    return std::u16string_view(m_units).substr(m_starts[i], end - m_starts[i]);
 }
 
 namespace {
@@ -79,7 +156,7 @@ public:
     }
 
     // Reads one more block; returns false at the end of the file.
-    bool readMore()
+    bool readMore(const std::atomic<bool> *stop)
     {
         if (m_fd < 0)
             throw Failure("File is not open");
@@ -89,6 +166,10 @@ public:
         if (m_size == m_capacity)
             reserve(m_capacity * 2);
         for (;;) {
+            if (stop && stop->load(std::memory_order_relaxed)) {
+                m_atEnd = true;
+                return false;
+            }
             const size_t room = std::min(m_capacity - m_size, kMaxRead);
             const ssize_t got = ::read(m_fd, m_data.get() + m_size, room);
             if (got < 0 && errno == EINTR)
@@ -115,7 +196,7 @@ public:
             throw Failure(describeErrno(errno));
     }
 
-    Pieces take() { return Pieces(std::move(m_data), m_size); }
+    FileText take() { return FileText(std::move(m_data), m_size); }
 
 private:
     void reserve(size_t capacity)
@@ -127,7 +208,8 @@ private:
         m_capacity = capacity;
     }
 
-    static constexpr size_t kMaxRead = size_t(1) << 30;
+    // Reads of 16 MiB let a stop end the reading of a huge file within milliseconds.
+    static constexpr size_t kMaxRead = size_t(1) << 24;
     std::unique_ptr<char[]> m_data;
     size_t m_size = 0;
     size_t m_capacity = 0;
@@ -137,7 +219,8 @@ private:
 
 } // namespace
 
-Pieces ReadFileToStringFSO(const std::string &path, ErrorReporter &reporter)
+FileText ReadFileToStringFSO(const std::string &path, ErrorReporter &reporter, ReadRule rule,
+                             const std::atomic<bool> *stop)
 {
     Steps steps(reporter, "ExtractState", "ReadFileToStringFSO");
     Reader reader;
@@ -150,18 +233,21 @@ Pieces ReadFileToStringFSO(const std::string &path, ErrorReporter &reporter)
     });
     steps.step(104, [&] { reader.open(path); });
     // Nothing has been read yet, so the first read tells an empty file apart.
-    const bool atEnd = steps.test(108, [&] { return !reader.readMore(); });
+    const bool atEnd = steps.test(108, [&] { return !reader.readMore(stop); });
     // Step 110, the one empty piece, is what an empty buffer gives anyway.
     if (!atEnd) {
         // Pieces are cut from the one buffer afterwards, so the loop only reads. A read error
         // ends it, keeping what was read.
         steps.step(116, [&] {
-            while (reader.readMore()) {
+            while (reader.readMore(stop)) {
             }
         });
     }
     steps.step(120, [&] { reader.close(); });
-    return reader.take();
+    FileText text = reader.take();
+    if (rule == ReadRule::Automatic)
+        text.recognise();
+    return text;
 }
 
 } // namespace engine

@@ -1,51 +1,75 @@
 #pragma once
 
 #include "Steps.h"
+#include "TextFormat.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace engine {
 
-// The bytes of one file, cut into pieces of 65,536 bytes with no regard to line ends; the last
-// piece holds the rest. There is always at least one piece: an empty or unreadable file gives
-// one empty piece. Pieces are views into the object's own buffer, which moving keeps in place.
-class Pieces {
+// The text of one file, cut into pieces of at most 65,536 characters with no regard to line
+// ends; every piece but the last is full (one character short where a UTF-16 surrogate pair
+// would be split). Windows-1252 and well-formed UTF-8 text stays as the file's bytes; UTF-16
+// and repaired UTF-8 text is held as UTF-16 units ("wide"). There is always at least one
+// piece: an empty or unreadable file gives one empty piece. Pieces are views into the
+// object's own buffers, which moving keeps in place.
+class FileText {
 public:
-    // The size of every piece but the last.
-    static constexpr size_t kPieceSize = 65536;
-
-    // Builds one empty piece.
-    Pieces() = default;
-    // Takes the first size bytes of a buffer holding a whole file.
-    Pieces(std::unique_ptr<char[]> data, size_t size) : m_data(std::move(data)), m_size(size) {}
+    // Builds one empty Windows-1252 piece.
+    FileText() = default;
+    // Takes the bytes of a whole file as Windows-1252 text with CR LF lines.
+    FileText(std::unique_ptr<char[]> data, size_t size);
     // Copies bytes, for tests and callers that have the text already.
-    explicit Pieces(std::string_view bytes);
+    explicit FileText(std::string_view bytes);
+
+    // Recognises the file's encoding and line ends from its bytes (a byte-order mark, else
+    // well-formed UTF-8 holding a byte of 0x80 or above, else Windows-1252).
+    void recognise();
+    // Turns UTF-8 bytes into UTF-16 units, for searches the bytes cannot serve.
+    void widen();
+
+    // Returns the encoding the text was read in.
+    Encoding encoding() const { return m_encoding; }
+    // Returns where the text's lines end.
+    LineEnds lineEnds() const { return m_lineEnds; }
+    // Returns true when the pieces are UTF-16 units rather than bytes.
+    bool wide() const { return m_wide; }
 
     // Returns the number of pieces (at least 1).
-    size_t count() const { return m_size == 0 ? 1 : (m_size - 1) / kPieceSize + 1; }
-    // Returns piece i, for i below count(); an empty view past the end.
-    std::string_view piece(size_t i) const
-    {
-        if (i >= count() || m_size == 0)
-            return {};
-        const size_t begin = i * kPieceSize;
-        return {m_data.get() + begin, std::min(kPieceSize, m_size - begin)};
-    }
-    // Returns every byte read, the pieces laid end to end.
-    std::string_view bytes() const { return {m_data.get(), m_size}; }
+    size_t count() const { return m_starts.size(); }
+    // Returns byte piece i, for i below count(); empty past the end or for wide text.
+    std::string_view pieceBytes(size_t i) const;
+    // Returns wide piece i, for i below count(); empty past the end or for byte text.
+    std::u16string_view pieceUnits(size_t i) const;
+    // Returns every byte held, the pieces laid end to end (empty for wide text).
+    std::string_view bytes() const { return {m_data.get() + m_offset, m_size - m_offset}; }
 
 private:
+    void cutBytePieces();
+
     std::unique_ptr<char[]> m_data;
     size_t m_size = 0;
+    size_t m_offset = 0; // a UTF-8 byte-order mark is not text
+    std::u16string m_units;
+    std::vector<size_t> m_starts{0};
+    Encoding m_encoding = Encoding::Windows1252;
+    LineEnds m_lineEnds = LineEnds::CrLf;
+    bool m_wide = false;
 };
 
 // Reads a whole file as pieces, as numbered steps under the tag of ExtractState's
 // ReadFileToStringFSO; each failing step is reported and the reading goes on. A path that
-// cannot be read, or is not a regular file, gives one empty piece and never blocks.
-Pieces ReadFileToStringFSO(const std::string &path, ErrorReporter &reporter);
+// cannot be read, or is not a regular file, gives one empty piece and never blocks. With the
+// automatic rule the file's encoding and line ends are recognised; a set stop flag ends the
+// reading early (what was read is kept).
+FileText ReadFileToStringFSO(const std::string &path, ErrorReporter &reporter,
+                             ReadRule rule = ReadRule::Automatic,
+                             const std::atomic<bool> *stop = nullptr);
 
 } // namespace engine

@@ -1,6 +1,7 @@
 #include "Modes.h"
 
-#include "CodePage.h"
+#include "Search.h"
+#include "UnicodeCase.h"
 
 #include <array>
 #include <cstring>
@@ -9,16 +10,11 @@ namespace engine {
 
 namespace {
 
-// A line of the piece as the half-open byte range [begin, end), its line end excluded.
+// A line of the piece as the half-open range [begin, end), its line end excluded.
 struct Span {
     size_t begin = 0;
     size_t end = 0;
 };
-
-const char *findByte(const char *from, char byte, size_t length)
-{
-    return static_cast<const char *>(std::memchr(from, byte, length));
-}
 
 const char *findByteBackwards(const char *from, char byte, size_t length)
 {
@@ -33,96 +29,167 @@ const char *findByteBackwards(const char *from, char byte, size_t length)
 #endif
 }
 
-const char *findText(const char *from, size_t length, std::string_view text)
+constexpr size_t npos = size_t(-1);
+
+// Returns the position of the first c in [from, n), or n.
+size_t findForward(const char *d, size_t from, size_t n, char c)
 {
-#if defined(__GLIBC__)
-    return static_cast<const char *>(memmem(from, length, text.data(), text.size()));
-#else
-    const std::string_view hay(from, length);
-    const size_t at = hay.find(text);
-    return at == std::string_view::npos ? nullptr : from + at;
-#endif
+    const void *at = std::memchr(d + from, c, n - from);
+    return at ? static_cast<size_t>(static_cast<const char *>(at) - d) : n;
 }
 
-// Returns the position of the first CR LF at or after p, or the piece's size.
-size_t lineEnd(std::string_view s, size_t p)
+size_t findForward(const char16_t *d, size_t from, size_t n, char16_t c)
 {
-    const char *d = s.data();
-    const size_t n = s.size();
-    while (p < n) {
-        const char *cr = findByte(d + p, '\r', n - p);
-        if (!cr)
-            return n;
-        const size_t c = static_cast<size_t>(cr - d);
-        if (c + 1 < n && d[c + 1] == '\n')
-            return c;
-        p = c + 1;
+    return findUnit(d, from, n, c);
+}
+
+// Returns the position of the last c in [floor, high), or npos.
+size_t findBackward(const char *d, size_t floor, size_t high, char c)
+{
+    const char *at = findByteBackwards(d + floor, c, high - floor);
+    return at ? static_cast<size_t>(at - d) : npos;
+}
+
+size_t findBackward(const char16_t *d, size_t floor, size_t high, char16_t c)
+{
+    return findUnitBackwards(d, floor, high, c);
+}
+
+// Cuts a piece into lines around given positions, by the file's line ends.
+template <typename Char> class Lines {
+public:
+    Lines(std::basic_string_view<Char> piece, LineEnds ends)
+        : m_d(piece.data()), m_n(piece.size()), m_lf(ends == LineEnds::Lf)
+    {
     }
-    return n;
-}
 
-// Returns the start of the line holding position p. floor must be a line start at or before p;
-// the search never looks below it, which keeps repeated look-ups linear.
-size_t lineStart(std::string_view s, size_t p, size_t floor)
-{
-    const char *d = s.data();
-    size_t high = p;
-    while (high > floor) {
-        const char *lf = findByteBackwards(d + floor, '\n', high - floor);
-        if (!lf)
-            return floor;
-        const size_t q = static_cast<size_t>(lf - d);
-        // The CR must lie inside the searched range too, or the LF stands alone.
-        if (q > floor && d[q - 1] == '\r')
-            return q + 1;
-        high = q;
+    size_t size() const { return m_n; }
+
+    // Returns where the line holding position p ends (its line end excluded), or the piece's
+    // size for the last line.
+    size_t end(size_t p) const
+    {
+        if (m_lf) {
+            const size_t lf = findForward(m_d, p, m_n, Char('\n'));
+            return lf < m_n && lf > p && m_d[lf - 1] == Char('\r') ? lf - 1 : lf;
+        }
+        while (p < m_n) {
+            const size_t c = findForward(m_d, p, m_n, Char('\r'));
+            if (c + 1 < m_n && m_d[c + 1] == Char('\n'))
+                return c;
+            if (c >= m_n)
+                return m_n;
+            p = c + 1;
+        }
+        return m_n;
     }
-    return floor;
-}
 
-bool moveUp(std::string_view s, Span &line)
-{
-    if (line.begin == 0)
-        return false;
-    line.end = line.begin - 2;
-    line.begin = lineStart(s, line.end, 0);
-    return true;
-}
+    // Returns where the line after the one ending at e begins; e must be below the size.
+    size_t next(size_t e) const { return m_lf && m_d[e] == Char('\n') ? e + 1 : e + 2; }
 
-bool moveDown(std::string_view s, Span &line)
-{
-    if (line.end >= s.size())
-        return false;
-    line.begin = line.end + 2;
-    line.end = lineEnd(s, line.begin);
-    return true;
-}
+    // Returns the start of the line holding position p. floor must be a line start at or
+    // before p; the search never looks below it, which keeps repeated look-ups linear.
+    size_t start(size_t p, size_t floor) const
+    {
+        size_t high = p;
+        while (high > floor) {
+            const size_t q = findBackward(m_d, floor, high, Char('\n'));
+            if (q == npos)
+                return floor;
+            // In CR LF text the CR must lie inside the searched range too, or the LF stands
+            // alone.
+            if (m_lf || (q > floor && m_d[q - 1] == Char('\r')))
+                return q + 1;
+            high = q;
+        }
+        return floor;
+    }
 
-std::string_view viewOf(std::string_view s, Span line)
-{
-    return s.substr(line.begin, line.end - line.begin);
-}
+    bool moveUp(Span &line) const
+    {
+        if (line.begin == 0)
+            return false;
+        // The line end before this line: CR LF, or LF with or without a CR before it.
+        size_t e = line.begin - 1;
+        if (!m_lf || (e > 0 && m_d[e - 1] == Char('\r')))
+            e = line.begin - 2;
+        line.end = e;
+        line.begin = start(e, 0);
+        return true;
+    }
 
-// Lowered copy of the piece for case-blind search. Lowering keeps every byte in its place and
-// leaves CR and LF alone, so positions found in it hold for the piece itself.
-std::string_view haystackFor(std::string_view piece, const Needle &needle)
+    bool moveDown(Span &line) const
+    {
+        if (line.end >= m_n)
+            return false;
+        line.begin = next(line.end);
+        line.end = end(line.begin);
+        return true;
+    }
+
+private:
+    const Char *m_d;
+    size_t m_n;
+    bool m_lf;
+};
+
+// A needle made ready for one piece: what to search (the piece, or its lowered copy for a
+// case-blind UTF-16 search) and how.
+struct ByteTarget {
+    using Char = char;
+    ByteTarget(std::string_view piece, const Needle &needle)
+        : hay(piece), units(needle.bytes()), search(needle)
+    {
+    }
+    size_t find(size_t from) const { return search.find(hay, from); }
+    std::string_view hay;
+    std::string_view units;
+    ByteSearch search;
+};
+
+struct WideTarget {
+    using Char = char16_t;
+    WideTarget(std::u16string_view piece, const WideNeedle &needle)
+        : hay(haystackFor(piece, needle)), units(needle.units()), search(needle.units())
+    {
+    }
+    size_t find(size_t from) const { return search.find(hay, from); }
+
+    // Lowering keeps every unit in its place and leaves CR and LF alone, so positions found
+    // in the lowered copy hold for the piece itself.
+    static std::u16string_view haystackFor(std::u16string_view piece, const WideNeedle &needle)
+    {
+        if (needle.matchCase() || needle.matchesNothing())
+            return piece;
+        thread_local std::u16string scratch;
+        if (scratch.size() < piece.size())
+            scratch.resize(piece.size());
+        lowerUnitsInto(piece, scratch.data());
+        return {scratch.data(), piece.size()};
+    }
+
+    std::u16string_view hay;
+    std::u16string_view units;
+    WideSearch search;
+};
+
+// Returns true when no line can hold the units: they hold a line end.
+template <typename Char> bool holdsLineEnd(std::basic_string_view<Char> units, LineEnds ends)
 {
-    if (needle.matchCase())
-        return piece;
-    thread_local std::string scratch;
-    if (scratch.size() < piece.size())
-        scratch.resize(piece.size());
-    lowerInto(piece, scratch.data());
-    return {scratch.data(), piece.size()};
+    if (ends == LineEnds::Lf)
+        return units.find(Char('\n')) != std::basic_string_view<Char>::npos;
+    const Char pair[2] = {Char('\r'), Char('\n')};
+    return units.find(std::basic_string_view<Char>(pair, 2)) != std::basic_string_view<Char>::npos;
 }
 
 // Walks the matching lines of a piece top to bottom without cutting the other lines apart:
 // one substring search over the whole piece, then the line ends around each hit.
-class MatchFinder {
+template <typename Target> class MatchFinder {
 public:
-    MatchFinder(std::string_view piece, const Needle &needle)
-        : m_hay(needle.matchesNothing() ? std::string_view() : haystackFor(piece, needle)),
-          m_needle(needle.bytes()), m_done(needle.matchesNothing())
+    using Char = typename Target::Char;
+
+    MatchFinder(const Target &target, const Lines<Char> &lines, bool never)
+        : m_target(target), m_lines(lines), m_done(never)
     {
     }
 
@@ -130,18 +197,18 @@ public:
     {
         if (m_done)
             return false;
-        return m_needle.empty() ? nextNonEmpty(line) : nextHit(line);
+        return m_target.units.empty() ? nextNonEmpty(line) : nextHit(line);
     }
 
 private:
     bool nextNonEmpty(Span &line)
     {
-        const size_t n = m_hay.size();
+        const size_t n = m_lines.size();
         // A line starting at the very end is the empty last line, or the piece is empty.
         while (m_pos < n) {
             const size_t begin = m_pos;
-            const size_t end = lineEnd(m_hay, begin);
-            m_pos = end + 2;
+            const size_t end = m_lines.end(begin);
+            m_pos = end < n ? m_lines.next(end) : n;
             if (end > begin) {
                 line = {begin, end};
                 return true;
@@ -153,85 +220,151 @@ private:
 
     bool nextHit(Span &line)
     {
-        const char *d = m_hay.data();
-        const size_t n = m_hay.size();
-        const size_t m = m_needle.size();
+        const Char *d = m_target.hay.data();
+        const size_t n = m_target.hay.size();
+        const auto units = m_target.units;
+        const size_t m = units.size();
         while (m_pos < n && n - m_pos >= m) {
-            const char *hit = findText(d + m_pos, n - m_pos, m_needle);
-            if (!hit)
+            const size_t p = m_target.find(m_pos);
+            if (p == npos)
                 break;
-            const size_t p = static_cast<size_t>(hit - d);
             const size_t q = p + m;
-            // A hit sharing a byte with a line end is not inside any line; a later hit may
-            // still be, so step on by one byte only.
-            const bool crOfBreak = m_needle.back() == '\r' && q < n && d[q] == '\n';
-            const bool lfOfBreak = m_needle.front() == '\n' && p > 0 && d[p - 1] == '\r';
+            // A hit sharing a unit with a line end is not inside any line; a later hit may
+            // still be, so step on by one unit only.
+            const bool crOfBreak = units.back() == Char('\r') && q < n && d[q] == Char('\n');
+            const bool lfOfBreak = units.front() == Char('\n') && p > 0 && d[p - 1] == Char('\r');
             if (crOfBreak || lfOfBreak) {
                 m_pos = p + 1;
                 continue;
             }
-            line.begin = lineStart(m_hay, p, m_floor);
-            line.end = lineEnd(m_hay, q);
+            line.begin = m_lines.start(p, m_floor);
+            line.end = m_lines.end(q);
             // One block per line however often it holds the needle: go on at the next line.
-            m_pos = m_floor = line.end + 2;
+            m_pos = m_floor = line.end < n ? m_lines.next(line.end) : n;
             return true;
         }
         m_done = true;
         return false;
     }
 
-    std::string_view m_hay;
-    std::string_view m_needle;
+    const Target &m_target;
+    const Lines<Char> &m_lines;
     size_t m_pos = 0;
     size_t m_floor = 0;
     bool m_done = false;
 };
 
-void contextBlocks(std::string_view piece, const Needle &needle, int up, int down, BlockList &out)
+template <typename Char>
+std::basic_string_view<Char> viewOf(std::basic_string_view<Char> s, Span line)
+{
+    return s.substr(line.begin, line.end - line.begin);
+}
+
+// Runs one mode over one piece; Target is ByteTarget or WideTarget.
+template <typename Target, typename NeedleType>
+void run(Mode mode, std::basic_string_view<typename Target::Char> piece, const NeedleType &needle,
+         int x, int y, BasicBlockList<typename Target::Char> &out, LineEnds ends)
 {
     out.clear();
-    MatchFinder finder(piece, needle);
+    const Lines<typename Target::Char> lines(piece, ends);
+    const Target target(piece, needle);
+    const bool never = needle.matchesNothing() || holdsLineEnd(target.units, ends);
+    MatchFinder<Target> finder(target, lines, never);
     Span match;
+
+    int up = 0;
+    int down = 0;
+    int below = 0;
+    switch (mode) {
+    case Mode::ExtractSearchWordLine:
+        break;
+    case Mode::ExtractSearchWordLineUp1:
+        up = 1;
+        break;
+    case Mode::ExtractSearchWordLineUp2:
+        up = 2;
+        break;
+    case Mode::ExtractSearchWordLineUp3:
+        up = 3;
+        break;
+    case Mode::ExtractSearchWordLineDown1:
+        down = 1;
+        break;
+    case Mode::ExtractSearchWordLineDown2:
+        down = 2;
+        break;
+    case Mode::ExtractSearchWordLineDown3:
+        down = 3;
+        break;
+    case Mode::ExtractSearchWordLineUp1Down1:
+        up = down = 1;
+        break;
+    case Mode::ExtractSearchWordLineUp3Down1:
+        up = 3;
+        down = 1;
+        break;
+    case Mode::ExtractSearchWordLineUpXDownY:
+        up = x;
+        down = y;
+        break;
+    case Mode::Extract1stLineBelow:
+        below = 1;
+        break;
+    case Mode::Extract2ndLineBelow:
+        below = 2;
+        break;
+    case Mode::ExtractSearchWordLineUpAll: {
+        Span last;
+        bool found = false;
+        while (finder.next(match)) {
+            last = match;
+            found = true;
+        }
+        if (!found)
+            return;
+        // One block per line from the top of the piece down to the last match.
+        Span line{0, lines.end(0)};
+        for (;;) {
+            out.beginBlock();
+            out.addLine(viewOf(piece, line));
+            if (line.end >= last.end || !lines.moveDown(line))
+                return;
+        }
+    }
+    case Mode::ExtractSearchWordLineDownAll: {
+        Span line;
+        if (!finder.next(line))
+            return;
+        // One block per line from the first match to the end of the piece.
+        do {
+            out.beginBlock();
+            out.addLine(viewOf(piece, line));
+        } while (lines.moveDown(line));
+        return;
+    }
+    }
+
     while (finder.next(match)) {
         out.beginBlock();
+        if (below > 0) {
+            Span line = match;
+            bool inside = true;
+            for (int k = 0; k < below && inside; ++k)
+                inside = lines.moveDown(line);
+            if (inside)
+                out.addLine(viewOf(piece, line));
+            continue;
+        }
         // The walks stop at the piece's edges, so huge counts cost no more than the piece.
         const size_t first = out.lineCount();
         Span line = match;
-        for (int k = 0; k < up && moveUp(piece, line); ++k)
+        for (int k = 0; k < up && lines.moveUp(line); ++k)
             out.addLine(viewOf(piece, line));
         out.reverseFrom(first);
         out.addLine(viewOf(piece, match));
         line = match;
-        for (int k = 0; k < down && moveDown(piece, line); ++k)
+        for (int k = 0; k < down && lines.moveDown(line); ++k)
             out.addLine(viewOf(piece, line));
-    }
-}
-
-void lineBelowBlocks(std::string_view piece, const Needle &needle, int distance, BlockList &out)
-{
-    out.clear();
-    MatchFinder finder(piece, needle);
-    Span match;
-    while (finder.next(match)) {
-        out.beginBlock();
-        Span line = match;
-        bool inside = true;
-        for (int k = 0; k < distance && inside; ++k)
-            inside = moveDown(piece, line);
-        if (inside)
-            out.addLine(viewOf(piece, line));
-    }
-}
-
-// Adds one block per line from first down to and including last.
-void linePerBlock(std::string_view piece, Span first, size_t lastEnd, BlockList &out)
-{
-    Span line = first;
-    for (;;) {
-        out.beginBlock();
-        out.addLine(viewOf(piece, line));
-        if (line.end >= lastEnd || !moveDown(piece, line))
-            break;
     }
 }
 
@@ -301,144 +434,16 @@ std::optional<Mode> modeForCaption(std::string_view utf8Caption)
     return std::nullopt;
 }
 
-void extract(Mode mode, std::string_view piece, const Needle &needle, int x, int y, BlockList &out)
+void extract(Mode mode, std::string_view piece, const Needle &needle, int x, int y,
+             BlockList &out, LineEnds lineEnds)
 {
-    switch (mode) {
-    case Mode::ExtractSearchWordLine:
-        return ExtractSearchWordLine(piece, needle, out);
-    case Mode::ExtractSearchWordLineUp1:
-        return ExtractSearchWordLineUp1(piece, needle, out);
-    case Mode::ExtractSearchWordLineUp2:
-        return ExtractSearchWordLineUp2(piece, needle, out);
-    case Mode::ExtractSearchWordLineUp3:
-        return ExtractSearchWordLineUp3(piece, needle, out);
-    case Mode::ExtractSearchWordLineDown1:
-        return ExtractSearchWordLineDown1(piece, needle, out);
-    case Mode::ExtractSearchWordLineDown2:
-        return ExtractSearchWordLineDown2(piece, needle, out);
-    case Mode::ExtractSearchWordLineDown3:
-        return ExtractSearchWordLineDown3(piece, needle, out);
-    case Mode::ExtractSearchWordLineUp1Down1:
-        return ExtractSearchWordLineUp1Down1(piece, needle, out);
-    case Mode::ExtractSearchWordLineUp3Down1:
-        return ExtractSearchWordLineUp3Down1(piece, needle, out);
-    case Mode::ExtractSearchWordLineUpXDownY:
-        return ExtractSearchWordLineUpXDownY(piece, x, y, needle, out);
-    case Mode::Extract1stLineBelow:
-        return Extract1stLineBelow(piece, needle, out);
-    case Mode::Extract2ndLineBelow:
-        return Extract2ndLineBelow(piece, needle, out);
-    case Mode::ExtractSearchWordLineUpAll:
-        return ExtractSearchWordLineUpAll(piece, needle, out);
-    case Mode::ExtractSearchWordLineDownAll:
-        return ExtractSearchWordLineDownAll(piece, needle, out);
-    }
-    out.clear();
+    run<ByteTarget>(mode, piece, needle, x, y, out, lineEnds);
 }
 
-void ExtractSearchWordLine(std::string_view piece, const Needle &needle, BlockList &out)
+void extract(Mode mode, std::u16string_view piece, const WideNeedle &needle, int x, int y,
+             WideBlockList &out, LineEnds lineEnds)
 {
-    contextBlocks(piece, needle, 0, 0, out);
-}
-
-void ExtractSearchWordLineUp1(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    contextBlocks(piece, needle, 1, 0, out);
-}
-
-void ExtractSearchWordLineUp2(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    contextBlocks(piece, needle, 2, 0, out);
-}
-
-void ExtractSearchWordLineUp3(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    contextBlocks(piece, needle, 3, 0, out);
-}
-
-void ExtractSearchWordLineDown1(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    contextBlocks(piece, needle, 0, 1, out);
-}
-
-void ExtractSearchWordLineDown2(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    contextBlocks(piece, needle, 0, 2, out);
-}
-
-void ExtractSearchWordLineDown3(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    contextBlocks(piece, needle, 0, 3, out);
-}
-
-void ExtractSearchWordLineUp1Down1(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    contextBlocks(piece, needle, 1, 1, out);
-}
-
-void ExtractSearchWordLineUp3Down1(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    contextBlocks(piece, needle, 3, 1, out);
-}
-
-void ExtractSearchWordLineUpXDownY(std::string_view piece, int x, int y, const Needle &needle,
-                                   BlockList &out)
-{
-    contextBlocks(piece, needle, x, y, out);
-}
-
-void Extract1stLineBelow(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    lineBelowBlocks(piece, needle, 1, out);
-}
-
-void Extract2ndLineBelow(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    lineBelowBlocks(piece, needle, 2, out);
-}
-
-void ExtractSearchWordLineUpAll(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    out.clear();
-    MatchFinder finder(piece, needle);
-    Span match;
-    Span last;
-    bool found = false;
-    while (finder.next(match)) {
-        last = match;
-        found = true;
-    }
-    if (found)
-        linePerBlock(piece, {0, lineEnd(piece, 0)}, last.end, out);
-}
-
-void ExtractSearchWordLineDownAll(std::string_view piece, const Needle &needle, BlockList &out)
-{
-    out.clear();
-    MatchFinder finder(piece, needle);
-    Span first;
-    if (finder.next(first))
-        linePerBlock(piece, first, piece.size(), out);
-}
-
-bool SearchWordInLine(std::string_view line, const Needle &needle)
-{
-    if (needle.matchesNothing() || line.empty())
-        return false;
-    if (needle.matchCase())
-        return line.find(needle.bytes()) != std::string_view::npos;
-    std::string lowered(line.size(), '\0');
-    lowerInto(line, lowered.data());
-    return lowered.find(needle.bytes()) != std::string::npos;
-}
-
-std::string LineWithBreak(const std::vector<std::string_view> &lines, long k, long last)
-{
-    if (k < 0 || k > last || static_cast<size_t>(k) >= lines.size() || lines[k].empty())
-        return {};
-    std::string result(lines[k]);
-    result += "\r\n";
-    return result;
+    run<WideTarget>(mode, piece, needle, x, y, out, lineEnds);
 }
 
 } // namespace engine

@@ -1,18 +1,59 @@
 #include "Needle.h"
 
 #include "CodePage.h"
+#include "UnicodeCase.h"
+
+#include <array>
 
 namespace engine {
+
+namespace {
+
+constexpr std::array<unsigned char, 256> makeAsciiLower()
+{
+    std::array<unsigned char, 256> table{};
+    for (int b = 0; b < 256; ++b)
+        table[b] = static_cast<unsigned char>(b >= 'A' && b <= 'Z' ? b + 32 : b);
+    return table;
+}
+
+constexpr auto kAsciiLower = makeAsciiLower();
+
+} // namespace
 
 Needle Needle::fromBytes(std::string_view bytes, bool matchCase)
 {
     Needle needle;
     needle.m_bytes.assign(bytes);
-    needle.m_matchCase = matchCase;
-    if (!matchCase)
+    needle.m_never = false;
+    if (!matchCase) {
         lowerInto(bytes, needle.m_bytes.data());
-    // Lines are cut at every CR LF, so no line can hold the pair.
-    needle.m_never = needle.m_bytes.find("\r\n") != std::string::npos;
+        needle.m_lower = engine::lowerTable();
+    }
+    return needle;
+}
+
+Needle Needle::fromUtf8(std::string_view bytes, bool matchCase)
+{
+    Needle needle;
+    needle.m_bytes.assign(bytes);
+    needle.m_never = false;
+    if (!matchCase) {
+        for (char &c : needle.m_bytes)
+            c = static_cast<char>(kAsciiLower[static_cast<unsigned char>(c)]);
+        needle.m_lower = kAsciiLower.data();
+    }
+    return needle;
+}
+
+WideNeedle WideNeedle::fromText(std::u16string_view text, bool matchCase)
+{
+    WideNeedle needle;
+    needle.m_units.assign(text);
+    needle.m_matchCase = matchCase;
+    needle.m_never = false;
+    if (!matchCase)
+        lowerUnitsInto(text, needle.m_units.data());
     return needle;
 }
 

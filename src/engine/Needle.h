@@ -5,16 +5,21 @@
 
 namespace engine {
 
-// The search text prepared for matching: its bytes (lowered when case is ignored), the
-// match-case flag, and whether it can match at all.
+// The search text prepared for a byte text: its bytes (lowered when case is ignored), the
+// lower-case table its bytes are compared through, and whether it can match at all.
 class Needle {
 public:
     // Builds a needle that matches nothing.
     Needle() = default;
 
-    // Returns the needle for a search text given as code-page bytes; without matchCase the
-    // bytes are lowered byte by byte.
+    // Returns the needle for a search text given as Windows-1252 bytes; without matchCase
+    // every byte is compared through the code page's lower-case table.
     static Needle fromBytes(std::string_view bytes, bool matchCase);
+
+    // Returns the needle for a search text given as UTF-8 bytes, searched in UTF-8 text;
+    // without matchCase only ASCII letters fold, so the (lowered) text must be ASCII whose
+    // letters have no upper case outside ASCII.
+    static Needle fromUtf8(std::string_view bytes, bool matchCase);
 
     // Returns a needle that matches no line, for a search text that cannot occur in any file.
     static Needle never() { return Needle(); }
@@ -22,12 +27,37 @@ public:
     // Returns the bytes to look for (lowered when case is ignored).
     std::string_view bytes() const { return m_bytes; }
     // Returns true when case is compared exactly.
-    bool matchCase() const { return m_matchCase; }
+    bool matchCase() const { return m_lower == nullptr; }
+    // Returns the table each byte of the text is lowered through, or null with match case.
+    const unsigned char *lowerTable() const { return m_lower; }
     // Returns true when no line can ever match.
     bool matchesNothing() const { return m_never; }
 
 private:
     std::string m_bytes;
+    const unsigned char *m_lower = nullptr;
+    bool m_never = true;
+};
+
+// The search text prepared for a UTF-16 text: its units, lowered one by one with the simple
+// lower-case mapping when case is ignored.
+class WideNeedle {
+public:
+    // Builds a needle that matches nothing.
+    WideNeedle() = default;
+
+    // Returns the needle for a search text; without matchCase its units are lowered.
+    static WideNeedle fromText(std::u16string_view text, bool matchCase);
+
+    // Returns the units to look for (lowered when case is ignored).
+    std::u16string_view units() const { return m_units; }
+    // Returns true when case is compared exactly.
+    bool matchCase() const { return m_matchCase; }
+    // Returns true when no line can ever match.
+    bool matchesNothing() const { return m_never; }
+
+private:
+    std::u16string m_units;
     bool m_matchCase = true;
     bool m_never = true;
 };

@@ -1,17 +1,18 @@
 #include "ExtractionRun.h"
 
-#include "engine/BlockList.h"
+#include "SearchPlan.h"
+#include "SearchWorkers.h"
+
 #include "engine/CodePage.h"
-#include "engine/FileReader.h"
-#include "engine/Modes.h"
-#include "engine/Needle.h"
 #include "engine/Steps.h"
+#include "engine/TextFormat.h"
 #include "platform/Paths.h"
 #include "platform/Prompts.h"
 #include "platform/SettingsStore.h"
 #include "platform/Yield.h"
 
 #include <QFile>
+#include <QThread>
 #include <optional>
 
 namespace run {
@@ -23,29 +24,28 @@ const QString &section = platform::settingsSection;
 const QString xyCaption = QStringLiteral(
     "Extract line which contains search word and x line(s) above and y line(s) below");
 
-// Lowers character by character, so the text keeps its length (no full case folding).
-QString lowerEachCharacter(QString text)
-{
-    for (QChar &c : text)
-        c = c.toLower();
-    return text;
-}
-
 } // namespace
 
-// What one run keeps while it walks the files: its generation, the needle built from the
-// current search text, and the blocks of the current piece.
+// What one run keeps while it walks the files: its generation, the plan the pieces are
+// searched with, and the current file's outcome and the blocks of its current piece.
 struct ExtractionRun::RunState {
     unsigned generation = 0;
-    engine::BlockList blocks;
-    std::optional<engine::Needle> needle;
-    QString needleText;
-    bool needleMatchCase = false;
+    std::vector<QString> paths;
+    std::shared_ptr<const SearchPlan> plan;
+    std::unique_ptr<SearchWorkers::Outcome> outcome;
+    engine::BlockList ownBlocks;
+    engine::WideBlockList ownWideBlocks;
+    // The blocks emitRows shows: the workers' or the run's own.
+    const engine::BlockList *blocks = nullptr;
+    const engine::WideBlockList *wideBlocks = nullptr;
+    engine::Encoding encoding = engine::Encoding::Windows1252;
     bool modeKnown = false;
     QString modeText;
     std::optional<engine::Mode> mode;
     bool reportedX = false;
     bool reportedY = false;
+    QString prefix;
+    QString scratch;
 };
 
 ExtractionRun::ExtractionRun(RunView &view, platform::Prompts &prompts,
@@ -55,6 +55,8 @@ ExtractionRun::ExtractionRun(RunView &view, platform::Prompts &prompts,
       m_applicationTitle(applicationTitle)
 {
 }
+
+ExtractionRun::~ExtractionRun() = default;
 
 void ExtractionRun::PushButton3_Click()
 {
@@ -127,10 +129,50 @@ void ExtractionRun::finish(engine::Steps &steps, unsigned generation)
         });
 }
 
+std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(engine::Steps &steps, RunState &state)
+{
+    const QStringList paths = m_view.filePaths();
+    std::vector<std::string> native;
+    for (const QString &path : paths) {
+        state.paths.push_back(path);
+        native.push_back(QFile::encodeName(path).toStdString());
+    }
+    const QString modeText = m_view.modeText();
+    const auto mode = engine::modeForCaption(modeText.toStdString());
+    int x = 1;
+    int y = 1;
+    if (mode == engine::Mode::ExtractSearchWordLineUpXDownY) {
+        // Read quietly here: a bad stored count is reported with the first piece.
+        x = readLineCount(steps, state, QStringLiteral("Combo2"), false);
+        y = readLineCount(steps, state, QStringLiteral("Combo3"), false);
+    }
+    const QString text = m_view.searchText();
+    state.plan = std::make_shared<SearchPlan>(
+        mode, std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), text.size()),
+        m_view.matchCaseValue() != 0, x, y);
+    const auto rule = m_view.readAsWindows1252Value() == 1 ? engine::ReadRule::Windows1252CrLf
+                                                           : engine::ReadRule::Automatic;
+    const int threads = m_workerCount > 0 ? m_workerCount : QThread::idealThreadCount();
+    return std::make_shared<SearchWorkers>(std::move(native), state.plan, rule, threads);
+}
+
+void ExtractionRun::retire(std::shared_ptr<SearchWorkers> workers)
+{
+    workers->stop();
+    std::erase_if(m_retired, [](const auto &old) { return old->finished(); });
+    m_retired.push_back(std::move(workers));
+}
+
 void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
 {
     int n = 0;
     steps.step(118, [&] { n = m_view.fileCount(); });
+    std::shared_ptr<SearchWorkers> workers;
+    steps.step(118, [&] { workers = startWorkers(steps, state); });
+    if (!workers)
+        return;
+    const auto rule = m_view.readAsWindows1252Value() == 1 ? engine::ReadRule::Windows1252CrLf
+                                                           : engine::ReadRule::Automatic;
     for (int i = 0; i < n; ++i) {
         QString path;
         bool gone = false;
@@ -152,34 +194,60 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         steps.step(126, [&] { m_view.setMousePointer(11); });
         bool matchCase = false;
         steps.step(128, [&] { matchCase = m_view.matchCaseValue() != 0; });
-        engine::Pieces pieces;
+        state.outcome.reset();
         steps.step(130, [&] {
-            pieces = engine::ReadFileToStringFSO(QFile::encodeName(path).toStdString(), m_reporter);
+            std::unique_ptr<SearchWorkers::Outcome> outcome;
+            while (size_t(i) < state.paths.size()) {
+                outcome = workers->take(size_t(i), std::chrono::milliseconds(2));
+                if (outcome || halted(state.generation))
+                    break;
+                m_yield.yield();
+            }
+            if (halted(state.generation))
+                return;
+            // An entry changed while the run yielded is read here, as it now stands.
+            if (size_t(i) >= state.paths.size() || state.paths[size_t(i)] != path) {
+                outcome = SearchWorkers::process(QFile::encodeName(path).toStdString(),
+                                                 *state.plan, rule, nullptr);
+            }
+            for (const SearchWorkers::Report &report : outcome->reports)
+                m_reporter.reportError(report.tag, report.step, report.description);
+            state.outcome = std::move(outcome);
         });
-        for (size_t p = 0; p < pieces.count(); ++p) {
-            state.blocks.clear();
-            steps.step(132, [&] { searchPiece(steps, state, pieces.piece(p), matchCase); });
+        if (!state.outcome)
+            break;
+        state.encoding = state.outcome->blocks.text.encoding();
+        state.prefix = path + QLatin1Char(' ');
+        const size_t pieces = state.outcome->blocks.text.count();
+        for (size_t p = 0; p < pieces; ++p) {
+            state.blocks = nullptr;
+            state.wideBlocks = nullptr;
+            steps.step(132, [&] { searchPiece(steps, state, p, matchCase); });
             steps.step(134, [&] { emitRows(state, path); });
             if (steps.test(136, [&] { return halted(state.generation); }))
                 break;
             // Pieces without a match emit nothing, so the run yields between pieces too.
             m_yield.yield();
         }
+        state.outcome.reset();
         if (steps.test(138, [&] { return halted(state.generation); }))
             break;
     }
+    retire(std::move(workers));
 }
 
-int ExtractionRun::readLineCount(engine::Steps &steps, RunState &state, const QString &key)
+int ExtractionRun::readLineCount(engine::Steps &steps, RunState &state, const QString &key,
+                                 bool report)
 {
     bool &reported = key == QLatin1String("Combo2") ? state.reportedX : state.reportedY;
     QString stored;
     try {
         stored = m_settings.ReadSetting(application, section, key, QStringLiteral("1"));
     } catch (const engine::Failure &failure) {
-        if (!reported)
+        if (report && !reported) {
             steps.report(failure.what());
-        reported = true;
+            reported = true;
+        }
         return 1;
     }
     bool ok = false;
@@ -187,14 +255,15 @@ int ExtractionRun::readLineCount(engine::Steps &steps, RunState &state, const QS
     if (ok)
         return value;
     // Reported once per run; the run goes on with one line.
-    if (!reported)
+    if (report && !reported) {
         steps.report("Type mismatch: the stored value of \"" + key.toStdString() + "\" (\"" +
                      stored.toStdString() + "\") is not a number; 1 is used");
-    reported = true;
+        reported = true;
+    }
     return 1;
 }
 
-void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, std::string_view piece,
+void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t piece,
                                 bool matchCase)
 {
     const QString modeText = m_view.modeText();
@@ -207,87 +276,117 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, std::stri
         return;
 
     const QString text = m_view.searchText();
-    if (!state.needle || text != state.needleText || matchCase != state.needleMatchCase) {
-        const QString sought = matchCase ? text : lowerEachCharacter(text);
-        const std::optional<std::string> bytes = engine::encode(std::u16string_view(
-            reinterpret_cast<const char16_t *>(sought.utf16()), size_t(sought.size())));
-        state.needle =
-            bytes ? engine::Needle::fromBytes(*bytes, matchCase) : engine::Needle::never();
-        state.needleText = text;
-        state.needleMatchCase = matchCase;
-    }
-
+    const std::u16string_view sought(reinterpret_cast<const char16_t *>(text.utf16()),
+                                     size_t(text.size()));
     int x = 1;
     int y = 1;
     if (*state.mode == engine::Mode::ExtractSearchWordLineUpXDownY) {
         x = readLineCount(steps, state, QStringLiteral("Combo2"));
         y = readLineCount(steps, state, QStringLiteral("Combo3"));
     }
+    const engine::FileText &fileText = state.outcome->blocks.text;
+    const FileBlocks &found = state.outcome->blocks;
+    if (state.plan->sameAs(state.mode, sought, matchCase, x, y)) {
+        // What the workers found with these very controls.
+        if (fileText.wide() && piece < found.widePieces.size()) {
+            state.wideBlocks = &found.widePieces[piece];
+            return;
+        }
+        if (!fileText.wide() && piece < found.bytePieces.size()) {
+            state.blocks = &found.bytePieces[piece];
+            return;
+        }
+    } else {
+        // The controls changed during the run: search on with what they say now.
+        state.plan = std::make_shared<SearchPlan>(state.mode, sought, matchCase, x, y);
+    }
     engine::Steps routine(m_reporter, "ExtractState", engine::modeRoutineName(*state.mode));
-    routine.step(100,
-                 [&] { engine::extract(*state.mode, piece, *state.needle, x, y, state.blocks); });
+    routine.step(100, [&] {
+        run::searchPiece(*state.plan, fileText, piece, state.ownBlocks, state.ownWideBlocks);
+    });
+    state.blocks = &state.ownBlocks;
+    state.wideBlocks = &state.ownWideBlocks;
 }
+
+namespace {
+
+// Returns the characters of one line of a piece; scratch holds them when they need decoding.
+QStringView decodeLine(std::string_view line, engine::Encoding encoding, QString &scratch)
+{
+    if (scratch.size() < qsizetype(line.size()))
+        scratch.resize(qsizetype(line.size()));
+    char16_t *out = reinterpret_cast<char16_t *>(scratch.data());
+    if (encoding == engine::Encoding::Utf8)
+        return QStringView(out, qsizetype(engine::decodeUtf8Into(line, out)));
+    engine::decodeInto(line, out);
+    return QStringView(out, qsizetype(line.size()));
+}
+
+QStringView decodeLine(std::u16string_view line, engine::Encoding, QString &)
+{
+    return QStringView(line.data(), qsizetype(line.size()));
+}
+
+} // namespace
 
 void ExtractionRun::emitRows(RunState &state, const QString &path)
 {
-    const engine::BlockList &blocks = state.blocks;
-    if (m_view.oneLineValue() == 1) {
-        QString joined;
+    const auto emitFrom = [&](const auto &blocks) {
+        if (m_view.oneLineValue() == 1) {
+            QString joined;
+            for (size_t b = 0; b < blocks.size(); ++b) {
+                m_yield.yield();
+                // The block's line breaks, and any lone CR or LF inside its lines, are dropped.
+                for (const auto line : blocks.block(b)) {
+                    const QStringView text = decodeLine(line, state.encoding, state.scratch);
+                    for (const QChar c : text) {
+                        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+                            joined.append(c);
+                    }
+                }
+                joined.append(QLatin1Char(' '));
+                if (halted(state.generation))
+                    break;
+            }
+            if (!joined.isEmpty())
+                appendJoinedRow(path, joined);
+            m_yield.yield();
+            return;
+        }
         for (size_t b = 0; b < blocks.size(); ++b) {
             m_yield.yield();
-            // The block's line breaks, and any lone CR or LF inside its lines, are dropped.
-            for (const std::string_view line : blocks.block(b)) {
-                const qsizetype at = joined.size();
-                joined.resize(at + qsizetype(line.size()));
-                char16_t *out = reinterpret_cast<char16_t *>(joined.data()) + at;
-                qsizetype kept = 0;
-                for (const char byte : line) {
-                    if (byte != '\r' && byte != '\n')
-                        out[kept++] = engine::toUnicode(static_cast<unsigned char>(byte));
-                }
-                joined.resize(at + kept);
+            for (const auto line : blocks.block(b)) {
+                m_yield.yield();
+                appendRow(state, path, decodeLine(line, state.encoding, state.scratch));
+                if (halted(state.generation))
+                    return;
             }
-            joined.append(QLatin1Char(' '));
-            if (halted(state.generation))
-                break;
         }
-        if (!joined.isEmpty())
-            appendRow(path, joined);
-        m_yield.yield();
-        return;
-    }
-    for (size_t b = 0; b < blocks.size(); ++b) {
-        m_yield.yield();
-        for (const std::string_view line : blocks.block(b)) {
-            m_yield.yield();
-            appendRow(path, line);
-            if (halted(state.generation))
-                return;
-        }
-    }
+    };
+    if (state.wideBlocks && !state.wideBlocks->empty())
+        emitFrom(*state.wideBlocks);
+    else if (state.blocks)
+        emitFrom(*state.blocks);
 }
 
-void ExtractionRun::appendRow(const QString &path, std::string_view line)
+void ExtractionRun::appendRow(RunState &state, const QString &path, QStringView line)
 {
-    const DisplayOption option = m_view.displayOption();
-    if (option == DisplayOption::None)
+    switch (m_view.displayOption()) {
+    case DisplayOption::None:
         return;
-    if (option == DisplayOption::FileOnly) {
+    case DisplayOption::FileOnly:
         m_view.appendResult(path);
         return;
+    case DisplayOption::FileAndLine:
+        m_view.appendResult(state.prefix, line);
+        return;
+    case DisplayOption::LineOnly:
+        m_view.appendResult(QString(), line);
+        return;
     }
-    const qsizetype prefix = option == DisplayOption::FileAndLine ? path.size() + 1 : 0;
-    QString row(prefix + qsizetype(line.size()), Qt::Uninitialized);
-    char16_t *out = reinterpret_cast<char16_t *>(row.data());
-    if (prefix > 0) {
-        std::copy_n(reinterpret_cast<const char16_t *>(path.utf16()), path.size(), out);
-        out[path.size()] = u' ';
-    }
-    engine::decodeInto(line, out + prefix);
-    m_view.appendResult(std::move(row));
 }
 
-void ExtractionRun::appendRow(const QString &path, const QString &joined)
+void ExtractionRun::appendJoinedRow(const QString &path, const QString &joined)
 {
     switch (m_view.displayOption()) {
     case DisplayOption::None:

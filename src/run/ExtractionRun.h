@@ -3,7 +3,9 @@
 #include "run/RunView.h"
 
 #include <QString>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 namespace engine {
 class ErrorReporter;
@@ -18,17 +20,28 @@ class Yield;
 
 namespace run {
 
+class SearchWorkers;
+struct SearchPlan;
+
 inline const QString startCaption = QStringLiteral("Start Extracting");
 inline const QString stopCaption = QStringLiteral("Stop Extracting");
 inline const QString idleProgressText = QStringLiteral("Progress Bar");
 
 // The Start/Stop button: walks the input file list, runs the chosen mode over every piece of
-// every file and appends the result rows, yielding to the window as it goes.
+// every file and appends the result rows, yielding to the window as it goes. Worker threads
+// read and search the files a few ahead; the window thread takes their blocks in list order
+// and turns them into rows, so what the window shows is what one thread would have shown.
 class ExtractionRun {
 public:
     ExtractionRun(RunView &view, platform::Prompts &prompts, platform::SettingsStore &settings,
                   platform::Yield &yield, engine::ErrorReporter &reporter,
                   const QString &applicationTitle);
+    ~ExtractionRun();
+    ExtractionRun(const ExtractionRun &) = delete;
+    ExtractionRun &operator=(const ExtractionRun &) = delete;
+
+    // Sets how many worker threads read and search files; 0 means one per processor core.
+    void setWorkerCount(int count) { m_workerCount = count; }
 
     // Handles a click on the Start/Stop button: starts a run when idle, else asks it to stop.
     void PushButton3_Click();
@@ -45,12 +58,15 @@ private:
     void stop(engine::Steps &steps);
     void finish(engine::Steps &steps, unsigned generation);
     void runFiles(engine::Steps &steps, RunState &state);
-    void searchPiece(engine::Steps &steps, RunState &state, std::string_view piece, bool matchCase);
+    std::shared_ptr<SearchWorkers> startWorkers(engine::Steps &steps, RunState &state);
+    void retire(std::shared_ptr<SearchWorkers> workers);
+    void searchPiece(engine::Steps &steps, RunState &state, size_t piece, bool matchCase);
     bool halted(unsigned generation) const;
-    int readLineCount(engine::Steps &steps, RunState &state, const QString &key);
+    int readLineCount(engine::Steps &steps, RunState &state, const QString &key,
+                      bool report = true);
     void emitRows(RunState &state, const QString &path);
-    void appendRow(const QString &path, std::string_view line);
-    void appendRow(const QString &path, const QString &joined);
+    void appendRow(RunState &state, const QString &path, QStringView line);
+    void appendJoinedRow(const QString &path, const QString &joined);
 
     RunView &m_view;
     platform::Prompts &m_prompts;
@@ -65,6 +81,9 @@ private:
     // newer run sees the difference and does not carry on.
     unsigned m_generation = 0;
     int m_depth = 0;
+    int m_workerCount = 0;
+    // Workers of ended runs that may still be finishing a read; joined once they have.
+    std::vector<std::shared_ptr<SearchWorkers>> m_retired;
 };
 
 } // namespace run

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 namespace run {
@@ -28,6 +29,14 @@ public:
     virtual int fileCount() const = 0;
     // Returns the text of entry i (from 0) of the input file list.
     virtual QString fileAt(int i) const = 0;
+    // Returns the texts of every entry, for the workers that read ahead.
+    virtual QStringList filePaths() const
+    {
+        QStringList paths;
+        for (int i = 0; i < fileCount(); ++i)
+            paths.append(fileAt(i));
+        return paths;
+    }
 
     // Returns the whole search text.
     virtual QString searchText() const = 0;
@@ -37,6 +46,8 @@ public:
     virtual int matchCaseValue() const = 0;
     // Returns the value of "Put results all on one line in ": 1 checked.
     virtual int oneLineValue() const = 0;
+    // Returns the value of "Read every file as Windows-1252 with CR LF line ends": 1 checked.
+    virtual int readAsWindows1252Value() const { return 0; }
     // Returns the selected display option.
     virtual DisplayOption displayOption() const = 0;
 
@@ -56,7 +67,9 @@ public:
     // list keep it once.
     virtual void appendResult(const QString &prefix, QStringView text)
     {
-        appendResult(prefix + text);
+        QString row = prefix;
+        row.append(text);
+        appendResult(std::move(row));
     }
 };
 

@@ -1,11 +1,14 @@
 #pragma once
 
-// The extraction modes written the slow, obvious way: cut the piece into a vector of lines,
-// test every line on its own, and build every block from LineWithBreak. The fast engine must
-// give exactly the same blocks; the differential test and the fuzz target hold it to that.
+// The extraction modes written the slow, obvious way, sharing no code with the engine: decode
+// the piece's characters, cut them into a vector of lines, lower each character with Qt, test
+// every line on its own and build every block line by line. The fast engine must give exactly
+// the same blocks; the differential test and the fuzz target hold it to that.
 
-#include "engine/CodePage.h"
 #include "engine/Modes.h"
+
+#include <QChar>
+#include <QString>
 
 #include <string>
 #include <string_view>
@@ -13,64 +16,102 @@
 
 namespace reference {
 
-inline std::vector<std::string_view> splitLines(std::string_view piece)
+// Returns the characters of Windows-1252 bytes (the five undefined bytes stand for the
+// control characters of the same value).
+inline std::u16string fromWindows1252(std::string_view bytes)
 {
-    std::vector<std::string_view> lines;
+    static const char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::u16string text;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        text += b >= 0x80 && b < 0xA0 ? high[b - 0x80] : char16_t(b);
+    }
+    return text;
+}
+
+inline std::u16string fromUtf8(std::string_view bytes)
+{
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())).toStdU16String();
+}
+
+// Returns true when the text's lines end at LF: its first LF does not follow a CR.
+inline bool endsAtLf(std::u16string_view text)
+{
+    const size_t lf = text.find(u'\n');
+    return lf != std::u16string_view::npos && (lf == 0 || text[lf - 1] != u'\r');
+}
+
+inline std::vector<std::u16string> splitLines(std::u16string_view piece, bool lf)
+{
+    std::vector<std::u16string> lines;
     if (piece.empty())
         return lines;
-    size_t start = 0;
-    size_t i = 0;
-    while (i + 1 < piece.size()) {
-        if (piece[i] == '\r' && piece[i + 1] == '\n') {
-            lines.push_back(piece.substr(start, i - start));
-            i += 2;
-            start = i;
-        } else {
+    std::u16string line;
+    for (size_t i = 0; i < piece.size(); ++i) {
+        if (!lf && piece[i] == u'\r' && i + 1 < piece.size() && piece[i + 1] == u'\n') {
+            lines.push_back(line);
+            line.clear();
             ++i;
+        } else if (lf && piece[i] == u'\n') {
+            if (!line.empty() && line.back() == u'\r')
+                line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += piece[i];
         }
     }
-    lines.push_back(piece.substr(start));
+    lines.push_back(line);
     return lines;
 }
 
-inline std::string lowered(std::string_view text)
+inline std::u16string lowered(std::u16string_view text)
 {
-    std::string result;
-    for (const char c : text)
-        result += static_cast<char>(engine::lowerByte(static_cast<unsigned char>(c)));
+    std::u16string result;
+    for (const char16_t c : text)
+        result += QChar(c).toLower().unicode();
     return result;
 }
 
-inline bool lineMatches(std::string_view line, std::string_view search, bool matchCase)
+inline bool lineMatches(const std::u16string &line, std::u16string_view search, bool matchCase)
 {
     if (line.empty())
         return false;
     if (matchCase)
-        return line.find(search) != std::string_view::npos;
-    return lowered(line).find(lowered(search)) != std::string::npos;
+        return line.find(search) != std::u16string::npos;
+    return lowered(line).find(lowered(search)) != std::u16string::npos;
 }
 
-// Returns the blocks of one mode for one piece, as texts.
-inline std::vector<std::string> extract(engine::Mode mode, std::string_view piece,
-                                        std::string_view search, bool matchCase, int x, int y)
+// Returns the blocks of one mode for one piece of decoded characters, each line followed by
+// CR LF.
+inline std::vector<std::u16string> extract(engine::Mode mode, std::u16string_view piece,
+                                           std::u16string_view search, bool matchCase, int x,
+                                           int y, bool lf)
 {
-    using engine::LineWithBreak;
     using engine::Mode;
-    const std::vector<std::string_view> lines = splitLines(piece);
+    const std::vector<std::u16string> lines = splitLines(piece, lf);
     const long last = static_cast<long>(lines.size()) - 1;
-    std::vector<std::string> result;
+    std::vector<std::u16string> result;
 
-    auto span = [&](long from, long to) {
-        std::string block;
+    const auto lineAt = [&](long k) -> std::u16string {
+        if (k < 0 || k > last || lines[size_t(k)].empty())
+            return {};
+        return lines[size_t(k)] + u"\r\n";
+    };
+    const auto span = [&](long from, long to) {
+        std::u16string block;
         for (long k = from; k <= to; ++k)
-            block += LineWithBreak(lines, k, last);
+            block += lineAt(k);
         return block;
     };
 
     if (mode == Mode::ExtractSearchWordLineUpAll || mode == Mode::ExtractSearchWordLineDownAll) {
         long m = -1;
         for (long i = 0; i <= last; ++i) {
-            if (lineMatches(lines[i], search, matchCase)) {
+            if (lineMatches(lines[size_t(i)], search, matchCase)) {
                 m = i;
                 if (mode == Mode::ExtractSearchWordLineDownAll)
                     break;
@@ -81,59 +122,53 @@ inline std::vector<std::string> extract(engine::Mode mode, std::string_view piec
         const long from = mode == Mode::ExtractSearchWordLineUpAll ? 0 : m;
         const long to = mode == Mode::ExtractSearchWordLineUpAll ? m : last;
         for (long j = from; j <= to; ++j)
-            result.push_back(LineWithBreak(lines, j, last));
+            result.push_back(lineAt(j));
         return result;
     }
 
     for (long i = 0; i <= last; ++i) {
-        if (!lineMatches(lines[i], search, matchCase))
+        if (!lineMatches(lines[size_t(i)], search, matchCase))
             continue;
-        std::string block;
         switch (mode) {
         case Mode::ExtractSearchWordLine:
-            block = span(i, i);
+            result.push_back(span(i, i));
             break;
         case Mode::ExtractSearchWordLineUp1:
-            block = span(i - 1, i);
+            result.push_back(span(i - 1, i));
             break;
         case Mode::ExtractSearchWordLineUp2:
-            block = span(i - 2, i);
+            result.push_back(span(i - 2, i));
             break;
         case Mode::ExtractSearchWordLineUp3:
-            block = span(i - 3, i);
+            result.push_back(span(i - 3, i));
             break;
         case Mode::ExtractSearchWordLineDown1:
-            block = span(i, i + 1);
+            result.push_back(span(i, i + 1));
             break;
         case Mode::ExtractSearchWordLineDown2:
-            block = span(i, i + 2);
+            result.push_back(span(i, i + 2));
             break;
         case Mode::ExtractSearchWordLineDown3:
-            block = span(i, i + 3);
+            result.push_back(span(i, i + 3));
             break;
         case Mode::ExtractSearchWordLineUp1Down1:
-            block = span(i - 1, i + 1);
+            result.push_back(span(i - 1, i + 1));
             break;
         case Mode::ExtractSearchWordLineUp3Down1:
-            block = span(i - 3, i + 1);
+            result.push_back(span(i - 3, i + 1));
             break;
         case Mode::ExtractSearchWordLineUpXDownY:
-            for (long k = x; k >= 1; --k)
-                block += LineWithBreak(lines, i - k, last);
-            block += LineWithBreak(lines, i, last);
-            for (long k = 1; k <= y; ++k)
-                block += LineWithBreak(lines, i + k, last);
+            result.push_back(span(i - std::max(x, 0), i + std::max(y, 0)));
             break;
         case Mode::Extract1stLineBelow:
-            block = LineWithBreak(lines, i + 1, last);
+            result.push_back(lineAt(i + 1));
             break;
         case Mode::Extract2ndLineBelow:
-            block = LineWithBreak(lines, i + 2, last);
+            result.push_back(lineAt(i + 2));
             break;
         default:
             break;
         }
-        result.push_back(block);
     }
     return result;
 }

@@ -1,8 +1,8 @@
 #include "reference_modes.h"
 
-#include "engine/BlockList.h"
-#include "engine/Modes.h"
-#include "engine/Needle.h"
+#include "engine/CodePage.h"
+#include "engine/FileReader.h"
+#include "run/SearchPlan.h"
 
 #include <QtTest>
 
@@ -12,78 +12,163 @@ using engine::Mode;
 
 namespace {
 
-// Weighted so that line ends, lone CR and LF, empty lines and case pairs (also É/é, Š/š)
-// turn up often in short pieces.
-const std::vector<std::string> kTokens = {"\r\n", "\r\n", "\r\n", "\r",   "\n",       " ",
-                                          "a",    "a",    "A",    "b",    "B",        "ab",
-                                          "\xC9", "\xE9", "\x8A", "\x9A", "\r\n\r\n", "x"};
+// Weighted so that line ends, lone CR and LF, empty lines and case pairs (also É/é, Š/š, Ÿ/ÿ,
+// and İ, the Kelvin sign and Å-ring which lower to other scripts' letters) turn up often.
+const std::vector<std::u16string> kTokens = {
+    u"\r\n", u"\r\n", u"\r\n", u"\r", u"\n", u"\n", u" ", u"a", u"a", u"A", u"b", u"B", u"ab",
+    u"É",    u"é",    u"Š",    u"š",  u"Ÿ",  u"ÿ",  u"x", u"i", u"I", u"k", u"K", u"€"};
+// Characters Windows-1252 has no byte for, for the Unicode encodings.
+const std::vector<std::u16string> kWideTokens = {u"İ", u"\u212A", u"\u212B", u"å", u"日本",
+                                                 u"😀", u"Ω",     u"ω"};
 
-std::string randomText(std::mt19937 &random, int maxTokens)
+enum class Format { Windows1252, Utf8, Utf8Mark, Utf16LE, Utf16BE, Forced };
+
+std::u16string randomText(std::mt19937 &random, int maxTokens, bool wide)
 {
     std::uniform_int_distribution<int> count(0, maxTokens);
-    std::uniform_int_distribution<size_t> pick(0, kTokens.size() - 1);
-    std::string text;
-    for (int n = count(random); n > 0; --n)
-        text += kTokens[pick(random)];
+    std::uniform_int_distribution<size_t> pick(0, kTokens.size() + (wide ? kWideTokens.size() : 0) -
+                                                      1);
+    std::u16string text;
+    for (int n = count(random); n > 0; --n) {
+        const size_t k = pick(random);
+        text += k < kTokens.size() ? kTokens[k] : kWideTokens[k - kTokens.size()];
+    }
     return text;
 }
 
-std::string randomNeedle(std::mt19937 &random, const std::string &piece)
+std::u16string randomNeedle(std::mt19937 &random, const std::u16string &text, bool wide)
 {
     std::uniform_int_distribution<int> kind(0, 9);
     switch (kind(random)) {
     case 0:
         return {};
     case 1:
-        return "\r";
+        return u"\r";
     case 2:
-        return "\n";
+        return u"\n";
     case 3:
-        return "\r\n";
+        return u"\r\n";
     case 4:
     case 5:
     case 6:
-        if (!piece.empty()) {
-            // A slice of the piece itself, so that hits are common and often cross line ends.
-            std::uniform_int_distribution<size_t> at(0, piece.size() - 1);
+        if (!text.empty()) {
+            // A slice of the text itself, so that hits are common and often cross line ends.
+            std::uniform_int_distribution<size_t> at(0, text.size() - 1);
             const size_t from = at(random);
-            std::uniform_int_distribution<size_t> length(1,
-                                                         std::min<size_t>(4, piece.size() - from));
-            return piece.substr(from, length(random));
+            std::uniform_int_distribution<size_t> length(1, std::min<size_t>(4, text.size() - from));
+            return text.substr(from, length(random));
         }
         [[fallthrough]];
-    default: {
-        std::string needle = randomText(random, 2);
-        return needle.substr(0, 4);
-    }
+    default:
+        return randomText(random, 2, wide).substr(0, 4);
     }
 }
 
-QByteArray shown(std::string_view text)
+QByteArray bytesOf(const std::u16string &text, Format format)
+{
+    const QString s = QString::fromStdU16String(text);
+    switch (format) {
+    case Format::Windows1252:
+    case Format::Forced:
+        return QByteArray::fromStdString(*engine::encode(text));
+    case Format::Utf8:
+        return s.toUtf8();
+    case Format::Utf8Mark:
+        return "\xEF\xBB\xBF" + s.toUtf8();
+    case Format::Utf16LE:
+    case Format::Utf16BE: {
+        QByteArray bytes = format == Format::Utf16LE ? "\xFF\xFE" : "\xFE\xFF";
+        for (const char16_t c : text) {
+            const char high = char(c >> 8), low = char(c & 0xFF);
+            bytes += format == Format::Utf16LE ? QByteArray{&low, 1} + QByteArray{&high, 1}
+                                               : QByteArray{&high, 1} + QByteArray{&low, 1};
+        }
+        return bytes;
+    }
+    }
+    return {};
+}
+
+// The characters of a file as the reference reads them.
+std::u16string referenceText(const QByteArray &bytes, Format format)
+{
+    const std::string_view all(bytes.constData(), size_t(bytes.size()));
+    if (format == Format::Forced)
+        return reference::fromWindows1252(all);
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return reference::fromUtf8(all.substr(3));
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        std::u16string text;
+        for (qsizetype i = 2; i + 1 < bytes.size(); i += 2) {
+            const auto a = uchar(bytes[i]), b = uchar(bytes[i + 1]);
+            text += bytes[0] == '\xFF' ? char16_t(b << 8 | a) : char16_t(a << 8 | b);
+        }
+        return text;
+    }
+    const bool high = std::any_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; });
+    const bool validUtf8 = QString::fromUtf8(bytes).toUtf8() == bytes;
+    return high && validUtf8 ? reference::fromUtf8(all) : reference::fromWindows1252(all);
+}
+
+QByteArray shown(std::u16string_view text)
 {
     QByteArray out;
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b == '\r')
+    for (const char16_t c : text) {
+        if (c == '\r')
             out += "<CR>";
-        else if (b == '\n')
+        else if (c == '\n')
             out += "<LF>";
-        else if (b < 0x20 || b >= 0x7F)
-            out += "<" + QByteArray::number(b, 16) + ">";
+        else if (c < 0x20 || c >= 0x7F)
+            out += "<" + QByteArray::number(c, 16) + ">";
         else
-            out += c;
+            out += char(c);
     }
     return out;
 }
 
-std::vector<std::string> fastBlocks(Mode mode, std::string_view piece, std::string_view search,
-                                    bool matchCase, int x, int y, engine::BlockList &out)
+// The engine's blocks of a one-piece file, as characters.
+std::vector<std::u16string> engineBlocks(const QByteArray &bytes, Format format, Mode mode,
+                                         const std::u16string &search, bool matchCase, int x,
+                                         int y)
 {
-    engine::extract(mode, piece, engine::Needle::fromBytes(search, matchCase), x, y, out);
-    std::vector<std::string> texts;
-    for (size_t i = 0; i < out.size(); ++i)
-        texts.push_back(out.text(i));
+    run::FileBlocks file;
+    file.text = engine::FileText(std::string_view(bytes.constData(), size_t(bytes.size())));
+    if (format != Format::Forced)
+        file.text.recognise();
+    const run::SearchPlan plan(mode, search, matchCase, x, y);
+    run::searchFile(plan, file, nullptr);
+    std::vector<std::u16string> texts;
+    if (file.text.wide()) {
+        for (size_t i = 0; i < file.widePieces[0].size(); ++i)
+            texts.push_back(file.widePieces[0].text(i));
+        return texts;
+    }
+    for (size_t i = 0; i < file.bytePieces[0].size(); ++i) {
+        const std::string block = file.bytePieces[0].text(i);
+        texts.push_back(file.text.encoding() == engine::Encoding::Utf8 ? reference::fromUtf8(block)
+                                                                        : engine::decode(block));
+    }
     return texts;
+}
+
+QByteArray compare(const QByteArray &bytes, Format format, Mode mode,
+                   const std::u16string &search, bool matchCase, int x, int y)
+{
+    const std::u16string text = referenceText(bytes, format);
+    const bool lf = format != Format::Forced && reference::endsAtLf(text);
+    const auto expected = reference::extract(mode, text, search, matchCase, x, y, lf);
+    const auto actual = engineBlocks(bytes, format, mode, search, matchCase, x, y);
+    if (expected == actual)
+        return {};
+    QByteArray detail = "text \"" + shown(text) + "\" search \"" + shown(search) +
+                        "\" matchCase " + QByteArray::number(matchCase) + " x " +
+                        QByteArray::number(x) + " y " + QByteArray::number(y) + " format " +
+                        QByteArray::number(int(format)) + "\n";
+    for (const auto &b : expected)
+        detail += "  expected \"" + shown(b) + "\"\n";
+    for (const auto &b : actual)
+        detail += "  actual   \"" + shown(b) + "\"\n";
+    return detail;
 }
 
 } // namespace
@@ -96,44 +181,45 @@ private slots:
     void randomPieces();
     void longPieces_data();
     void longPieces();
+    void vectorEdges_data();
+    void vectorEdges();
 };
 
 void TestDifferential::randomPieces_data()
 {
     QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("format");
+    const std::pair<const char *, Format> formats[] = {
+        {"windows-1252", Format::Windows1252}, {"utf-8", Format::Utf8},
+        {"utf-8 with mark", Format::Utf8Mark}, {"utf-16le", Format::Utf16LE},
+        {"utf-16be", Format::Utf16BE},         {"forced windows-1252", Format::Forced}};
     for (int m = 0; m <= static_cast<int>(Mode::ExtractSearchWordLineDownAll); ++m) {
-        const auto name = engine::modeRoutineName(static_cast<Mode>(m));
-        QTest::newRow(std::string(name).c_str()) << m;
+        for (const auto &[name, format] : formats) {
+            const auto routine = engine::modeRoutineName(static_cast<Mode>(m));
+            QTest::addRow("%s, %s", std::string(routine).c_str(), name) << m << int(format);
+        }
     }
 }
 
-// Compares the fast engine with the line-by-line reference on many short random pieces.
+// Compares the fast engine with the line-by-line reference on many short random files.
 void TestDifferential::randomPieces()
 {
     QFETCH(int, mode);
-    std::mt19937 random(20240611u + static_cast<unsigned>(mode));
+    QFETCH(int, format);
+    const auto how = Format(format);
+    const bool wide = how != Format::Windows1252 && how != Format::Forced;
+    std::mt19937 random(20240611u + static_cast<unsigned>(mode * 8 + format));
     std::uniform_int_distribution<int> count(-1, 13);
-    engine::BlockList out;
-    for (int round = 0; round < 12000; ++round) {
-        const std::string piece = randomText(random, 24);
-        const std::string search = randomNeedle(random, piece);
+    for (int round = 0; round < 2500; ++round) {
+        const std::u16string text = randomText(random, 24, wide);
+        std::u16string search = randomNeedle(random, text, wide);
+        if (!wide && !engine::encode(search))
+            search.clear();
         const bool matchCase = (round & 1) != 0;
-        const int x = count(random);
-        const int y = count(random);
-        const auto expected =
-            reference::extract(static_cast<Mode>(mode), piece, search, matchCase, x, y);
-        const auto actual =
-            fastBlocks(static_cast<Mode>(mode), piece, search, matchCase, x, y, out);
-        if (expected != actual) {
-            QByteArray detail = "piece \"" + shown(piece) + "\" search \"" + shown(search) +
-                                "\" matchCase " + QByteArray::number(matchCase) + " x " +
-                                QByteArray::number(x) + " y " + QByteArray::number(y) + "\n";
-            for (const auto &b : expected)
-                detail += "  expected \"" + shown(b) + "\"\n";
-            for (const auto &b : actual)
-                detail += "  actual   \"" + shown(b) + "\"\n";
-            QFAIL(detail.constData());
-        }
+        const QByteArray failure = compare(bytesOf(text, how), how, Mode(mode), search,
+                                           matchCase, count(random), count(random));
+        if (!failure.isEmpty())
+            QFAIL(failure.constData());
     }
 }
 
@@ -142,34 +228,65 @@ void TestDifferential::longPieces_data()
     randomPieces_data();
 }
 
-// Longer pieces with long lines and long search texts take other paths of the substring search.
+// Longer pieces with long lines and long search texts take the vector paths of the search.
 void TestDifferential::longPieces()
 {
     QFETCH(int, mode);
-    std::mt19937 random(99u + static_cast<unsigned>(mode));
+    QFETCH(int, format);
+    const auto how = Format(format);
+    const bool wide = how != Format::Windows1252 && how != Format::Forced;
+    std::mt19937 random(99u + static_cast<unsigned>(mode * 8 + format));
     std::uniform_int_distribution<int> count(-1, 13);
     std::uniform_int_distribution<size_t> lengthOf(0, 40);
-    engine::BlockList out;
-    for (int round = 0; round < 300; ++round) {
-        const std::string piece = randomText(random, 1500);
-        std::string search;
-        if (!piece.empty() && round % 3 != 0) {
-            std::uniform_int_distribution<size_t> at(0, piece.size() - 1);
-            const size_t from = at(random);
-            search = piece.substr(from, lengthOf(random));
+    for (int round = 0; round < 60; ++round) {
+        const std::u16string text = randomText(random, 1500, wide);
+        std::u16string search;
+        if (!text.empty() && round % 3 != 0) {
+            std::uniform_int_distribution<size_t> at(0, text.size() - 1);
+            search = text.substr(at(random), lengthOf(random));
         } else {
-            search = randomText(random, 3);
+            search = randomText(random, 3, wide);
         }
-        const bool matchCase = (round & 1) != 0;
-        const int x = count(random);
-        const int y = count(random);
-        const auto expected =
-            reference::extract(static_cast<Mode>(mode), piece, search, matchCase, x, y);
-        const auto actual =
-            fastBlocks(static_cast<Mode>(mode), piece, search, matchCase, x, y, out);
-        QVERIFY2(expected == actual, ("search \"" + shown(search) + "\" in a piece of " +
-                                      QByteArray::number(qsizetype(piece.size())) + " bytes")
-                                         .constData());
+        if (!wide && !engine::encode(search))
+            search.clear();
+        const QByteArray failure = compare(bytesOf(text, how), how, Mode(mode), search,
+                                           (round & 1) != 0, count(random), count(random));
+        QVERIFY2(failure.isEmpty(), failure.left(2000).constData());
+    }
+}
+
+void TestDifferential::vectorEdges_data()
+{
+    QTest::addColumn<QString>("found");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<int>("format");
+    QTest::newRow("Š/š in Windows-1252") << "xŠAy" << "šay" << int(Format::Windows1252);
+    QTest::newRow("À/à in Windows-1252") << "Àb" << "àB" << int(Format::Windows1252);
+    QTest::newRow("Ÿ/ÿ in Windows-1252") << "zzŸ" << "Zÿ" << int(Format::Windows1252);
+    QTest::newRow("É/é in UTF-8") << "cafÉ" << "café" << int(Format::Utf8);
+    QTest::newRow("ASCII in UTF-8") << "DoZida" << "dozida" << int(Format::Utf8);
+    QTest::newRow("Kelvin sign in UTF-8") << "\u212Ait" << "kit" << int(Format::Utf8);
+    QTest::newRow("Ä/ä in UTF-16") << "bÄr" << "bär" << int(Format::Utf16LE);
+    QTest::newRow("CR before LF in LF text") << "hit\r" << "hit\r" << int(Format::Utf8);
+}
+
+// Puts a hit at every offset of a long line, so that it and its neighbours' line ends fall on
+// every edge of the 16- and 32-byte vectors.
+void TestDifferential::vectorEdges()
+{
+    QFETCH(QString, found);
+    QFETCH(QString, search);
+    QFETCH(int, format);
+    for (int offset = 0; offset < 70; ++offset) {
+        for (const bool matchCase : {false, true}) {
+            const QString text = QString(offset, QLatin1Char('.')) + found + QStringLiteral("\r\n") +
+                                 QString(70 - offset, QLatin1Char('-')) + found + u'\n' + found +
+                                 QStringLiteral("é\n");
+            const QByteArray failure =
+                compare(bytesOf(text.toStdU16String(), Format(format)), Format(format),
+                        Mode::ExtractSearchWordLineUp1, search.toStdU16String(), matchCase, 0, 0);
+            QVERIFY2(failure.isEmpty(), failure.constData());
+        }
     }
 }
 

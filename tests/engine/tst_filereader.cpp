@@ -97,13 +97,13 @@ void TestFileReader::sizes()
     QVERIFY(writeFile(path, content));
 
     RecordingReporter reporter;
-    const engine::Pieces pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
+    const engine::FileText pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
     QCOMPARE(reporter.steps(), QList<int>{});
     QCOMPARE(pieces.count(), size_t(pieceSizes.size()));
     QByteArray joined;
     for (size_t i = 0; i < pieces.count(); ++i) {
-        QCOMPARE(qsizetype(pieces.piece(i).size()), pieceSizes[qsizetype(i)]);
-        joined.append(pieces.piece(i).data(), qsizetype(pieces.piece(i).size()));
+        QCOMPARE(qsizetype(pieces.pieceBytes(i).size()), pieceSizes[qsizetype(i)]);
+        joined.append(pieces.pieceBytes(i).data(), qsizetype(pieces.pieceBytes(i).size()));
     }
     QVERIFY(joined == content);
 }
@@ -165,7 +165,7 @@ void TestFileReader::unusablePaths()
     RecordingReporter reporter;
     QElapsedTimer timer;
     timer.start();
-    const engine::Pieces pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
+    const engine::FileText pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
     QVERIFY(timer.elapsed() < 2000);
 
     QCOMPARE(reporter.steps(), steps);
@@ -177,7 +177,7 @@ void TestFileReader::unusablePaths()
         QCOMPARE(QString::fromStdString(open->description), openFailure);
     }
     QCOMPARE(pieces.count(), size_t(1));
-    QVERIFY(pieces.piece(0).empty());
+    QVERIFY(pieces.pieceBytes(0).empty());
 }
 
 void TestFileReader::unreadableFile()
@@ -188,11 +188,11 @@ void TestFileReader::unreadableFile()
     QVERIFY(writeFile(path, "secret"));
     QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
     RecordingReporter reporter;
-    const engine::Pieces pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
+    const engine::FileText pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
     QCOMPARE(reporter.steps(), (QList<int>{104, 108, 120}));
     QCOMPARE(reporter.reports.front().description, std::string("Permission denied"));
     QCOMPARE(pieces.count(), size_t(1));
-    QVERIFY(pieces.piece(0).empty());
+    QVERIFY(pieces.pieceBytes(0).empty());
 }
 
 QTEST_APPLESS_MAIN(TestFileReader)

@@ -307,12 +307,12 @@ void TestModes::routineReplacesEarlierBlocks()
 {
     engine::BlockList out;
     const auto needle = needleOf("hit", true);
-    engine::ExtractSearchWordLineUp1("a\r\nhit\r\nhit", needle, out);
+    engine::extract(Mode::ExtractSearchWordLineUp1, "a\r\nhit\r\nhit", needle, 0, 0, out);
     QCOMPARE(out.size(), size_t(2));
-    engine::ExtractSearchWordLineUp1("hit", needle, out);
+    engine::extract(Mode::ExtractSearchWordLineUp1, "hit", needle, 0, 0, out);
     QCOMPARE(out.size(), size_t(1));
     QCOMPARE(out.text(0), std::string("hit\r\n"));
-    engine::ExtractSearchWordLineUp1("none", needle, out);
+    engine::extract(Mode::ExtractSearchWordLineUp1, "none", needle, 0, 0, out);
     QVERIFY(out.empty());
 }
 

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <random>
+
 namespace {
 
 const QStringList captions = {
@@ -37,6 +39,8 @@ public:
         reads.append(files.at(i));
         return files.at(i);
     }
+    QStringList filePaths() const override { return files; }
+    int readAsWindows1252Value() const override { return readAs; }
     QString searchText() const override { return search; }
     QString modeText() const override { return mode; }
     int matchCaseValue() const override { return matchCase; }
@@ -64,6 +68,7 @@ public:
     QString mode = captions.at(1);
     int matchCase = 0;
     int oneLine = 0;
+    int readAs = 0;
     run::DisplayOption display = run::DisplayOption::LineOnly;
     QStringList progress;
     QList<int> pointers;
@@ -94,6 +99,10 @@ private slots:
     void stopDuringRowsKeepsWhatWasAdded();
     void newStartAfterStopDoesNotRevivePreviousRun();
     void secondRunAppends();
+    void readEveryFileAsWindows1252_data();
+    void readEveryFileAsWindows1252();
+    void stopBetweenPiecesOfOneFile();
+    void oneWorkerAndManyGiveTheSameRows();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -183,7 +192,36 @@ void TestExtractionRun::rows_data()
     QTest::newRow("search holding CR LF never matches")
         << QByteArray("a\r\nb\r\n") << 1 << "a\r\nb" << 0 << 0 << line << QStringList{};
     QTest::newRow("search holding a lone LF")
-        << QByteArray("a\nb\r\nc\r\n") << 1 << "a\nb" << 0 << 0 << line << QStringList{"a\nb"};
+        << QByteArray("x\r\na\nb\r\nc\r\n") << 1 << "a\nb" << 0 << 0 << line
+        << QStringList{"a\nb"};
+    QTest::newRow("LF file: lines end at LF")
+        << QByteArray("alpha\nbeta hit\ngamma\n") << 1 << "hit" << 0 << 0 << line
+        << QStringList{"beta hit"};
+    QTest::newRow("LF file: a CR before LF belongs to the line end, a lone CR stays")
+        << QByteArray("a\nb\rhit\r\nc\n") << 5 << "hit" << 0 << 0 << line
+        << QStringList{"b\rhit", "c"};
+    QTest::newRow("LF file: a search holding LF never matches")
+        << QByteArray("a\nb\r\nc\r\n") << 1 << "a\nb" << 0 << 0 << line << QStringList{};
+    QTest::newRow("UTF-8 file: é finds É and é")
+        << QByteArray("caf\xC3\xA9\nCAF\xC3\x89\nx\n") << 1 << QString::fromUtf8("é") << 0 << 0
+        << line << QStringList{QString::fromUtf8("café"), QString::fromUtf8("CAFÉ")};
+    QTest::newRow("UTF-8 file: ASCII search, every kind of row")
+        << QByteArray("\xE6\x97\xA5 Hit \xF0\x9F\x98\x80\n") << 1 << "hit" << 0 << 1 << fileLine
+        << QStringList{QString::fromUtf8("P 日 Hit 😀 ")};
+    QTest::newRow("UTF-8 mark is not text")
+        << QByteArray("\xEF\xBB\xBFhit\r\n") << 1 << "" << 0 << 0 << line << QStringList{"hit"};
+    QTest::newRow("UTF-8 mark before malformed bytes: replacement characters")
+        << QByteArray("\xEF\xBB\xBF\xFFhit\n") << 1 << "hit" << 0 << 0 << line
+        << QStringList{QString::fromUtf8("\xEF\xBF\xBDhit")};
+    QTest::newRow("malformed UTF-8 without a mark is Windows-1252")
+        << QByteArray("caf\xC3 hit\n") << 1 << "hit" << 0 << 0 << line
+        << QStringList{QString::fromUtf8("cafÃ hit")};
+    QTest::newRow("UTF-16 LE: Ä finds ä; an odd last byte is a replacement character")
+        << QByteArray("\xFF\xFE\xE4\0\r\0\n\0x", 9) << 1 << QString::fromUtf8("Ä") << 0 << 0
+        << line << QStringList{QString::fromUtf8("ä")};
+    QTest::newRow("UTF-16 BE, LF lines")
+        << QByteArray("\xFE\xFF\0a\0\n\0h\0i\0t\0\n", 14) << 5 << "HIT" << 0 << 0 << line
+        << QStringList{"hit"};
     QTest::newRow("accented letters fold case")
         << QByteArray("caf\xC9 Au Lait\r\nX\r\n") << 1 << QString::fromUtf8("café") << 0 << 0
         << line << QStringList{QString::fromUtf8("cafÉ Au Lait")};
@@ -403,6 +441,91 @@ void TestExtractionRun::secondRunAppends()
     click();
     click();
     QCOMPARE(m_view->rows, (QStringList{"hit", "hit"}));
+}
+
+void TestExtractionRun::readEveryFileAsWindows1252_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("LF lines are one line")
+        << QByteArray("alpha\nbeta hit\ngamma\n") << QStringList{"alpha\nbeta hit\ngamma\n"};
+    QTest::newRow("UTF-8 bytes are characters each")
+        << QByteArray("caf\xC3\xA9 hit\r\n") << QStringList{QString::fromUtf8("cafÃ© hit")};
+    QTest::newRow("a byte-order mark is text")
+        << QByteArray("\xEF\xBB\xBFhit\r\n") << QStringList{QString::fromUtf8("ï»¿hit")};
+}
+
+// The old rule reads every file as Windows-1252 with CR LF lines, whatever it holds.
+void TestExtractionRun::readEveryFileAsWindows1252()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, expected);
+    m_view->files = {write("old.txt", content)};
+    m_view->search = QStringLiteral("hit");
+    m_view->readAs = 1;
+    click();
+    QCOMPARE(m_view->rows, expected);
+}
+
+void TestExtractionRun::stopBetweenPiecesOfOneFile()
+{
+    QByteArray content;
+    for (int piece = 1; piece <= 3; ++piece) {
+        QByteArray part = "hit " + QByteArray::number(piece) + "\r\n";
+        content += part + QByteArray(65536 - part.size(), 'x');
+    }
+    m_view->files = {write("three pieces.txt", content)};
+    m_view->search = QStringLiteral("hit");
+    m_services->yield.onYield = [&](int) {
+        if (m_view->rows.size() == 1 && m_view->caption == run::stopCaption)
+            click();
+    };
+    click();
+    // The click is handled in the yield after the first piece; the row the next piece was
+    // already emitting is kept, the third piece is never searched.
+    QCOMPARE(m_view->rows, (QStringList{"hit 1", "hit 2"}));
+    QVERIFY(m_services->prompts.texts().isEmpty());
+}
+
+// Workers finish files in any order; the rows must still come in list order, whatever the
+// number of workers.
+void TestExtractionRun::oneWorkerAndManyGiveTheSameRows()
+{
+    std::mt19937 random(17);
+    const QList<QByteArray> parts = {"hit",   "Hit ",         "x",         "\r\n", "\n",
+                                     "\xC3\xA9", "caf\xC3\xA9 ", "\xE9",       " ",    "\r"};
+    for (int round = 0; round < 12; ++round) {
+        QStringList files;
+        for (int f = 0; f < 25; ++f) {
+            QByteArray content;
+            const int length = int(random() % 200);
+            for (int k = 0; k < length; ++k)
+                content += parts[int(random() % parts.size())];
+            if (random() % 7 == 0)
+                content = content.repeated(400); // several pieces
+            files << write(QStringLiteral("r%1-%2.txt").arg(round).arg(f), content);
+        }
+        files << m_dir->filePath("missing.txt");
+        m_view->files = files;
+        m_view->mode = captions.at(int(random() % captions.size()));
+        m_view->form2 = true;
+        m_view->search = QStringList{"hit", "", "\xC3\xA9", "x\r"}.at(int(random() % 4));
+        m_view->oneLine = int(random() % 2);
+        m_view->display = run::DisplayOption(1 + random() % 3);
+        QStringList rowsBy[2];
+        QStringList reportsBy[2];
+        for (const int workers : {1, 4}) {
+            m_run->setWorkerCount(workers);
+            m_view->rows.clear();
+            m_reporter->reports.clear();
+            click();
+            rowsBy[workers == 4] = m_view->rows;
+            reportsBy[workers == 4] = m_reporter->reports;
+        }
+        QCOMPARE(rowsBy[1], rowsBy[0]);
+        QCOMPARE(reportsBy[1], reportsBy[0]);
+        QCOMPARE(reportsBy[0].size(), 4); // the missing file, four steps
+    }
 }
 
 QTEST_MAIN(TestExtractionRun)

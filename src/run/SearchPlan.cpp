@@ -1,0 +1,127 @@
+#include "SearchPlan.h"
+
+#include "engine/CodePage.h"
+#include "engine/TextFormat.h"
+#include "engine/UnicodeCase.h"
+
+namespace run {
+
+namespace {
+
+// Returns the UTF-8 bytes of a text, or nothing when it holds a lone surrogate.
+std::optional<std::string> utf8Of(std::u16string_view text)
+{
+    std::string bytes;
+    bytes.reserve(text.size() * 3);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            return std::nullopt;
+        }
+        if (c < 0x80) {
+            bytes += char(c);
+        } else if (c < 0x800) {
+            bytes += char(0xC0 | (c >> 6));
+            bytes += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            bytes += char(0xE0 | (c >> 12));
+            bytes += char(0x80 | ((c >> 6) & 0x3F));
+            bytes += char(0x80 | (c & 0x3F));
+        } else {
+            bytes += char(0xF0 | (c >> 18));
+            bytes += char(0x80 | ((c >> 12) & 0x3F));
+            bytes += char(0x80 | ((c >> 6) & 0x3F));
+            bytes += char(0x80 | (c & 0x3F));
+        }
+    }
+    return bytes;
+}
+
+// Returns true when a lowered search text can be found in UTF-8 bytes by folding ASCII
+// letters only: it is ASCII, and no character outside ASCII lowers to one of its letters.
+bool asciiFoldingServes(std::u16string_view lowered)
+{
+    for (const char16_t c : lowered) {
+        if (c >= 0x80 || engine::hasNonAsciiUpperCase(c))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+SearchPlan::SearchPlan(std::optional<engine::Mode> mode_, std::u16string_view text,
+                       bool matchCase_, int x_, int y_)
+    : mode(mode_), searchText(text), matchCase(matchCase_), x(x_), y(y_),
+      wide(engine::WideNeedle::fromText(text, matchCase_))
+{
+    std::u16string sought(text);
+    if (!matchCase)
+        engine::lowerUnitsInto(text, sought.data());
+    const std::optional<std::string> bytes = engine::encode(sought);
+    windows1252 = bytes ? engine::Needle::fromBytes(*bytes, matchCase) : engine::Needle::never();
+    if (matchCase || asciiFoldingServes(sought)) {
+        if (const auto utf8Bytes = utf8Of(sought))
+            utf8 = engine::Needle::fromUtf8(*utf8Bytes, matchCase);
+    }
+}
+
+bool SearchPlan::sameAs(const std::optional<engine::Mode> &otherMode,
+                        std::u16string_view otherText, bool otherMatchCase, int otherX,
+                        int otherY) const
+{
+    if (otherMode != mode || otherMatchCase != matchCase || otherText != searchText)
+        return false;
+    return mode != engine::Mode::ExtractSearchWordLineUpXDownY || (otherX == x && otherY == y);
+}
+
+void searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t piece,
+                 engine::BlockList &out, engine::WideBlockList &wideOut)
+{
+    out.clear();
+    wideOut.clear();
+    if (!plan.mode)
+        return;
+    if (text.wide()) {
+        engine::extract(*plan.mode, text.pieceUnits(piece), plan.wide, plan.x, plan.y, wideOut,
+                        text.lineEnds());
+        return;
+    }
+    if (text.encoding() == engine::Encoding::Utf8 && !plan.utf8) {
+        // The search text needs the decoded characters: decode this piece alone. Its lines
+        // stay valid until the next such search on this thread.
+        thread_local std::u16string decoded;
+        decoded = engine::decodeUtf8(text.pieceBytes(piece));
+        engine::extract(*plan.mode, std::u16string_view(decoded), plan.wide, plan.x, plan.y,
+                        wideOut, text.lineEnds());
+        return;
+    }
+    const engine::Needle &needle =
+        text.encoding() == engine::Encoding::Utf8 ? *plan.utf8 : plan.windows1252;
+    engine::extract(*plan.mode, text.pieceBytes(piece), needle, plan.x, plan.y, out,
+                    text.lineEnds());
+}
+
+void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool> *stop)
+{
+    if (!file.text.wide() && file.text.encoding() == engine::Encoding::Utf8 && !plan.utf8)
+        file.text.widen();
+    const size_t count = file.text.count();
+    if (file.text.wide())
+        file.widePieces.resize(count);
+    else
+        file.bytePieces.resize(count);
+    engine::BlockList unusedBytes;
+    engine::WideBlockList unusedWide;
+    for (size_t p = 0; p < count; ++p) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return;
+        searchPiece(plan, file.text, p, file.text.wide() ? unusedBytes : file.bytePieces[p],
+                    file.text.wide() ? file.widePieces[p] : unusedWide);
+    }
+}
+
+} // namespace run

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "engine/BlockList.h"
+#include "engine/FileReader.h"
+#include "engine/Modes.h"
+#include "engine/Needle.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace run {
+
+// What one search needs, made once from the window's controls: the mode, the line counts of
+// the X/Y mode, and the search text prepared for each kind of text a file can hold.
+struct SearchPlan {
+    // Builds the plan for a search text; a mode of nothing finds no blocks.
+    SearchPlan(std::optional<engine::Mode> mode, std::u16string_view searchText, bool matchCase,
+               int x, int y);
+
+    std::optional<engine::Mode> mode;
+    std::u16string searchText;
+    bool matchCase = false;
+    int x = 1;
+    int y = 1;
+    // For Windows-1252 text.
+    engine::Needle windows1252;
+    // For UTF-8 text, when its bytes can be searched as they are.
+    std::optional<engine::Needle> utf8;
+    // For UTF-16 text (and UTF-8 text the bytes cannot serve).
+    engine::WideNeedle wide;
+
+    // Returns true when the plan searches exactly as one built from these values would.
+    bool sameAs(const std::optional<engine::Mode> &otherMode, std::u16string_view otherText,
+                bool otherMatchCase, int otherX, int otherY) const;
+};
+
+// The blocks of every piece of one file.
+struct FileBlocks {
+    engine::FileText text;
+    std::vector<engine::BlockList> bytePieces; // when the text is bytes
+    std::vector<engine::WideBlockList> widePieces; // when it is UTF-16
+};
+
+// Searches every piece of a file's text with the plan; UTF-8 text the plan's bytes cannot
+// serve is widened first. A set stop flag ends the search between pieces.
+void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool> *stop);
+
+// Searches one piece of a file's text into out (bytes) or wideOut (UTF-16, also for a UTF-8
+// piece the plan's bytes cannot serve).
+void searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t piece,
+                 engine::BlockList &out, engine::WideBlockList &wideOut);
+
+} // namespace run

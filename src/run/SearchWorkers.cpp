@@ -1,0 +1,125 @@
+#include "SearchWorkers.h"
+
+#include "engine/Steps.h"
+
+namespace run {
+
+namespace {
+
+// Finished outcomes waiting for the window thread hold at most this much text, so a list of
+// huge files does not fill the memory ahead of the rows.
+constexpr size_t kPendingBudget = size_t(256) << 20;
+
+size_t sizeOf(const SearchWorkers::Outcome &outcome)
+{
+    const engine::FileText &text = outcome.blocks.text;
+    return text.bytes().size() + (text.wide() ? text.count() * engine::kPieceSize * 2 : 0);
+}
+
+class RecordingReporter : public engine::ErrorReporter {
+public:
+    explicit RecordingReporter(std::vector<SearchWorkers::Report> &reports) : m_reports(reports)
+    {
+    }
+    void reportError(const std::string &tag, int step, const std::string &description) override
+    {
+        m_reports.push_back({tag, step, description});
+    }
+
+private:
+    std::vector<SearchWorkers::Report> &m_reports;
+};
+
+} // namespace
+
+SearchWorkers::SearchWorkers(std::vector<std::string> paths,
+                             std::shared_ptr<const SearchPlan> plan, engine::ReadRule rule,
+                             int threads)
+    : m_paths(std::move(paths)), m_plan(std::move(plan)), m_rule(rule), m_slots(m_paths.size())
+{
+    const int count = std::max(1, threads);
+    m_ahead = size_t(4 * count);
+    m_running = count;
+    for (int t = 0; t < count; ++t)
+        m_threads.emplace_back([this] { work(); });
+}
+
+SearchWorkers::~SearchWorkers()
+{
+    stop();
+    for (std::thread &thread : m_threads)
+        thread.join();
+}
+
+void SearchWorkers::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_room.notify_all();
+    m_ready.notify_all();
+}
+
+std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::process(const std::string &path,
+                                                               const SearchPlan &plan,
+                                                               engine::ReadRule rule,
+                                                               const std::atomic<bool> *stop)
+{
+    auto outcome = std::make_unique<Outcome>();
+    RecordingReporter reporter(outcome->reports);
+    outcome->blocks.text = engine::ReadFileToStringFSO(path, reporter, rule, stop);
+    searchFile(plan, outcome->blocks, stop);
+    return outcome;
+}
+
+void SearchWorkers::work()
+{
+    for (;;) {
+        size_t i = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            m_room.wait(lock, [&] {
+                return m_stop || m_next >= m_paths.size() ||
+                       (m_next < m_consumed + m_ahead && m_pendingBytes < kPendingBudget);
+            });
+            if (m_stop || m_next >= m_paths.size())
+                break;
+            i = m_next++;
+        }
+        std::unique_ptr<Outcome> outcome;
+        try {
+            outcome = process(m_paths[i], *m_plan, m_rule, &m_stop);
+        } catch (const std::bad_alloc &) {
+            outcome = std::make_unique<Outcome>();
+            outcome->reports.push_back(
+                {engine::errorTag("ExtractState", "ReadFileToStringFSO"), 116, "Out of memory"});
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_pendingBytes += sizeOf(*outcome);
+            m_slots[i] = std::move(outcome);
+        }
+        m_ready.notify_all();
+    }
+    --m_running;
+}
+
+std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::take(size_t i,
+                                                            std::chrono::microseconds wait)
+{
+    std::unique_lock lock(m_mutex);
+    if (i >= m_slots.size())
+        return nullptr;
+    m_ready.wait_for(lock, wait, [&] { return m_slots[i] != nullptr || m_stop; });
+    if (!m_slots[i])
+        return nullptr;
+    std::unique_ptr<Outcome> outcome = std::move(m_slots[i]);
+    m_pendingBytes -= std::min(m_pendingBytes, sizeOf(*outcome));
+    m_consumed = i + 1;
+    lock.unlock();
+    m_room.notify_all();
+    return outcome;
+}
+
+} // namespace run

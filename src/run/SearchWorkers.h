@@ -1,0 +1,72 @@
+#pragma once
+
+#include "run/SearchPlan.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace run {
+
+// Reads and searches the files of one run on worker threads, a few files ahead of the window
+// thread, which takes the outcomes one by one in list order. Nothing here touches the window.
+class SearchWorkers {
+public:
+    // One failure the reader met, to be shown on the window thread in its place.
+    struct Report {
+        std::string tag;
+        int step = 0;
+        std::string description;
+    };
+    // Everything the window thread needs of one file.
+    struct Outcome {
+        std::vector<Report> reports;
+        FileBlocks blocks;
+    };
+
+    // Starts threads workers (at least one) on the files (native paths) with the plan.
+    SearchWorkers(std::vector<std::string> paths, std::shared_ptr<const SearchPlan> plan,
+                  engine::ReadRule rule, int threads);
+    // Stops the workers and waits for them.
+    ~SearchWorkers();
+    SearchWorkers(const SearchWorkers &) = delete;
+    SearchWorkers &operator=(const SearchWorkers &) = delete;
+
+    // Takes the outcome of file i, the next in list order, waiting at most wait for it;
+    // returns null when it is not ready yet.
+    std::unique_ptr<Outcome> take(size_t i, std::chrono::microseconds wait);
+    // Asks the workers to end at their next check; returns at once.
+    void stop();
+    // Returns true when every worker has ended.
+    bool finished() const { return m_running.load() == 0; }
+
+    // Reads and searches one file on the calling thread.
+    static std::unique_ptr<Outcome> process(const std::string &path, const SearchPlan &plan,
+                                            engine::ReadRule rule,
+                                            const std::atomic<bool> *stop);
+
+private:
+    void work();
+
+    std::vector<std::string> m_paths;
+    std::shared_ptr<const SearchPlan> m_plan;
+    engine::ReadRule m_rule;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::condition_variable m_room;
+    std::vector<std::unique_ptr<Outcome>> m_slots;
+    size_t m_next = 0;
+    size_t m_consumed = 0;
+    size_t m_pendingBytes = 0;
+    size_t m_ahead = 4;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_running{0};
+    std::vector<std::thread> m_threads;
+};
+
+} // namespace run
