@@ -48,6 +48,8 @@ struct Options {
     std::optional<int> y;
     QString rowsOut;
     int stopAfterMs = -1;
+    bool readAsWindows1252 = false;
+    int workers = 0;
     QStringList files;
 };
 
@@ -56,7 +58,8 @@ struct Options {
     std::fprintf(stderr,
                  "lumbrex-bench: %s\nusage: lumbrex-bench [--mode N] [--search TEXT] "
                  "[--match-case] [--display line|file-line|file] [--one-line] [--x N] [--y N] "
-                 "[--rows-out FILE] [--stop-after-ms MS] FILE...\n",
+                 "[--rows-out FILE] [--stop-after-ms MS] [--read-as automatic|windows-1252] "
+                 "[--workers N] FILE...\n",
                  why);
     std::exit(2);
 }
@@ -103,6 +106,13 @@ Options parse(const QStringList &args)
             options.rowsOut = value();
         else if (arg == QLatin1String("--stop-after-ms"))
             options.stopAfterMs = number(value(), 0, 1 << 30, "--stop-after-ms takes milliseconds");
+        else if (arg == QLatin1String("--read-as")) {
+            const QString rule = value();
+            if (rule != QLatin1String("automatic") && rule != QLatin1String("windows-1252"))
+                usage("--read-as takes automatic or windows-1252");
+            options.readAsWindows1252 = rule == QLatin1String("windows-1252");
+        } else if (arg == QLatin1String("--workers"))
+            options.workers = number(value(), 0, 256, "--workers takes 0 (one per core) to 256");
         else if (arg == QLatin1String("--"))
             options.files += args.mid(i + 1), i = int(args.size());
         else
@@ -181,6 +191,9 @@ int main(int argc, char *argv[])
         window.Check1->click();
     if (window.Check2->isChecked() != options.oneLine)
         window.Check2->click();
+    if (window.Check3->isChecked() != options.readAsWindows1252)
+        window.Check3->click();
+    window.extraction().setWorkerCount(options.workers);
     QRadioButton *display = options.display == QLatin1String("line")   ? window.Option1
                             : options.display == QLatin1String("file") ? window.Option3
                                                                        : window.Option2;
@@ -225,6 +238,8 @@ int main(int argc, char *argv[])
             }
         });
 
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
     clock.start();
     running = true;
     window.PushButton3->click();
@@ -241,8 +256,11 @@ int main(int argc, char *argv[])
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::fprintf(stderr, "max_rss_mb=%.0f\n", double(usage.ru_maxrss) / 1024.0);
-    std::printf("rows=%d seconds=%.3f max_gap_ms=%.1f stop_ms=%.1f\n", window.results().count(),
-                double(end) / 1e9, double(maxGap) / 1e6,
-                stopClickAt >= 0 ? double(idleAt - stopClickAt) / 1e6 : 0.0);
+    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    const double cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime) -
+                       seconds(before.ru_utime) - seconds(before.ru_stime);
+    std::printf("rows=%d seconds=%.3f max_gap_ms=%.1f stop_ms=%.1f cpu_s=%.3f\n",
+                window.results().count(), double(end) / 1e9, double(maxGap) / 1e6,
+                stopClickAt >= 0 ? double(idleAt - stopClickAt) / 1e6 : 0.0, cpu);
     return 0;
 }

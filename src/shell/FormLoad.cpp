@@ -127,7 +127,11 @@ void MainWindow::Form_Load()
         Combo1->setCurrentIndex(position);
         Combo1_Click();
     });
-    steps.step(186, [&] { onLoad = false; });
+    steps.step(186, [&] {
+        Check3->setChecked(platform::settingToInt(read(QStringLiteral("Check3"),
+                                                       QStringLiteral("0"))) == 1);
+    });
+    steps.step(188, [&] { onLoad = false; });
 }
 
 } // namespace shell

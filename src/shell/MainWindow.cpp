@@ -179,6 +179,15 @@ void MainWindow::buildControls()
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setAccessibleName(Check1->text());
     frame2Layout->addWidget(Check1);
+    Check3 = new QCheckBox(QStringLiteral("Read every file as Windows-1252 with CR LF line ends"),
+                           Frame2);
+    Check3->setObjectName(QStringLiteral("Check3"));
+    Check3->setAccessibleName(Check3->text());
+    Check3->setToolTip(QStringLiteral(
+        "Off: each file is read in its own encoding (UTF-8, UTF-16 with a byte-order mark, "
+        "else Windows-1252) with its own line ends (LF or CR LF).\nOn: every file is read "
+        "byte by byte as Windows-1252, and lines end only at CR LF."));
+    frame2Layout->addWidget(Check3);
     left->addWidget(Frame2);
 
     Frame1 = new QGroupBox(QStringLiteral("Extraction Options"), client);
@@ -268,7 +277,12 @@ void MainWindow::connectHandlers()
         engine::Steps steps(m_report, "Form1", "PushButton4_Click");
         steps.step(100, [&] {
             showMessage(QStringLiteral("Please email ") + supportAddress +
-                        QStringLiteral(" if you have any questions or need features added."));
+                        QStringLiteral(" if you have any questions or need features added.") +
+                        QStringLiteral("\r\n\r\nEach file is read in its own encoding (UTF-8, "
+                                       "UTF-16 with a byte-order mark, else Windows-1252) and "
+                                       "with its own line ends (LF or CR LF). Tick \"Read every "
+                                       "file as Windows-1252 with CR LF line ends\" to read "
+                                       "every file byte by byte with lines ending at CR LF."));
         });
     });
     connect(PushButton5, &QPushButton::clicked, this, [this] {
@@ -285,6 +299,11 @@ void MainWindow::connectHandlers()
     connect(Check1, &QCheckBox::clicked, this, [this] {
         writeOption(QStringLiteral("Check1"), QString::number(Check1->isChecked() ? 1 : 0),
                     "Check1_Click");
+    });
+    connect(Check3, &QCheckBox::toggled, this, [this](bool checked) {
+        if (!onLoad)
+            writeOption(QStringLiteral("Check3"), QString::number(checked ? 1 : 0),
+                        "Check3_Click");
     });
     connect(Check2, &QCheckBox::clicked, this, [this] {
         writeOption(QStringLiteral("Check2"), QString::number(Check2->isChecked() ? 1 : 0),
@@ -410,6 +429,16 @@ QString MainWindow::modeText() const
 int MainWindow::matchCaseValue() const
 {
     return Check1->isChecked() ? 1 : 0;
+}
+
+int MainWindow::readAsWindows1252Value() const
+{
+    return Check3->isChecked() ? 1 : 0;
+}
+
+QStringList MainWindow::filePaths() const
+{
+    return m_files.texts();
 }
 
 int MainWindow::oneLineValue() const

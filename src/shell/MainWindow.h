@@ -89,6 +89,8 @@ public:
     QString modeText() const override;
     int matchCaseValue() const override;
     int oneLineValue() const override;
+    int readAsWindows1252Value() const override;
+    QStringList filePaths() const override;
     run::DisplayOption displayOption() const override;
     void setProgress(int value, const QString &text) override;
     void setMousePointer(int value) override;
@@ -161,6 +163,7 @@ public:
     QLineEdit *Text1 = nullptr;
     QCheckBox *Check1 = nullptr;
     QCheckBox *Check2 = nullptr;
+    QCheckBox *Check3 = nullptr;
     QRadioButton *Option1 = nullptr;
     QRadioButton *Option2 = nullptr;
     QRadioButton *Option3 = nullptr;

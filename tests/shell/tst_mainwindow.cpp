@@ -373,7 +373,12 @@ void TestMainWindow::helpAndExamplesMessages()
     QCOMPARE(int(messages.size()), 2);
     QCOMPARE(messages[0].text,
              QStringLiteral("Please email ") + shell::supportAddress +
-                 QStringLiteral(" if you have any questions or need features added."));
+                 QStringLiteral(" if you have any questions or need features added.\r\n\r\n"
+                                "Each file is read in its own encoding (UTF-8, UTF-16 with a "
+                                "byte-order mark, else Windows-1252) and with its own line ends "
+                                "(LF or CR LF). Tick \"Read every file as Windows-1252 with CR "
+                                "LF line ends\" to read every file byte by byte with lines "
+                                "ending at CR LF."));
     QCOMPARE(messages[1].text.split("\r\n"),
              (QStringList{"A search word or search words can be any set of characters. Here are "
                           "some examples of what you can write here:",
