@@ -17,16 +17,19 @@ namespace {
 
 const QString kIdleCaption = QStringLiteral("Progress Bar");
 
-// Appends a cell padded to its column's width and its tab; characters outside
-// Windows-1252 become '?', one byte per UTF-16 code unit, so the padding stays aligned.
-void appendCell(std::string &line, const QString &cell, int width)
+// Appends a cell padded to its column's width (in characters) and its tab, in Windows-1252,
+// or in UTF-8 when some cell has a character Windows-1252 cannot hold.
+void appendCell(std::string &line, const QString &cell, int width, bool utf8)
 {
-    for (const QChar c : cell) {
-        const int byte = engine::fromUnicode(c.unicode());
-        line.push_back(byte < 0 ? '?' : char(byte));
+    if (utf8) {
+        line += cell.toStdString();
+    } else {
+        for (const QChar c : cell)
+            line.push_back(char(engine::fromUnicode(c.unicode())));
     }
-    if (width > cell.size())
-        line.append(size_t(width - cell.size()), ' ');
+    const int characters = ListCells::characterCount(cell);
+    if (width > characters)
+        line.append(size_t(width - characters), ' ');
     line.push_back('\t');
 }
 
@@ -62,17 +65,20 @@ bool AlignedTextWriter::SaveListviewProperlySpaced(const platform::ListModel &li
 
         // A row that vanished while the widths were taken fails at the row-text test.
         at = 126;
-        const std::vector<int> widths = ListCells::widths(list, true, m_yield);
+        // Windows-1252 keeps the file as it has always been; a character it has no byte for
+        // makes the whole file UTF-8 with a byte-order mark, so nothing turns into "?".
+        bool utf8 = false;
+        const std::vector<int> widths = ListCells::characterWidths(list, true, m_yield, utf8);
 
         showProgress(142, 10);
 
         at = 156;
         file.open(path);
-        std::string line;
+        std::string line = utf8 ? "\xEF\xBB\xBF" : "";
         at = 158;
         for (size_t k = 0; k < widths.size(); ++k) {
             m_yield.yield();
-            appendCell(line, list.headers()[k].text, widths[k]);
+            appendCell(line, list.headers()[k].text, widths[k], utf8);
         }
         at = 170;
         line.append("\r\n");
@@ -92,7 +98,7 @@ bool AlignedTextWriter::SaveListviewProperlySpaced(const platform::ListModel &li
                 continue;
             at = 190;
             for (int k = 1; k <= columns; ++k)
-                appendCell(line, ListCells::cell(list, r, k), widths[size_t(k - 1)]);
+                appendCell(line, ListCells::cell(list, r, k), widths[size_t(k - 1)], utf8);
             if (progress) {
                 at = 214;
                 const int now = list.count();

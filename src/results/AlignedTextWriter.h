@@ -17,8 +17,9 @@ namespace results {
 class ProgressIndicator;
 
 // Writes a list as an aligned text file: a header line, then one line per checked row; every
-// cell padded with blanks to its column's width and followed by a tab; CR LF line ends;
-// Windows-1252 with "?" for characters it cannot hold.
+// cell padded with blanks to its column's width (in characters) and followed by a tab; CR LF
+// line ends; Windows-1252, or UTF-8 with a byte-order mark when some cell holds a character
+// Windows-1252 cannot hold.
 class AlignedTextWriter {
 public:
     AlignedTextWriter(platform::Yield &yield, engine::ErrorReporter &reporter);

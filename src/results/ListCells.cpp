@@ -1,5 +1,6 @@
 #include "ListCells.h"
 
+#include "engine/CodePage.h"
 #include "platform/ListModel.h"
 #include "platform/Yield.h"
 
@@ -25,6 +26,42 @@ std::vector<int> ListCells::widths(const platform::ListModel &list, bool countHe
         for (int r = 0; r < rows; ++r) {
             yield.yield();
             w = std::max(w, int(cell(list, r, k).size()));
+        }
+        widths.push_back(w);
+    }
+    return widths;
+}
+
+int ListCells::characterCount(const QString &text)
+{
+    int count = int(text.size());
+    for (const QChar c : text) {
+        if (c.isLowSurrogate())
+            --count;
+    }
+    return count;
+}
+
+std::vector<int> ListCells::characterWidths(const platform::ListModel &list, bool countHeaders,
+                                            platform::Yield &yield, bool &outsideWindows1252)
+{
+    const auto measure = [&](const QString &text) {
+        for (const QChar c : text) {
+            if (c.unicode() >= 0x80 && engine::fromUnicode(c.unicode()) < 0) {
+                outsideWindows1252 = true;
+                break;
+            }
+        }
+        return characterCount(text);
+    };
+    std::vector<int> widths;
+    const int columns = int(list.headers().size());
+    for (int k = 1; k <= columns; ++k) {
+        int w = countHeaders ? measure(list.headers()[size_t(k - 1)].text) : 0;
+        const int rows = list.count();
+        for (int r = 0; r < rows; ++r) {
+            yield.yield();
+            w = std::max(w, measure(cell(list, r, k)));
         }
         widths.push_back(w);
     }

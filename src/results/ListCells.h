@@ -20,6 +20,13 @@ public:
     // row, checked or not, and of its header too when countHeaders is set.
     static std::vector<int> widths(const platform::ListModel &list, bool countHeaders,
                                    platform::Yield &yield);
+    // Returns the widths as widths() does, counted in characters (a surrogate pair is one),
+    // and sets outsideWindows1252 when some cell or header holds a character that
+    // Windows-1252 has no byte for.
+    static std::vector<int> characterWidths(const platform::ListModel &list, bool countHeaders,
+                                            platform::Yield &yield, bool &outsideWindows1252);
+    // Returns the number of characters of a text, a surrogate pair counting as one.
+    static int characterCount(const QString &text);
 };
 
 } // namespace results

@@ -119,9 +119,13 @@ void TestAlignedTextWriter::layout_data()
     QTest::newRow("two columns with a missing sub-item")
         << QStringList{QStringLiteral("File"), QStringLiteral("Line")}
         << QList<Row>{{{QStringLiteral("a")}}} << QByteArray("File\tLine\t\r\na   \t    \t\r\n");
-    QTest::newRow("Windows-1252 bytes and ? for the rest")
+    QTest::newRow("Windows-1252 bytes when every character has one")
+        << results << QList<Row>{{{QString::fromUtf8("é€œ")}}, {{QString::fromUtf8("Šx")}}}
+        << QByteArray("Results\t\r\n\xE9\x80\x9C    \t\r\n\x8Ax     \t\r\n");
+    QTest::newRow("UTF-8 with a mark otherwise, widths in characters")
         << results << QList<Row>{{{QString::fromUtf8("é€œ✓中")}}, {{QString::fromUtf8("😀x")}}}
-        << QByteArray("Results\t\r\n\xE9\x80\x9C??  \t\r\n??x    \t\r\n");
+        << QByteArray("\xEF\xBB\xBFResults\t\r\n\xC3\xA9\xE2\x82\xAC\xC5\x93\xE2\x9C\x93\xE4\xB8\xAD  \t\r\n"
+                      "\xF0\x9F\x98\x80x     \t\r\n");
     QTest::newRow("tabs and line breaks inside a cell written as they are")
         << results << QList<Row>{{{QStringLiteral("a\tb\nc")}}}
         << QByteArray("Results\t\r\na\tb\nc  \t\r\n");
