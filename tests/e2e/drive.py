@@ -171,23 +171,47 @@ def table_texts(node):
     return [table.getAccessibleAt(r, 0).name for r in range(table.nRows)]
 
 
+def decoded_lines(data):
+    """The lines of a file as the program reads them: a byte-order mark, else valid UTF-8
+    holding a byte of 0x80 or above, else Windows-1252; LF lines unless the first LF follows
+    a CR (then CR LF lines)."""
+    if data.startswith(b"\xef\xbb\xbf"):
+        text = data[3:].decode("utf-8", errors="replace")
+    elif data.startswith((b"\xff\xfe", b"\xfe\xff")):
+        text = data[2:].decode("utf-16-le" if data[0] == 0xFF else "utf-16-be", errors="replace")
+    else:
+        try:
+            text = data.decode("utf-8") if any(b >= 0x80 for b in data) else None
+        except UnicodeDecodeError:
+            text = None
+        if text is None:
+            text = data.decode("cp1252", errors="replace")
+    lf = text.find("\n")
+    if lf >= 0 and (lf == 0 or text[lf - 1] != "\r"):
+        return [line[:-1] if line.endswith("\r") else line for line in text.split("\n")]
+    return text.split("\r\n")
+
+
 def expected_aligned_text(paths):
     """The aligned text file of a one-column "Results" list holding every non-empty line of the
-    files (CR LF lines, single-byte text) that holds SEARCH in any case."""
+    files that holds SEARCH in any case: Windows-1252, or UTF-8 with a mark when a row has a
+    character Windows-1252 cannot hold."""
     rows = []
-    needle = SEARCH.encode("cp1252").lower()
     for path in paths:
         with open(path, "rb") as f:
             data = f.read()
-        for line in data.split(b"\r\n"):
-            if line and needle in line.lower():
+        for line in decoded_lines(data):
+            if line and SEARCH.lower() in line.lower():
                 rows.append(line)
-    header = b"Results"
+    header = "Results"
     width = max([len(header)] + [len(r) for r in rows])
-    out = header.ljust(width) + b"\t\r\n"
+    text = header.ljust(width) + "\t\r\n"
     for r in rows:
-        out += r.ljust(width) + b"\t\r\n"
-    return out, len(rows)
+        text += r.ljust(width) + "\t\r\n"
+    try:
+        return text.encode("cp1252"), len(rows)
+    except UnicodeEncodeError:
+        return b"\xef\xbb\xbf" + text.encode("utf-8"), len(rows)
 
 
 def extract_and_save(app, ctx):
