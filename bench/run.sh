@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds (or reuses) the benchmark corpora and times Lumbrex against grep on the same files,
-# in one run. Usage: bench/run.sh [CORPUS_DIR]   (default: bench/corpus)
+# Builds (or reuses) the benchmark corpora and times Lumbrex against ripgrep, GNU grep and cat
+# (the floor: reading the files) on the same files, in one run, page cache warm. Every figure
+# is the median of 5 runs. Usage: bench/run.sh [CORPUS_DIR]   (default: bench/corpus)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 corpus=$(realpath -m "${1:-bench/corpus}")
 build=${LUMBREX_BUILD:-build}
 bench=$build/bin/lumbrex-bench
 [ -x "$bench" ] || bash scripts/build.sh
-for name in a b; do
+command -v rg >/dev/null || bash scripts/setup.sh
+for name in a a-lf u b; do
     if [ ! -f "$corpus/$name/.complete" ]; then
         rm -rf "${corpus:?}/$name"
         python3 bench/gen_corpus.py "$name" "$corpus/$name" >/dev/null
@@ -19,51 +21,92 @@ trap 'rm -rf "$runtime"' EXIT
 chmod 700 "$runtime"
 export XDG_RUNTIME_DIR=$runtime LC_ALL=C
 
-mapfile -t files_a < <(find "$corpus/a" -name '*.txt' | sort)
-mapfile -t files_b < <(find "$corpus/b" -name '*.txt' | sort)
+files() { find "$corpus/$1" -name '*.txt' | sort; }
+mapfile -t files_a < <(files a)
+mapfile -t files_alf < <(files a-lf)
+mapfile -t files_u < <(files u)
+mapfile -t files_b < <(files b)
 # Enough files of corpus a for about two million non-empty lines.
 rows_files=("${files_a[@]:0:125}")
 
-# Warm the page cache so both tools read from memory.
-cat "${files_a[@]}" >/dev/null
-find "$corpus/b" -name '*.txt' -print0 | xargs -0 cat >/dev/null
+# Warm the page cache so every tool reads from memory.
+for name in a a-lf u b; do find "$corpus/$name" -name '*.txt' -print0 | xargs -0 cat >/dev/null; done
 
-seconds() { # command... -> wall seconds, output to a real file
-    local start end
-    start=$(date +%s.%N)
-    "$@" >"$runtime/out" 2>/dev/null || true
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc -l | xargs printf '%.3f'
-}
+median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
-lumbrex() { # args... -> the bench's last line
-    "$bench" "$@" 2>"$runtime/bench.err" | tail -n 1
+# Runs a command 5 times, output to a real file; prints the median wall and CPU seconds.
+timed() {
+    local wall=() cpu=() i
+    for i in 1 2 3 4 5; do
+        /usr/bin/time -o "$runtime/time" -f '%e %U %S' "$@" >"$runtime/out" 2>/dev/null || true
+        read -r e u s <"$runtime/time"
+        wall+=("$e")
+        cpu+=("$(echo "$u + $s" | bc -l)")
+    done
+    printf '%s %s\n' "$(printf '%s\n' "${wall[@]}" | median)" "$(printf '%s\n' "${cpu[@]}" | median)"
 }
 
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
 
-printf '%-44s %10s %10s %7s %s\n' case lumbrex_s grep_s ratio notes
-report() { # name lumbrex-line grep-seconds
-    local l g ratio rss
-    l=$(echo "$2" | field seconds)
-    g=$3
-    rss=$(field max_rss_mb <"$runtime/bench.err")
-    if [ "$g" = "-" ]; then ratio="-"; else ratio=$(echo "$l / $g" | bc -l | xargs printf '%.2f'); fi
-    printf '%-44s %10s %10s %7s rows=%s max_gap_ms=%s stop_ms=%s rss_mb=%s\n' "$1" "$l" "$g" "$ratio" \
-        "$(echo "$2" | field rows)" "$(echo "$2" | field max_gap_ms)" "$(echo "$2" | field stop_ms)" "$rss"
+# Runs lumbrex-bench 5 times; prints the median of each of its figures and the peak resident
+# memory of the last run.
+lumbrex() {
+    local seconds=() cpu=() line i
+    for i in 1 2 3 4 5; do
+        line=$("$bench" "$@" 2>"$runtime/bench.err" | tail -n 1)
+        seconds+=("$(echo "$line" | field seconds)")
+        cpu+=("$(echo "$line" | field cpu_s)")
+    done
+    printf 'seconds=%s cpu_s=%s rows=%s max_gap_ms=%s stop_ms=%s rss_mb=%s\n' \
+        "$(printf '%s\n' "${seconds[@]}" | median)" "$(printf '%s\n' "${cpu[@]}" | median)" \
+        "$(echo "$line" | field rows)" "$(echo "$line" | field max_gap_ms)" \
+        "$(echo "$line" | field stop_ms)" "$(field max_rss_mb <"$runtime/bench.err")"
 }
 
-g=$(seconds grep -F -i Dozida "${files_a[@]}")
-report "a: entire line, 200 x 1 MB" "$(lumbrex --mode 1 --search Dozida "${files_a[@]}")" "$g"
-g=$(seconds grep -F -i Dozida "${files_b[@]}")
-report "b: entire line, 20000 x 4 KB" "$(lumbrex --mode 1 --search Dozida "${files_b[@]}")" "$g"
-g=$(seconds grep -F -i -B12 -A12 Dozida "${files_a[@]}")
-report "a: x=12 above, y=12 below" "$(lumbrex --mode 0 --x 12 --y 12 --search Dozida "${files_a[@]}")" "$g"
-report "2,000,000 rows (empty search)" "$(lumbrex --mode 1 --search '' --display line "${rows_files[@]}")" "-"
-report "a: entire line, stop after 200 ms" "$(lumbrex --mode 1 --search Dozida --stop-after-ms 200 "${files_a[@]}")" "-"
-report "b: entire line, stop after 200 ms" "$(lumbrex --mode 1 --search Dozida --stop-after-ms 200 "${files_b[@]}")" "-"
-report "a: x=12/y=12, stop after 200 ms" "$(lumbrex --mode 0 --x 12 --y 12 --search Dozida --stop-after-ms 200 "${files_a[@]}")" "-"
-report "2,000,000 rows, stop after 200 ms" "$(lumbrex --mode 1 --search '' --display line --stop-after-ms 200 "${rows_files[@]}")" "-"
+ratio() { if [ "$2" = "-" ]; then echo "-"; else echo "$1 / $2" | bc -l | xargs printf '%.2f'; fi; }
+
+printf '%-34s %8s %8s %8s %8s %8s %8s %7s %7s  %s\n' case lumbrex l_cpu rg rg_j1cpu grep cat \
+    vs_rg cpu_vs "rows / longest pump gap / stop to idle / resident"
+# name, lumbrex-bench arguments, then the peers' arguments (or -) after a lone --.
+compare() {
+    local name=$1
+    shift
+    local args=()
+    while [ "$1" != "--" ]; do args+=("$1"); shift; done
+    shift
+    local peer=("$@") l rg rgj1 gr ct
+    l=$(lumbrex "${args[@]}")
+    if [ "${peer[0]}" = "-" ]; then
+        rg="- -"; rgj1="- -"; gr="- -"; ct="- -"
+    else
+        rg=$(timed rg -F -i -H --no-line-number "${peer[@]}")
+        rgj1=$(timed rg -j1 -F -i -H --no-line-number "${peer[@]}")
+        gr=$(timed grep -F -i -H "${peer[@]}")
+        ct=$(timed cat "${peer[@]:PEER_OPTIONS}")
+    fi
+    local ls lc
+    ls=$(echo "$l" | field seconds)
+    lc=$(echo "$l" | field cpu_s)
+    printf '%-34s %8s %8s %8s %8s %8s %8s %7s %7s  %s / %s ms / %s ms / %s MB\n' "$name" "$ls" "$lc" \
+        "${rg%% *}" "${rgj1##* }" "${gr%% *}" "${ct%% *}" "$(ratio "$ls" "${rg%% *}")" \
+        "$(ratio "$lc" "${rgj1##* }")" "$(echo "$l" | field rows)" \
+        "$(echo "$l" | field max_gap_ms)" "$(echo "$l" | field stop_ms)" "$(echo "$l" | field rss_mb)"
+}
+
+PEER_OPTIONS=1
+compare "a: entire line, 200 x 1 MB" --mode 1 --search Dozida "${files_a[@]}" -- Dozida "${files_a[@]}"
+compare "a-lf: the same with LF lines" --mode 1 --search Dozida "${files_alf[@]}" -- Dozida "${files_alf[@]}"
+compare "u: UTF-8, LF, 200 x 1 MB" --mode 1 --search Dozida "${files_u[@]}" -- Dozida "${files_u[@]}"
+compare "u: UTF-8, search text 'é'" --mode 1 --search "é" "${files_u[@]}" -- "é" "${files_u[@]}"
+compare "b: entire line, 20000 x 4 KB" --mode 1 --search Dozida "${files_b[@]}" -- Dozida "${files_b[@]}"
+PEER_OPTIONS=3
+compare "a: x=12 above, y=12 below" --mode 0 --x 12 --y 12 --search Dozida "${files_a[@]}" -- -B12 -A12 Dozida "${files_a[@]}"
+compare "a: read as windows-1252" --mode 1 --search Dozida --read-as windows-1252 "${files_a[@]}" -- -
+compare "2,000,000 rows (empty search)" --mode 1 --search '' --display line "${rows_files[@]}" -- -
+compare "a: entire line, stop after 200 ms" --mode 1 --search Dozida --stop-after-ms 200 "${files_a[@]}" -- -
+compare "b: entire line, stop after 200 ms" --mode 1 --search Dozida --stop-after-ms 200 "${files_b[@]}" -- -
+compare "a: x=12/y=12, stop after 200 ms" --mode 0 --x 12 --y 12 --search Dozida --stop-after-ms 200 "${files_a[@]}" -- -
+compare "2,000,000 rows, stop after 200 ms" --mode 1 --search '' --display line --stop-after-ms 200 "${rows_files[@]}" -- -
 if [ -x "$build/bin/lumbrex-results-bench" ]; then
     echo
     "$build/bin/lumbrex-results-bench"
