@@ -1,32 +1,15 @@
-// Feeds arbitrary pieces and search texts to every extraction mode and aborts as soon as the
+// Feeds arbitrary files and search texts to every extraction mode and aborts as soon as the
 // fast engine disagrees with the line-by-line reference.
 //
-// Input layout: byte 0 holds the flags (bit 0 match case, bits 1-4 the mode), bytes 1 and 2 give
-// X and Y (folded into -3..28), byte 3 the search text's length; the search
-// text follows, and the rest is the piece.
+// Input layout: byte 0 holds the flags (bit 0 match case, bits 1-4 the mode, bit 5 read as
+// Windows-1252), bytes 1 and 2 give X and Y (folded into -3..28), byte 3 the search text's
+// length in bytes (UTF-8); the search text follows, and the rest is the file.
 
-#include "reference_modes.h"
-
-#include "engine/BlockList.h"
-#include "engine/Modes.h"
-#include "engine/Needle.h"
+#include "engine_vs_reference.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-
-namespace {
-
-void dump(const char *label, std::string_view text)
-{
-    std::fprintf(stderr, "%s (%zu):", label, text.size());
-    for (const char c : text)
-        std::fprintf(stderr, " %02x", static_cast<unsigned char>(c));
-    std::fprintf(stderr, "\n");
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -34,30 +17,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const bool matchCase = (data[0] & 1) != 0;
     const auto mode = static_cast<engine::Mode>(((data[0] >> 1) & 0x0F) % 14);
+    const auto reading =
+        (data[0] & 0x20) ? reference::Reading::Windows1252 : reference::Reading::Automatic;
     const int x = data[1] % 32 - 3;
     const int y = data[2] % 32 - 3;
     const size_t searchLength = std::min<size_t>(data[3] % 16, size - 4);
-    const std::string_view rest(reinterpret_cast<const char *>(data) + 4, size - 4);
-    const std::string_view search = rest.substr(0, searchLength);
-    // Pieces never exceed 65,536 bytes.
-    const std::string_view piece = rest.substr(searchLength, 65536);
-
-    static engine::BlockList out;
-    engine::extract(mode, piece, engine::Needle::fromBytes(search, matchCase), x, y, out);
-    const auto expected = reference::extract(mode, piece, search, matchCase, x, y);
-
-    bool same = expected.size() == out.size();
-    for (size_t i = 0; same && i < out.size(); ++i)
-        same = expected[i] == out.text(i);
-    if (!same) {
-        std::fprintf(stderr, "mode %d matchCase %d x %d y %d\n", static_cast<int>(mode), matchCase,
-                     x, y);
-        dump("search", search);
-        dump("piece", piece);
-        for (const auto &block : expected)
-            dump("expected", block);
-        for (size_t i = 0; i < out.size(); ++i)
-            dump("actual", out.text(i));
+    const char *rest = reinterpret_cast<const char *>(data) + 4;
+    const std::u16string search =
+        QString::fromUtf8(rest, qsizetype(searchLength)).toStdU16String();
+    // One piece: files up to 65,536 bytes hold at most 65,536 characters.
+    const QByteArray file(rest + searchLength, qsizetype(std::min<size_t>(size - 4 - searchLength,
+                                                                          65536)));
+    const QByteArray failure =
+        reference::compare(file, reading, mode, search, matchCase, x, y);
+    if (!failure.isEmpty()) {
+        std::fprintf(stderr, "%s\n", failure.constData());
         std::abort();
     }
     return 0;

@@ -1,8 +1,4 @@
-#include "reference_modes.h"
-
-#include "engine/CodePage.h"
-#include "engine/FileReader.h"
-#include "run/SearchPlan.h"
+#include "engine_vs_reference.h"
 
 #include <QtTest>
 
@@ -89,86 +85,13 @@ QByteArray bytesOf(const std::u16string &text, Format format)
     return {};
 }
 
-// The characters of a file as the reference reads them.
-std::u16string referenceText(const QByteArray &bytes, Format format)
+QByteArray check(const QByteArray &bytes, Format format, Mode mode, const std::u16string &search,
+                 bool matchCase, int x, int y)
 {
-    const std::string_view all(bytes.constData(), size_t(bytes.size()));
-    if (format == Format::Forced)
-        return reference::fromWindows1252(all);
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return reference::fromUtf8(all.substr(3));
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        std::u16string text;
-        for (qsizetype i = 2; i + 1 < bytes.size(); i += 2) {
-            const auto a = uchar(bytes[i]), b = uchar(bytes[i + 1]);
-            text += bytes[0] == '\xFF' ? char16_t(b << 8 | a) : char16_t(a << 8 | b);
-        }
-        return text;
-    }
-    const bool high = std::any_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; });
-    const bool validUtf8 = QString::fromUtf8(bytes).toUtf8() == bytes;
-    return high && validUtf8 ? reference::fromUtf8(all) : reference::fromWindows1252(all);
-}
-
-QByteArray shown(std::u16string_view text)
-{
-    QByteArray out;
-    for (const char16_t c : text) {
-        if (c == '\r')
-            out += "<CR>";
-        else if (c == '\n')
-            out += "<LF>";
-        else if (c < 0x20 || c >= 0x7F)
-            out += "<" + QByteArray::number(c, 16) + ">";
-        else
-            out += char(c);
-    }
-    return out;
-}
-
-// The engine's blocks of a one-piece file, as characters.
-std::vector<std::u16string> engineBlocks(const QByteArray &bytes, Format format, Mode mode,
-                                         const std::u16string &search, bool matchCase, int x,
-                                         int y)
-{
-    run::FileBlocks file;
-    file.text = engine::FileText(std::string_view(bytes.constData(), size_t(bytes.size())));
-    if (format != Format::Forced)
-        file.text.recognise();
-    const run::SearchPlan plan(mode, search, matchCase, x, y);
-    run::searchFile(plan, file, nullptr);
-    std::vector<std::u16string> texts;
-    if (file.text.wide()) {
-        for (size_t i = 0; i < file.widePieces[0].size(); ++i)
-            texts.push_back(file.widePieces[0].text(i));
-        return texts;
-    }
-    for (size_t i = 0; i < file.bytePieces[0].size(); ++i) {
-        const std::string block = file.bytePieces[0].text(i);
-        texts.push_back(file.text.encoding() == engine::Encoding::Utf8 ? reference::fromUtf8(block)
-                                                                        : engine::decode(block));
-    }
-    return texts;
-}
-
-QByteArray compare(const QByteArray &bytes, Format format, Mode mode,
-                   const std::u16string &search, bool matchCase, int x, int y)
-{
-    const std::u16string text = referenceText(bytes, format);
-    const bool lf = format != Format::Forced && reference::endsAtLf(text);
-    const auto expected = reference::extract(mode, text, search, matchCase, x, y, lf);
-    const auto actual = engineBlocks(bytes, format, mode, search, matchCase, x, y);
-    if (expected == actual)
-        return {};
-    QByteArray detail = "text \"" + shown(text) + "\" search \"" + shown(search) +
-                        "\" matchCase " + QByteArray::number(matchCase) + " x " +
-                        QByteArray::number(x) + " y " + QByteArray::number(y) + " format " +
-                        QByteArray::number(int(format)) + "\n";
-    for (const auto &b : expected)
-        detail += "  expected \"" + shown(b) + "\"\n";
-    for (const auto &b : actual)
-        detail += "  actual   \"" + shown(b) + "\"\n";
-    return detail;
+    return reference::compare(bytes,
+                              format == Format::Forced ? reference::Reading::Windows1252
+                                                       : reference::Reading::Automatic,
+                              mode, search, matchCase, x, y);
 }
 
 } // namespace
@@ -216,7 +139,7 @@ void TestDifferential::randomPieces()
         if (!wide && !engine::encode(search))
             search.clear();
         const bool matchCase = (round & 1) != 0;
-        const QByteArray failure = compare(bytesOf(text, how), how, Mode(mode), search,
+        const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), search,
                                            matchCase, count(random), count(random));
         if (!failure.isEmpty())
             QFAIL(failure.constData());
@@ -249,7 +172,7 @@ void TestDifferential::longPieces()
         }
         if (!wide && !engine::encode(search))
             search.clear();
-        const QByteArray failure = compare(bytesOf(text, how), how, Mode(mode), search,
+        const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), search,
                                            (round & 1) != 0, count(random), count(random));
         QVERIFY2(failure.isEmpty(), failure.left(2000).constData());
     }
@@ -283,7 +206,7 @@ void TestDifferential::vectorEdges()
                                  QString(70 - offset, QLatin1Char('-')) + found + u'\n' + found +
                                  QStringLiteral("é\n");
             const QByteArray failure =
-                compare(bytesOf(text.toStdU16String(), Format(format)), Format(format),
+                check(bytesOf(text.toStdU16String(), Format(format)), Format(format),
                         Mode::ExtractSearchWordLineUp1, search.toStdU16String(), matchCase, 0, 0);
             QVERIFY2(failure.isEmpty(), failure.constData());
         }
