@@ -53,8 +53,8 @@ bool asciiFoldingServes(std::u16string_view lowered)
 
 } // namespace
 
-SearchPlan::SearchPlan(std::optional<engine::Mode> mode_, std::u16string_view text,
-                       bool matchCase_, int x_, int y_)
+SearchPlan::SearchPlan(std::optional<engine::Mode> mode_, std::u16string_view text, bool matchCase_,
+                       int x_, int y_)
     : mode(mode_), searchText(text), matchCase(matchCase_), x(x_), y(y_),
       wide(engine::WideNeedle::fromText(text, matchCase_))
 {
@@ -69,9 +69,8 @@ SearchPlan::SearchPlan(std::optional<engine::Mode> mode_, std::u16string_view te
     }
 }
 
-bool SearchPlan::sameAs(const std::optional<engine::Mode> &otherMode,
-                        std::u16string_view otherText, bool otherMatchCase, int otherX,
-                        int otherY) const
+bool SearchPlan::sameAs(const std::optional<engine::Mode> &otherMode, std::u16string_view otherText,
+                        bool otherMatchCase, int otherX, int otherY) const
 {
     if (otherMode != mode || otherMatchCase != matchCase || otherText != searchText)
         return false;

@@ -38,7 +38,7 @@ struct SearchPlan {
 // The blocks of every piece of one file.
 struct FileBlocks {
     engine::FileText text;
-    std::vector<engine::BlockList> bytePieces; // when the text is bytes
+    std::vector<engine::BlockList> bytePieces;     // when the text is bytes
     std::vector<engine::WideBlockList> widePieces; // when it is UTF-16
 };
 

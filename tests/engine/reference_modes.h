@@ -88,8 +88,8 @@ inline bool lineMatches(const std::u16string &line, std::u16string_view search, 
 // Returns the blocks of one mode for one piece of decoded characters, each line followed by
 // CR LF.
 inline std::vector<std::u16string> extract(engine::Mode mode, std::u16string_view piece,
-                                           std::u16string_view search, bool matchCase, int x,
-                                           int y, bool lf)
+                                           std::u16string_view search, bool matchCase, int x, int y,
+                                           bool lf)
 {
     using engine::Mode;
     const std::vector<std::u16string> lines = splitLines(piece, lf);

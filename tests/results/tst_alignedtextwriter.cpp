@@ -124,7 +124,8 @@ void TestAlignedTextWriter::layout_data()
         << QByteArray("Results\t\r\n\xE9\x80\x9C    \t\r\n\x8Ax     \t\r\n");
     QTest::newRow("UTF-8 with a mark otherwise, widths in characters")
         << results << QList<Row>{{{QString::fromUtf8("é€œ✓中")}}, {{QString::fromUtf8("😀x")}}}
-        << QByteArray("\xEF\xBB\xBFResults\t\r\n\xC3\xA9\xE2\x82\xAC\xC5\x93\xE2\x9C\x93\xE4\xB8\xAD  \t\r\n"
+        << QByteArray("\xEF\xBB\xBFResults\t\r\n\xC3\xA9\xE2\x82\xAC\xC5\x93\xE2\x9C\x93\xE4\xB8"
+                      "\xAD  \t\r\n"
                       "\xF0\x9F\x98\x80x     \t\r\n");
     QTest::newRow("tabs and line breaks inside a cell written as they are")
         << results << QList<Row>{{{QStringLiteral("a\tb\nc")}}}

@@ -143,9 +143,17 @@ void TestBadInput::badEntryInFileList_data()
     QTest::newRow("binary file with NUL bytes: read as text, NUL kept in the row")
         << "binary"
         << "" << 0 << QStringList{QString::fromLatin1("\0bin hit\x01", 9)};
-    QTest::newRow("UTF-16 file: read as single-byte text, so the search text is not found")
+    QTest::newRow("UTF-16 file with its mark: read as UTF-16")
         << "utf16"
-        << "" << 0 << QStringList{};
+        << "" << 0 << QStringList{QStringLiteral("the hit line")};
+    QTest::newRow("UTF-16 mark with an odd number of bytes: the last is a replacement character")
+        << "odd utf16"
+        << "" << 0 << QStringList{QStringLiteral("hit\uFFFD")};
+    QTest::newRow("UTF-8 mark before malformed bytes: replacement characters")
+        << "bad utf8 mark"
+        << "" << 0 << QStringList{QStringLiteral("\uFFFD hit \uFFFD")};
+    QTest::newRow("file of NUL bytes: one line, no match") << "nul filled"
+                                                           << "" << 0 << QStringList{};
     QTest::newRow("file deleted after it was listed") << "vanished"
                                                       << "File not found" << 4 << QStringList{};
     QTest::newRow("folder") << "folder"
@@ -179,7 +187,13 @@ void TestBadInput::badEntryInFileList()
     const QByteArray native = QFile::encodeName(bad);
     int listener = -1;
     if (kind == QLatin1String("binary")) {
-        QVERIFY(writeFile(native, QByteArray("\xFF\xFE\0\0\r\n\0bin hit\x01\r\n\0\0\0", 18)));
+        QVERIFY(writeFile(native, QByteArray("\0\xFE\0\0\r\n\0bin hit\x01\r\n\0\0\0", 18)));
+    } else if (kind == QLatin1String("odd utf16")) {
+        QVERIFY(writeFile(native, QByteArray("\xFF\xFEh\0i\0t\0!", 9)));
+    } else if (kind == QLatin1String("bad utf8 mark")) {
+        QVERIFY(writeFile(native, "\xEF\xBB\xBF\xC3 hit \xFF\n"));
+    } else if (kind == QLatin1String("nul filled")) {
+        QVERIFY(writeFile(native, QByteArray(200000, '\0')));
     } else if (kind == QLatin1String("utf16")) {
         const QString text = QStringLiteral("first\r\nthe hit line\r\n");
         QByteArray bytes("\xFF\xFE");
@@ -246,8 +260,8 @@ void TestBadInput::badEntryInFileList()
 
 void TestBadInput::hundredMegabytesWithoutLineEnd()
 {
-    // One 100 MB line: read and searched without a report. The text is read in pieces of
-    // 65,536 characters, and 100 MiB is a whole number of them, so the match at the very end
+    // One 100 MB line ending in LF: read and searched without a report. The text is read in pieces
+    // of 65,536 characters, and 100 MiB is a whole number of them, so the match at the very end
     // stands alone in the last piece.
     const QString big = path(QStringLiteral("one line.txt"));
     {
@@ -256,7 +270,7 @@ void TestBadInput::hundredMegabytesWithoutLineEnd()
         const QByteArray block(1 << 20, 'x');
         for (int i = 0; i < 100; ++i)
             QCOMPARE(file.write(block), qint64(block.size()));
-        QCOMPARE(file.write("hit"), qint64(3));
+        QCOMPARE(file.write("hit\n"), qint64(4)); // its one line end makes it an LF file
     }
     const QString good = path(QStringLiteral("good.txt"));
     QVERIFY(writeFile(QFile::encodeName(good), goodContent));
