@@ -30,6 +30,7 @@ Needle Needle::fromBytes(std::string_view bytes, bool matchCase)
         lowerInto(bytes, needle.m_bytes.data());
         needle.m_lower = engine::lowerTable();
     }
+    needle.m_filter = byteFilterFor(needle.m_bytes, needle.m_lower);
     return needle;
 }
 
@@ -43,6 +44,7 @@ Needle Needle::fromUtf8(std::string_view bytes, bool matchCase)
             c = static_cast<char>(kAsciiLower[static_cast<unsigned char>(c)]);
         needle.m_lower = kAsciiLower.data();
     }
+    needle.m_filter = byteFilterFor(needle.m_bytes, needle.m_lower);
     return needle;
 }
 

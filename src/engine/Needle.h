@@ -5,6 +5,16 @@
 
 namespace engine {
 
+// Which two bytes of a needle the vectorised filter compares, and the bytes that lower to
+// each: a rare one and the last.
+struct ByteFilter {
+    size_t rare = 0;
+    unsigned char rareA = 0, rareB = 0, lastA = 0, lastB = 0;
+};
+
+// Returns the filter for needle bytes compared through lower (null: exactly).
+ByteFilter byteFilterFor(std::string_view bytes, const unsigned char *lower);
+
 // The search text prepared for a byte text: its bytes (lowered when case is ignored), the
 // lower-case table its bytes are compared through, and whether it can match at all.
 class Needle {
@@ -32,10 +42,13 @@ public:
     const unsigned char *lowerTable() const { return m_lower; }
     // Returns true when no line can ever match.
     bool matchesNothing() const { return m_never; }
+    // Returns the bytes the vectorised search filters on.
+    const ByteFilter &filter() const { return m_filter; }
 
 private:
     std::string m_bytes;
     const unsigned char *m_lower = nullptr;
+    ByteFilter m_filter;
     bool m_never = true;
 };
 

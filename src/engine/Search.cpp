@@ -31,7 +31,8 @@ int commonness(unsigned char b)
     return 10;
 }
 
-// The one or two bytes that lower to c (c itself, always).
+// The one or two bytes that lower to c (c itself, always). Both lower-case tables in use map
+// at most two bytes to one.
 void variantsOf(unsigned char c, const unsigned char *lower, unsigned char &a, unsigned char &b)
 {
     a = b = c;
@@ -149,19 +150,27 @@ const Kernel kKernel = chooseKernel();
 
 } // namespace
 
+ByteFilter byteFilterFor(std::string_view bytes, const unsigned char *lower)
+{
+    ByteFilter filter;
+    if (bytes.empty())
+        return filter;
+    const auto *needle = reinterpret_cast<const unsigned char *>(bytes.data());
+    for (size_t k = 1; k + 1 < bytes.size(); ++k) {
+        if (commonness(needle[k]) < commonness(needle[filter.rare]))
+            filter.rare = k;
+    }
+    variantsOf(needle[filter.rare], lower, filter.rareA, filter.rareB);
+    variantsOf(needle[bytes.size() - 1], lower, filter.lastA, filter.lastB);
+    return filter;
+}
+
 ByteSearch::ByteSearch(const Needle &needle)
     : m_needle(reinterpret_cast<const unsigned char *>(needle.bytes().data())),
-      m_lower(needle.lowerTable()), m_length(needle.bytes().size())
+      m_lower(needle.lowerTable()), m_length(needle.bytes().size()), m_rare(needle.filter().rare),
+      m_rareA(needle.filter().rareA), m_rareB(needle.filter().rareB),
+      m_lastA(needle.filter().lastA), m_lastB(needle.filter().lastB)
 {
-    if (m_length == 0)
-        return;
-    m_rare = 0;
-    for (size_t k = 1; k + 1 < m_length; ++k) {
-        if (commonness(m_needle[k]) < commonness(m_needle[m_rare]))
-            m_rare = k;
-    }
-    variantsOf(m_needle[m_rare], m_lower, m_rareA, m_rareB);
-    variantsOf(m_needle[m_length - 1], m_lower, m_lastA, m_lastB);
 }
 
 size_t ByteSearch::find(std::string_view hay, size_t from) const
