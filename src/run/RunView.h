@@ -56,7 +56,9 @@ public:
     // list keep it once.
     virtual void appendResult(const QString &prefix, QStringView text)
     {
-        appendResult(prefix + text);
+        QString row;
+        row.reserve(prefix.size() + text.size());
+        appendResult(row.append(prefix).append(text));
     }
 };
 
