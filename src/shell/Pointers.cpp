@@ -3,6 +3,7 @@
 #include "engine/Steps.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -71,7 +72,8 @@ QIcon programIcon()
 
 void useButtonFaceBackground(QWidget &window)
 {
-    const QColor face = window.palette().color(QPalette::Button);
+    // The system's button face, not the window's own palette, which holds the design colours.
+    const QColor face = QApplication::palette().color(QPalette::Button);
     const auto paint = [&face](QWidget *widget) {
         QPalette palette = widget->palette();
         palette.setColor(QPalette::Window, face);
