@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
@@ -61,6 +63,13 @@ private slots:
     void storedValueThatCannotBeRestored_data();
     void storedValueThatCannotBeRestored();
     void optionChangesAreStoredAtOnce();
+    void everyWayOfChangingAnOptionIsStored_data();
+    void everyWayOfChangingAnOptionIsStored();
+    void windowSizeIsRestored_data();
+    void windowSizeIsRestored();
+    void settledResizeIsStored();
+    void cutRowsShowTheirTextAsToolTip_data();
+    void cutRowsShowTheirTextAsToolTip();
     void selectingXYModeByHandOpensTheDialogEveryTime();
     void closeButtonMarksTheDialogSeenCloseBoxDoesNot();
     void dialogStoresEveryPick();
@@ -175,9 +184,11 @@ void TestMainWindow::restoresStoredValues()
         QCOMPARE(w.Text1->text(), state);
     else if (name == "Combo1")
         QCOMPARE(w.Combo1->currentIndex(), state.toInt());
-    else if (auto *box = w.findChild<QCheckBox *>(name))
+    else if (auto *box = w.findChild<QCheckBox *>(name)) {
         QCOMPARE(box->isChecked(), state == "1");
-    else if (auto *option = w.findChild<QRadioButton *>(name))
+        // The value came from the store; writing it back would be a needless write.
+        QVERIFY(!m_fakes->settings.writes.join(' ').contains(name));
+    } else if (auto *option = w.findChild<QRadioButton *>(name))
         QCOMPARE(option->isChecked(), state == "1");
     QVERIFY(!w.form2Prepared());
     QVERIFY(m_fakes->prompts.errors().isEmpty());
@@ -253,6 +264,151 @@ void TestMainWindow::optionChangesAreStoredAtOnce()
     QVERIFY(m_window->Check1->isChecked());
 }
 
+void TestMainWindow::everyWayOfChangingAnOptionIsStored_data()
+{
+    // How the change is made: "click" (mouse), "toggle" (an accessibility action calls it),
+    // "down" (the arrow key on the focused, selected option).
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QStringList>("writes");
+    const QStringList lineOnly{"Option1=True", "Option2=False", "Option3=False"};
+    QTest::newRow("option by accessibility") << "Option1"
+                                             << "toggle" << lineOnly;
+    QTest::newRow("selected option by accessibility") << "Option2"
+                                                      << "toggle" << QStringList{};
+    QTest::newRow("option by arrow key") << "Option2"
+                                         << "down" << lineOnly;
+    QTest::newRow("match case by accessibility") << "Check1"
+                                                 << "toggle" << QStringList{"Check1=1"};
+    QTest::newRow("match case by keyboard") << "Check1"
+                                            << "space" << QStringList{"Check1=1"};
+    QTest::newRow("one line by accessibility") << "Check2"
+                                               << "toggle" << QStringList{"Check2=1"};
+}
+
+void TestMainWindow::everyWayOfChangingAnOptionIsStored()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, how);
+    QFETCH(QStringList, writes);
+    makeWindow();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    auto *button = m_window->findChild<QAbstractButton *>(control);
+    QVERIFY(button);
+    m_fakes->settings.writes.clear();
+    if (how == "toggle") {
+        button->toggle();
+    } else {
+        button->setFocus();
+        QTest::keyClick(button, how == "down" ? Qt::Key_Down : Qt::Key_Space);
+    }
+    QCOMPARE(m_fakes->settings.writes, writes);
+    // The group never shows two options selected, and never loses its selection this way.
+    const int selected = int(m_window->Option1->isChecked()) + int(m_window->Option2->isChecked()) +
+                         int(m_window->Option3->isChecked());
+    QCOMPARE(selected, 1);
+}
+
+void TestMainWindow::windowSizeIsRestored_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QSize>("expected"); // empty: the designed size
+    QTest::newRow("first start") << "" << QSize();
+    QTest::newRow("enlarged") << "1200x700" << QSize(1200, 700);
+    QTest::newRow("larger than the screen") << "3000x2000" << QSize(1280, 800);
+    QTest::newRow("below the designed size") << "300x200" << QSize();
+    QTest::newRow("wider only") << "1100x10" << QSize(1100, 0);
+    QTest::newRow("not a size") << "big" << QSize();
+    QTest::newRow("negative") << "-5x-5" << QSize();
+}
+
+void TestMainWindow::windowSizeIsRestored()
+{
+    QFETCH(QString, stored);
+    QFETCH(QSize, expected);
+    if (!stored.isEmpty())
+        m_fakes->settings.set("WindowSize", stored);
+    makeWindow();
+    const QSize designed = m_window->designedSize();
+    expected = expected.expandedTo(designed);
+    const QRect screen(0, 0, 1280, 800);
+    m_window->placeOnScreen(screen);
+    QCOMPARE(m_window->size(), expected);
+    QCOMPARE(m_window->geometry().center(), screen.center());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(m_window->centralWidget()->size().width() >= designed.width());
+    // Showing the window stores nothing.
+    QTest::qWait(400);
+    QVERIFY(!m_fakes->settings.writes.join(' ').contains("WindowSize"));
+}
+
+void TestMainWindow::settledResizeIsStored()
+{
+    makeWindow();
+    m_window->placeOnScreen(QRect(0, 0, 1600, 1000));
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_fakes->settings.writes.clear();
+    const int resultsWidth = m_window->ListView2->width();
+    const int filesWidth = m_window->ListView1->width();
+    const int columnWidth = m_window->ListView2->columnWidth(0);
+    for (int width = 1100; width <= 1400; width += 100)
+        m_window->resize(width, 600);
+    QTRY_COMPARE(m_fakes->settings.writes, QStringList{"WindowSize=1400x600"});
+    // The results list takes most of the extra width, and its column grows with it.
+    const int resultsGrew = m_window->ListView2->width() - resultsWidth;
+    const int filesGrew = m_window->ListView1->width() - filesWidth;
+    QVERIFY2(filesGrew > 0 && resultsGrew >= 2 * filesGrew,
+             qPrintable(QStringLiteral("%1 / %2").arg(resultsGrew).arg(filesGrew)));
+    QVERIFY(m_window->ListView2->columnWidth(0) - columnWidth >= resultsGrew - 8);
+}
+
+void TestMainWindow::cutRowsShowTheirTextAsToolTip_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("windowWidth"); // 0: the designed size
+    QTest::addColumn<bool>("tip");
+    QTest::newRow("short row") << 10 << 0 << false;
+    QTest::newRow("row longer than the column") << 60 << 0 << true;
+    QTest::newRow("the same row in a wider window") << 60 << 1600 << false;
+    QTest::newRow("row wider than the widest window") << 400 << 1600 << true;
+}
+
+void TestMainWindow::cutRowsShowTheirTextAsToolTip()
+{
+    QFETCH(int, length);
+    QFETCH(int, windowWidth);
+    QFETCH(bool, tip);
+    makeWindow();
+    // Spaces and markup are shown as they stand.
+    const QString row = QStringLiteral("<b>a  b</b>") + QString(length, QLatin1Char('m'));
+    m_window->appendResult(row);
+    m_window->results().flush();
+    m_window->placeOnScreen(QRect(0, 0, 1920, 1080));
+    if (windowWidth)
+        m_window->resize(windowWidth, m_window->height());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    shell::ReportView &view = *m_window->ListView2;
+    const QModelIndex index = view.model()->index(0, 0);
+    QCOMPARE(view.isCut(index), tip);
+    QToolTip::hideText();
+    const QPoint at = view.visualRect(index).center();
+    QHelpEvent help(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view.viewport(), &help);
+    if (tip) {
+        QTRY_VERIFY(QToolTip::isVisible());
+        QTextDocument shown;
+        shown.setHtml(QToolTip::text());
+        QCOMPARE(shown.toPlainText(), row);
+    } else {
+        // The list's own hint stays.
+        QTRY_COMPARE(QToolTip::text(), view.toolTip());
+    }
+}
+
 void TestMainWindow::selectingXYModeByHandOpensTheDialogEveryTime()
 {
     m_fakes->settings.set("Combo1", "3");
@@ -292,6 +448,11 @@ void TestMainWindow::dialogStoresEveryPick()
     makeWindow();
     DialogCloser closer;
     closer.whileOpen = [](shell::LinesDialog &dialog) {
+        // Each list fits inside its frame at its full height, below the frame's caption.
+        for (QComboBox *list : {dialog.Combo2, dialog.Combo3}) {
+            QVERIFY(list->height() >= list->sizeHint().height());
+            QVERIFY(list->parentWidget()->contentsRect().contains(list->geometry()));
+        }
         dialog.Combo3->setCurrentIndex(12);
         dialog.Combo2->setCurrentIndex(0);
     };
@@ -456,6 +617,11 @@ void TestMainWindow::skinFile()
     m_window->Form_Load();
     QCOMPARE(m_window->styleSheet().contains("rgb(1, 2, 3)"), applied);
     QCOMPARE(m_window->Frame1->autoFillBackground(), !skin.isEmpty());
+    // The skin shows: button-face backgrounds instead of the white design background.
+    const QColor background = m_window->Frame5->palette().color(QPalette::Window);
+    QCOMPARE(background,
+             skin.isEmpty() ? QColor(Qt::white) : QApplication::palette().color(QPalette::Button));
+    QVERIFY(QApplication::palette().color(QPalette::Button) != QColor(Qt::white));
     QCOMPARE(int(m_fakes->prompts.errors().size()), reports);
     if (reports)
         QVERIFY(m_fakes->prompts.errors().front().contains("Form1.Form_Load at line 100"));
@@ -495,6 +661,11 @@ void TestMainWindow::handPointerOverButtonsOnly()
     QApplication::sendEvent(m_window->Frame1, &enter);
     QCOMPARE(m_window->mousePointer(), 0);
     QApplication::sendEvent(m_window->ListView2, &enter);
+    QCOMPARE(m_window->mousePointer(), 0);
+    // Leaving a button for the background: no widget of its own there to enter.
+    QApplication::sendEvent(m_window->PushButton2, &enter);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(m_window->PushButton2, &leave);
     QCOMPARE(m_window->mousePointer(), 0);
     // While busy the hourglass stays.
     m_window->setMousePointer(11);
