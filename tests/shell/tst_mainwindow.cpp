@@ -633,17 +633,29 @@ void TestMainWindow::pointerFilesLoad_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QPoint>("hotspot");
-    QTest::newRow("hand") << "HAND-M.CUR" << QPoint(6, 0);
-    QTest::newRow("drag") << "drag.ico" << QPoint(16, 16);
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<int>("pixels");
+    QTest::newRow("hand") << "HAND-M.CUR" << QPoint(6, 0) << 1.0 << 32;
+    QTest::newRow("drag") << "drag.ico" << QPoint(16, 16) << 1.0 << 32;
+    QTest::newRow("hand on a double-density screen") << "HAND-M.CUR" << QPoint(12, 0) << 2.0 << 64;
+    QTest::newRow("hand at 150%") << "HAND-M.CUR" << QPoint(12, 0) << 1.5 << 64;
 }
 
 void TestMainWindow::pointerFilesLoad()
 {
     QFETCH(QString, file);
     QFETCH(QPoint, hotspot);
+    QFETCH(qreal, ratio);
+    QFETCH(int, pixels);
     const QString folder = qEnvironmentVariable("LUMBREX_SOURCE_DIR") + "/assets/program/";
-    const QCursor cursor = shell::loadCursorFile(folder + file);
-    QCOMPARE(cursor.pixmap().size(), QSize(32, 32));
+    const QCursor cursor = shell::loadCursorFile(folder + file, ratio);
+    QCOMPARE(cursor.pixmap().size(), QSize(pixels, pixels));
+    // Every drawn pixel is repeated, never blended with its neighbours.
+    const QImage image = cursor.pixmap().toImage();
+    const QImage original = shell::loadCursorFile(folder + file, 1).pixmap().toImage();
+    for (int y = 0; y < pixels; ++y)
+        for (int x = 0; x < pixels; ++x)
+            QCOMPARE(image.pixel(x, y), original.pixel(x * 32 / pixels, y * 32 / pixels));
     QCOMPARE(cursor.hotSpot(), hotspot);
     QVERIFY_THROWS_EXCEPTION(engine::Failure, shell::loadCursorFile(folder + "missing.cur"));
 }
