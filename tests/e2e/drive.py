@@ -29,6 +29,7 @@ MODE = "Extract entire line which contains search word"
 LINE_ONLY = "Show line only in results"
 SAMPLE_QUESTION = "Would you like this software to open the folder"
 CLOSE_FILES = 4
+SCALE = float(os.environ.get("QT_SCALE_FACTOR", "1"))
 
 
 class Failed(Exception):
@@ -105,10 +106,18 @@ def dump(app, out):
         out.write("%s: %r\n" % (r, n))
 
 
+def screen_box(node):
+    """A widget's place on the screen in X pixels: Qt reports device-independent pixels."""
+    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    box.x, box.y, box.width, box.height = (round(v * SCALE) for v in
+                                           (box.x, box.y, box.width, box.height))
+    return box
+
+
 def centre(node):
     if node is None:
         raise Failed("the widget to click is not there")
-    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    box = screen_box(node)
     if box.width <= 0 or box.height <= 0:
         raise Failed("%r has no size on screen" % (role_and_name(node),))
     return box.x + box.width // 2, box.y + box.height // 2
@@ -369,7 +378,7 @@ def close_during_run(app, ctx):
 
 
 def extents(node):
-    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    box = screen_box(node)
     return box.x, box.y, box.width, box.height
 
 
@@ -576,10 +585,34 @@ def window_details(app, ctx):
     ctx.program.wait(timeout=10)
 
 
+def high_density(app, ctx):
+    """On a screen of twice the pixel density (QT_SCALE_FACTOR=2): the hand pointer is drawn at
+    twice its size with its hotspot on the fingertip, and the window fits the screen."""
+    x, y, w, h = extents(find(app, "push button", "Help"))
+    point_at(x + w // 2, y + h // 2, True, "a button")
+    shape = pointer_shape()
+    if shape[0] != 64:
+        raise Failed("the hand pointer is %dx%d on a double-density screen" % shape[:2])
+    geometry = window_geometry(main_window_id(ctx.program.pid))
+    screen_w, screen_h = (int(v) for v in subprocess.run(
+        ["xdotool", "getdisplaygeometry"], capture_output=True, text=True,
+        check=True).stdout.split())
+    if geometry[2] < 2 * 1064 or geometry[0] < 0 or geometry[0] + geometry[2] > screen_w:
+        raise Failed("the window at %r does not fit a %dx%d screen at twice the size"
+                     % (geometry, screen_w, screen_h))
+    subprocess.run(["import", "-window", "root",
+                    os.path.join(ctx.artefacts, "e2e-high-density.png")], check=True)
+    log("the hand pointer is %dx%d with its hotspot at %d,%d; the window is %dx%d"
+        % (shape + geometry[2:]))
+    ctx.program.send_signal(signal.SIGTERM)
+    ctx.program.wait(timeout=10)
+
+
 SCENARIOS = {
     "extract-and-save": (None, extract_and_save),
     "close-during-run": (close_during_run_setup, close_during_run),
     "window-details": (None, window_details),
+    "high-density": (None, high_density),
 }
 
 
