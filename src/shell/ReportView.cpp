@@ -15,6 +15,26 @@ constexpr int kRightGap = px(800);
 // A tool tip wider than a screen helps nobody; one-line rows can hold a whole piece.
 constexpr int kLongestTip = 2000;
 
+// Characters on one line of a tool tip, about two thirds of a usual screen.
+constexpr int kTipLineLength = 100;
+
+// Shows a row as written: spaces and tabs kept, markup never interpreted, and broken into
+// lines of at most kTipLineLength characters, at a space where there is one.
+QString toolTipFor(const QString &text)
+{
+    QStringList lines;
+    qsizetype from = 0;
+    while (text.size() - from > kTipLineLength) {
+        qsizetype cut = text.lastIndexOf(QLatin1Char(' '), from + kTipLineLength);
+        cut = cut > from ? cut + 1 : from + kTipLineLength;
+        lines << text.mid(from, cut - from).toHtmlEscaped();
+        from = cut;
+    }
+    lines << text.mid(from).toHtmlEscaped();
+    return QStringLiteral("<p style=\"white-space:pre\">") + lines.join(QStringLiteral("<br>")) +
+           QStringLiteral("</p>");
+}
+
 } // namespace
 
 ReportView::ReportView(QWidget *parent) : QTableView(parent)
@@ -64,11 +84,7 @@ bool ReportView::viewportEvent(QEvent *event)
             QString text = index.data(Qt::DisplayRole).toString();
             if (text.size() > kLongestTip)
                 text = text.left(kLongestTip) + QChar(0x2026);
-            // Shown as written: spaces and tabs kept, markup in a row never interpreted.
-            QToolTip::showText(help->globalPos(),
-                               QStringLiteral("<p style=\"white-space:pre-wrap\">") +
-                                   text.toHtmlEscaped() + QStringLiteral("</p>"),
-                               viewport(), visualRect(index));
+            QToolTip::showText(help->globalPos(), toolTipFor(text), viewport(), visualRect(index));
             return true;
         }
     }
