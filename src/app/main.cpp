@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QScreen>
-#include <QStyle>
 
 int main(int argc, char *argv[])
 {
@@ -16,9 +15,7 @@ int main(int argc, char *argv[])
     shell::MainWindow window(real.services(), QApplication::applicationDirPath());
     real.setParent(&window);
     window.Form_Load();
-    window.adjustSize();
-    window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
-                                           window.screen()->availableGeometry()));
+    window.placeOnScreen(window.screen()->availableGeometry());
     window.show();
     return QApplication::exec();
 }

@@ -1,20 +1,29 @@
 #include "Prompts.h"
 
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace platform {
+
+namespace {
+
+// Texts separate their lines with CR LF or a lone CR; labels break lines at LF only.
+QString withLineFeeds(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+} // namespace
 
 Answer QtPrompts::message(const QString &text, const QString &title, Icon icon, Buttons buttons)
 {
     QMessageBox box(m_parent);
     box.setWindowTitle(title);
-    // Reports separate their lines with CR LF or a lone CR; the label breaks lines at LF.
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     box.setTextFormat(Qt::PlainText);
-    box.setText(shown);
+    box.setText(withLineFeeds(text));
     switch (icon) {
     case Icon::None:
         box.setIcon(QMessageBox::NoIcon);
@@ -62,10 +71,14 @@ Answer QtPrompts::message(const QString &text, const QString &title, Icon icon, 
 
 QString QtPrompts::input(const QString &prompt, const QString &title, const QString &defaultText)
 {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(m_parent, title, prompt, QLineEdit::Normal, defaultText, &ok);
-    return ok ? text : QString();
+    QInputDialog box(m_parent);
+    box.setWindowTitle(title);
+    box.setLabelText(withLineFeeds(prompt));
+    box.setTextValue(defaultText);
+    // A prompt is plain text, never markup.
+    for (QLabel *label : box.findChildren<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
+    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
 } // namespace platform

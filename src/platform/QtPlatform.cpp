@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QProcess>
@@ -24,7 +25,11 @@ QString QtFileDialogs::saveFile(const QString &title, const QString &filter,
 
 QString QtFileDialogs::browseFolder(const QString &title, const QString &startFolder)
 {
-    return QFileDialog::getExistingDirectory(m_parent, title, startFolder);
+    // With no folder chosen before (or one since removed), browsing starts at home, not in
+    // the working folder.
+    return QFileDialog::getExistingDirectory(
+        m_parent, title,
+        startFolder.isEmpty() || !QDir(startFolder).exists() ? QDir::homePath() : startFolder);
 }
 
 bool QtClipboard::clear()

@@ -67,9 +67,9 @@ public:
     // list keep it once.
     virtual void appendResult(const QString &prefix, QStringView text)
     {
-        QString row = prefix;
-        row.append(text);
-        appendResult(std::move(row));
+        QString row;
+        row.reserve(prefix.size() + text.size());
+        appendResult(row.append(prefix).append(text));
     }
 };
 

@@ -89,21 +89,27 @@ void MainWindow::Form_Load()
             steps.step(140 + 2 * i, [&] { Combo1->addItem(modeCaptions().at(i)); });
     }
     steps.step(168, [&] { Text1->setText(read(QStringLiteral("Text1"), QString())); });
-    steps.step(170, [&] {
-        const int value = platform::settingToInt(
-            read(QStringLiteral("Check1"), QString::number(Check1->isChecked() ? 1 : 0)));
+    // Restoring a check box is no change to store: the value came from the store.
+    const auto restoreCheck = [&](QCheckBox *box, const QString &key, const QString &fallback) {
+        const int value = platform::settingToInt(read(key, fallback));
         if (value != 0 && value != 1)
             throw engine::Failure("Invalid property value");
-        Check1->setChecked(value == 1);
+        const QSignalBlocker quiet(box);
+        box->setChecked(value == 1);
+    };
+    steps.step(170, [&] {
+        restoreCheck(Check1, QStringLiteral("Check1"),
+                     QString::number(Check1->isChecked() ? 1 : 0));
     });
     steps.step(172, [&] { onLoad = true; });
     steps.step(174, [&] { Form2Shown = false; });
     const auto restoreOption = [&](QRadioButton *option, const QString &key,
                                    const QString &fallback) {
+        // Selecting stores all three options, as a user's selection does.
         if (platform::settingToBool(read(key, fallback)))
-            displayOptionClicked(option);
+            option->setChecked(true);
         else
-            option->setChecked(false);
+            clearDisplayOption(option);
     };
     steps.step(176,
                [&] { restoreOption(Option1, QStringLiteral("Option1"), QStringLiteral("0")); });
@@ -111,13 +117,7 @@ void MainWindow::Form_Load()
                [&] { restoreOption(Option2, QStringLiteral("Option2"), QStringLiteral("1")); });
     steps.step(180,
                [&] { restoreOption(Option3, QStringLiteral("Option3"), QStringLiteral("0")); });
-    steps.step(182, [&] {
-        const int value =
-            platform::settingToInt(read(QStringLiteral("Check2"), QStringLiteral("0")));
-        if (value != 0 && value != 1)
-            throw engine::Failure("Invalid property value");
-        Check2->setChecked(value == 1);
-    });
+    steps.step(182, [&] { restoreCheck(Check2, QStringLiteral("Check2"), QStringLiteral("0")); });
     steps.step(184, [&] {
         const int position =
             platform::settingToInt(read(QStringLiteral("Combo1"), QStringLiteral("0")));
@@ -127,10 +127,7 @@ void MainWindow::Form_Load()
         Combo1->setCurrentIndex(position);
         Combo1_Click();
     });
-    steps.step(186, [&] {
-        Check3->setChecked(
-            platform::settingToInt(read(QStringLiteral("Check3"), QStringLiteral("0"))) == 1);
-    });
+    steps.step(186, [&] { restoreCheck(Check3, QStringLiteral("Check3"), QStringLiteral("0")); });
     steps.step(188, [&] { onLoad = false; });
 }
 

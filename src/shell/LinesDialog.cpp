@@ -12,6 +12,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace shell {
@@ -43,9 +45,14 @@ LinesDialog::LinesDialog(MainWindow &owner)
         auto *frame = new QGroupBox(title, this);
         frame->setObjectName(QLatin1String(frameName));
         frame->setAccessibleName(title);
-        frame->setFixedSize(px(3840), px(810));
+        // The designed 810 twips leave a list no room for its digits under the frame's
+        // caption, so the frame grows to fit the list.
+        frame->setFixedWidth(px(3840));
+        frame->setMinimumHeight(px(810));
         frame->installEventFilter(this);
+        frame->setMouseTracking(true);
         auto *inner = new QVBoxLayout(frame);
+        inner->setContentsMargins(px(240), px(60), px(240), px(120));
         list = new QComboBox(frame);
         list->setObjectName(QLatin1String(listName));
         list->setAccessibleName(title);
@@ -69,6 +76,7 @@ LinesDialog::LinesDialog(MainWindow &owner)
     layout->addWidget(PushButton1);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     installEventFilter(this);
+    setMouseTracking(true);
 
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
     for (auto [list, key] : {std::pair{Combo2, QStringLiteral("Combo2")},
@@ -154,6 +162,13 @@ void LinesDialog::checkNumeric(QComboBox *list)
 
 void LinesDialog::showModal()
 {
+    // Centred on the screen, as the main window opens, rather than over its owner.
+    adjustSize();
+    const QScreen *where = m_owner.screen();
+    if (where)
+        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                 where->availableGeometry())
+                 .topLeft());
     exec();
 }
 
@@ -182,8 +197,11 @@ bool LinesDialog::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::FocusOut && (watched == Combo2 || watched == Combo3))
         checkNumeric(static_cast<QComboBox *>(watched));
-    if (event->type() == QEvent::Enter && m_owner.mousePointer() != 11) {
-        if (watched == PushButton1 && m_handPointer)
+    const QEvent::Type type = event->type();
+    if (m_owner.mousePointer() != 11 &&
+        (type == QEvent::Enter || type == QEvent::MouseMove || type == QEvent::Leave)) {
+        // Leaving the button lands on the background or a frame.
+        if (watched == PushButton1 && type != QEvent::Leave && m_handPointer)
             setCursor(*m_handPointer);
         else
             setCursor(Qt::ArrowCursor);

@@ -18,7 +18,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -119,9 +121,18 @@ void MainWindow::buildControls()
     client->setObjectName(QStringLiteral("client"));
     client->installEventFilter(this);
     setCentralWidget(client);
-    client->setFixedSize(px(15960), px(6810));
+    // The designed client area is the smallest and the first size; a larger window gives the
+    // extra room to the two lists.
+    client->setMinimumSize(px(15960), px(6810));
+    // Tracking lets the background take the pointer back to the arrow.
+    client->setMouseTracking(true);
+    // Without the skin the window shows its design colours: white behind every control.
+    QPalette design = palette();
+    design.setColor(QPalette::Window, Qt::white);
+    setPalette(design);
 
     auto *columns = new QHBoxLayout(client);
+    m_columns = columns;
     columns->setContentsMargins(px(120), px(120), px(120), px(120));
     columns->setSpacing(px(8040 - 120 - 7800));
     auto *left = new QVBoxLayout;
@@ -165,6 +176,7 @@ void MainWindow::buildControls()
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Frame2->setAccessibleName(Frame2->title());
     Frame2->installEventFilter(this);
+    Frame2->setMouseTracking(true);
     auto *frame2Layout = new QVBoxLayout(Frame2);
     auto *searchRow = new QHBoxLayout;
     Text1 = new QLineEdit(Frame2);
@@ -175,10 +187,13 @@ void MainWindow::buildControls()
     searchRow->addWidget(Text1, 1);
     searchRow->addWidget(PushButton5);
     frame2Layout->addLayout(searchRow);
+    m_searchChecks = new QGridLayout;
+    m_searchChecks->setContentsMargins(0, 0, 0, 0);
+    m_searchChecks->setVerticalSpacing(0);
+    frame2Layout->addLayout(m_searchChecks);
     Check1 = new QCheckBox(QStringLiteral("Match Case"), Frame2);
     Check1->setObjectName(QStringLiteral("Check1"));
-    Check1->setAccessibleName(Check1->text());
-    frame2Layout->addWidget(Check1);
+    addSearchCheck(Check1);
     Check3 = new QCheckBox(QStringLiteral("Read every file as Windows-1252 with CR LF line ends"),
                            Frame2);
     Check3->setObjectName(QStringLiteral("Check3"));
@@ -187,13 +202,16 @@ void MainWindow::buildControls()
         "Off: each file is read in its own encoding (UTF-8, UTF-16 with a byte-order mark, "
         "else Windows-1252) with its own line ends (LF or CR LF).\nOn: every file is read "
         "byte by byte as Windows-1252, and lines end only at CR LF."));
-    frame2Layout->addWidget(Check3);
+    // The long caption takes a row of its own, below the options of the search text itself.
+    Check3->setAccessibleName(Check3->text());
+    m_searchChecks->addWidget(Check3, 1, 0, 1, 2);
     left->addWidget(Frame2);
 
     Frame1 = new QGroupBox(QStringLiteral("Extraction Options"), client);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setAccessibleName(Frame1->title());
     Frame1->installEventFilter(this);
+    Frame1->setMouseTracking(true);
     auto *frame1Layout = new QVBoxLayout(Frame1);
     Combo1 = new QComboBox(Frame1);
     Combo1->setObjectName(QStringLiteral("Combo1"));
@@ -207,6 +225,7 @@ void MainWindow::buildControls()
     Frame5->setObjectName(QStringLiteral("Frame5"));
     Frame5->setAccessibleName(Frame5->title());
     Frame5->installEventFilter(this);
+    Frame5->setMouseTracking(true);
     auto *frame5Layout = new QGridLayout(Frame5);
     frame5Layout->setContentsMargins(px(120), px(60), px(120), px(60));
     frame5Layout->setVerticalSpacing(0);
@@ -218,16 +237,17 @@ void MainWindow::buildControls()
     Option2->setObjectName(QStringLiteral("Option2"));
     Option3->setObjectName(QStringLiteral("Option3"));
     Check2->setObjectName(QStringLiteral("Check2"));
-    for (QRadioButton *option : {Option1, Option2, Option3}) {
-        // The three stay one group, but "none selected" must be possible as in the store.
-        option->setAutoExclusive(false);
+    // The three are one exclusive group of option buttons (their shared parent makes it);
+    // the store may still hold "none selected", which clearDisplayOption() restores.
+    for (QRadioButton *option : {Option1, Option2, Option3})
         option->setAccessibleName(option->text());
-    }
     Check2->setAccessibleName(Check2->text());
     frame5Layout->addWidget(Option2, 0, 0);
     frame5Layout->addWidget(Check2, 0, 1);
     frame5Layout->addWidget(Option1, 1, 0);
     frame5Layout->addWidget(Option3, 2, 0);
+    // A wider frame keeps the one-line box beside the first option.
+    frame5Layout->setColumnStretch(2, 1);
     right->addWidget(Frame5);
 
     PushButton3 = makeButton("PushButton3", run::startCaption, client);
@@ -296,21 +316,28 @@ void MainWindow::connectHandlers()
     connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) {
         writeOption(QStringLiteral("Text1"), text, "Text1_Change");
     });
-    connect(Check1, &QCheckBox::clicked, this, [this] {
-        writeOption(QStringLiteral("Check1"), QString::number(Check1->isChecked() ? 1 : 0),
-                    "Check1_Click");
+    // Every change is stored, whether it came from the mouse, the keyboard or an
+    // accessibility action, so the handlers follow the state rather than clicks.
+    connect(Check1, &QCheckBox::toggled, this, [this](bool checked) {
+        writeOption(QStringLiteral("Check1"), QString::number(checked ? 1 : 0), "Check1_Click");
     });
     connect(Check3, &QCheckBox::toggled, this, [this](bool checked) {
-        if (!onLoad)
-            writeOption(QStringLiteral("Check3"), QString::number(checked ? 1 : 0), "Check3_Click");
+        writeOption(QStringLiteral("Check3"), QString::number(checked ? 1 : 0), "Check3_Click");
     });
-    connect(Check2, &QCheckBox::clicked, this, [this] {
-        writeOption(QStringLiteral("Check2"), QString::number(Check2->isChecked() ? 1 : 0),
-                    "Check2_Click");
+    connect(Check2, &QCheckBox::toggled, this, [this](bool checked) {
+        writeOption(QStringLiteral("Check2"), QString::number(checked ? 1 : 0), "Check2_Click");
     });
     for (QRadioButton *option : {Option1, Option2, Option3})
-        connect(option, &QRadioButton::clicked, this,
-                [this, option] { displayOptionClicked(option); });
+        connect(option, &QRadioButton::toggled, this, [this](bool checked) {
+            // Selecting one option clears the others; the newly selected one stores all three.
+            if (checked)
+                writeDisplayOptions();
+            updateOptionTabStop();
+        });
+    updateOptionTabStop();
+    m_sizeTimer.setSingleShot(true);
+    m_sizeTimer.setInterval(300);
+    connect(&m_sizeTimer, &QTimer::timeout, this, [this] { storeWindowSize(); });
     connect(Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
         writeOption(QStringLiteral("Combo1"), QString::number(index), "Combo1_Change");
     });
@@ -338,14 +365,33 @@ void MainWindow::writeOption(const QString &key, const QString &value, const cha
     }
 }
 
-void MainWindow::displayOptionClicked(QRadioButton *clicked)
+void MainWindow::addSearchCheck(QCheckBox *box)
 {
-    // A click on the selected option keeps it selected, as in any option group.
-    clicked->setChecked(true);
-    for (QRadioButton *option : {Option1, Option2, Option3})
-        if (option != clicked)
-            option->setChecked(false);
-    writeDisplayOptions();
+    // Two to a row, so the frame stays low enough for the lists above it.
+    const int at = m_searchChecks->count();
+    box->setAccessibleName(box->text());
+    m_searchChecks->addWidget(box, at / 2, at % 2);
+}
+
+void MainWindow::clearDisplayOption(QRadioButton *option)
+{
+    // An exclusive group never unchecks its selected button on its own request.
+    option->setAutoExclusive(false);
+    option->setChecked(false);
+    option->setAutoExclusive(true);
+    updateOptionTabStop();
+}
+
+void MainWindow::updateOptionTabStop()
+{
+    // The group is one tab stop: its selected option, or the first one when none is selected;
+    // the arrow keys move within the group.
+    QRadioButton *stop = Option2;
+    for (QRadioButton *option : {Option2, Option1, Option3})
+        if (option->isChecked())
+            stop = option;
+    for (QRadioButton *option : {Option2, Option1, Option3})
+        option->setFocusPolicy(option == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void MainWindow::writeDisplayOptions()
@@ -494,13 +540,79 @@ void MainWindow::appendResult(QString row)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) && m_pointer != 11) {
-        if (qobject_cast<QPushButton *>(watched))
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Resize && watched == centralWidget())
+        shareExtraWidth();
+    if (m_pointer != 11) {
+        const bool button = qobject_cast<QPushButton *>(watched) != nullptr;
+        // Leaving a button always lands on something that is not this button: the
+        // background, a frame or another button (whose Enter follows and sets the hand).
+        if ((type == QEvent::Enter || type == QEvent::MouseMove) && button)
             setMousePointer(99);
-        else
+        else if (type == QEvent::Enter || type == QEvent::MouseMove || type == QEvent::Leave)
             setMousePointer(0);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::shareExtraWidth()
+{
+    // Beyond the designed width, the results column takes three quarters of the extra room
+    // and the file column one quarter. Stretch factors proportional to the wanted widths
+    // make the layout give exactly those.
+    const int designed = px(7800);
+    const int extra = std::max(0, centralWidget()->width() - px(15960));
+    const int left = designed + extra / 4;
+    const int right = designed + extra - extra / 4;
+    if (m_columns->stretch(0) != left || m_columns->stretch(1) != right) {
+        m_columns->setStretch(0, left);
+        m_columns->setStretch(1, right);
+    }
+}
+
+QSize MainWindow::designedSize() const
+{
+    return QSize(px(15960), px(6810));
+}
+
+void MainWindow::placeOnScreen(const QRect &available)
+{
+    QSize size = designedSize();
+    const QStringList stored =
+        m_services.settings
+            ->ReadSetting(application, section, QStringLiteral("WindowSize"), QString())
+            .split(QLatin1Char('x'));
+    if (stored.size() == 2) {
+        bool wideOk = false;
+        bool highOk = false;
+        const QSize wanted(stored.at(0).toInt(&wideOk), stored.at(1).toInt(&highOk));
+        // A stored size from a larger screen shrinks to this one; nothing goes below the
+        // designed size.
+        if (wideOk && highOk)
+            size = wanted.boundedTo(available.size()).expandedTo(designedSize());
+    }
+    m_storedSize = size;
+    resize(size);
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
+}
+
+void MainWindow::storeWindowSize()
+{
+    m_sizeTimer.stop();
+    const QSize current = size();
+    if (!m_storedSize.isValid() || current == m_storedSize)
+        return;
+    m_storedSize = current;
+    writeOption(QStringLiteral("WindowSize"),
+                QStringLiteral("%1x%2").arg(current.width()).arg(current.height()), "Form_Resize");
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    // A drag resizes many times a second; the size is stored once it settles.
+    if (m_storedSize.isValid() && size() != m_storedSize)
+        m_sizeTimer.start();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -508,6 +620,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // Closing ends the program at once: running loops stop at their next check, the
     // dialog goes, and nothing is saved (every option was saved when it changed).
     m_run->abort();
+    if (m_sizeTimer.isActive())
+        storeWindowSize();
     if (m_form2)
         m_form2->close();
     event->accept();

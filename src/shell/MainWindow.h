@@ -17,7 +17,9 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -77,6 +79,14 @@ public:
     // Records the list of sample files at the first start; set by the sample-file loader.
     std::function<void()> recordSampleFiles;
 
+    // Returns the designed client size: the window's first and smallest size.
+    QSize designedSize() const;
+    // Sizes the window as the user left it (never below the designed size, never beyond the
+    // available area) and centres it there.
+    void placeOnScreen(const QRect &available);
+    // Adds a check box that refines the search to the row under the search text.
+    void addSearchCheck(QCheckBox *box);
+
     // Combo1's selection handler: stores the position and may open the dialog.
     void Combo1_Click();
 
@@ -101,6 +111,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildControls();
@@ -113,7 +124,10 @@ private:
     void connectResults();
     void writeOption(const QString &key, const QString &value, const char *procedure);
     void writeDisplayOptions();
-    void displayOptionClicked(QRadioButton *clicked);
+    void clearDisplayOption(QRadioButton *option);
+    void updateOptionTabStop();
+    void shareExtraWidth();
+    void storeWindowSize();
     void showMessage(const QString &text);
     void showProgress();
     void applySkin(const QString &file);
@@ -137,6 +151,11 @@ private:
     int m_progressValue = 0;
     QString m_progressText;
     QString m_lastFailedWrite;
+    QHBoxLayout *m_columns = nullptr;
+    QGridLayout *m_searchChecks = nullptr;
+    // The window size last stored or restored; invalid until the window is placed.
+    QSize m_storedSize;
+    QTimer m_sizeTimer;
 
 public:
     // The controls, by their designer names.

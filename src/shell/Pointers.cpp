@@ -3,17 +3,21 @@
 #include "engine/Steps.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QScreen>
 #include <QWidget>
+#include <algorithm>
 
 namespace shell {
 
-QCursor loadCursorFile(const QString &path)
+QCursor loadCursorFile(const QString &path, qreal ratio)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -31,6 +35,21 @@ QCursor loadCursorFile(const QString &path)
         };
         hotX = u16(10);
         hotY = u16(12);
+    }
+    if (ratio <= 0)
+        ratio = QGuiApplication::primaryScreen()
+                    ? QGuiApplication::primaryScreen()->devicePixelRatio()
+                    : 1.0;
+    // On a high-density screen the drawn pixels are repeated, not smoothed, so the pointer
+    // keeps its crisp edges at its usual size.
+    const int factor = std::max(1, qRound(ratio));
+    if (factor > 1) {
+        pixmap =
+            pixmap.scaled(pixmap.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        pixmap.setDevicePixelRatio(factor);
+        // The window system takes the hotspot in the pixmap's own pixels.
+        hotX = hotX < 0 ? hotX : hotX * factor;
+        hotY = hotY < 0 ? hotY : hotY * factor;
     }
     return QCursor(pixmap, hotX, hotY);
 }
@@ -71,7 +90,8 @@ QIcon programIcon()
 
 void useButtonFaceBackground(QWidget &window)
 {
-    const QColor face = window.palette().color(QPalette::Button);
+    // The system's button face, not the window's own palette, which holds the design colours.
+    const QColor face = QApplication::palette().color(QPalette::Button);
     const auto paint = [&face](QWidget *widget) {
         QPalette palette = widget->palette();
         palette.setColor(QPalette::Window, face);

@@ -8,9 +8,10 @@ class QWidget;
 
 namespace shell {
 
-// Loads a .cur or .ico file as a pointer, with the hotspot a .cur file names; throws
-// engine::Failure when the file cannot be read as an image.
-QCursor loadCursorFile(const QString &path);
+// Loads a .cur or .ico file as a pointer, with the hotspot a .cur file names, drawn for a
+// screen of the given pixel ratio (0: the primary screen's); throws engine::Failure when the
+// file cannot be read as an image.
+QCursor loadCursorFile(const QString &path, qreal ratio = 0);
 
 // Returns the program's icon.
 QIcon programIcon();

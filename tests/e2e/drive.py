@@ -29,6 +29,7 @@ MODE = "Extract entire line which contains search word"
 LINE_ONLY = "Show line only in results"
 SAMPLE_QUESTION = "Would you like this software to open the folder"
 CLOSE_FILES = 4
+SCALE = float(os.environ.get("QT_SCALE_FACTOR", "1"))
 
 
 class Failed(Exception):
@@ -105,10 +106,18 @@ def dump(app, out):
         out.write("%s: %r\n" % (r, n))
 
 
+def screen_box(node):
+    """A widget's place on the screen in X pixels: Qt reports device-independent pixels."""
+    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    box.x, box.y, box.width, box.height = (round(v * SCALE) for v in
+                                           (box.x, box.y, box.width, box.height))
+    return box
+
+
 def centre(node):
     if node is None:
         raise Failed("the widget to click is not there")
-    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    box = screen_box(node)
     if box.width <= 0 or box.height <= 0:
         raise Failed("%r has no size on screen" % (role_and_name(node),))
     return box.x + box.width // 2, box.y + box.height // 2
@@ -245,8 +254,7 @@ def extract_and_save(app, ctx):
     xdotool("key", "--clearmodifiers", "Return")
     wait_for("the mode to be chosen", lambda: find(app, "combo box", MODE), timeout=10)
 
-    # The options are not auto-exclusive, so they are shown to assistive tools as check boxes.
-    option = find(app, "radio button", LINE_ONLY) or find(app, "check box", LINE_ONLY)
+    option = find(app, "radio button", LINE_ONLY)
     click(option)
     wait_for("the option to be selected",
              lambda: option.getState().contains(pyatspi.STATE_CHECKED), timeout=10)
@@ -393,14 +401,270 @@ def close_during_run(app, ctx):
             raise Failed("the settings file lost %r" % line)
 
 
+def extents(node):
+    box = screen_box(node)
+    return box.x, box.y, box.width, box.height
+
+
+def pointer_shape():
+    """The X server's current pointer image: (width, height, hotspot x, hotspot y)."""
+    from Xlib import display
+
+    d = display.Display()
+    d.xfixes_query_version()
+    image = d.xfixes_get_cursor_image(d.screen().root)
+    d.close()
+    return image.width, image.height, image.xhot, image.yhot
+
+
+def is_hand(shape):
+    # HAND-M.CUR is 32 x 32 with its hotspot at the fingertip (6, 0), scaled with the screen.
+    width, _, xhot, yhot = shape
+    return width % 32 == 0 and (xhot, yhot) == (6 * width // 32, 0)
+
+
+def point_at(x, y, hand, where):
+    xdotool("mousemove", "--sync", x, y)
+    wanted = "the hand" if hand else "the arrow"
+    wait_for("%s over %s" % (wanted, where), lambda: is_hand(pointer_shape()) == hand,
+             timeout=5)
+
+
+def do_action(node, name):
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i).lower() == name:
+            action.doAction(i)
+            return
+    raise Failed("%r has no %s action" % (role_and_name(node), name))
+
+
+def settings_lines(ctx):
+    try:
+        with open(os.path.join(ctx.scratch, "config", "Tarnwick.ini"), encoding="utf-8",
+                  errors="replace") as f:
+            return f.read().splitlines()
+    except FileNotFoundError:
+        return []
+
+
+def wait_stored(ctx, *lines):
+    wait_for("the settings %r" % (lines,),
+             lambda: all(line in settings_lines(ctx) for line in lines), timeout=5)
+
+
+def focused(node):
+    return node.getState().contains(pyatspi.STATE_FOCUSED)
+
+
+def checked(node):
+    return node.getState().contains(pyatspi.STATE_CHECKED)
+
+
+def main_window_id(pid):
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid),
+                            "--name", "^Lumbrex$"], capture_output=True, text=True).stdout
+    if not found.split():
+        raise Failed("no visible main window")
+    return found.split()[0]
+
+
+def window_geometry(wid):
+    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], capture_output=True,
+                         text=True, check=True).stdout
+    values = dict(line.split("=", 1) for line in out.split())
+    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+
+def window_details(app, ctx):
+    """The pointer over buttons and the background, the display options as one group of option
+    buttons (accessibility actions and the keyboard), the input box's line breaks, the folder
+    browser's first folder, a larger window kept between runs, and the lines dialog."""
+    # The pointer: the hand over buttons, the arrow over every gap between them.
+    add = extents(find(app, "push button", "Add File(s)"))
+    add_all = extents(find(app, "push button", "Add All File(s) In Folder"))
+    clear = extents(find(app, "push button", "Clear List"))
+    help_button = extents(find(app, "push button", "Help"))
+    start = extents(find(app, "push button", "Start Extracting"))
+    button = (add[0] + add[2] // 2, add[1] + add[3] // 2)
+    gaps = {
+        "the gap between two button rows": (add[0] + add[2] // 2,
+                                            (add[1] + add[3] + clear[1]) // 2),
+        "the gap between two buttons of a row": ((add[0] + add[2] + add_all[0]) // 2,
+                                                 add[1] + add[3] // 2),
+        "the gap between the columns": ((help_button[0] + help_button[2] + start[0]) // 2,
+                                        start[1] + start[3] // 2),
+        "the window's margin": (help_button[0] - 3, add[1] + add[3] // 2),
+    }
+    for where, (x, y) in gaps.items():
+        point_at(*button, True, "a button")
+        point_at(x, y, False, where)
+    log("the pointer is the hand over buttons and the arrow over %d gaps" % len(gaps))
+
+    # The display options are option buttons; actions of assistive technology are stored.
+    options = {name: find(app, "radio button", name) for name in
+               ("Show filename and line in results", LINE_ONLY, "Show filename only in results")}
+    for name, node in options.items():
+        if node is None:
+            raise Failed("%r is not announced as an option button" % name)
+    do_action(options[LINE_ONLY], "toggle")
+    wait_stored(ctx, "Option1=True", "Option2=False", "Option3=False")
+    selected = [name for name, node in options.items() if checked(node)]
+    if selected != [LINE_ONLY]:
+        raise Failed("after the toggle action the selected options are %r" % selected)
+    do_action(find(app, "check box", "Match Case"), "toggle")
+    wait_stored(ctx, "Check1=1")
+    log("accessibility actions select one option and are stored")
+
+    # One tab stop for the group; the arrow keys select within it.
+    one_line = find(app, "check box", "Put results all on one line in ")
+    click(options[LINE_ONLY])
+    wait_for("the focus on the selected option", lambda: focused(options[LINE_ONLY]), timeout=5)
+    xdotool("key", "--clearmodifiers", "Tab")
+    wait_for("Tab to leave the option group", lambda: focused(one_line), timeout=5)
+    xdotool("key", "--clearmodifiers", "shift+Tab")
+    wait_for("shift+Tab to come back to the selected option",
+             lambda: focused(options[LINE_ONLY]), timeout=5)
+    xdotool("key", "--clearmodifiers", "Down")
+    wait_stored(ctx, "Option1=False", "Option2=False", "Option3=True")
+    log("Tab stops once in the option group; Down selects the next option")
+
+    # The input box keeps the line breaks of its prompt; the folder browser starts at home.
+    click(find(app, "push button", "Add All File(s) In Folder"))
+    prompt = wait_for("the extension question",
+                      lambda: find(app, "label", starts="Enter file extension to load"))
+    if "\n" not in prompt.name:
+        raise Failed("the extension question shows on one line: %r" % prompt.name)
+    click(prompt)
+    xdotool("key", "--clearmodifiers", "Return")
+    browser = wait_for("the folder browser", lambda: find(app, "dialog", "Please select folder:"))
+    home = os.path.realpath(ctx.scratch)
+    wait_for("the folder browser to start at home (%s)" % home,
+             lambda: find(browser, "combo box", home), timeout=10)
+    time.sleep(0.3)
+    xdotool("key", "--clearmodifiers", "Escape")
+    wait_for("the folder browser to close",
+             lambda: not find(app, "dialog", "Please select folder:"))
+    log("the prompt keeps its line breaks; the folder browser starts at home")
+
+    # A larger window: the lists take the room, and the size is stored.
+    results = find(app, "table", "Results")
+    files = find(app, "table", "File(s)")
+    results_before, files_before = extents(results), extents(files)
+    wid = main_window_id(ctx.program.pid)
+    xdotool("windowsize", "--sync", wid, 1200, 700)
+    xdotool("windowmove", "--sync", wid, 0, 0)
+    wait_for("the lists to grow", lambda: extents(results)[2] > results_before[2] + 80
+             and extents(files)[3] > files_before[3] + 200, timeout=10)
+    grown_results, grown_files = extents(results), extents(files)
+    if grown_results[2] - results_before[2] < 2 * (grown_files[2] - files_before[2]):
+        raise Failed("the results list took %d of the extra width, the file list %d"
+                     % (grown_results[2] - results_before[2], grown_files[2] - files_before[2]))
+    wait_stored(ctx, "WindowSize=1200x700")
+    subprocess.run(["import", "-window", "root",
+                    os.path.join(ctx.artefacts, "e2e-enlarged.png")], check=True)
+    log("the lists grew to %dx%d and %dx%d; the size is stored"
+        % (grown_files[2], grown_files[3], grown_results[2], grown_results[3]))
+
+    # The lines dialog: centred on the screen, not over the window; lists tall enough.
+    combo = find(app, "combo box")
+    click(combo)
+    time.sleep(0.5)
+    xdotool("key", "--clearmodifiers", "Home")
+    xdotool("key", "--clearmodifiers", "Return")
+    dialog = wait_for("the lines dialog",
+                      lambda: find(app, "dialog", "Lines Above And Below Options"))
+    time.sleep(0.5)
+    x, y, w, h = extents(dialog)
+    screen_w, screen_h = (int(v) for v in subprocess.run(
+        ["xdotool", "getdisplaygeometry"], capture_output=True, text=True,
+        check=True).stdout.split())
+    if abs(x + w // 2 - screen_w // 2) > 2 or abs(y + h // 2 - screen_h // 2) > 2:
+        raise Failed("the lines dialog at %r is not centred on the %dx%d screen"
+                     % ((x, y, w, h), screen_w, screen_h))
+    for list_node in (n for n in walk(dialog) if role_and_name(n)[0] == "combo box"):
+        height = extents(list_node)[3]
+        if height < 20:
+            raise Failed("a list of the lines dialog is %d pixels high" % height)
+    close_button = extents(find(dialog, "push button", "Close"))
+    point_at(close_button[0] + close_button[2] // 2, close_button[1] + close_button[3] // 2, True,
+             "the dialog's Close button")
+    point_at(x + 3, close_button[1] - 4, False, "the dialog's margin")
+    click(find(dialog, "push button", "Close"))
+    wait_for("the dialog to close",
+             lambda: not find(app, "dialog", "Lines Above And Below Options"))
+    log("the lines dialog opened centred, %dx%d" % (w, h))
+    no_alert_but(app)
+
+    # A new run opens at the stored size, centred.
+    close_window(ctx.program.pid)
+    ctx.program.wait(timeout=10)
+    launch(ctx)
+    geometry = window_geometry(main_window_id(ctx.program.pid))
+    wanted = ((screen_w - 1200) // 2, (screen_h - 700) // 2, 1200, 700)
+    if geometry != wanted:
+        raise Failed("the window reopened at %r, not %r" % (geometry, wanted))
+    log("the window reopened at its stored size, centred")
+    ctx.program.send_signal(signal.SIGTERM)
+    ctx.program.wait(timeout=10)
+
+
+def high_density(app, ctx):
+    """On a screen of twice the pixel density (QT_SCALE_FACTOR=2): the hand pointer is drawn at
+    twice its size with its hotspot on the fingertip, and the window fits the screen."""
+    x, y, w, h = extents(find(app, "push button", "Help"))
+    point_at(x + w // 2, y + h // 2, True, "a button")
+    shape = pointer_shape()
+    if shape[0] != 64:
+        raise Failed("the hand pointer is %dx%d on a double-density screen" % shape[:2])
+    geometry = window_geometry(main_window_id(ctx.program.pid))
+    screen_w, screen_h = (int(v) for v in subprocess.run(
+        ["xdotool", "getdisplaygeometry"], capture_output=True, text=True,
+        check=True).stdout.split())
+    if geometry[2] < 2 * 1064 or geometry[0] < 0 or geometry[0] + geometry[2] > screen_w:
+        raise Failed("the window at %r does not fit a %dx%d screen at twice the size"
+                     % (geometry, screen_w, screen_h))
+    subprocess.run(["import", "-window", "root",
+                    os.path.join(ctx.artefacts, "e2e-high-density.png")], check=True)
+    log("the hand pointer is %dx%d with its hotspot at %d,%d; the window is %dx%d"
+        % (shape + geometry[2:]))
+    ctx.program.send_signal(signal.SIGTERM)
+    ctx.program.wait(timeout=10)
+
+
 SCENARIOS = {
     "extract-and-save": (None, extract_and_save),
     "close-during-run": (close_during_run_setup, close_during_run),
+    "window-details": (None, window_details),
+    "high-density": (None, high_density),
 }
 
 
 class Context:
     pass
+
+
+def launch(ctx):
+    """Starts the program and returns its accessible application once the main window is up."""
+    # Now and then the first connection to a just-started Xvfb is refused ("could not
+    # connect to display"); the program then ends at once, and is started again.
+    for attempt in range(3):
+        time.sleep(0.5 + attempt)
+        ctx.program = subprocess.Popen([ctx.binary], env=ctx.env, stdout=ctx.program_log,
+                                       stderr=subprocess.STDOUT)
+        app = wait_for("the program on the accessibility bus",
+                       lambda: find_app(ctx.program.pid) or ctx.program.poll() is not None,
+                       timeout=60)
+        if app is not True:
+            break
+        log("the program ended at start with status %d; starting it again"
+            % ctx.program.returncode)
+    if app is True:
+        raise Failed("the program does not start")
+    wait_for("the main window", lambda: find(app, "push button", "Start Extracting"),
+             timeout=60)
+    log("main window is up")
+    return app
 
 
 def main():
@@ -420,7 +684,8 @@ def main():
 
     bus = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    env = dict(os.environ)
+    ctx.binary = args.binary
+    env = ctx.env = dict(os.environ)
     env.update({
         "QT_QPA_PLATFORM": "xcb",
         "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
@@ -430,27 +695,10 @@ def main():
     runtime = os.path.join(ctx.scratch, "runtime")
     os.mkdir(runtime, 0o700)
     env["XDG_RUNTIME_DIR"] = runtime
-    program_log = open(os.path.join(args.artefacts, "lumbrex.log"), "w")
+    program_log = ctx.program_log = open(os.path.join(args.artefacts, "lumbrex.log"), "w")
     ctx.program = None
     try:
-        # Now and then the first connection to a just-started Xvfb is refused ("could not
-        # connect to display"); the program then ends at once, and is started again.
-        for attempt in range(3):
-            time.sleep(0.5 + attempt)
-            ctx.program = subprocess.Popen([args.binary], env=env, stdout=program_log,
-                                           stderr=subprocess.STDOUT)
-            app = wait_for("the program on the accessibility bus",
-                           lambda: find_app(ctx.program.pid) or ctx.program.poll() is not None,
-                           timeout=60)
-            if app is not True:
-                break
-            log("the program ended at start with status %d; starting it again"
-                % ctx.program.returncode)
-        if app is True:
-            raise Failed("the program does not start")
-        wait_for("the main window", lambda: find(app, "push button", "Start Extracting"),
-                 timeout=60)
-        log("main window is up")
+        app = launch(ctx)
         scenario(app, ctx)
         if ctx.program.poll() is None:
             raise Failed("the program did not end")

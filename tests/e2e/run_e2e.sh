@@ -2,7 +2,7 @@
 # Starts a private X server (Xvfb) and D-Bus session and runs one end-to-end scenario of
 # drive.py against the real program. Screenshots, the program's output and, on failure, the
 # widget tree are left in ARTEFACT_DIR.
-# Usage: run_e2e.sh SCENARIO BINARY ARTEFACT_DIR
+# Usage: run_e2e.sh SCENARIO BINARY ARTEFACT_DIR   (E2E_SCREEN sets the screen, WxHxDEPTH)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 scenario=$1
@@ -21,7 +21,7 @@ trap cleanup EXIT
 # Xvfb picks a free display itself and writes its number once it accepts clients, so runs
 # beside other X servers (a parallel test, a screenshot script) never race for a number. It
 # listens on a local socket only; no other user reaches it.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -ac 3>"$scratch/display" \
+Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN:-1280x800x24}" -nolisten tcp -ac 3>"$scratch/display" \
   2>"$artefacts/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 200); do

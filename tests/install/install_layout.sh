@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a throwaway DESTDIR and checks the layout a desktop expects: the
 # program folder under lib/lumbrex, the launcher on the PATH, the menu entry and the icon.
-# Then builds the .deb and checks its contents and dependencies.
+# Then builds the .deb and checks its contents and dependencies, and runs lintian on it.
 # Usage: install_layout.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -74,9 +74,29 @@ if command -v dpkg-deb >/dev/null; then
     contents=$(dpkg-deb -c "$deb")
     for path in ./usr/lib/lumbrex/lumbrex ./usr/lib/lumbrex/Samples/ ./usr/bin/lumbrex \
       ./usr/share/applications/lumbrex.desktop \
-      ./usr/share/icons/hicolor/scalable/apps/lumbrex.svg; do
+      ./usr/share/icons/hicolor/scalable/apps/lumbrex.svg ./usr/share/man/man1/lumbrex.1.gz \
+      ./usr/share/doc/lumbrex/copyright ./usr/share/doc/lumbrex/changelog.gz; do
       grep -q " $path" <<<"$contents" || fail "package lacks $path"
     done
+    # The changelog's latest entry is this version.
+    version=$(dpkg-deb -f "$deb" Version)
+    latest=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/lumbrex/changelog.gz |
+      gunzip | sed -n 1p) || true
+    [[ $latest == "lumbrex ($version) "* ]] || fail "the changelog starts with '$latest', not $version"
+    # Debian's own checks: any error fails; warnings are shown.
+    if command -v lintian >/dev/null; then
+      status=0
+      lintian --fail-on error --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1 || status=$?
+      grep -E '^[EW]: ' "$scratch/lintian.log" >&2 || true
+      if grep -q '^E: ' "$scratch/lintian.log"; then
+        fail "lintian reports errors"
+      elif ((status)); then
+        cat "$scratch/lintian.log" >&2
+        fail "lintian did not run (status $status)"
+      fi
+    else
+      fail "lintian is not installed (scripts/setup.sh installs it)"
+    fi
   else
     fail "cpack made no lumbrex_*.deb"
   fi

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
@@ -61,6 +63,10 @@ private slots:
     void storedValueThatCannotBeRestored_data();
     void storedValueThatCannotBeRestored();
     void optionChangesAreStoredAtOnce();
+    void windowSizeIsRestored_data();
+    void windowSizeIsRestored();
+    void cutRowsShowTheirTextAsToolTip_data();
+    void cutRowsShowTheirTextAsToolTip();
     void selectingXYModeByHandOpensTheDialogEveryTime();
     void closeButtonMarksTheDialogSeenCloseBoxDoesNot();
     void dialogStoresEveryPick();
@@ -175,9 +181,11 @@ void TestMainWindow::restoresStoredValues()
         QCOMPARE(w.Text1->text(), state);
     else if (name == "Combo1")
         QCOMPARE(w.Combo1->currentIndex(), state.toInt());
-    else if (auto *box = w.findChild<QCheckBox *>(name))
+    else if (auto *box = w.findChild<QCheckBox *>(name)) {
         QCOMPARE(box->isChecked(), state == "1");
-    else if (auto *option = w.findChild<QRadioButton *>(name))
+        // The value came from the store; writing it back would be a needless write.
+        QVERIFY(!m_fakes->settings.writes.join(' ').contains(name));
+    } else if (auto *option = w.findChild<QRadioButton *>(name))
         QCOMPARE(option->isChecked(), state == "1");
     QVERIFY(!w.form2Prepared());
     QVERIFY(m_fakes->prompts.errors().isEmpty());
@@ -235,6 +243,15 @@ void TestMainWindow::optionChangesAreStoredAtOnce()
     QVERIFY(w.Option3->isChecked() && !w.Option2->isChecked());
     w.Option3->click(); // clicking the selected option keeps it selected
     QVERIFY(w.Option3->isChecked());
+    // An accessibility action toggles without a click: still one selection, still stored.
+    m_fakes->settings.writes.clear();
+    w.Option1->toggle();
+    QCOMPARE(m_fakes->settings.writes,
+             (QStringList{"Option1=True", "Option2=False", "Option3=False"}));
+    QVERIFY(!w.Option3->isChecked());
+    w.Option1->toggle(); // the selected option stays selected
+    QVERIFY(w.Option1->isChecked());
+    w.Option3->click();
 
     m_fakes->settings.writes.clear();
     QTest::keyClicks(w.Text1, "ab");
@@ -251,6 +268,87 @@ void TestMainWindow::optionChangesAreStoredAtOnce()
     QVERIFY(!m_window->Option2->isChecked());
     QCOMPARE(m_window->Text1->text(), QStringLiteral("ab"));
     QVERIFY(m_window->Check1->isChecked());
+}
+
+void TestMainWindow::windowSizeIsRestored_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QSize>("expected"); // empty: the designed size
+    QTest::newRow("first start") << "" << QSize();
+    QTest::newRow("enlarged") << "1200x700" << QSize(1200, 700);
+    QTest::newRow("larger than the screen") << "3000x2000" << QSize(1280, 800);
+    QTest::newRow("below the designed size") << "300x200" << QSize();
+    QTest::newRow("wider only") << "1100x10" << QSize(1100, 0);
+    QTest::newRow("not a size") << "big" << QSize();
+    QTest::newRow("negative") << "-5x-5" << QSize();
+}
+
+void TestMainWindow::windowSizeIsRestored()
+{
+    QFETCH(QString, stored);
+    QFETCH(QSize, expected);
+    if (!stored.isEmpty())
+        m_fakes->settings.set("WindowSize", stored);
+    makeWindow();
+    const QSize designed = m_window->designedSize();
+    expected = expected.expandedTo(designed);
+    const QRect screen(0, 0, 1280, 800);
+    m_window->placeOnScreen(screen);
+    QCOMPARE(m_window->size(), expected);
+    QCOMPARE(m_window->geometry().center(), screen.center());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(m_window->centralWidget()->size().width() >= designed.width());
+    // Showing the window stores nothing.
+    QTest::qWait(400);
+    QVERIFY(!m_fakes->settings.writes.join(' ').contains("WindowSize"));
+}
+
+void TestMainWindow::cutRowsShowTheirTextAsToolTip_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("windowWidth"); // 0: the designed size
+    QTest::addColumn<bool>("tip");
+    QTest::newRow("short row") << 10 << 0 << false;
+    QTest::newRow("row longer than the column") << 60 << 0 << true;
+    QTest::newRow("the same row in a wider window") << 60 << 1600 << false;
+    QTest::newRow("row wider than the widest window") << 400 << 1600 << true;
+}
+
+void TestMainWindow::cutRowsShowTheirTextAsToolTip()
+{
+    QFETCH(int, length);
+    QFETCH(int, windowWidth);
+    QFETCH(bool, tip);
+    makeWindow();
+    // Spaces and markup are shown as they stand.
+    const QString row = QStringLiteral("<b>a  b</b>") + QString(length, QLatin1Char('m'));
+    m_window->appendResult(row);
+    m_window->results().flush();
+    m_window->placeOnScreen(QRect(0, 0, 1920, 1080));
+    if (windowWidth)
+        m_window->resize(windowWidth, m_window->height());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    shell::ReportView &view = *m_window->ListView2;
+    const QModelIndex index = view.model()->index(0, 0);
+    QCOMPARE(view.isCut(index), tip);
+    QToolTip::hideText();
+    const QPoint at = view.visualRect(index).center();
+    QHelpEvent help(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view.viewport(), &help);
+    if (tip) {
+        QTRY_VERIFY(QToolTip::isVisible());
+        QTextDocument shown;
+        shown.setHtml(QToolTip::text());
+        // Long rows break into lines; nothing is lost or added but the breaks.
+        QString plain = shown.toPlainText();
+        plain.remove(QChar::LineSeparator).remove(QLatin1Char('\n'));
+        QCOMPARE(plain, row.left(2000));
+    } else {
+        // The list's own hint stays.
+        QTRY_COMPARE(QToolTip::text(), view.toolTip());
+    }
 }
 
 void TestMainWindow::selectingXYModeByHandOpensTheDialogEveryTime()
@@ -292,6 +390,11 @@ void TestMainWindow::dialogStoresEveryPick()
     makeWindow();
     DialogCloser closer;
     closer.whileOpen = [](shell::LinesDialog &dialog) {
+        // Each list fits inside its frame at its full height, below the frame's caption.
+        for (QComboBox *list : {dialog.Combo2, dialog.Combo3}) {
+            QVERIFY(list->height() >= list->sizeHint().height());
+            QVERIFY(list->parentWidget()->contentsRect().contains(list->geometry()));
+        }
         dialog.Combo3->setCurrentIndex(12);
         dialog.Combo2->setCurrentIndex(0);
     };
@@ -461,6 +564,11 @@ void TestMainWindow::skinFile()
     m_window->Form_Load();
     QCOMPARE(m_window->styleSheet().contains("rgb(1, 2, 3)"), applied);
     QCOMPARE(m_window->Frame1->autoFillBackground(), !skin.isEmpty());
+    // The skin shows: button-face backgrounds instead of the white design background.
+    const QColor background = m_window->Frame5->palette().color(QPalette::Window);
+    QCOMPARE(background,
+             skin.isEmpty() ? QColor(Qt::white) : QApplication::palette().color(QPalette::Button));
+    QVERIFY(QApplication::palette().color(QPalette::Button) != QColor(Qt::white));
     QCOMPARE(int(m_fakes->prompts.errors().size()), reports);
     if (reports)
         QVERIFY(m_fakes->prompts.errors().front().contains("Form1.Form_Load at line 100"));
@@ -472,17 +580,29 @@ void TestMainWindow::pointerFilesLoad_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QPoint>("hotspot");
-    QTest::newRow("hand") << "HAND-M.CUR" << QPoint(6, 0);
-    QTest::newRow("drag") << "drag.ico" << QPoint(16, 16);
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<int>("pixels");
+    QTest::newRow("hand") << "HAND-M.CUR" << QPoint(6, 0) << 1.0 << 32;
+    QTest::newRow("drag") << "drag.ico" << QPoint(16, 16) << 1.0 << 32;
+    QTest::newRow("hand on a double-density screen") << "HAND-M.CUR" << QPoint(12, 0) << 2.0 << 64;
+    QTest::newRow("hand at 150%") << "HAND-M.CUR" << QPoint(12, 0) << 1.5 << 64;
 }
 
 void TestMainWindow::pointerFilesLoad()
 {
     QFETCH(QString, file);
     QFETCH(QPoint, hotspot);
+    QFETCH(qreal, ratio);
+    QFETCH(int, pixels);
     const QString folder = qEnvironmentVariable("LUMBREX_SOURCE_DIR") + "/assets/program/";
-    const QCursor cursor = shell::loadCursorFile(folder + file);
-    QCOMPARE(cursor.pixmap().size(), QSize(32, 32));
+    const QCursor cursor = shell::loadCursorFile(folder + file, ratio);
+    QCOMPARE(cursor.pixmap().size(), QSize(pixels, pixels));
+    // Every drawn pixel is repeated, never blended with its neighbours.
+    const QImage image = cursor.pixmap().toImage();
+    const QImage original = shell::loadCursorFile(folder + file, 1).pixmap().toImage();
+    for (int y = 0; y < pixels; ++y)
+        for (int x = 0; x < pixels; ++x)
+            QCOMPARE(image.pixel(x, y), original.pixel(x * 32 / pixels, y * 32 / pixels));
     QCOMPARE(cursor.hotSpot(), hotspot);
     QVERIFY_THROWS_EXCEPTION(engine::Failure, shell::loadCursorFile(folder + "missing.cur"));
 }
@@ -500,6 +620,11 @@ void TestMainWindow::handPointerOverButtonsOnly()
     QApplication::sendEvent(m_window->Frame1, &enter);
     QCOMPARE(m_window->mousePointer(), 0);
     QApplication::sendEvent(m_window->ListView2, &enter);
+    QCOMPARE(m_window->mousePointer(), 0);
+    // Leaving a button for the background: no widget of its own there to enter.
+    QApplication::sendEvent(m_window->PushButton2, &enter);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(m_window->PushButton2, &leave);
     QCOMPARE(m_window->mousePointer(), 0);
     // While busy the hourglass stays.
     m_window->setMousePointer(11);
