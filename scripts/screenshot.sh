@@ -31,7 +31,7 @@ done
 sleep 1
 eval \$(xdotool getwindowgeometry --shell "\$window")
 # Positions follow from the window's designed layout (see MainWindow::buildControls).
-xdotool mousemove \$((X + 508)) \$((Y + 225)) click 1   # Load Sample/Example Files
+xdotool mousemove \$((X + 508)) \$((Y + 205)) click 1   # Load Sample/Example Files
 sleep 1; xdotool key Escape                             # do not open the folder
 sleep 1; xdotool mousemove \$((X + 796)) \$((Y + 119)) click 1   # Start Extracting
 sleep 2; xdotool key Return                             # Done.
