@@ -18,7 +18,6 @@ namespace {
 
 const QString &application = platform::settingsApplication;
 const QString &section = platform::settingsSection;
-const QString snapshotKey = QStringLiteral("Snapshot");
 
 int codeOf(QChar c)
 {
@@ -49,6 +48,8 @@ QString scramble(const QString &text, const QString &key, platform::Yield &yield
 }
 
 } // namespace
+
+const QString SampleFiles::snapshotKey = QStringLiteral("Snapshot");
 
 const QString SampleFiles::scrambleKey = QStringLiteral("mordavix");
 

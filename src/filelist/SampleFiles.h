@@ -18,6 +18,8 @@ class SampleFiles {
 public:
     // The key "Snapshot" is scrambled with; eight lower-case letters.
     static const QString scrambleKey;
+    // The settings key that holds the recorded list.
+    static const QString snapshotKey;
 
     SampleFiles(FileListHost &host, FolderScan &scan);
 

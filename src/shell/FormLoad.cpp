@@ -1,5 +1,6 @@
 // The main window's start-up steps.
 
+#include "filelist/SampleFiles.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 #include "shell/LinesDialog.h"
@@ -61,7 +62,8 @@ void MainWindow::Form_Load()
     const QString hand = programFolderFile(QStringLiteral("HAND-M.CUR"));
     if (steps.test(102, [&] { return m_services.fileSystem->FileExists(hand); }))
         steps.step(104, [&] { loadHandPointer(hand); });
-    if (steps.test(108, [&] { return read(QStringLiteral("Snapshot"), QString()).isEmpty(); }))
+    if (steps.test(108,
+                   [&] { return read(filelist::SampleFiles::snapshotKey, QString()).isEmpty(); }))
         steps.step(108, [&] {
             if (recordSampleFiles)
                 recordSampleFiles();

@@ -5,6 +5,7 @@
 #include "results/RowFilter.h"
 #include "support/Fakes.h"
 
+#include <QAbstractItemModelTester>
 #include <QTest>
 
 using results::RowFilter;
@@ -105,14 +106,15 @@ void TestRowFilter::filters()
 
     platform::ListModel list;
     fillOneColumn(list, rows);
+    // The views must hear of every removal in a form they can follow.
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
     fakes::FakeYield yield;
-    const QString typed = text;
     if (containing)
         RowFilter::RemoveRowsContaining(list, text, TestedCell::Text, yield);
     else
         RowFilter::RemoveRowsNotContaining(list, text, TestedCell::Text, yield);
     QCOMPARE(list.texts(), left);
-    QCOMPARE(text, typed);
+    QCOMPARE(list.rowCount(), int(left.size()));
 }
 
 void TestRowFilter::twoColumnListTestsSecondColumn_data()

@@ -1,3 +1,4 @@
+#include "engine/Modes.h"
 #include "shell/ErrorReport.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
@@ -82,6 +83,7 @@ private slots:
     void handPointerOverButtonsOnly();
     void applicationTitleKeepsWholeWords_data();
     void applicationTitleKeepsWholeWords();
+    void samplesAreRecordedAtTheFirstStartOnly();
 
 private:
     void makeWindow();
@@ -116,6 +118,14 @@ void TestMainWindow::firstStartUsesEveryDefault()
     QCOMPARE(w.Combo1->currentIndex(), 0);
     QCOMPARE(w.Combo1->itemText(13),
              QStringLiteral("Extract entire line which contains search word and all lines below"));
+    // Every caption the list offers is one the run knows, each for a mode of its own.
+    QSet<int> modes;
+    for (int i = 0; i < w.Combo1->count(); ++i) {
+        const auto mode = engine::modeForCaption(w.Combo1->itemText(i).toStdString());
+        QVERIFY2(mode, qPrintable(w.Combo1->itemText(i)));
+        modes.insert(int(*mode));
+    }
+    QCOMPARE(modes.size(), 14);
     QVERIFY(w.Text1->text().isEmpty());
     QVERIFY(!w.Check1->isChecked());
     QVERIFY(!w.Check2->isChecked());
@@ -630,6 +640,24 @@ void TestMainWindow::handPointerOverButtonsOnly()
     m_window->setMousePointer(11);
     QApplication::sendEvent(m_window->PushButton2, &enter);
     QCOMPARE(m_window->mousePointer(), 11);
+}
+
+void TestMainWindow::samplesAreRecordedAtTheFirstStartOnly()
+{
+    QTemporaryDir programFolder;
+    QVERIFY(QDir(programFolder.path()).mkdir(QStringLiteral("Samples")));
+    QFile sample(programFolder.filePath(QStringLiteral("Samples/a.txt")));
+    QVERIFY(sample.open(QIODevice::WriteOnly));
+    sample.close();
+    const auto snapshotWrites = [&] {
+        return m_fakes->settings.writes.filter(QRegularExpression(QStringLiteral("^Snapshot=")))
+            .size();
+    };
+    for (int start = 0; start < 2; ++start) {
+        m_window = std::make_unique<shell::MainWindow>(m_fakes->services(), programFolder.path());
+        m_window->Form_Load();
+        QCOMPARE(snapshotWrites(), 1);
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

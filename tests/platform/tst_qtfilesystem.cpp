@@ -1,0 +1,82 @@
+#include "platform/QtFileSystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+// The attributes the folder scan and the file list read from the real file system.
+class TestQtFileSystem : public QObject {
+    Q_OBJECT
+
+private slots:
+    void attributes_data();
+    void attributes();
+};
+
+void TestQtFileSystem::attributes_data()
+{
+    QTest::addColumn<QString>("path"); // made under a temporary folder; a trailing / a folder
+    QTest::addColumn<QString>("link"); // made a symbolic link to this, when set
+    QTest::addColumn<bool>("hidden");
+    QTest::addColumn<bool>("system");
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("archive");
+    QTest::addColumn<bool>("isLink");
+    QTest::newRow("plain file") << "notes.txt"
+                                << "" << false << false << false << true << false;
+    QTest::newRow("dot file is hidden") << ".profile"
+                                        << "" << true << false << false << true << false;
+    QTest::newRow("file inside a hidden folder is not")
+        << ".cache/a.txt"
+        << "" << false << false << false << true << false;
+    QTest::newRow("hidden folder") << ".config/"
+                                   << "" << true << false << true << false << false;
+    QTest::newRow("lost+found is the system's") << "lost+found/"
+                                                << "" << false << true << true << false << false;
+    QTest::newRow("trash folder is hidden and the system's")
+        << ".Trash-1000/"
+        << "" << true << true << true << false << false;
+    QTest::newRow("link to a file") << "shortcut.txt"
+                                    << "notes.txt" << false << false << false << true << true;
+}
+
+void TestQtFileSystem::attributes()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, link);
+    QFETCH(bool, hidden);
+    QFETCH(bool, system);
+    QFETCH(bool, folder);
+    QFETCH(bool, archive);
+    QFETCH(bool, isLink);
+    QTemporaryDir dir;
+    const QString full = dir.filePath(path);
+    if (!link.isEmpty()) {
+        QFile target(dir.filePath(link));
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        target.close();
+        QVERIFY(QFile::link(dir.filePath(link), full));
+    } else if (path.endsWith(QLatin1Char('/'))) {
+        QVERIFY(QDir().mkpath(full));
+    } else {
+        QVERIFY(QDir().mkpath(QFileInfo(full).path()));
+        QFile file(full);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    platform::QtFileSystem fileSystem;
+    const QString asListed = path.endsWith(QLatin1Char('/')) ? full.chopped(1) : full;
+    const platform::FileAttributes a = fileSystem.attributes(asListed);
+    QVERIFY(a.exists);
+    QCOMPARE(a.hidden, hidden);
+    QCOMPARE(a.system, system);
+    QCOMPARE(a.folder, folder);
+    QCOMPARE(a.archive, archive);
+    QCOMPARE(a.link, isLink);
+    QVERIFY(!a.readOnly);
+}
+
+QTEST_APPLESS_MAIN(TestQtFileSystem)
+#include "tst_qtfilesystem.moc"
