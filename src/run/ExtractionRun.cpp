@@ -163,6 +163,24 @@ void ExtractionRun::retire(std::shared_ptr<SearchWorkers> workers)
     m_retired.push_back(std::move(workers));
 }
 
+void ExtractionRun::discard(std::unique_ptr<SearchWorkers::Outcome> outcome)
+{
+    if (!outcome)
+        return;
+    std::erase_if(m_disposals, [](const std::future<void> &f) {
+        return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+    // Handing a file of gigabytes back to the system takes a tenth of a second: too long
+    // for the window thread.
+    const engine::FileText &text = outcome->blocks.text;
+    if (text.bytes().size() + text.count() * engine::kPieceSize * (text.wide() ? 2 : 0) <
+        (size_t(32) << 20))
+        return;
+    m_disposals.push_back(
+        std::async(std::launch::async,
+                   [gone = std::shared_ptr<SearchWorkers::Outcome>(std::move(outcome))] {}));
+}
+
 void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
 {
     int n = 0;
@@ -194,7 +212,7 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         steps.step(126, [&] { m_view.setMousePointer(11); });
         bool matchCase = false;
         steps.step(128, [&] { matchCase = m_view.matchCaseValue() != 0; });
-        state.outcome.reset();
+        discard(std::move(state.outcome));
         steps.step(130, [&] {
             std::unique_ptr<SearchWorkers::Outcome> outcome;
             while (size_t(i) < state.paths.size()) {
@@ -229,7 +247,7 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
             // Pieces without a match emit nothing, so the run yields between pieces too.
             m_yield.yield();
         }
-        state.outcome.reset();
+        discard(std::move(state.outcome));
         if (steps.test(138, [&] { return halted(state.generation); }))
             break;
     }

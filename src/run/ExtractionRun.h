@@ -1,8 +1,10 @@
 #pragma once
 
 #include "run/RunView.h"
+#include "run/SearchWorkers.h"
 
 #include <QString>
+#include <future>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -20,7 +22,6 @@ class Yield;
 
 namespace run {
 
-class SearchWorkers;
 struct SearchPlan;
 
 inline const QString startCaption = QStringLiteral("Start Extracting");
@@ -60,6 +61,7 @@ private:
     void runFiles(engine::Steps &steps, RunState &state);
     std::shared_ptr<SearchWorkers> startWorkers(engine::Steps &steps, RunState &state);
     void retire(std::shared_ptr<SearchWorkers> workers);
+    void discard(std::unique_ptr<SearchWorkers::Outcome> outcome);
     void searchPiece(engine::Steps &steps, RunState &state, size_t piece, bool matchCase);
     bool halted(unsigned generation) const;
     int readLineCount(engine::Steps &steps, RunState &state, const QString &key,
@@ -84,6 +86,8 @@ private:
     int m_workerCount = 0;
     // Workers of ended runs that may still be finishing a read; joined once they have.
     std::vector<std::shared_ptr<SearchWorkers>> m_retired;
+    // Huge files whose memory goes back to the system aside from the window thread.
+    std::vector<std::future<void>> m_disposals;
 };
 
 } // namespace run
