@@ -56,7 +56,10 @@ public:
     // list keep it once.
     virtual void appendResult(const QString &prefix, QStringView text)
     {
-        appendResult(prefix + text);
+        QString row;
+        row.reserve(prefix.size() + text.size());
+        row.append(prefix).append(text);
+        appendResult(std::move(row));
     }
 };
 
