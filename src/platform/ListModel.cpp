@@ -3,8 +3,29 @@
 #include "engine/Steps.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 
 namespace platform {
+
+namespace {
+
+// Returns whether the views can take a list of this many rows. A view keeps some bytes of
+// its own per row (a header section of 8 bytes, in one block that grows by doubling), and
+// Qt's views crash rather than fail when such an allocation fails, so the room is tried
+// before they hear of new rows. The trial is never below 32 MiB, which the C library gives
+// from and back to the system at once, untouched.
+bool viewsHaveRoomFor(int rows)
+{
+    const size_t bytes = size_t(rows) * 12 + (size_t(40) << 20);
+    void *trial = std::malloc(bytes);
+    if (!trial)
+        return false;
+    std::free(trial);
+    return true;
+}
+
+} // namespace
 
 ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent)
 {
@@ -37,6 +58,8 @@ int ListModel::append(const QString &text, bool checked)
     flush();
     const int row = m_rows.size();
     // Stored first: a row that does not fit leaves the views untouched.
+    if (!viewsHaveRoomFor(row + 1))
+        throw std::bad_alloc();
     m_rows.append(QString(), text, checked);
     beginInsertRows(QModelIndex(), row, row);
     m_shown = row + 1;
@@ -69,6 +92,8 @@ void ListModel::flushPending() const
     const int total = m_rows.size();
     if (m_shown == total)
         return;
+    if (!viewsHaveRoomFor(total))
+        throw std::bad_alloc();
     // The views must hear of the rows before anyone reads them; the model's content is
     // unchanged by that, so const readers may trigger it.
     auto *self = const_cast<ListModel *>(this);

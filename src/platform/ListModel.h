@@ -45,7 +45,9 @@ public:
     int deferredCount() const { return m_rows.size() - m_shown; }
     // Drops the queued rows.
     void dropDeferred();
-    // Moves the queued rows into the list in one insertion.
+    // Moves the queued rows into the list in one insertion. Throws std::bad_alloc, the rows
+    // staying queued, when memory is too short for the views to take them; every reader
+    // flushes first, so any of them may throw it too.
     void flush();
     // Returns the text of a row.
     QString text(int row) const;

@@ -352,9 +352,10 @@ void RowStore::remove(const std::vector<int> &rows)
         }
     }
 
-    m_segments.erase(std::remove_if(m_segments.begin(), m_segments.end(),
-                                    [](const std::unique_ptr<Segment> &s) { return s->rows() == 0; }),
-                     m_segments.end());
+    m_segments.erase(
+        std::remove_if(m_segments.begin(), m_segments.end(),
+                       [](const std::unique_ptr<Segment> &s) { return s->rows() == 0; }),
+        m_segments.end());
     renumber();
 }
 

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 namespace shell {
 
@@ -30,6 +31,8 @@ const QString &application = platform::settingsApplication;
 const QString &section = platform::settingsSection;
 
 constexpr qint64 kScreenIntervalMs = 50;
+// Enough for the views, the error report and a save once the rows have taken the rest.
+constexpr size_t kSpareMemoryBytes = size_t(32) << 20;
 
 ReportView *makeListView(const char *name, platform::ListModel *model, const QString &tip,
                          QWidget *parent)
@@ -253,7 +256,7 @@ void MainWindow::buildControls()
     if (auto *pump = dynamic_cast<platform::QtYield *>(m_services.yield))
         pump->addBeforePump([this] {
             if (m_sinceRowsShown.elapsed() >= kScreenIntervalMs) {
-                m_results.flush();
+                showQueuedResults();
                 m_sinceRowsShown.restart();
             }
         });
@@ -381,10 +384,50 @@ QString MainWindow::startButtonCaption() const
 
 void MainWindow::setStartButtonCaption(const QString &caption)
 {
-    // A run that ends, or is stopped, shows every row it made.
-    m_results.flush();
+    if (caption == run::stopCaption) {
+        m_resultsOutOfMemory = false;
+        m_resultsOutOfMemoryReported = false;
+        if (!m_spareMemory)
+            m_spareMemory.reset(new (std::nothrow) char[kSpareMemoryBytes]);
+    }
+    // A run that ends, or is stopped, shows every row it made; rows the views have no room
+    // for are dropped rather than left where any reader would show them.
+    const bool shown = showQueuedResults();
+    if (!shown)
+        m_results.dropDeferred();
     PushButton3->setText(caption);
     PushButton3->setAccessibleName(caption);
+    if (!shown && !m_resultsOutOfMemoryReported) {
+        m_resultsOutOfMemoryReported = true;
+        throw engine::Failure("Out of memory");
+    }
+}
+
+bool MainWindow::showQueuedResults()
+{
+    if (m_results.deferredCount() == 0)
+        return true;
+    try {
+        m_results.flush();
+        return true;
+    } catch (const std::bad_alloc &) {
+    }
+    if (m_resultsOutOfMemory)
+        return false;
+    // Once more with the spare memory given back.
+    resultsOutOfMemory();
+    try {
+        m_results.flush();
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+void MainWindow::resultsOutOfMemory()
+{
+    m_resultsOutOfMemory = true;
+    m_spareMemory.reset();
 }
 
 int MainWindow::fileCount() const
@@ -461,7 +504,23 @@ void MainWindow::setMousePointer(int value)
 
 void MainWindow::appendResult(QString row)
 {
-    m_results.appendDeferred(std::move(row), true);
+    appendResult(QString(), row);
+}
+
+void MainWindow::appendResult(const QString &prefix, QStringView text)
+{
+    if (!m_resultsOutOfMemory) {
+        try {
+            m_results.appendDeferred(prefix, text, true);
+            return;
+        } catch (const std::bad_alloc &) {
+            resultsOutOfMemory();
+        }
+    }
+    // The rows so far stay; the run reports the failure in the step that appended and stops.
+    m_resultsOutOfMemoryReported = true;
+    m_run->stopAfterFailure();
+    throw engine::Failure("Out of memory");
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

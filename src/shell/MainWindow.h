@@ -95,6 +95,7 @@ public:
     bool form2Shown() const override { return Form2Shown; }
     void showForm2() override;
     void appendResult(QString row) override;
+    void appendResult(const QString &prefix, QStringView text) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -116,6 +117,11 @@ private:
     void showProgress();
     void applySkin(const QString &file);
     void loadHandPointer(const QString &file);
+    // Shows the queued result rows; returns false, leaving them queued, when memory is short.
+    bool showQueuedResults();
+    // Notes that memory ran out for results: the spare memory goes to the views and the
+    // error report, and the run stops at its next row.
+    void resultsOutOfMemory();
 
     platform::Services m_services;
     QString m_programFolder;
@@ -135,6 +141,11 @@ private:
     int m_progressValue = 0;
     QString m_progressText;
     QString m_lastFailedWrite;
+    // Set when a result row, or the views' room for it, could not be had; cleared at a start.
+    bool m_resultsOutOfMemory = false;
+    bool m_resultsOutOfMemoryReported = false;
+    // Address space held back while rows are collected, given up when memory runs out.
+    std::unique_ptr<char[]> m_spareMemory;
 
 public:
     // The controls, by their designer names.
