@@ -17,7 +17,7 @@ namespace {
 // from and back to the system at once, untouched.
 bool viewsHaveRoomFor(int rows)
 {
-    const size_t bytes = size_t(rows) * 12 + (size_t(40) << 20);
+    const size_t bytes = size_t(rows) * 8 + (size_t(33) << 20);
     void *trial = std::malloc(bytes);
     if (!trial)
         return false;

@@ -31,8 +31,9 @@ const QString &application = platform::settingsApplication;
 const QString &section = platform::settingsSection;
 
 constexpr qint64 kScreenIntervalMs = 50;
-// Enough for the views, the error report and a save once the rows have taken the rest.
-constexpr size_t kSpareMemoryBytes = size_t(32) << 20;
+// What is held back for the error report and a save once the rows have taken the rest;
+// the views' own room for every row (8 bytes each) comes on top.
+constexpr size_t kSpareMemoryBytes = size_t(40) << 20;
 
 ReportView *makeListView(const char *name, platform::ListModel *model, const QString &tip,
                          QWidget *parent)
@@ -387,8 +388,6 @@ void MainWindow::setStartButtonCaption(const QString &caption)
     if (caption == run::stopCaption) {
         m_resultsOutOfMemory = false;
         m_resultsOutOfMemoryReported = false;
-        if (!m_spareMemory)
-            m_spareMemory.reset(new (std::nothrow) char[kSpareMemoryBytes]);
     }
     // A run that ends, or is stopped, shows every row it made; rows the views have no room
     // for are dropped rather than left where any reader would show them.
@@ -428,6 +427,21 @@ void MainWindow::resultsOutOfMemory()
 {
     m_resultsOutOfMemory = true;
     m_spareMemory.reset();
+    m_spareBytes = 0;
+}
+
+bool MainWindow::holdSpareMemory()
+{
+    // The views' room grows by doubling, at once; holding it back before it is needed means
+    // the rows already collected can always be shown once memory runs out.
+    const size_t needed = size_t(m_results.count()) * 8 + kSpareMemoryBytes;
+    if (needed <= m_spareBytes)
+        return true;
+    m_spareMemory.reset();
+    const size_t wanted = size_t(m_results.count()) * 16 + kSpareMemoryBytes;
+    m_spareMemory.reset(new (std::nothrow) char[wanted]);
+    m_spareBytes = m_spareMemory ? wanted : 0;
+    return m_spareMemory != nullptr;
 }
 
 int MainWindow::fileCount() const
@@ -511,11 +525,13 @@ void MainWindow::appendResult(const QString &prefix, QStringView text)
 {
     if (!m_resultsOutOfMemory) {
         try {
-            m_results.appendDeferred(prefix, text, true);
-            return;
+            if (holdSpareMemory()) {
+                m_results.appendDeferred(prefix, text, true);
+                return;
+            }
         } catch (const std::bad_alloc &) {
-            resultsOutOfMemory();
         }
+        resultsOutOfMemory();
     }
     // The rows so far stay; the run reports the failure in the step that appended and stops.
     m_resultsOutOfMemoryReported = true;

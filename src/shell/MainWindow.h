@@ -122,6 +122,8 @@ private:
     // Notes that memory ran out for results: the spare memory goes to the views and the
     // error report, and the run stops at its next row.
     void resultsOutOfMemory();
+    // Holds back the spare memory for the rows there are; returns false when it can't.
+    bool holdSpareMemory();
 
     platform::Services m_services;
     QString m_programFolder;
@@ -146,6 +148,7 @@ private:
     bool m_resultsOutOfMemoryReported = false;
     // Address space held back while rows are collected, given up when memory runs out.
     std::unique_ptr<char[]> m_spareMemory;
+    size_t m_spareBytes = 0;
 
 public:
     // The controls, by their designer names.
