@@ -23,6 +23,9 @@ mapfile -t files_a < <(find "$corpus/a" -name '*.txt' | sort)
 mapfile -t files_b < <(find "$corpus/b" -name '*.txt' | sort)
 # Enough files of corpus a for about two million non-empty lines.
 rows_files=("${files_a[@]:0:125}")
+# Corpus a over and over, about 16,000 lines a file: ten million rows.
+many=("${files_a[@]}" "${files_a[@]}" "${files_a[@]}" "${files_a[@]}")
+ten_million_files=("${many[@]:0:620}")
 
 # Warm the page cache so both tools read from memory.
 cat "${files_a[@]}" >/dev/null
@@ -47,7 +50,7 @@ report() { # name lumbrex-line grep-seconds
     local l g ratio rss
     l=$(echo "$2" | field seconds)
     g=$3
-    rss=$(field max_rss_mb <"$runtime/bench.err")
+    rss=$(echo "$2" | field max_rss_mb)
     if [ "$g" = "-" ]; then ratio="-"; else ratio=$(echo "$l / $g" | bc -l | xargs printf '%.2f'); fi
     printf '%-44s %10s %10s %7s rows=%s max_gap_ms=%s stop_ms=%s rss_mb=%s\n' "$1" "$l" "$g" "$ratio" \
         "$(echo "$2" | field rows)" "$(echo "$2" | field max_gap_ms)" "$(echo "$2" | field stop_ms)" "$rss"
@@ -63,6 +66,7 @@ report "2,000,000 rows (empty search)" "$(lumbrex --mode 1 --search '' --display
 report "a: entire line, stop after 200 ms" "$(lumbrex --mode 1 --search Dozida --stop-after-ms 200 "${files_a[@]}")" "-"
 report "b: entire line, stop after 200 ms" "$(lumbrex --mode 1 --search Dozida --stop-after-ms 200 "${files_b[@]}")" "-"
 report "a: x=12/y=12, stop after 200 ms" "$(lumbrex --mode 0 --x 12 --y 12 --search Dozida --stop-after-ms 200 "${files_a[@]}")" "-"
+report "10,000,000 rows (empty search)" "$(lumbrex --mode 1 --search '' --display line "${ten_million_files[@]}")" "-"
 report "2,000,000 rows, stop after 200 ms" "$(lumbrex --mode 1 --search '' --display line --stop-after-ms 200 "${rows_files[@]}")" "-"
 if [ -x "$build/bin/lumbrex-results-bench" ]; then
     echo
