@@ -14,9 +14,11 @@ namespace {
 // its own per row (a header section of 8 bytes, in one block that grows by doubling), and
 // Qt's views crash rather than fail when such an allocation fails, so the room is tried
 // before they hear of new rows. The trial is never below 32 MiB, which the C library gives
-// from and back to the system at once, untouched.
+// from and back to the system at once, untouched. Short lists need too little to be worth it.
 bool viewsHaveRoomFor(int rows)
 {
+    if (rows < 65536)
+        return true;
     const size_t bytes = size_t(rows) * 8 + (size_t(33) << 20);
     void *trial = std::malloc(bytes);
     if (!trial)

@@ -36,12 +36,6 @@ bool oneByteEach(QStringView text)
     return true;
 }
 
-size_t alignedStart(size_t offset, bool wide)
-{
-    // Two-byte texts start at even offsets, so they can be read in place.
-    return wide ? (offset + 1) & ~size_t(1) : offset;
-}
-
 } // namespace
 
 struct RowStore::Segment {
@@ -60,10 +54,7 @@ struct RowStore::Segment {
 
     int rows() const { return int(ends.size()); }
     bool wide(uint32_t local) const { return (ends[local] & kWide) != 0; }
-    size_t start(uint32_t local) const
-    {
-        return local == 0 ? 0 : alignedStart(ends[local - 1] & kOffsetMask, wide(local));
-    }
+    size_t start(uint32_t local) const { return local == 0 ? 0 : ends[local - 1] & kOffsetMask; }
     size_t end(uint32_t local) const { return ends[local] & kOffsetMask; }
     size_t units(uint32_t local) const
     {
@@ -120,17 +111,18 @@ struct RowStore::Segment {
     // Places the text of a prepared row, which must fit, and counts the row.
     void placeRow(QStringView text, bool wideText, bool checked)
     {
-        const size_t at = alignedStart(used, wideText);
-        char *out = bytes.get() + at;
+        char *out = bytes.get() + used;
         if (wideText) {
+            // Two-byte texts may start at odd offsets: they are only ever copied, never read
+            // in place.
             std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
-            used = at + size_t(text.size()) * 2;
+            used += size_t(text.size()) * 2;
         } else {
             for (const QChar c : text) {
                 const char16_t u = c.unicode();
                 *out++ = char(u < 0x80 || (u >= 0xA0 && u <= 0xFF) ? u : engine::fromUnicode(u));
             }
-            used = at + size_t(text.size());
+            used += size_t(text.size());
         }
         ends.push_back(uint32_t(used) | (wideText ? kWide : 0) | (checked ? kChecked : 0));
     }
@@ -138,11 +130,9 @@ struct RowStore::Segment {
     void copyRow(const Segment &from, uint32_t local)
     {
         prepareRow(from.prefix(local));
-        const bool wideText = from.wide(local);
-        const size_t at = alignedStart(used, wideText);
         const size_t size = from.end(local) - from.start(local);
-        std::memcpy(bytes.get() + at, from.bytes.get() + from.start(local), size);
-        used = at + size;
+        std::memcpy(bytes.get() + used, from.bytes.get() + from.start(local), size);
+        used += size;
         ends.push_back(uint32_t(used) | (from.ends[local] & (kWide | kChecked)));
     }
 };
@@ -172,13 +162,13 @@ RowStore::Place RowStore::place(int row) const
     return {segment, uint32_t(row - segment->firstRow)};
 }
 
-RowStore::Segment &RowStore::segmentFor(size_t bytes, bool wide)
+RowStore::Segment &RowStore::segmentFor(size_t bytes)
 {
     if (bytes > kOffsetMask)
         throw std::bad_alloc();
     if (!m_segments.empty()) {
         Segment &last = *m_segments.back();
-        const size_t end = alignedStart(last.used, wide) + bytes;
+        const size_t end = last.used + bytes;
         if (size_t(last.rows()) < kSegmentRows) {
             if (end <= last.capacity)
                 return last;
@@ -199,7 +189,7 @@ RowStore::Segment &RowStore::segmentFor(size_t bytes, bool wide)
 void RowStore::append(const QString &prefix, QStringView text, bool checked)
 {
     const bool wide = !oneByteEach(text);
-    Segment &segment = segmentFor(size_t(text.size()) * (wide ? 2 : 1), wide);
+    Segment &segment = segmentFor(size_t(text.size()) * (wide ? 2 : 1));
     // Whatever fails in here leaves at most spare room behind, never half a row.
     segment.prepareRow(prefix);
     segment.placeRow(text, wide, checked);
@@ -315,10 +305,9 @@ void RowStore::remove(const std::vector<int> &rows)
                 continue;
             }
             const uint32_t entry = segment.ends[size_t(r)];
-            const bool wide = (entry & kWide) != 0;
             const size_t from = segment.start(uint32_t(r));
             const size_t size = (entry & kOffsetMask) - from;
-            const size_t to = alignedStart(used, wide);
+            const size_t to = used;
             if (to != from)
                 std::memmove(bytes + to, bytes + from, size);
             used = to + size;

@@ -55,7 +55,7 @@ private:
         uint32_t local;
     };
     Place place(int row) const;
-    Segment &segmentFor(size_t bytes, bool wide);
+    Segment &segmentFor(size_t bytes);
     void renumber();
 
     std::vector<std::unique_ptr<Segment>> m_segments;
