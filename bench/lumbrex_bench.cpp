@@ -255,14 +255,17 @@ int main(int argc, char *argv[])
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::fprintf(stderr, "max_rss_mb=%.0f\n", double(usage.ru_maxrss) / 1024.0);
+    const double maxRssMb = double(usage.ru_maxrss) / 1024.0;
+    std::fprintf(stderr, "max_rss_mb=%.0f\n", maxRssMb);
     const auto seconds = [](const timeval &t) {
         return double(t.tv_sec) + double(t.tv_usec) / 1e6;
     };
     const double cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime) -
                        seconds(before.ru_utime) - seconds(before.ru_stime);
-    std::printf("rows=%d seconds=%.3f max_gap_ms=%.1f stop_ms=%.1f cpu_s=%.3f\n",
+    // The peak resident memory goes on the result line too: with millions of rows it is the
+    // rows' cost.
+    std::printf("rows=%d seconds=%.3f max_gap_ms=%.1f stop_ms=%.1f cpu_s=%.3f max_rss_mb=%.0f\n",
                 window.results().count(), double(end) / 1e9, double(maxGap) / 1e6,
-                stopClickAt >= 0 ? double(idleAt - stopClickAt) / 1e6 : 0.0, cpu);
+                stopClickAt >= 0 ? double(idleAt - stopClickAt) / 1e6 : 0.0, cpu, maxRssMb);
     return 0;
 }

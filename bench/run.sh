@@ -28,6 +28,9 @@ mapfile -t files_u < <(files u)
 mapfile -t files_b < <(files b)
 # Enough files of corpus a for about two million non-empty lines.
 rows_files=("${files_a[@]:0:125}")
+# Corpus a over and over, about 16,000 lines a file: ten million rows.
+many=("${files_a[@]}" "${files_a[@]}" "${files_a[@]}" "${files_a[@]}")
+ten_million_files=("${many[@]:0:620}")
 
 # Warm the page cache so every tool reads from memory.
 for name in a a-lf u b; do find "$corpus/$name" -name '*.txt' -print0 | xargs -0 cat >/dev/null; done
@@ -103,6 +106,7 @@ PEER_OPTIONS=3
 compare "a: x=12 above, y=12 below" --mode 0 --x 12 --y 12 --search Dozida "${files_a[@]}" -- -B12 -A12 Dozida "${files_a[@]}"
 compare "a: read as windows-1252" --mode 1 --search Dozida --read-as windows-1252 "${files_a[@]}" -- -
 compare "2,000,000 rows (empty search)" --mode 1 --search '' --display line "${rows_files[@]}" -- -
+compare "10,000,000 rows (empty search)" --mode 1 --search '' --display line "${ten_million_files[@]}" -- -
 compare "a: entire line, stop after 200 ms" --mode 1 --search Dozida --stop-after-ms 200 "${files_a[@]}" -- -
 compare "b: entire line, stop after 200 ms" --mode 1 --search Dozida --stop-after-ms 200 "${files_b[@]}" -- -
 compare "a: x=12/y=12, stop after 200 ms" --mode 0 --x 12 --y 12 --search Dozida --stop-after-ms 200 "${files_a[@]}" -- -

@@ -3,8 +3,31 @@
 #include "engine/Steps.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 
 namespace platform {
+
+namespace {
+
+// Returns whether the views can take a list of this many rows. A view keeps some bytes of
+// its own per row (a header section of 8 bytes, in one block that grows by doubling), and
+// Qt's views crash rather than fail when such an allocation fails, so the room is tried
+// before they hear of new rows. The trial is never below 32 MiB, which the C library gives
+// from and back to the system at once, untouched. Short lists need too little to be worth it.
+bool viewsHaveRoomFor(int rows)
+{
+    if (rows < 65536)
+        return true;
+    const size_t bytes = size_t(rows) * 8 + (size_t(33) << 20);
+    void *trial = std::malloc(bytes);
+    if (!trial)
+        return false;
+    std::free(trial);
+    return true;
+}
+
+} // namespace
 
 ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent)
 {
@@ -29,23 +52,36 @@ void ListModel::setColumnWidth(int column, int widthTwips)
 
 int ListModel::count() const
 {
-    return int(m_rows.size());
+    return m_rows.size();
 }
 
 int ListModel::append(const QString &text, bool checked)
 {
     flush();
-    const int row = int(m_rows.size());
+    const int row = m_rows.size();
+    // Stored first: a row that does not fit leaves the views untouched.
+    if (!viewsHaveRoomFor(row + 1))
+        throw std::bad_alloc();
+    m_rows.append(QString(), text, checked);
     beginInsertRows(QModelIndex(), row, row);
-    m_rows.push_back({text, {}, checked});
     m_shown = row + 1;
     endInsertRows();
     return row;
 }
 
-void ListModel::appendDeferred(QString text, bool checked)
+void ListModel::appendDeferred(const QString &text, bool checked)
 {
-    m_rows.push_back({std::move(text), {}, checked});
+    m_rows.append(QString(), text, checked);
+}
+
+void ListModel::appendDeferred(const QString &prefix, QStringView text, bool checked)
+{
+    m_rows.append(prefix, text, checked);
+}
+
+void ListModel::dropDeferred()
+{
+    m_rows.truncate(m_shown);
 }
 
 void ListModel::flush()
@@ -55,9 +91,11 @@ void ListModel::flush()
 
 void ListModel::flushPending() const
 {
-    const int total = int(m_rows.size());
+    const int total = m_rows.size();
     if (m_shown == total)
         return;
+    if (!viewsHaveRoomFor(total))
+        throw std::bad_alloc();
     // The views must hear of the rows before anyone reads them; the model's content is
     // unchanged by that, so const readers may trigger it.
     auto *self = const_cast<ListModel *>(this);
@@ -69,20 +107,26 @@ void ListModel::flushPending() const
 void ListModel::check(int row) const
 {
     flushPending();
-    if (row < 0 || row >= int(m_rows.size()))
+    if (row < 0 || row >= m_rows.size())
         throw engine::Failure("Index out of bounds");
 }
 
 QString ListModel::text(int row) const
 {
     check(row);
-    return m_rows[size_t(row)].text;
+    return m_rows.text(row);
+}
+
+qsizetype ListModel::textSize(int row) const
+{
+    check(row);
+    return m_rows.textSize(row);
 }
 
 void ListModel::setText(int row, const QString &text)
 {
     check(row);
-    m_rows[size_t(row)].text = text;
+    m_rows.setText(row, text);
     const QModelIndex at = index(row, 0);
     emit dataChanged(at, at);
 }
@@ -90,14 +134,15 @@ void ListModel::setText(int row, const QString &text)
 QString ListModel::subItem(int row, int k) const
 {
     check(row);
-    const QStringList &items = m_rows[size_t(row)].subItems;
-    return k >= 1 && k <= items.size() ? items.at(k - 1) : QString();
+    const QStringList *items = m_rows.subItems(row);
+    return items && k >= 1 && k <= items->size() ? items->at(k - 1) : QString();
 }
 
 int ListModel::subItemCount(int row) const
 {
     check(row);
-    return int(m_rows[size_t(row)].subItems.size());
+    const QStringList *items = m_rows.subItems(row);
+    return items ? int(items->size()) : 0;
 }
 
 void ListModel::setSubItem(int row, int k, const QString &text)
@@ -105,7 +150,7 @@ void ListModel::setSubItem(int row, int k, const QString &text)
     check(row);
     if (k < 1)
         throw engine::Failure("Index out of bounds");
-    QStringList &items = m_rows[size_t(row)].subItems;
+    QStringList &items = m_rows.subItemsForChange(row);
     while (items.size() < k)
         items.append(QString());
     items[k - 1] = text;
@@ -115,21 +160,21 @@ void ListModel::setSubItem(int row, int k, const QString &text)
 bool ListModel::checked(int row) const
 {
     check(row);
-    return m_rows[size_t(row)].checked;
+    return m_rows.checked(row);
 }
 
 void ListModel::setChecked(int row, bool checked)
 {
     check(row);
-    m_rows[size_t(row)].checked = checked;
+    m_rows.setChecked(row, checked);
 }
 
 void ListModel::removeAt(int row)
 {
     check(row);
     beginRemoveRows(QModelIndex(), row, row);
-    m_rows.erase(m_rows.begin() + row);
-    m_shown = int(m_rows.size());
+    m_rows.remove({row});
+    m_shown = m_rows.size();
     endRemoveRows();
 }
 
@@ -140,27 +185,19 @@ void ListModel::removeRowsSorted(std::vector<int> rows)
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     if (rows.empty())
         return;
-    if (rows.front() < 0 || rows.back() >= int(m_rows.size()))
+    if (rows.front() < 0 || rows.back() >= m_rows.size())
         throw engine::Failure("Index out of bounds");
     size_t runs = 0;
     for (size_t i = 0; i < rows.size(); ++i)
         if (i == 0 || rows[i] != rows[i - 1] + 1)
             ++runs;
-    // Each run of neighbouring rows costs a pass over every row after it (the rows and the
-    // views' sections move up); past a few dozen runs, building the list anew is far cheaper
-    // (2000 scattered rows of a million: 40 s run by run, a fraction of a second rebuilt).
+    // Each run of neighbouring rows costs the views a pass over every row after it (their
+    // sections move up); past a few dozen runs, telling them of a new list is far cheaper
+    // (2000 scattered rows of a million: 40 s run by run, a fraction of a second at once).
     if (runs > 32) {
         beginResetModel();
-        std::deque<Row> kept;
-        size_t next = 0;
-        for (size_t r = 0; r < m_rows.size(); ++r) {
-            if (next < rows.size() && size_t(rows[next]) == r)
-                ++next;
-            else
-                kept.push_back(std::move(m_rows[r]));
-        }
-        m_rows.swap(kept);
-        m_shown = int(m_rows.size());
+        m_rows.remove(rows);
+        m_shown = m_rows.size();
         endResetModel();
         return;
     }
@@ -170,11 +207,10 @@ void ListModel::removeRowsSorted(std::vector<int> rows)
         size_t begin = end - 1;
         while (begin > 0 && rows[begin - 1] == rows[begin] - 1)
             --begin;
-        const int first = rows[begin];
-        const int last = rows[end - 1];
-        beginRemoveRows(QModelIndex(), first, last);
-        m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
-        m_shown = int(m_rows.size());
+        beginRemoveRows(QModelIndex(), rows[begin], rows[end - 1]);
+        m_rows.remove(std::vector<int>(rows.begin() + std::ptrdiff_t(begin),
+                                       rows.begin() + std::ptrdiff_t(end)));
+        m_shown = m_rows.size();
         endRemoveRows();
         end = begin;
     }
@@ -183,7 +219,7 @@ void ListModel::removeRowsSorted(std::vector<int> rows)
 void ListModel::clear()
 {
     beginResetModel();
-    std::deque<Row>().swap(m_rows);
+    m_rows.clear();
     m_shown = 0;
     endResetModel();
 }
@@ -193,8 +229,8 @@ QStringList ListModel::texts() const
     flushPending();
     QStringList all;
     all.reserve(qsizetype(m_rows.size()));
-    for (const Row &row : m_rows)
-        all.append(row.text);
+    for (int r = 0; r < m_rows.size(); ++r)
+        all.append(m_rows.text(r));
     return all;
 }
 
@@ -214,16 +250,16 @@ QVariant ListModel::data(const QModelIndex &index, int role) const
         return {};
     if (role != Qt::DisplayRole)
         return {};
-    const Row &row = m_rows[size_t(index.row())];
-    const QString text = index.column() == 0 ? row.text
-                         : index.column() <= row.subItems.size()
-                             ? row.subItems.at(index.column() - 1)
-                             : QString();
     // Laying out a line of 65,536 characters takes the painter milliseconds per row; no
     // column is wide enough to show more than the start of it. The exports read the rows
     // themselves, never this.
     constexpr qsizetype shownAtMost = 2000;
-    return text.size() > shownAtMost ? text.left(shownAtMost) : text;
+    if (index.column() == 0)
+        return m_rows.text(index.row(), shownAtMost);
+    const QStringList *items = m_rows.subItems(index.row());
+    if (!items || index.column() > items->size())
+        return QString();
+    return items->at(index.column() - 1).left(shownAtMost);
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/RowStore.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 #include <QStringList>
-#include <deque>
+#include <QStringView>
 #include <vector>
 
 namespace platform {
@@ -12,18 +14,13 @@ namespace platform {
 // with a text (first column), sub-items (further columns) and a check mark. Rows are
 // addressed from 0 here; an index outside the list throws engine::Failure
 // ("Index out of bounds"). Appends may be deferred and flushed in one batch, which keeps
-// runs with millions of rows smooth.
+// runs with millions of rows smooth; the rows are kept compactly (see RowStore).
 class ListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     struct Header {
         QString text;
         int widthTwips = 0;
-    };
-    struct Row {
-        QString text;
-        QStringList subItems;
-        bool checked = false;
     };
 
     explicit ListModel(QObject *parent = nullptr);
@@ -39,12 +36,23 @@ public:
     int count() const;
     // Appends a row at once and returns its position.
     int append(const QString &text, bool checked = false);
-    // Queues a row; it joins the list at the next flush().
-    void appendDeferred(QString text, bool checked = false);
-    // Moves the queued rows into the list in one insertion.
+    // Queues a row; it joins the list at the next flush(). Throws std::bad_alloc when memory
+    // runs out; the list then stays as it was.
+    void appendDeferred(const QString &text, bool checked = false);
+    // Queues the row prefix + text; consecutive rows with the same prefix keep it once.
+    void appendDeferred(const QString &prefix, QStringView text, bool checked);
+    // Returns the number of queued rows.
+    int deferredCount() const { return m_rows.size() - m_shown; }
+    // Drops the queued rows.
+    void dropDeferred();
+    // Moves the queued rows into the list in one insertion. Throws std::bad_alloc, the rows
+    // staying queued, when memory is too short for the views to take them; every reader
+    // flushes first, so any of them may throw it too.
     void flush();
     // Returns the text of a row.
     QString text(int row) const;
+    // Returns the length of a row's text in UTF-16 code units.
+    qsizetype textSize(int row) const;
     // Replaces the text of a row.
     void setText(int row, const QString &text);
     // Returns sub-item k (from 1) of a row, empty when the row has fewer.
@@ -79,8 +87,7 @@ private:
 
     std::vector<Header> m_headers;
     // Rows past m_shown are deferred: they exist but the views have not heard of them yet.
-    // A deque grows without moving the rows it holds: no pause at a million rows.
-    std::deque<Row> m_rows;
+    RowStore m_rows;
     mutable int m_shown = 0;
 };
 

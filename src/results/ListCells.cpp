@@ -25,7 +25,9 @@ std::vector<int> ListCells::widths(const platform::ListModel &list, bool countHe
         const int rows = list.count();
         for (int r = 0; r < rows; ++r) {
             yield.yield();
-            w = std::max(w, int(cell(list, r, k).size()));
+            // The text's length is known without decoding it.
+            const qsizetype size = k == 1 ? list.textSize(r) : cell(list, r, k).size();
+            w = std::max(w, int(size));
         }
         widths.push_back(w);
     }

@@ -380,10 +380,16 @@ void ExtractionRun::emitRows(RunState &state, const QString &path)
             }
         }
     };
-    if (state.wideBlocks && !state.wideBlocks->empty())
-        emitFrom(*state.wideBlocks);
-    else if (state.blocks)
-        emitFrom(*state.blocks);
+    try {
+        if (state.wideBlocks && !state.wideBlocks->empty())
+            emitFrom(*state.wideBlocks);
+        else if (state.blocks)
+            emitFrom(*state.blocks);
+    } catch (const std::bad_alloc &) {
+        // Rows that cannot be held end the run; those added so far stay.
+        m_stopRequested = true;
+        throw engine::Failure("Out of memory");
+    }
 }
 
 void ExtractionRun::appendRow(RunState &state, const QString &path, QStringView line)

@@ -48,6 +48,9 @@ public:
     void PushButton3_Click();
     // Stops every run at its next check without any message (the window is closing).
     void abort();
+    // Stops the run at its next check, as Stop does, after a failure that makes going on
+    // pointless (no memory left for result rows); "Done." is then not shown.
+    void stopAfterFailure() { m_stopRequested = true; }
     // Returns whether a stop has been requested.
     bool stopRequested() const { return m_stopRequested; }
     // Returns whether a run loop is on the stack (also while a stopped one unwinds).

@@ -69,7 +69,8 @@ public:
     {
         QString row;
         row.reserve(prefix.size() + text.size());
-        appendResult(row.append(prefix).append(text));
+        row.append(prefix).append(text);
+        appendResult(std::move(row));
     }
 };
 

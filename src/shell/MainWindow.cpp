@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 namespace shell {
 
@@ -32,6 +33,9 @@ const QString &application = platform::settingsApplication;
 const QString &section = platform::settingsSection;
 
 constexpr qint64 kScreenIntervalMs = 50;
+// What is held back for the error report and a save once the rows have taken the rest;
+// the views' own room for every row (8 bytes each) comes on top.
+constexpr size_t kSpareMemoryBytes = size_t(40) << 20;
 
 ReportView *makeListView(const char *name, platform::ListModel *model, const QString &tip,
                          QWidget *parent)
@@ -282,7 +286,7 @@ void MainWindow::buildControls()
     if (auto *pump = dynamic_cast<platform::QtYield *>(m_services.yield))
         pump->addBeforePump([this] {
             if (m_sinceRowsShown.elapsed() >= kScreenIntervalMs) {
-                m_results.flush();
+                showQueuedResults();
                 m_sinceRowsShown.restart();
             }
         });
@@ -445,10 +449,63 @@ QString MainWindow::startButtonCaption() const
 
 void MainWindow::setStartButtonCaption(const QString &caption)
 {
-    // A run that ends, or is stopped, shows every row it made.
-    m_results.flush();
+    if (caption == run::stopCaption) {
+        m_resultsOutOfMemory = false;
+        m_resultsOutOfMemoryReported = false;
+    }
+    // A run that ends, or is stopped, shows every row it made; rows the views have no room
+    // for are dropped rather than left where any reader would show them.
+    const bool shown = showQueuedResults();
+    if (!shown)
+        m_results.dropDeferred();
     PushButton3->setText(caption);
     PushButton3->setAccessibleName(caption);
+    if (!shown && !m_resultsOutOfMemoryReported) {
+        m_resultsOutOfMemoryReported = true;
+        throw engine::Failure("Out of memory");
+    }
+}
+
+bool MainWindow::showQueuedResults()
+{
+    if (m_results.deferredCount() == 0)
+        return true;
+    try {
+        m_results.flush();
+        return true;
+    } catch (const std::bad_alloc &) {
+    }
+    if (m_resultsOutOfMemory)
+        return false;
+    // Once more with the spare memory given back.
+    resultsOutOfMemory();
+    try {
+        m_results.flush();
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+void MainWindow::resultsOutOfMemory()
+{
+    m_resultsOutOfMemory = true;
+    m_spareMemory.reset();
+    m_spareBytes = 0;
+}
+
+bool MainWindow::holdSpareMemory()
+{
+    // The views' room grows by doubling, at once; holding it back before it is needed means
+    // the rows already collected can always be shown once memory runs out.
+    const size_t needed = size_t(m_results.count()) * 8 + kSpareMemoryBytes;
+    if (needed <= m_spareBytes)
+        return true;
+    m_spareMemory.reset();
+    const size_t wanted = size_t(m_results.count()) * 16 + kSpareMemoryBytes;
+    m_spareMemory.reset(new (std::nothrow) char[wanted]);
+    m_spareBytes = m_spareMemory ? wanted : 0;
+    return m_spareMemory != nullptr;
 }
 
 int MainWindow::fileCount() const
@@ -535,7 +592,25 @@ void MainWindow::setMousePointer(int value)
 
 void MainWindow::appendResult(QString row)
 {
-    m_results.appendDeferred(std::move(row), true);
+    appendResult(QString(), row);
+}
+
+void MainWindow::appendResult(const QString &prefix, QStringView text)
+{
+    if (!m_resultsOutOfMemory) {
+        try {
+            if (holdSpareMemory()) {
+                m_results.appendDeferred(prefix, text, true);
+                return;
+            }
+        } catch (const std::bad_alloc &) {
+        }
+        resultsOutOfMemory();
+    }
+    // The rows so far stay; the run reports the failure in the step that appended and stops.
+    m_resultsOutOfMemoryReported = true;
+    m_run->stopAfterFailure();
+    throw engine::Failure("Out of memory");
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

@@ -107,6 +107,7 @@ public:
     bool form2Shown() const override { return Form2Shown; }
     void showForm2() override;
     void appendResult(QString row) override;
+    void appendResult(const QString &prefix, QStringView text) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -132,6 +133,13 @@ private:
     void showProgress();
     void applySkin(const QString &file);
     void loadHandPointer(const QString &file);
+    // Shows the queued result rows; returns false, leaving them queued, when memory is short.
+    bool showQueuedResults();
+    // Notes that memory ran out for results: the spare memory goes to the views and the
+    // error report, and the run stops at its next row.
+    void resultsOutOfMemory();
+    // Holds back the spare memory for the rows there are; returns false when it can't.
+    bool holdSpareMemory();
 
     platform::Services m_services;
     QString m_programFolder;
@@ -156,6 +164,12 @@ private:
     // The window size last stored or restored; invalid until the window is placed.
     QSize m_storedSize;
     QTimer m_sizeTimer;
+    // Set when a result row, or the views' room for it, could not be had; cleared at a start.
+    bool m_resultsOutOfMemory = false;
+    bool m_resultsOutOfMemoryReported = false;
+    // Address space held back while rows are collected, given up when memory runs out.
+    std::unique_ptr<char[]> m_spareMemory;
+    size_t m_spareBytes = 0;
 
 public:
     // The controls, by their designer names.

@@ -9,6 +9,8 @@ class TestListModel : public QObject {
     Q_OBJECT
 private slots:
     void deferredRowsJoinAtFlush();
+    void rowsKeepTheirText_data();
+    void rowsKeepTheirText();
     void removeRows_data();
     void removeRows();
     void outOfRangeFails();
@@ -36,42 +38,128 @@ void TestListModel::deferredRowsJoinAtFlush()
     QVERIFY(!model.checked(5));
 }
 
+void TestListModel::rowsKeepTheirText_data()
+{
+    QTest::addColumn<QStringList>("prefixes");
+    QTest::addColumn<QStringList>("texts");
+    const QString omega(QChar(0x03A9));
+    const QString nel(QChar(0x0085)); // a C1 control the code page has no byte for
+    const QString gap(QChar(0x0081)); // one of the five bytes the code page leaves undefined
+    QTest::newRow("plain") << QStringList{"", ""} << QStringList{"abc", "the quick fox"};
+    QTest::newRow("code page letters")
+        << QStringList{"", ""} << QStringList{"Šé€…ÿ", gap + "x\u00a0"};
+    QTest::newRow("outside the code page")
+        << QStringList{"", "", ""} << QStringList{omega + "mega", "a\U0001F600b", nel};
+    QTest::newRow("two-byte rows after odd lengths")
+        << QStringList{"", "", "", ""} << QStringList{"abc", omega, "d", omega + omega};
+    QTest::newRow("empty rows") << QStringList{"", "p ", "p "} << QStringList{"", "", "x"};
+    QTest::newRow("prefixes shared, changed, dropped")
+        << QStringList{"C:/a.txt ", "C:/a.txt ", "C:/b" + omega + " ", "", "C:/a.txt "}
+        << QStringList{"one", "tw" + omega, "three", "four", "five"};
+    QTest::newRow("a row of 5 MB, larger than a segment")
+        << QStringList{"", "f ", ""} << QStringList{"x", QString(5 << 20, QChar('y')) + omega, "z"};
+}
+
+void TestListModel::rowsKeepTheirText()
+{
+    QFETCH(QStringList, prefixes);
+    QFETCH(QStringList, texts);
+    platform::ListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.addColumn("Results");
+    for (qsizetype r = 0; r < texts.size(); ++r)
+        model.appendDeferred(prefixes.at(r), texts.at(r), r % 2 == 0);
+    const auto expectRows = [&](const QStringList &whole) {
+        QCOMPARE(model.texts(), whole);
+        for (int r = 0; r < model.count(); ++r) {
+            QCOMPARE(model.textSize(r), whole.at(r).size());
+            QCOMPARE(model.data(model.index(r, 0)).toString(), whole.at(r).left(2000));
+            QCOMPARE(model.checked(r), r % 2 == 0);
+        }
+    };
+    QStringList whole;
+    for (qsizetype r = 0; r < texts.size(); ++r)
+        whole.append(prefixes.at(r) + texts.at(r));
+    expectRows(whole);
+    // Replacing a row in the middle leaves its neighbours and their prefixes as they were.
+    const int middle = int(whole.size() / 2);
+    for (const QString &replacement : {QStringLiteral("new"), QStringLiteral("n\u03a9w")}) {
+        model.setText(middle, replacement);
+        whole[middle] = replacement;
+        expectRows(whole);
+    }
+}
+
+// The text of generated row n: optionally with a prefix shared by runs of rows and, for some,
+// a character outside the code page.
+QString generatedRow(int n, bool mixed)
+{
+    if (!mixed)
+        return QString::number(n);
+    return QStringLiteral("file%1 ").arg(n / 7) + QString::number(n) +
+           (n % 5 == 0 ? QStringLiteral("\u03a9") : QString());
+}
+
 void TestListModel::removeRows_data()
 {
     QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("mixed");
     QTest::addColumn<QList<int>>("remove");
-    QTest::newRow("nothing") << 5 << QList<int>{};
-    QTest::newRow("one run") << 5 << QList<int>{1, 2, 3};
-    QTest::newRow("two runs, unsorted, repeated") << 6 << QList<int>{5, 0, 1, 5};
-    QTest::newRow("everything") << 4 << QList<int>{0, 1, 2, 3};
+    QTest::newRow("nothing") << 5 << false << QList<int>{};
+    QTest::newRow("one run") << 5 << false << QList<int>{1, 2, 3};
+    QTest::newRow("two runs, unsorted, repeated") << 6 << false << QList<int>{5, 0, 1, 5};
+    QTest::newRow("everything") << 4 << false << QList<int>{0, 1, 2, 3};
     QList<int> scattered;
     for (int r = 0; r < 200; r += 3)
         scattered.append(r);
-    QTest::newRow("many scattered runs") << 200 << scattered;
+    QTest::newRow("many scattered runs") << 200 << false << scattered;
+    QTest::newRow("prefixes and two-byte rows, scattered") << 200 << true << scattered;
+    QTest::newRow("a run's first rows") << 30 << true << QList<int>{7, 8, 14, 21, 22, 23};
+    QList<int> sparse;
+    for (int r = 0; r < 150000; r += 997)
+        sparse.append(r);
+    QTest::newRow("across segments") << 150000 << true << sparse;
+    QList<int> front;
+    for (int r = 0; r < 70000; ++r)
+        front.append(r);
+    QTest::newRow("a whole segment and more") << 150000 << true << front;
 }
 
 void TestListModel::removeRows()
 {
     QFETCH(int, rows);
+    QFETCH(bool, mixed);
     QFETCH(QList<int>, remove);
     platform::ListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     model.addColumn("Results");
-    QStringList expected;
+    std::vector<bool> removed(size_t(rows), false);
+    for (const int r : remove)
+        removed[size_t(r)] = true;
+    QList<int> kept;
     for (int r = 0; r < rows; ++r) {
-        model.appendDeferred(QString::number(r), r % 2 == 0);
-        if (!remove.contains(r))
-            expected.append(QString::number(r));
+        const QString text = generatedRow(r, mixed);
+        const qsizetype space = text.indexOf(QLatin1Char(' ')) + 1;
+        model.appendDeferred(text.left(space), QStringView(text).mid(space), r % 2 == 0);
+        if (!removed[size_t(r)])
+            kept.append(r);
     }
     model.setSubItem(0, 1, "sub");
+    model.setSubItem(rows - 1, 2, "last");
     model.removeRowsSorted(std::vector<int>(remove.begin(), remove.end()));
-    QCOMPARE(model.texts(), expected);
-    QCOMPARE(model.rowCount(), int(expected.size()));
-    // Kept rows keep their check marks and sub-items.
+    QCOMPARE(model.rowCount(), int(kept.size()));
+    QCOMPARE(model.count(), int(kept.size()));
+    // Kept rows keep their texts, check marks and sub-items.
     for (int r = 0; r < model.count(); ++r) {
-        QCOMPARE(model.checked(r), model.text(r).toInt() % 2 == 0);
-        QCOMPARE(model.subItem(r, 1), model.text(r) == "0" ? QStringLiteral("sub") : QString());
+        const int n = kept.at(r);
+        QCOMPARE(model.text(r), generatedRow(n, mixed));
+        QCOMPARE(model.checked(r), n % 2 == 0);
+        QCOMPARE(model.subItem(r, 1), n == 0 ? QStringLiteral("sub") : QString());
+        QCOMPARE(model.subItem(r, 2), n == rows - 1 ? QStringLiteral("last") : QString());
     }
+    // The list takes new rows after a removal.
+    model.append("after");
+    QCOMPARE(model.text(model.count() - 1), QStringLiteral("after"));
 }
 
 void TestListModel::outOfRangeFails()

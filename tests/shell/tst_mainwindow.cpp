@@ -16,6 +16,8 @@
 #include <QTextDocument>
 #include <QToolTip>
 #include <QtTest>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -81,6 +83,7 @@ private slots:
     void pointerFilesLoad_data();
     void pointerFilesLoad();
     void handPointerOverButtonsOnly();
+    void resultsOutOfMemoryStopTheRunAndKeepTheRows();
     void applicationTitleKeepsWholeWords_data();
     void applicationTitleKeepsWholeWords();
     void samplesAreRecordedAtTheFirstStartOnly();
@@ -100,6 +103,59 @@ void TestMainWindow::init()
 void TestMainWindow::cleanup()
 {
     m_window.reset();
+}
+
+void TestMainWindow::resultsOutOfMemoryStopTheRunAndKeepTheRows()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the sanitizer's shadow memory does not fit under an address-space limit");
+#endif
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("rows.txt"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const int linesPerFile = 1000; // one piece: no line is cut
+    for (int n = 0; n < linesPerFile; ++n)
+        file.write(QStringLiteral("%1line %2 of the many rows one run collects")
+                       .arg(n == 0 ? "" : "\r\n")
+                       .arg(n)
+                       .toUtf8());
+    file.close();
+    makeWindow();
+    shell::MainWindow &w = *m_window;
+    const int entries = 40000; // far more rows than fit
+    for (int i = 0; i < entries; ++i)
+        w.files().append(path);
+    w.Combo1->setCurrentIndex(1);
+    w.Text1->clear();
+    w.Option1->click();
+
+    // Room for a few million rows, then the address space ends.
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    QVERIFY(statm.open(QIODevice::ReadOnly));
+    const rlim_t used =
+        statm.readAll().split(' ').front().toULongLong() * rlim_t(sysconf(_SC_PAGESIZE));
+    rlimit before{};
+    QCOMPARE(getrlimit(RLIMIT_AS, &before), 0);
+    rlimit tight = before;
+    tight.rlim_cur = used + (rlim_t(256) << 20);
+    QCOMPARE(setrlimit(RLIMIT_AS, &tight), 0);
+    w.PushButton3->click();
+    QCOMPARE(setrlimit(RLIMIT_AS, &before), 0);
+
+    const QStringList errors = m_fakes->prompts.errors();
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors.front().contains(QLatin1String("Out of memory")) &&
+                 errors.front().contains(QLatin1String("PushButton3_Click at line 134")),
+             qPrintable(errors.front()));
+    QVERIFY(!m_fakes->prompts.texts().contains(QStringLiteral("Done.")));
+    QCOMPARE(w.PushButton3->text(), run::startCaption);
+    const int rows = w.results().count();
+    QVERIFY(rows > linesPerFile && rows < entries * linesPerFile);
+    QCOMPARE(w.results().rowCount(), rows);
+    for (const int r : {0, rows / 2, rows - 1})
+        QCOMPARE(w.results().text(r),
+                 QStringLiteral("line %1 of the many rows one run collects").arg(r % linesPerFile));
 }
 
 void TestMainWindow::makeWindow()
