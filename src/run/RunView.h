@@ -56,7 +56,7 @@ public:
     // list keep it once.
     virtual void appendResult(const QString &prefix, QStringView text)
     {
-        appendResult(prefix + text);
+        appendResult(QString(prefix).append(text));
     }
 };
 
