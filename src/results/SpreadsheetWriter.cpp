@@ -9,6 +9,9 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace results {
 
@@ -46,7 +49,53 @@ void toUtf8(QStringView text, std::string &out)
     }
 }
 
+// Returns whether XML 1.0 can hold the character at all: tab, line feed, carriage return and
+// everything from the blank up, except U+FFFE and U+FFFF.
+bool storable(char16_t c)
+{
+    if (c < 0x20)
+        return c == u'\t' || c == u'\n' || c == u'\r';
+    return c != 0xFFFE && c != 0xFFFF;
+}
+
+bool isHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// Returns whether an escape of the form _xHHHH_ starts at position i.
+bool escapeAt(QStringView text, qsizetype i)
+{
+    if (i + 7 > text.size() || text[i] != u'_' || text[i + 1] != u'x' || text[i + 6] != u'_')
+        return false;
+    for (qsizetype k = i + 2; k < i + 6; ++k)
+        if (!isHexDigit(text[k]))
+            return false;
+    return true;
+}
+
 } // namespace
+
+QString SpreadsheetWriter::cellText(QStringView text, bool *replaced)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!storable(c.unicode())) {
+            out += QChar(QChar::ReplacementCharacter);
+            if (replaced)
+                *replaced = true;
+        } else if (escapeAt(text, i)) {
+            // Readers decode _xHHHH_ as the character HHHH; an escaped underscore keeps
+            // the text as it was.
+            out += QLatin1String("_x005F_");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 SpreadsheetWriter::SpreadsheetWriter(platform::Yield &yield) : m_yield(yield)
 {
@@ -91,7 +140,10 @@ void SpreadsheetWriter::writeCell(int row, int column, const QString &text)
     if (size_t(column) >= m_widths.size())
         m_widths.resize(size_t(column) + 1, 0);
     m_widths[size_t(column)] = std::max(m_widths[size_t(column)], int(value.size()));
-    toUtf8(value, m_utf8);
+    bool replaced = false;
+    toUtf8(cellText(value, &replaced), m_utf8);
+    if (replaced)
+        ++m_cellsReplaced;
     // Always a string cell: the workbook never sees a formula, whatever the text starts with.
     check(worksheet_write_string(m_sheet, lxw_row_t(row), lxw_col_t(column), m_utf8.c_str(),
                                  nullptr));
@@ -140,6 +192,18 @@ void SpreadsheetWriter::fitColumns()
 
 void SpreadsheetWriter::close()
 {
+    // The library keeps the rows in a temporary file and never checks its writes, so a full
+    // disk would give a truncated sheet in a workbook that closes without complaint.
+    if (m_sheet && m_sheet->optimize_tmpfile) {
+        lxw_worksheet_write_single_row(m_sheet);
+        std::FILE *rows = m_sheet->optimize_tmpfile;
+        errno = 0;
+        if (std::fflush(rows) != 0 || std::ferror(rows)) {
+            const int error = errno;
+            throw engine::Failure(std::string("Cannot write the rows: ") +
+                                  (error != 0 ? std::strerror(error) : "Device I/O error"));
+        }
+    }
     lxw_workbook *workbook = m_workbook;
     m_workbook = nullptr;
     m_sheet = nullptr;
