@@ -135,6 +135,9 @@ private:
     int m_progressValue = 0;
     QString m_progressText;
     QString m_lastFailedWrite;
+    // How many saves, copies, exports or filters of the results list are under way; while
+    // one is, nothing else may change the list (ResultsWiring.cpp).
+    int m_resultsInUse = 0;
 
 public:
     // The controls, by their designer names.
