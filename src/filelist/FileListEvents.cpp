@@ -42,9 +42,13 @@ bool FileListEvents::eventFilter(QObject *watched, QEvent *event)
 bool FileListEvents::viewportEvent(QEvent *event)
 {
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonPress: {
         m_controller.mouseDown();
-        return false;
+        // The view would clear the selection on a press below the last row, and the press
+        // that opens a double-click there would leave nothing for it to remove.
+        const auto *press = static_cast<QMouseEvent *>(event);
+        return !m_view.indexAt(press->position().toPoint()).isValid();
+    }
     case QEvent::MouseMove: {
         const auto *move = static_cast<QMouseEvent *>(event);
         const int hovered = m_view.indexAt(move->position().toPoint()).row();
