@@ -10,6 +10,7 @@
 #include "platform/Services.h"
 #include "platform/SettingsStore.h"
 
+#include <QFile>
 #include <QMimeData>
 #include <QUrl>
 
@@ -118,21 +119,33 @@ void FileAdder::PushButton6_Click()
 
 bool FileAdder::acceptsDrop(const QMimeData &data)
 {
-    return !droppedPaths(data).isEmpty();
+    // Files whose names cannot be read back are taken too, so the drop can say so.
+    int unreadable = 0;
+    return !droppedPaths(data, &unreadable).isEmpty() || unreadable > 0;
 }
 
-QStringList FileAdder::droppedPaths(const QMimeData &data)
+QStringList FileAdder::droppedPaths(const QMimeData &data, int *unreadable)
 {
     QStringList paths;
     if (!data.hasFormat(QStringLiteral("text/uri-list")))
         return paths;
-    for (const QUrl &url : data.urls())
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-            paths.append(url.toLocalFile());
+    for (const QUrl &url : data.urls()) {
+        if (!url.isLocalFile() || url.toLocalFile().isEmpty())
+            continue;
+        const QString path = url.toLocalFile();
+        const QByteArray bytes =
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (url.host().isEmpty() && QFile::encodeName(path) != bytes) {
+            if (unreadable)
+                ++*unreadable;
+            continue;
+        }
+        paths.append(path);
+    }
     return paths;
 }
 
-void FileAdder::dropPaths(const QStringList &paths)
+void FileAdder::dropPaths(const QStringList &paths, int unreadable)
 {
     // A drop carries no tag of its own; its walk reports under this name rather than let a
     // failure escape the event loop.
@@ -144,6 +157,17 @@ void FileAdder::dropPaths(const QStringList &paths)
         else
             steps.step(100, [&] { files.append(path); });
     }
+    if (unreadable > 0)
+        steps.step(102, [&] {
+            throw engine::Failure(
+                (unreadable == 1 ? QStringLiteral("1 dropped file was left out: its name is not "
+                                                  "valid UTF-8, so it cannot be opened by name")
+                                 : QStringLiteral("%1 dropped files were left out: their names "
+                                                  "are not valid UTF-8, so they cannot be "
+                                                  "opened by name")
+                                       .arg(unreadable))
+                    .toStdString());
+        });
 }
 
 } // namespace filelist

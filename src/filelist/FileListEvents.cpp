@@ -75,15 +75,17 @@ bool FileListEvents::viewportEvent(QEvent *event)
     }
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
-        const QStringList paths = FileAdder::droppedPaths(*drop->mimeData());
-        if (paths.isEmpty()) {
+        int unreadable = 0;
+        const QStringList paths = FileAdder::droppedPaths(*drop->mimeData(), &unreadable);
+        if (paths.isEmpty() && unreadable == 0) {
             drop->ignore();
             return true;
         }
         drop->acceptProposedAction();
         // The drag source waits for the drop to be answered: a large folder is walked after
         // that, not inside it.
-        QTimer::singleShot(0, this, [this, paths] { m_adder.dropPaths(paths); });
+        QTimer::singleShot(0, this,
+                           [this, paths, unreadable] { m_adder.dropPaths(paths, unreadable); });
         return true;
     }
     default:

@@ -317,10 +317,9 @@ def close_window(pid):
     raise Failed("no visible main window among %r" % found)
 
 
-def close_during_run(app, ctx):
-    """Files added through Add All File(s) In Folder with its two dialogs, Start Extracting,
-    then the window closed while the run is busy: the program ends promptly with status 0
-    and never says "Done."."""
+def add_folder(app, ctx):
+    """Add All File(s) In Folder with its two dialogs: the stored extension accepted with
+    Return, the folder typed into the folder dialog."""
     click(find(app, "push button", "Add All File(s) In Folder"))
     # The extension question, preset to txt: accepted with Return.
     wait_for("the extension question",
@@ -333,6 +332,13 @@ def close_during_run(app, ctx):
     xdotool("key", "--clearmodifiers", "ctrl+a")
     xdotool("type", "--delay", "10", ctx.folder)
     xdotool("key", "--clearmodifiers", "Return")
+
+
+def close_during_run(app, ctx):
+    """Files added through Add All File(s) In Folder with its two dialogs, Start Extracting,
+    then the window closed while the run is busy: the program ends promptly with status 0
+    and never says "Done."."""
+    add_folder(app, ctx)
     files_view = find(app, "table", "File(s)")
     wait_for("the folder's files in the list",
              lambda: len(table_texts(files_view)) == CLOSE_FILES)
@@ -369,9 +375,54 @@ def close_during_run(app, ctx):
             raise Failed("the settings file lost %r" % line)
 
 
+def double_click_below_setup(ctx):
+    """Three small files in a folder, and the folder and extension stored as an earlier
+    session would have left them."""
+    folder = os.path.join(ctx.scratch, "three")
+    os.mkdir(folder)
+    for name in ("a.txt", "b.txt", "c.txt"):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(b"hit\r\n")
+    os.makedirs(os.path.join(ctx.scratch, "config"))
+    with open(os.path.join(ctx.scratch, "config", "Tarnwick.ini"), "w") as f:
+        f.write("[Lumbrex]\nExtension=txt\nLastFolder=%s\n" % folder)
+    ctx.folder = folder
+
+
+def double_click_below(app, ctx):
+    """The second file clicked, then a real double-click (press, release, press, release from
+    the X server) on the empty area below the last file: the selected file goes."""
+    add_folder(app, ctx)
+    files_view = find(app, "table", "File(s)")
+    files = wait_for("the folder's files in the list",
+                     lambda: len(table_texts(files_view)) == 3 and table_texts(files_view))
+    table = files_view.queryTable()
+    click(table.getAccessibleAt(1, 0))
+    last = table.getAccessibleAt(2, 0).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    box = files_view.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    x, y = box.x + 40, box.y + box.height - 20
+    if y <= last.y + last.height:
+        raise Failed("the list has no empty area below its last row")
+    xdotool("mousemove", "--sync", x, y)
+    xdotool("click", "--repeat", "2", "--delay", "80", "1")
+    expected = [files[0], files[2]]
+    wait_for("the selected file to go", lambda: table_texts(files_view) == expected,
+             timeout=10)
+    log("double-click below the rows removed %s" % os.path.basename(files[1]))
+    time.sleep(0.3)
+    if table_texts(files_view) != expected:
+        raise Failed("the list changed again: %r" % table_texts(files_view))
+    no_alert_but(app)
+    subprocess.run(["import", "-window", "root",
+                    os.path.join(ctx.artefacts, "e2e-double-click-below.png")], check=True)
+    ctx.program.send_signal(signal.SIGTERM)
+    ctx.program.wait(timeout=10)
+
+
 SCENARIOS = {
     "extract-and-save": (None, extract_and_save),
     "close-during-run": (close_during_run_setup, close_during_run),
+    "double-click-below": (double_click_below_setup, double_click_below),
 }
 
 

@@ -240,16 +240,22 @@ void tst_FileAdder::acceptsDrop_data()
     QTest::addColumn<QString>("format");
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<int>("unreadable");
     QTest::newRow("local files") << "text/uri-list"
                                  << QByteArray("file:///d/a.txt\r\nfile:///d/b%20c.txt\r\n")
-                                 << QStringList{"/d/a.txt", "/d/b c.txt"};
+                                 << QStringList{"/d/a.txt", "/d/b c.txt"} << 0;
     QTest::newRow("plain text from an editor")
-        << "text/plain" << QByteArray("/d/a.txt") << QStringList{};
+        << "text/plain" << QByteArray("/d/a.txt") << QStringList{} << 0;
     QTest::newRow("web addresses are refused")
-        << "text/uri-list" << QByteArray("https://example.com/a.txt\r\n") << QStringList{};
+        << "text/uri-list" << QByteArray("https://example.com/a.txt\r\n") << QStringList{} << 0;
     QTest::newRow("only the local entries of a mixed list")
         << "text/uri-list" << QByteArray("https://example.com/x\r\nfile:///d/a.txt\r\n")
-        << QStringList{"/d/a.txt"};
+        << QStringList{"/d/a.txt"} << 0;
+    QTest::newRow("UTF-8 names kept")
+        << "text/uri-list" << QByteArray("file:///d/%C3%A9t%C3%A9.txt\r\n")
+        << QStringList{QString::fromUtf8("/d/été.txt")} << 0;
+    QTest::newRow("a name that is not UTF-8 is counted, not listed, and the drop taken")
+        << "text/uri-list" << QByteArray("file:///d/%E9t%E9.txt\r\n") << QStringList{} << 1;
 }
 
 void tst_FileAdder::acceptsDrop()
@@ -257,10 +263,13 @@ void tst_FileAdder::acceptsDrop()
     QFETCH(QString, format);
     QFETCH(QByteArray, data);
     QFETCH(QStringList, paths);
+    QFETCH(int, unreadable);
     QMimeData mime;
     mime.setData(format, data);
-    QCOMPARE(filelist::FileAdder::droppedPaths(mime), paths);
-    QCOMPARE(filelist::FileAdder::acceptsDrop(mime), !paths.isEmpty());
+    int counted = 0;
+    QCOMPARE(filelist::FileAdder::droppedPaths(mime, &counted), paths);
+    QCOMPARE(counted, unreadable);
+    QCOMPARE(filelist::FileAdder::acceptsDrop(mime), !paths.isEmpty() || unreadable > 0);
 }
 
 void tst_FileAdder::dropFoldersAndFiles()
@@ -276,6 +285,13 @@ void tst_FileAdder::dropFoldersAndFiles()
                                             "/more/d.txt", "/gone/missing.txt"}));
     QVERIFY(rig.host.pointerChanges.isEmpty());
     QVERIFY(rig.host.prompts.messages.empty());
+
+    // Names that could not be read back are said once, after what could be added.
+    rig.adder.dropPaths({"/more"}, 2);
+    QCOMPARE(rig.host.texts().last(), QStringLiteral("/more/d.txt"));
+    QCOMPARE(rig.host.reports.reports.size(), 1);
+    QVERIFY2(rig.host.reports.reports.front().contains("2 dropped files were left out"),
+             qPrintable(rig.host.reports.reports.front()));
 }
 
 QTEST_MAIN(tst_FileAdder)
