@@ -61,6 +61,7 @@ private:
     platform::Yield &m_yield;
     lxw_workbook *m_workbook = nullptr;
     lxw_worksheet *m_sheet = nullptr;
+    QString m_path;
     std::vector<int> m_widths;
     std::string m_utf8;
     int m_rowsLeftOut = 0;

@@ -164,6 +164,7 @@ private slots:
     void longCellCutOnceReported();
     void moreRowsThanASheetHolds();
     void literalEscapesStoredEscaped();
+    void fullDiskReportedAndNothingOpened_data();
     void fullDiskReportedAndNothingOpened();
     void missingTemporaryFolderReported();
 };
@@ -421,21 +422,41 @@ void TestSpreadsheetWriter::literalEscapesStoredEscaped()
     QVERIFY2(xml.contains(">plain_x_text _x12_<"), xml.constData());
 }
 
+void TestSpreadsheetWriter::fullDiskReportedAndNothingOpened_data()
+{
+    // The most bytes a file may hold; 0 for just short of the finished sheet's XML, so the
+    // rows fit and only the sheet assembled from them does not.
+    QTest::addColumn<int>("fileLimit");
+    QTest::newRow("the rows do not fit") << 64 * 1024;
+    QTest::newRow("the rows fit, the sheet's end does not") << 0;
+}
+
 void TestSpreadsheetWriter::fullDiskReportedAndNothingOpened()
 {
-    // A child process whose files may not grow beyond 64 KiB stands in for a full disk: the
-    // rows no longer fit, and the export must say so, remove its file and open nothing.
+    // A child process whose files may not grow beyond a limit stands in for a full disk: the
+    // export must say so, remove its file and open nothing.
+    QFETCH(int, fileLimit);
     SheetFixture f;
     f.results.addColumn(QStringLiteral("Results"));
     for (int r = 0; r < 20000; ++r)
         f.results.appendDeferred(QStringLiteral("row %1 with some text to fill the disk").arg(r),
                                  true);
     f.results.flush();
+    if (fileLimit == 0) {
+        f.actions.PushButton12_Click();
+        fileLimit = int(
+            unzipped(f.actions.lastWorkbook(), QStringLiteral("xl/worksheets/sheet1.xml")).size());
+        QVERIFY(fileLimit > 20000 * 40);
+        fileLimit -= 20;
+        QVERIFY(QFile::remove(f.actions.lastWorkbook()));
+        f.services.desktop.openedSpreadsheets.clear();
+        f.view.pointers.clear();
+    }
     const pid_t child = ::fork();
     QVERIFY(child >= 0);
     if (child == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{64 * 1024, 64 * 1024};
+        const rlimit limit{rlim_t(fileLimit), rlim_t(fileLimit)};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         f.actions.PushButton12_Click();
         int outcome = 0;
