@@ -164,6 +164,12 @@ void tst_FileAdder::addFiles_data()
         << QStringList{"//a.txt", "//b.txt"} << QStringList{"/a.txt", "/b.txt"};
     QTest::newRow("a listed file is added again")
         << QStringList{"/listed.txt"} << QStringList{"/listed.txt"};
+    const QString shown = QString(QChar(QChar::ReplacementCharacter));
+    QTest::newRow("a name the dialog could not decode is left out, and said once")
+        << QStringList{"/d/caf" + shown + ".txt", "/d//a.txt", "/d/" + shown + shown}
+        << QStringList{"/d/a.txt"};
+    QTest::newRow("a file really named with the replacement character is added")
+        << QStringList{"/exists/" + shown + ".txt"} << QStringList{"/exists/" + shown + ".txt"};
 }
 
 void tst_FileAdder::addFiles()
@@ -172,12 +178,19 @@ void tst_FileAdder::addFiles()
     QFETCH(QStringList, added);
     Rig rig;
     rig.host.list.append("/listed.txt");
+    for (const QString &path : chosen)
+        if (path.startsWith("/exists/"))
+            rig.fs.addFile(path);
     rig.host.dialogs.nextOpenFiles = chosen;
     rig.adder.PushButton6_Click();
     QCOMPARE(rig.host.texts(), QStringList{"/listed.txt"} + added);
     QCOMPARE(rig.host.dialogs.titles,
              QStringList{"Add File(s) - Use Ctrl & Shift to select multiple files"});
     QVERIFY(rig.host.prompts.messages.empty());
+    const qsizetype leftOut = chosen.size() - added.size();
+    QCOMPARE(rig.host.reports.reports.size(), leftOut > 0 ? 1 : 0);
+    if (leftOut > 0)
+        QVERIFY(rig.host.reports.reports.front().contains("2 chosen files were left out"));
 }
 
 void tst_FileAdder::dialogAnswerLength_data()
