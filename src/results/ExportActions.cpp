@@ -22,8 +22,7 @@ namespace results {
 ExportActions::ExportActions(ResultsView &view, const platform::Services &services,
                              engine::ErrorReporter &reporter, platform::ListModel &results,
                              QObject *parent)
-    : QObject(parent), m_view(view), m_services(services), m_reporter(reporter), m_results(results),
-      m_spreadsheetFolder()
+    : QObject(parent), m_view(view), m_services(services), m_reporter(reporter), m_results(results)
 {
 }
 
