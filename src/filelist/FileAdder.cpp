@@ -4,12 +4,14 @@
 #include "FolderScan.h"
 #include "engine/Steps.h"
 #include "platform/FileDialogs.h"
+#include "platform/FileSystem.h"
 #include "platform/ListModel.h"
 #include "platform/Paths.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"
 #include "platform/SettingsStore.h"
 
+#include <QFile>
 #include <QMimeData>
 #include <QUrl>
 
@@ -19,6 +21,17 @@ namespace {
 
 const QString &application = platform::settingsApplication;
 const QString &section = platform::settingsSection;
+
+// Says how many files, chosen or dropped, were left out for names that cannot be read back.
+std::string leftOutText(int count, const char *how)
+{
+    if (count == 1)
+        return std::string("1 ") + how +
+               " file was left out: its name is not valid UTF-8, so it cannot be opened by name";
+    return std::to_string(count) + " " + how +
+           " files were left out: their names are not valid UTF-8, so they cannot be opened "
+           "by name";
+}
 
 } // namespace
 
@@ -105,34 +118,62 @@ void FileAdder::PushButton6_Click()
             m_host.applicationTitle(), platform::Icon::None, platform::Buttons::Ok);
         return;
     }
-    if (steps.test(110, [&] { return chosen.isEmpty(); }))
-        return;
-    platform::ListModel &files = m_host.files();
-    if (steps.test(114, [&] { return chosen.size() == 1; })) {
-        steps.step(118, [&] { files.append(chosen.first()); });
+    // The dialog shows a name that is not valid UTF-8 with replacement characters, and that
+    // text names no file: such picks are left out and counted rather than listed to fail
+    // later as "File not found".
+    const qsizetype picked = chosen.size();
+    chosen.removeIf([&](const QString &path) {
+        return path.contains(QChar(QChar::ReplacementCharacter)) &&
+               !services.fileSystem->FileExists(path);
+    });
+    const int unreadable = int(picked - chosen.size());
+    auto reportUnreadable = [&] {
+        if (unreadable > 0)
+            steps.step(134, [&] { throw engine::Failure(leftOutText(unreadable, "chosen")); });
+    };
+    if (steps.test(110, [&] { return chosen.isEmpty(); })) {
+        reportUnreadable();
         return;
     }
-    for (const QString &path : chosen)
-        steps.step(132, [&] { files.append(platform::NormalizePath(path)); });
+    platform::ListModel &files = m_host.files();
+    if (steps.test(114, [&] { return picked == 1; })) {
+        steps.step(118, [&] { files.append(chosen.first()); });
+    } else {
+        for (const QString &path : chosen)
+            steps.step(132, [&] { files.append(platform::NormalizePath(path)); });
+    }
+    reportUnreadable();
 }
 
 bool FileAdder::acceptsDrop(const QMimeData &data)
 {
-    return !droppedPaths(data).isEmpty();
+    // Files whose names cannot be read back are taken too, so the drop can say so.
+    int unreadable = 0;
+    return !droppedPaths(data, &unreadable).isEmpty() || unreadable > 0;
 }
 
-QStringList FileAdder::droppedPaths(const QMimeData &data)
+QStringList FileAdder::droppedPaths(const QMimeData &data, int *unreadable)
 {
     QStringList paths;
     if (!data.hasFormat(QStringLiteral("text/uri-list")))
         return paths;
-    for (const QUrl &url : data.urls())
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-            paths.append(url.toLocalFile());
+    for (const QUrl &url : data.urls()) {
+        if (!url.isLocalFile() || url.toLocalFile().isEmpty())
+            continue;
+        const QString path = url.toLocalFile();
+        const QByteArray bytes =
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (url.host().isEmpty() && QFile::encodeName(path) != bytes) {
+            if (unreadable)
+                ++*unreadable;
+            continue;
+        }
+        paths.append(path);
+    }
     return paths;
 }
 
-void FileAdder::dropPaths(const QStringList &paths)
+void FileAdder::dropPaths(const QStringList &paths, int unreadable)
 {
     // A drop carries no tag of its own; its walk reports under this name rather than let a
     // failure escape the event loop.
@@ -144,6 +185,8 @@ void FileAdder::dropPaths(const QStringList &paths)
         else
             steps.step(100, [&] { files.append(path); });
     }
+    if (unreadable > 0)
+        steps.step(102, [&] { throw engine::Failure(leftOutText(unreadable, "dropped")); });
 }
 
 } // namespace filelist

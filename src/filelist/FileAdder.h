@@ -26,13 +26,15 @@ public:
     // files were chosen.
     void PushButton6_Click();
     // Adds dropped paths in order: a folder with every file of its tree, anything else as
-    // it stands.
-    void dropPaths(const QStringList &paths);
+    // it stands; then says how many dropped names could not be read back, if any.
+    void dropPaths(const QStringList &paths, int unreadable = 0);
 
     // Returns whether a drag carries a list of local files, the only thing a drop takes.
     static bool acceptsDrop(const QMimeData &data);
-    // Returns the local paths of a drag, in the order it lists them.
-    static QStringList droppedPaths(const QMimeData &data);
+    // Returns the local paths of a drag, in the order it lists them. A name that is not
+    // valid UTF-8 cannot be read back from its text: it is left out and counted in
+    // unreadable.
+    static QStringList droppedPaths(const QMimeData &data, int *unreadable = nullptr);
     // Returns the length of the dialog's combined answer for the chosen paths: the folder
     // and every name, each followed by a NUL, plus a closing NUL.
     static qsizetype dialogAnswerLength(const QStringList &paths);

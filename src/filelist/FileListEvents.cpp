@@ -42,9 +42,13 @@ bool FileListEvents::eventFilter(QObject *watched, QEvent *event)
 bool FileListEvents::viewportEvent(QEvent *event)
 {
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonPress: {
         m_controller.mouseDown();
-        return false;
+        // The view would clear the selection on a press below the last row, and the press
+        // that opens a double-click there would leave nothing for it to remove.
+        const auto *press = static_cast<QMouseEvent *>(event);
+        return !m_view.indexAt(press->position().toPoint()).isValid();
+    }
     case QEvent::MouseMove: {
         const auto *move = static_cast<QMouseEvent *>(event);
         const int hovered = m_view.indexAt(move->position().toPoint()).row();
@@ -71,15 +75,17 @@ bool FileListEvents::viewportEvent(QEvent *event)
     }
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
-        const QStringList paths = FileAdder::droppedPaths(*drop->mimeData());
-        if (paths.isEmpty()) {
+        int unreadable = 0;
+        const QStringList paths = FileAdder::droppedPaths(*drop->mimeData(), &unreadable);
+        if (paths.isEmpty() && unreadable == 0) {
             drop->ignore();
             return true;
         }
         drop->acceptProposedAction();
         // The drag source waits for the drop to be answered: a large folder is walked after
         // that, not inside it.
-        QTimer::singleShot(0, this, [this, paths] { m_adder.dropPaths(paths); });
+        QTimer::singleShot(0, this,
+                           [this, paths, unreadable] { m_adder.dropPaths(paths, unreadable); });
         return true;
     }
     default:

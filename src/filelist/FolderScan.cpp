@@ -77,6 +77,16 @@ bool FolderScan::HasUnsupportedChars(const QString &name)
     return false;
 }
 
+bool FolderScan::nameIsReadable(const QString &name)
+{
+    // Windows lists a name in the single-byte code page, where a character it lacks turns
+    // into '?' and the folder cannot be opened by that name. Here names are read back as
+    // they were listed, so every name the listing could decode serves.
+    if constexpr (platform::nativePathStyle == platform::PathStyle::Windows)
+        return !HasUnsupportedChars(name) && !name.contains(u'?');
+    return true;
+}
+
 bool FolderScan::matchesPattern(const QString &name, const QString &pattern)
 {
     if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*"))
@@ -104,18 +114,18 @@ bool FolderScan::passesFolderTest(const QString &folder)
     return value != hiddenSystemFolder && value != (hiddenSystemFolder | platform::LinkBit);
 }
 
-bool FolderScan::loopsBack(const QString &folder, QSet<QString> &seen)
+bool FolderScan::loopsBack(const QString &parent, const QString &folder)
 {
-    // The path-length limit alone would let a link to an ancestor repeat the tree dozens of
-    // times, and two such links would double the walk at every level: a link is followed
-    // only into a folder this walk has not met yet.
-    const QString bare = withoutTrailingSeparator(folder);
-    const QString resolved = m_fileSystem.resolvedPath(bare);
-    if (resolved.isEmpty())
-        return false;
-    if (m_fileSystem.attributes(bare).link && seen.contains(resolved))
-        return true;
-    seen.insert(resolved);
+    // Only a folder that is already on the way down from the chosen folder closes a loop; a
+    // link to a sibling or to a folder met elsewhere is followed like any other folder.
+    const QString resolved = m_fileSystem.resolvedPath(withoutTrailingSeparator(folder));
+    QStringList way = m_ancestors.value(parent);
+    if (!resolved.isEmpty()) {
+        if (way.contains(resolved))
+            return true;
+        way.append(resolved);
+    }
+    m_ancestors.insert(folder, way);
     return false;
 }
 
@@ -126,16 +136,16 @@ void FolderScan::pause() const
 
 void FolderScan::GetSubDirectories2016(QStringList &folders, bool recurse)
 {
-    QSet<QString> seen;
+    m_ancestors.clear();
     for (const QString &folder : folders) {
         const QString resolved = m_fileSystem.resolvedPath(withoutTrailingSeparator(folder));
-        if (!resolved.isEmpty())
-            seen.insert(resolved);
+        m_ancestors.insert(folder, resolved.isEmpty() ? QStringList() : QStringList{resolved});
     }
-    walk(folders, recurse, seen);
+    walk(folders, recurse);
+    m_ancestors.clear();
 }
 
-void FolderScan::walk(QStringList &folders, bool recurse, QSet<QString> &seen)
+void FolderScan::walk(QStringList &folders, bool recurse)
 {
     engine::Steps steps(m_reporter, "AddFolder", "GetSubDirectories2016");
     QStringList found;
@@ -169,16 +179,14 @@ void FolderScan::walk(QStringList &folders, bool recurse, QSet<QString> &seen)
             steps.step(120, [&] { pause(); });
             if (steps.test(124, [&] { return name.size() >= maxPathLength; }))
                 continue;
-            if (steps.test(126, [&] { return HasUnsupportedChars(name); }))
-                continue;
-            if (steps.test(128, [&] { return name.contains(u'?'); }))
+            if (steps.test(126, [&] { return !nameIsReadable(name); }))
                 continue;
             if (steps.test(130, [&] { return name == u"." || name == u".."; }))
                 continue;
             QString path;
             steps.step(132, [&] { path = folder + name + separator; });
             steps.step(134, [&] {
-                if (!loopsBack(path, seen))
+                if (!loopsBack(folder, path))
                     found.append(path);
             });
         }
@@ -187,7 +195,7 @@ void FolderScan::walk(QStringList &folders, bool recurse, QSet<QString> &seen)
     }
     steps.step(150, [&] {
         if (recurse && !found.isEmpty())
-            walk(found, true, seen);
+            walk(found, true);
     });
     for (const QString &candidate : found) {
         if (m_stopped)
@@ -224,6 +232,7 @@ QStringList FolderScan::GetFilesInFolder(const QString &folder, const QString &p
 void FolderScan::AddFolderTree(const QString &folder, const QString &pattern,
                                platform::ListModel &list, engine::Steps &steps)
 {
+    const int unreadableBefore = m_fileSystem.unreadableNames();
     QStringList folders;
     steps.step(112, [&] { folders = QStringList{folder + separator}; });
     steps.step(114, [&] { GetSubDirectories2016(folders, true); });
@@ -255,6 +264,20 @@ void FolderScan::AddFolderTree(const QString &folder, const QString &pattern,
         }
     }
     list.flush();
+    const int unreadable = m_fileSystem.unreadableNames() - unreadableBefore;
+    if (unreadable > 0)
+        steps.step(130, [&] {
+            throw engine::Failure(
+                QStringLiteral("%1 %2 left out: %3 not valid UTF-8, so %4 cannot be opened "
+                               "by name")
+                    .arg(unreadable)
+                    .arg(unreadable == 1 ? QStringLiteral("file or folder was")
+                                         : QStringLiteral("files or folders were"),
+                         unreadable == 1 ? QStringLiteral("its name is")
+                                         : QStringLiteral("their names are"),
+                         unreadable == 1 ? QStringLiteral("it") : QStringLiteral("they"))
+                    .toStdString());
+        });
 }
 
 } // namespace filelist

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QSet>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -36,7 +36,8 @@ public:
     QStringList GetFilesInFolder(const QString &folder, const QString &pattern);
     // Appends to the list every matching file of a folder and of its accepted sub-folders,
     // breadth first, leaving out "~" names, unusable files and hidden archive files. Reports
-    // failures through steps, numbered 112 to 130.
+    // failures through steps, numbered 112 to 130, and once how many names could not be
+    // read back.
     void AddFolderTree(const QString &folder, const QString &pattern, platform::ListModel &list,
                        engine::Steps &steps);
     // Returns whether the path names an existing folder.
@@ -47,20 +48,24 @@ public:
     // Returns whether a name holds a character that the single-byte code page lacks, a
     // control character (below 32 or 127 to 159), or "?".
     static bool HasUnsupportedChars(const QString &name);
+    // Returns whether a sub-folder of this name can be opened by the name as listed.
+    static bool nameIsReadable(const QString &name);
     // Returns whether a file name matches a wildcard pattern without regard to case: "*" is
     // any run of characters, "?" any one character, and "*.*" matches every name.
     static bool matchesPattern(const QString &name, const QString &pattern);
 
 private:
-    void walk(QStringList &folders, bool recurse, QSet<QString> &seen);
+    void walk(QStringList &folders, bool recurse);
     bool passesFolderTest(const QString &folder);
-    bool loopsBack(const QString &folder, QSet<QString> &seen);
+    bool loopsBack(const QString &parent, const QString &folder);
     void pause() const;
 
     platform::FileSystem &m_fileSystem;
     platform::Yield &m_yield;
     engine::ErrorReporter &m_reporter;
     bool m_stopped = false;
+    // Per folder met by the walk, the resolved folders from the chosen one down to it.
+    QHash<QString, QStringList> m_ancestors;
 };
 
 } // namespace filelist

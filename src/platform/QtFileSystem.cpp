@@ -71,8 +71,16 @@ QStringList QtFileSystem::entries(const QString &folder, EntryKind kind)
             struct stat info {};
             isFolder = ::fstatat(dirFd, name, &info, 0) == 0 && S_ISDIR(info.st_mode);
         }
-        if (isFolder == (kind == EntryKind::Folders))
-            names.append(QFile::decodeName(name));
+        if (isFolder != (kind == EntryKind::Folders))
+            continue;
+        // A name that is not valid UTF-8 decodes with replacement characters, which name
+        // another file or none: it is counted, so the caller can say what was left out.
+        const QString decoded = QFile::decodeName(name);
+        if (QFile::encodeName(decoded) != QByteArrayView(name)) {
+            ++m_unreadableNames;
+            continue;
+        }
+        names.append(decoded);
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {

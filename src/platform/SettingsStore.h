@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 
 class QSettings;
 
@@ -26,7 +27,9 @@ public:
 };
 
 // An INI file per application name in the user's configuration folder
-// ($XDG_CONFIG_HOME or ~/.config); the section is the INI group.
+// ($XDG_CONFIG_HOME or ~/.config); the section is the INI group. A link to a regular file is
+// written through; a path that is (or links to) a folder, FIFO, socket or device is never
+// opened: the first read or write then fails, and the values live in memory.
 class IniSettingsStore : public SettingsStore {
 public:
     // Uses the given folder instead of the user's configuration folder when not empty.
@@ -40,10 +43,20 @@ public:
     QString filePath(const QString &application) const;
 
 private:
-    QSettings &open(const QString &application);
+    // What the store keeps of a file that is not a regular file: values written this session.
+    struct Unusable {
+        std::string kind;
+        std::map<QString, QString> values;
+        bool reported = false;
+    };
+
+    // Returns the file's settings, or nullptr when the path is not a regular file.
+    QSettings *open(const QString &application);
+    std::string unusableText(const QString &application) const;
 
     QString m_folder;
     std::map<QString, std::unique_ptr<QSettings>> m_files;
+    std::map<QString, Unusable> m_unusable;
 };
 
 } // namespace platform

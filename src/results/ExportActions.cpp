@@ -12,6 +12,8 @@
 #include "results/SpreadsheetWriter.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryFile>
 #include <new>
 
@@ -20,10 +22,34 @@ namespace results {
 ExportActions::ExportActions(ResultsView &view, const platform::Services &services,
                              engine::ErrorReporter &reporter, platform::ListModel &results,
                              QObject *parent)
-    : QObject(parent), m_view(view), m_services(services), m_reporter(reporter), m_results(results),
-      m_spreadsheetFolder(QDir::tempPath())
+    : QObject(parent), m_view(view), m_services(services), m_reporter(reporter), m_results(results)
 {
 }
+
+namespace {
+
+// Returns the folder new workbooks go to: the given one, else $TMPDIR, else /tmp. A folder
+// that does not exist is a failure, never the current folder.
+QString workbookFolder(const QString &chosen)
+{
+    QString folder = chosen;
+    if (folder.isEmpty())
+        folder = qEnvironmentVariable("TMPDIR");
+    if (folder.isEmpty())
+        folder = QStringLiteral("/tmp");
+    if (!QFileInfo(folder).isDir())
+        throw engine::Failure("Path not found: the temporary folder " + folder.toStdString() +
+                              " does not exist");
+    return folder;
+}
+
+// Returns the count and the noun for one or many results.
+QString results(int count)
+{
+    return count == 1 ? QStringLiteral("1 result") : QStringLiteral("%1 results").arg(count);
+}
+
+} // namespace
 
 void ExportActions::showMessage(const QString &text)
 {
@@ -118,8 +144,8 @@ void ExportActions::PushButton12_Click()
     SpreadsheetWriter writer(*m_services.yield);
     bool created = false;
     steps.step(112, [&] {
-        QTemporaryFile reserved(
-            QDir(m_spreadsheetFolder).filePath(QStringLiteral("Lumbrex Results XXXXXX.xlsx")));
+        QTemporaryFile reserved(QDir(workbookFolder(m_spreadsheetFolder))
+                                    .filePath(QStringLiteral("Lumbrex Results XXXXXX.xlsx")));
         reserved.setAutoRemove(false);
         if (!reserved.open())
             throw engine::Failure(reserved.errorString().toStdString());
@@ -128,12 +154,20 @@ void ExportActions::PushButton12_Click()
         writer.create(m_lastWorkbook);
         created = true;
     });
-    // Without a workbook there is nothing to fill or show.
+    // Without a workbook there is nothing to fill or show; a workbook that failed anywhere
+    // is incomplete, so it is removed rather than shown.
+    bool written = false;
     if (created) {
-        steps.step(118, [&] { writer.writeHeaders(m_results); });
+        bool headers = false;
+        steps.step(118, [&] {
+            writer.writeHeaders(m_results);
+            headers = true;
+        });
+        bool rows = false;
         int at = 138;
         try {
             writer.writeRows(m_results, at);
+            rows = true;
         } catch (const engine::Failure &failure) {
             // One report for the whole fill: a list emptied meanwhile would otherwise cost one
             // report per remaining cell.
@@ -141,28 +175,56 @@ void ExportActions::PushButton12_Click()
         } catch (const std::bad_alloc &) {
             m_reporter.reportError(steps.tag(), at, "Out of memory");
         }
-        steps.step(166, [&] { writer.fitColumns(); });
+        bool fitted = false;
+        steps.step(166, [&] {
+            writer.fitColumns();
+            fitted = true;
+        });
         steps.step(168, [&] {
             writer.close();
-            if (!m_services.desktop->openSpreadsheet(m_lastWorkbook))
-                throw engine::Failure("The spreadsheet application could not open " +
-                                      m_lastWorkbook.toStdString());
+            written = headers && rows && fitted;
         });
+        if (written) {
+            steps.step(168, [&] {
+                if (!m_services.desktop->openSpreadsheet(m_lastWorkbook))
+                    throw engine::Failure("The spreadsheet application could not open " +
+                                          m_lastWorkbook.toStdString());
+            });
+        } else {
+            QFile::remove(m_lastWorkbook);
+        }
     }
     steps.step(170, [&] { m_view.setMousePointer(0); });
+    // What the messages below describe is in a workbook only when one was written.
+    if (!written)
+        return;
     if (writer.rowsLeftOut() > 0)
         steps.step(174, [&] {
-            showMessage(QStringLiteral("A sheet holds %1 rows, so the last %2 results did not "
-                                       "fit and were left out of the spreadsheet.")
+            showMessage(QStringLiteral("A sheet holds %1 rows, so the last %2 did not fit and "
+                                       "%3 left out of the spreadsheet.")
                             .arg(SpreadsheetWriter::kSheetRows)
-                            .arg(writer.rowsLeftOut()));
+                            .arg(results(writer.rowsLeftOut()), writer.rowsLeftOut() == 1
+                                                                    ? QStringLiteral("was")
+                                                                    : QStringLiteral("were")));
         });
     if (writer.cellsCut() > 0)
         steps.step(176, [&] {
-            showMessage(QStringLiteral("%1 results were longer than the %2 characters a cell "
-                                       "holds and were cut short in the spreadsheet.")
-                            .arg(writer.cellsCut())
-                            .arg(SpreadsheetWriter::kCellCharacters));
+            showMessage(
+                QStringLiteral("%1 %2 longer than the %3 characters a cell holds and "
+                               "%4 cut short in the spreadsheet.")
+                    .arg(results(writer.cellsCut()),
+                         writer.cellsCut() == 1 ? QStringLiteral("was") : QStringLiteral("were"))
+                    .arg(SpreadsheetWriter::kCellCharacters)
+                    .arg(writer.cellsCut() == 1 ? QStringLiteral("was") : QStringLiteral("were")));
+        });
+    if (writer.cellsReplaced() > 0)
+        steps.step(178, [&] {
+            const int n = writer.cellsReplaced();
+            showMessage(
+                QStringLiteral("%1 held characters a spreadsheet cannot store (NUL or "
+                               "other control characters); %2 shown as \uFFFD there.")
+                    .arg(n == 1 ? QStringLiteral("1 cell") : QStringLiteral("%1 cells").arg(n),
+                         n == 1 ? QStringLiteral("it is") : QStringLiteral("they are")));
         });
 }
 

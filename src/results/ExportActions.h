@@ -32,7 +32,8 @@ public:
     // Writes the results into a new workbook in the spreadsheet folder and opens it.
     void PushButton12_Click();
 
-    // Sets the folder new workbooks go to (the system's temporary folder by default).
+    // Sets the folder new workbooks go to; empty (the default) means $TMPDIR, else /tmp. A
+    // folder that does not exist is reported, never replaced by the current folder.
     void setSpreadsheetFolder(const QString &folder) { m_spreadsheetFolder = folder; }
     // Returns the path of the workbook written last, empty before the first.
     const QString &lastWorkbook() const { return m_lastWorkbook; }

@@ -4,9 +4,11 @@
 #include "platform/Yield.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace results {
 
@@ -46,13 +48,27 @@ void OutputFile::open(const QString &path)
     }
     // Unbuffered, so a write failure surfaces at the write that caused it; the chunk buffer
     // below does the batching.
-    if (!m_file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        fail();
-    m_buffer.reserve(kChunk);
+    constexpr QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+    if (m_file->open(mode))
+        return;
+    // A writable file in a folder that takes no new file cannot be replaced; it is then
+    // written in place, which is the only way to save there.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (m_replacing && exists && ::access(native.constData(), W_OK) == 0 &&
+        ::access(folder.constData(), W_OK) != 0) {
+        m_replacing.reset();
+        m_device = std::make_unique<QFile>(path);
+        m_file = m_device.get();
+        if (m_file->open(mode))
+            return;
+    }
+    fail();
 }
 
 void OutputFile::write(std::string_view bytes)
 {
+    if (m_buffer.capacity() < kChunk)
+        m_buffer.reserve(kChunk);
     m_buffer.append(bytes);
     if (m_buffer.size() >= kChunk)
         flushBuffer();
@@ -68,7 +84,10 @@ void OutputFile::commit(platform::Yield &yield)
         if (!platform::runAside(yield, [file] { return file->commit(); }))
             fail();
     } else if (m_device) {
+        // The last chance to hear of a failed write, on a network file system for one.
         m_device->close();
+        if (m_device->error() != QFileDevice::NoError)
+            fail();
     }
     m_replacing.reset();
     m_device.reset();

@@ -16,8 +16,9 @@ class Yield;
 namespace results {
 
 // A file being written that replaces its target only when committed: the bytes go to a
-// temporary file beside the target, renamed over it at commit. A device (such as /dev/null)
-// is written directly, since it cannot be replaced. Every failure throws engine::Failure.
+// temporary file beside the target, renamed over it at commit. A device (such as /dev/null),
+// and a writable file in a folder that takes no new file, are written in place, since they
+// cannot be replaced. Every failure throws engine::Failure.
 class OutputFile {
 public:
     OutputFile();

@@ -39,13 +39,20 @@ public:
     void writeRows(const platform::ListModel &list, int &step);
     // Fits every column to its widest text.
     void fitColumns();
-    // Finishes the workbook file.
+    // Finishes the workbook file; throws when any part of it could not be written.
     void close();
+
+    // Returns the text a cell stores for a text: the characters XML cannot hold replaced by
+    // U+FFFD (replaced is then set) and every literal _xHHHH_ escaped, so readers show the
+    // text as it was.
+    static QString cellText(QStringView text, bool *replaced = nullptr);
 
     // Returns how many checked rows found no room on the sheet.
     int rowsLeftOut() const { return m_rowsLeftOut; }
     // Returns how many cells were cut to the most a cell holds.
     int cellsCut() const { return m_cellsCut; }
+    // Returns how many cells held characters the file cannot store, replaced by U+FFFD.
+    int cellsReplaced() const { return m_cellsReplaced; }
 
 private:
     void writeCell(int row, int column, const QString &text);
@@ -54,10 +61,12 @@ private:
     platform::Yield &m_yield;
     lxw_workbook *m_workbook = nullptr;
     lxw_worksheet *m_sheet = nullptr;
+    QString m_path;
     std::vector<int> m_widths;
     std::string m_utf8;
     int m_rowsLeftOut = 0;
     int m_cellsCut = 0;
+    int m_cellsReplaced = 0;
 };
 
 } // namespace results

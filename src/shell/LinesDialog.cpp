@@ -112,6 +112,7 @@ void LinesDialog::Form_Load()
         Combo2->setCurrentIndex(-1);
         Combo3->setCurrentIndex(-1);
     }
+    const OwnMessages own(*this);
     steps.step(120, [&] { selectStored(Combo2, QStringLiteral("Combo2")); });
     steps.step(122, [&] { selectStored(Combo3, QStringLiteral("Combo3")); });
 }
@@ -119,16 +120,30 @@ void LinesDialog::Form_Load()
 void LinesDialog::Form_Activate()
 {
     engine::Steps steps(m_owner.reporter(), "Form2", "Form_Activate");
+    const OwnMessages own(*this);
     steps.step(100, [&] { selectStored(Combo2, QStringLiteral("Combo2")); });
     steps.step(102, [&] { selectStored(Combo3, QStringLiteral("Combo3")); });
 }
 
 void LinesDialog::selectStored(QComboBox *list, const QString &key)
 {
-    const int position = platform::settingToInt(
-        m_owner.services().settings->ReadSetting(application, section, key, QStringLiteral("1")));
-    if (position < -1 || position >= list->count())
-        throw engine::Failure("Invalid property value");
+    const QString stored =
+        m_owner.services().settings->ReadSetting(application, section, key, QStringLiteral("1"));
+    // A bad stored value is reported once; each later activation leaves the list as it is
+    // until the value changes, or every answer to the report would bring the report back.
+    const auto known = m_badValues.find(key);
+    if (known != m_badValues.end() && *known == stored)
+        return;
+    int position = -1;
+    try {
+        position = platform::settingToInt(stored);
+        if (position < -1 || position >= list->count())
+            throw engine::Failure("Invalid property value");
+    } catch (const engine::Failure &) {
+        m_badValues.insert(key, stored);
+        throw;
+    }
+    m_badValues.remove(key);
     list->setCurrentIndex(position);
     // Selecting counts as a pick even when the position did not change.
     store(list, key);
@@ -140,6 +155,7 @@ void LinesDialog::store(QComboBox *list, const QString &key)
         m_owner.services().settings->WriteSetting(application, section, key,
                                                   QString::number(list->currentIndex()));
     } catch (const engine::Failure &failure) {
+        const OwnMessages own(*this);
         m_owner.reporter().reportError(
             engine::errorTag("Form2",
                              (list->objectName() + QStringLiteral("_Click")).toStdString()),
@@ -151,13 +167,15 @@ void LinesDialog::checkNumeric(QComboBox *list)
 {
     bool numeric = false;
     list->currentText().toInt(&numeric);
-    if (numeric || m_checkingFocus)
+    // The focus also leaves the list for a message box the dialog itself shows.
+    if (numeric || m_ownMessages > 0)
         return;
-    m_checkingFocus = true;
-    m_owner.services().prompts->message(QStringLiteral("Must be numeric entry."),
-                                        m_owner.applicationTitle(), platform::Icon::Warning);
+    {
+        const OwnMessages own(*this);
+        m_owner.services().prompts->message(QStringLiteral("Must be numeric entry."),
+                                            m_owner.applicationTitle(), platform::Icon::Warning);
+    }
     list->setFocus(Qt::OtherFocusReason);
-    m_checkingFocus = false;
 }
 
 void LinesDialog::showModal()
@@ -187,7 +205,9 @@ bool LinesDialog::event(QEvent *event)
     } else if (event->type() == QEvent::WindowActivate && !m_activated) {
         m_activated = true;
         Form_Activate();
-    } else if (event->type() == QEvent::WindowDeactivate) {
+    } else if (event->type() == QEvent::WindowDeactivate && m_ownMessages == 0) {
+        // A message box of the dialog's own takes the activation for a moment; only the user
+        // bringing the dialog back from elsewhere makes it active anew.
         m_activated = false;
     }
     return QDialog::event(event);

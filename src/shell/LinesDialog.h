@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QDialog>
+#include <QHash>
 #include <optional>
 
 class QComboBox;
@@ -44,10 +45,21 @@ private:
     void store(QComboBox *list, const QString &key);
     void checkNumeric(QComboBox *list);
 
+    // Marks the time a message box of the dialog's own may be showing.
+    struct OwnMessages {
+        explicit OwnMessages(LinesDialog &dialog) : count(dialog.m_ownMessages) { ++count; }
+        ~OwnMessages() { --count; }
+        OwnMessages(const OwnMessages &) = delete;
+        OwnMessages &operator=(const OwnMessages &) = delete;
+        int &count;
+    };
+
     MainWindow &m_owner;
     std::optional<QCursor> m_handPointer;
     bool m_activated = false;
-    bool m_checkingFocus = false;
+    int m_ownMessages = 0;
+    // The stored texts, by key, that could not be selected and were reported.
+    QHash<QString, QString> m_badValues;
 };
 
 } // namespace shell

@@ -296,7 +296,12 @@ void MainWindow::buildControls()
 
 void MainWindow::connectHandlers()
 {
-    connect(PushButton3, &QPushButton::clicked, this, [this] { m_run->PushButton3_Click(); });
+    connect(PushButton3, &QPushButton::clicked, this, [this] {
+        // A new run empties the results that a save, copy, export or filter is reading.
+        if (m_resultsInUse > 0 && !m_run->running())
+            return;
+        m_run->PushButton3_Click();
+    });
     connect(PushButton4, &QPushButton::clicked, this, [this] {
         engine::Steps steps(m_report, "Form1", "PushButton4_Click");
         steps.step(100, [&] {

@@ -170,6 +170,9 @@ private:
     // Address space held back while rows are collected, given up when memory runs out.
     std::unique_ptr<char[]> m_spareMemory;
     size_t m_spareBytes = 0;
+    // How many saves, copies, exports or filters of the results list are under way; while
+    // one is, nothing else may change the list (ResultsWiring.cpp).
+    int m_resultsInUse = 0;
 
 public:
     // The controls, by their designer names.

@@ -43,21 +43,39 @@ void MainWindow::connectResults()
     auto *lists =
         new results::ResultsActions(*view, m_services, m_report, m_results, m_files, this);
     auto *exports = new results::ExportActions(*view, m_services, m_report, m_results, this);
-    connect(PushButton9, &QPushButton::clicked, lists, &results::ResultsActions::PushButton9_Click);
+    // A save, copy, export or filter reads the results across many event pumps. Meanwhile
+    // every button that would change the list is refused, and none starts while a run is
+    // still appending rows, so each works on the rows as they were when it started.
+    auto readingResults = [this](auto action) {
+        return [this, action] {
+            if (m_resultsInUse > 0 || m_run->running())
+                return;
+            ++m_resultsInUse;
+            struct Release {
+                int &count;
+                ~Release() { --count; }
+            } release{m_resultsInUse};
+            action();
+        };
+    };
+    connect(PushButton9, &QPushButton::clicked, lists, [this, lists] {
+        if (m_resultsInUse == 0)
+            lists->PushButton9_Click();
+    });
     connect(PushButton10, &QPushButton::clicked, lists,
             &results::ResultsActions::PushButton10_Click);
     connect(PushButton11, &QPushButton::clicked, lists,
             &results::ResultsActions::PushButton11_Click);
     connect(PushButton19, &QPushButton::clicked, lists,
-            &results::ResultsActions::PushButton19_Click);
+            readingResults([lists] { lists->PushButton19_Click(); }));
     connect(PushButton20, &QPushButton::clicked, lists,
-            &results::ResultsActions::PushButton20_Click);
+            readingResults([lists] { lists->PushButton20_Click(); }));
     connect(PushButton2, &QPushButton::clicked, exports,
-            &results::ExportActions::PushButton2_Click);
+            readingResults([exports] { exports->PushButton2_Click(); }));
     connect(PushButton12, &QPushButton::clicked, exports,
-            &results::ExportActions::PushButton12_Click);
+            readingResults([exports] { exports->PushButton12_Click(); }));
     connect(PushButton18, &QPushButton::clicked, exports,
-            &results::ExportActions::PushButton18_Click);
+            readingResults([exports] { exports->PushButton18_Click(); }));
 }
 
 } // namespace shell

@@ -349,10 +349,9 @@ def close_window(pid):
     raise Failed("no visible main window among %r" % found)
 
 
-def close_during_run(app, ctx):
-    """Files added through Add All File(s) In Folder with its two dialogs, Start Extracting,
-    then the window closed while the run is busy: the program ends promptly with status 0
-    and never says "Done."."""
+def add_folder(app, ctx):
+    """Add All File(s) In Folder with its two dialogs: the stored extension accepted with
+    Return, the folder typed into the folder dialog."""
     click(find(app, "push button", "Add All File(s) In Folder"))
     # The extension question, preset to txt: accepted with Return.
     wait_for("the extension question",
@@ -365,6 +364,13 @@ def close_during_run(app, ctx):
     xdotool("key", "--clearmodifiers", "ctrl+a")
     xdotool("type", "--delay", "10", ctx.folder)
     xdotool("key", "--clearmodifiers", "Return")
+
+
+def close_during_run(app, ctx):
+    """Files added through Add All File(s) In Folder with its two dialogs, Start Extracting,
+    then the window closed while the run is busy: the program ends promptly with status 0
+    and never says "Done."."""
+    add_folder(app, ctx)
     files_view = find(app, "table", "File(s)")
     wait_for("the folder's files in the list",
              lambda: len(table_texts(files_view)) == CLOSE_FILES)
@@ -632,11 +638,93 @@ def high_density(app, ctx):
     ctx.program.wait(timeout=10)
 
 
+def double_click_below_setup(ctx):
+    """Three small files in a folder, and the folder and extension stored as an earlier
+    session would have left them."""
+    folder = os.path.join(ctx.scratch, "three")
+    os.mkdir(folder)
+    for name in ("a.txt", "b.txt", "c.txt"):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(b"hit\r\n")
+    os.makedirs(os.path.join(ctx.scratch, "config"))
+    with open(os.path.join(ctx.scratch, "config", "Tarnwick.ini"), "w") as f:
+        f.write("[Lumbrex]\nExtension=txt\nLastFolder=%s\n" % folder)
+    ctx.folder = folder
+
+
+def double_click_below(app, ctx):
+    """The second file clicked, then a real double-click (press, release, press, release from
+    the X server) on the empty area below the last file: the selected file goes."""
+    add_folder(app, ctx)
+    files_view = find(app, "table", "File(s)")
+    files = wait_for("the folder's files in the list",
+                     lambda: len(table_texts(files_view)) == 3 and table_texts(files_view))
+    table = files_view.queryTable()
+    click(table.getAccessibleAt(1, 0))
+    last = table.getAccessibleAt(2, 0).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    box = files_view.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    x, y = box.x + 40, box.y + box.height - 20
+    if y <= last.y + last.height:
+        raise Failed("the list has no empty area below its last row")
+    xdotool("mousemove", "--sync", x, y)
+    xdotool("click", "--repeat", "2", "--delay", "80", "1")
+    expected = [files[0], files[2]]
+    wait_for("the selected file to go", lambda: table_texts(files_view) == expected,
+             timeout=10)
+    log("double-click below the rows removed %s" % os.path.basename(files[1]))
+    time.sleep(0.3)
+    if table_texts(files_view) != expected:
+        raise Failed("the list changed again: %r" % table_texts(files_view))
+    no_alert_but(app)
+    subprocess.run(["import", "-window", "root",
+                    os.path.join(ctx.artefacts, "e2e-double-click-below.png")], check=True)
+    ctx.program.send_signal(signal.SIGTERM)
+    ctx.program.wait(timeout=10)
+
+
+def bad_stored_lines_setup(ctx):
+    """A stored X beyond the lines dialog's list, as a damaged settings file holds it."""
+    os.makedirs(os.path.join(ctx.scratch, "config"))
+    with open(os.path.join(ctx.scratch, "config", "Tarnwick.ini"), "w") as f:
+        f.write("[Lumbrex]\nCombo1=1\nCombo2=99\n")
+
+
+def bad_stored_lines(app, ctx):
+    """The lines dialog opened over a bad stored X reports it once; Tab out of the empty X list
+    asks for a number once; answering brings back neither message."""
+    combo = find(app, "combo box")
+    click(combo)
+    time.sleep(0.5)
+    xdotool("key", "--clearmodifiers", "Home")
+    xdotool("key", "--clearmodifiers", "Return")
+    answer_alert(app, "Invalid property value", "Return")
+    dialog = wait_for("the lines dialog",
+                      lambda: find(app, "dialog", "Lines Above And Below Options"))
+    time.sleep(0.5)
+    no_alert_but(app)
+    # The X list has the focus; Tab leaves it without a number in it.
+    click(find(dialog, "label", "X - Line/s above") or dialog)
+    xdotool("key", "--clearmodifiers", "Tab")
+    answer_alert(app, "Must be numeric entry.", "Return")
+    # A loop would bring a message back within moments of each answer.
+    deadline = time.monotonic() + 3
+    while time.monotonic() < deadline:
+        no_alert_but(app)
+        time.sleep(0.1)
+    subprocess.run(["import", "-window", "root",
+                    os.path.join(ctx.artefacts, "e2e-bad-stored-lines.png")], check=True)
+    # Leaving the list again (Close, say) asks again, as it should: the dialog is left open.
+    ctx.program.send_signal(signal.SIGTERM)
+    ctx.program.wait(timeout=10)
+
+
 SCENARIOS = {
     "extract-and-save": (None, extract_and_save),
     "close-during-run": (close_during_run_setup, close_during_run),
     "window-details": (None, window_details),
     "high-density": (None, high_density),
+    "double-click-below": (double_click_below_setup, double_click_below),
+    "bad-stored-lines": (bad_stored_lines_setup, bad_stored_lines),
 }
 
 

@@ -164,6 +164,12 @@ void tst_FileAdder::addFiles_data()
         << QStringList{"//a.txt", "//b.txt"} << QStringList{"/a.txt", "/b.txt"};
     QTest::newRow("a listed file is added again")
         << QStringList{"/listed.txt"} << QStringList{"/listed.txt"};
+    const QString shown = QString(QChar(QChar::ReplacementCharacter));
+    QTest::newRow("a name the dialog could not decode is left out, and said once")
+        << QStringList{"/d/caf" + shown + ".txt", "/d//a.txt", "/d/" + shown + shown}
+        << QStringList{"/d/a.txt"};
+    QTest::newRow("a file really named with the replacement character is added")
+        << QStringList{"/exists/" + shown + ".txt"} << QStringList{"/exists/" + shown + ".txt"};
 }
 
 void tst_FileAdder::addFiles()
@@ -172,12 +178,19 @@ void tst_FileAdder::addFiles()
     QFETCH(QStringList, added);
     Rig rig;
     rig.host.list.append("/listed.txt");
+    for (const QString &path : chosen)
+        if (path.startsWith("/exists/"))
+            rig.fs.addFile(path);
     rig.host.dialogs.nextOpenFiles = chosen;
     rig.adder.PushButton6_Click();
     QCOMPARE(rig.host.texts(), QStringList{"/listed.txt"} + added);
     QCOMPARE(rig.host.dialogs.titles,
              QStringList{"Add File(s) - Use Ctrl & Shift to select multiple files"});
     QVERIFY(rig.host.prompts.messages.empty());
+    const qsizetype leftOut = chosen.size() - added.size();
+    QCOMPARE(rig.host.reports.reports.size(), leftOut > 0 ? 1 : 0);
+    if (leftOut > 0)
+        QVERIFY(rig.host.reports.reports.front().contains("2 chosen files were left out"));
 }
 
 void tst_FileAdder::dialogAnswerLength_data()
@@ -240,16 +253,22 @@ void tst_FileAdder::acceptsDrop_data()
     QTest::addColumn<QString>("format");
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<int>("unreadable");
     QTest::newRow("local files") << "text/uri-list"
                                  << QByteArray("file:///d/a.txt\r\nfile:///d/b%20c.txt\r\n")
-                                 << QStringList{"/d/a.txt", "/d/b c.txt"};
+                                 << QStringList{"/d/a.txt", "/d/b c.txt"} << 0;
     QTest::newRow("plain text from an editor")
-        << "text/plain" << QByteArray("/d/a.txt") << QStringList{};
+        << "text/plain" << QByteArray("/d/a.txt") << QStringList{} << 0;
     QTest::newRow("web addresses are refused")
-        << "text/uri-list" << QByteArray("https://example.com/a.txt\r\n") << QStringList{};
+        << "text/uri-list" << QByteArray("https://example.com/a.txt\r\n") << QStringList{} << 0;
     QTest::newRow("only the local entries of a mixed list")
         << "text/uri-list" << QByteArray("https://example.com/x\r\nfile:///d/a.txt\r\n")
-        << QStringList{"/d/a.txt"};
+        << QStringList{"/d/a.txt"} << 0;
+    QTest::newRow("UTF-8 names kept")
+        << "text/uri-list" << QByteArray("file:///d/%C3%A9t%C3%A9.txt\r\n")
+        << QStringList{QString::fromUtf8("/d/été.txt")} << 0;
+    QTest::newRow("a name that is not UTF-8 is counted, not listed, and the drop taken")
+        << "text/uri-list" << QByteArray("file:///d/%E9t%E9.txt\r\n") << QStringList{} << 1;
 }
 
 void tst_FileAdder::acceptsDrop()
@@ -257,10 +276,13 @@ void tst_FileAdder::acceptsDrop()
     QFETCH(QString, format);
     QFETCH(QByteArray, data);
     QFETCH(QStringList, paths);
+    QFETCH(int, unreadable);
     QMimeData mime;
     mime.setData(format, data);
-    QCOMPARE(filelist::FileAdder::droppedPaths(mime), paths);
-    QCOMPARE(filelist::FileAdder::acceptsDrop(mime), !paths.isEmpty());
+    int counted = 0;
+    QCOMPARE(filelist::FileAdder::droppedPaths(mime, &counted), paths);
+    QCOMPARE(counted, unreadable);
+    QCOMPARE(filelist::FileAdder::acceptsDrop(mime), !paths.isEmpty() || unreadable > 0);
 }
 
 void tst_FileAdder::dropFoldersAndFiles()
@@ -276,6 +298,13 @@ void tst_FileAdder::dropFoldersAndFiles()
                                             "/more/d.txt", "/gone/missing.txt"}));
     QVERIFY(rig.host.pointerChanges.isEmpty());
     QVERIFY(rig.host.prompts.messages.empty());
+
+    // Names that could not be read back are said once, after what could be added.
+    rig.adder.dropPaths({"/more"}, 2);
+    QCOMPARE(rig.host.texts().last(), QStringLiteral("/more/d.txt"));
+    QCOMPARE(rig.host.reports.reports.size(), 1);
+    QVERIFY2(rig.host.reports.reports.front().contains("2 dropped files were left out"),
+             qPrintable(rig.host.reports.reports.front()));
 }
 
 QTEST_MAIN(tst_FileAdder)

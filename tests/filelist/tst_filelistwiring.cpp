@@ -62,6 +62,7 @@ class tst_FileListWiring : public QObject {
 
 private slots:
     void startUpRecordsSamplesAndButtonLoadsThem();
+    void doubleClickOnBlankAreaRemovesSelected_data();
     void doubleClickOnBlankAreaRemovesSelected();
     void deleteKeyRemovesUnlessBusy_data();
     void deleteKeyRemovesUnlessBusy();
@@ -88,15 +89,35 @@ void tst_FileListWiring::startUpRecordsSamplesAndButtonLoadsThem()
     QVERIFY(f.services.prompts.errors().isEmpty());
 }
 
+void tst_FileListWiring::doubleClickOnBlankAreaRemovesSelected_data()
+{
+    QTest::addColumn<bool>("onRow");
+    QTest::addColumn<QStringList>("remaining");
+    QTest::newRow("below the last row: the selected entry goes")
+        << false << QStringList{"/f/1.txt", "/f/3.txt"};
+    QTest::newRow("on a row: that row, selected by the press, goes")
+        << true << QStringList{"/f/2.txt", "/f/3.txt"};
+}
+
 void tst_FileListWiring::doubleClickOnBlankAreaRemovesSelected()
 {
+    // The whole sequence a mouse sends: press, release, double-click, release.
+    QFETCH(bool, onRow);
+    QFETCH(QStringList, remaining);
     Fixture f;
     f.fill(3);
     f.view->setCurrentIndex(f.window->files().index(1, 0));
-    const QPoint blank(5, f.view->viewport()->height() - 5);
-    QVERIFY(!f.view->indexAt(blank).isValid());
-    QTest::mouseDClick(f.view->viewport(), Qt::LeftButton, Qt::NoModifier, blank);
-    QCOMPARE(f.window->files().texts(), (QStringList{"/f/1.txt", "/f/3.txt"}));
+    const QPoint at = onRow ? f.view->visualRect(f.window->files().index(0, 0)).center()
+                            : QPoint(5, f.view->viewport()->height() - 5);
+    QCOMPARE(f.view->indexAt(at).isValid(), onRow);
+    QWidget *viewport = f.view->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, at);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, at, viewport->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &twice);
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, at);
+    QCOMPARE(f.window->files().texts(), remaining);
 }
 
 void tst_FileListWiring::deleteKeyRemovesUnlessBusy_data()

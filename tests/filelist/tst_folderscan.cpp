@@ -75,6 +75,8 @@ private slots:
     void unusableEntriesLeftOut();
     void pathLengthLimit();
     void linkLoopsEndAndLinksOutsideAreFollowed();
+    void linksFollowedUnlessOnTheWayDown_data();
+    void linksFollowedUnlessOnTheWayDown();
     void realFifoNeverBlocks();
     void largeTreeYieldsOften();
 };
@@ -372,6 +374,57 @@ void tst_FolderScan::linkLoopsEndAndLinksOutsideAreFollowed()
     const QStringList files = addTree(fileSystem, top).files;
     QVERIFY(timer.elapsed() < 10000);
     QCOMPARE(files, (QStringList{top + "/f.txt", top + "/sub/g.txt", top + "/sub/ext/h.txt"}));
+}
+
+void tst_FolderScan::linksFollowedUnlessOnTheWayDown_data()
+{
+    // Links to make, as "link -> target" relative to the chosen folder; the files listed,
+    // relative to it too. Every folder holds one file named after it.
+    QTest::addColumn<QStringList>("links");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("link to a sibling, named after it")
+        << QStringList{"zlink -> real"}
+        << QStringList{"top.txt", "c/c.txt", "real/real.txt", "zlink/real.txt"};
+    QTest::newRow("link to a sibling, named before it")
+        << QStringList{"alink -> real"}
+        << QStringList{"top.txt", "c/c.txt", "alink/real.txt", "real/real.txt"};
+    QTest::newRow("link to the chosen folder ends there")
+        << QStringList{"c/grand -> .."} << QStringList{"top.txt", "c/c.txt", "real/real.txt"};
+    QTest::newRow("link above the chosen folder ends where it meets it again")
+        << QStringList{"c/grand -> ../.."} << QStringList{"top.txt", "c/c.txt", "real/real.txt"};
+    QTest::newRow("links to each other's folders: each followed once")
+        << QStringList{"real/toc -> ../c", "c/toreal -> ../real"}
+        << QStringList{"top.txt", "c/c.txt", "real/real.txt", "c/toreal/real.txt",
+                       "real/toc/c.txt"};
+}
+
+void tst_FolderScan::linksFollowedUnlessOnTheWayDown()
+{
+    // Only a folder already on the way down from the chosen folder ends the walk; whatever
+    // the names, a link to a folder met elsewhere is followed.
+    QFETCH(QStringList, links);
+    QFETCH(QStringList, listed);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString top = dir.filePath("top");
+    QVERIFY(QDir().mkpath(top + "/real"));
+    QVERIFY(QDir().mkpath(top + "/c"));
+    touch(top + "/top.txt");
+    touch(top + "/real/real.txt");
+    touch(top + "/c/c.txt");
+    for (const QString &link : links) {
+        const QStringList parts = link.split(" -> ");
+        QCOMPARE(::symlink(QFile::encodeName(parts[1]).constData(),
+                           QFile::encodeName(top + "/" + parts[0]).constData()),
+                 0);
+    }
+    platform::QtFileSystem fileSystem;
+    QStringList files = addTree(fileSystem, top).files;
+    for (QString &file : files)
+        file = QDir(top).relativeFilePath(file);
+    files.sort();
+    listed.sort();
+    QCOMPARE(files, listed);
 }
 
 void tst_FolderScan::realFifoNeverBlocks()

@@ -17,6 +17,11 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 using Cells = QMap<QString, QString>;
@@ -155,8 +160,13 @@ private slots:
     void missingApplicationGivesTwoMessages();
     void emptyListDoesNothing();
     void secondClickOpensSecondWorkbook();
+    void longCellCutOnceReported_data();
     void longCellCutOnceReported();
     void moreRowsThanASheetHolds();
+    void literalEscapesStoredEscaped();
+    void fullDiskReportedAndNothingOpened_data();
+    void fullDiskReportedAndNothingOpened();
+    void missingTemporaryFolderReported();
 };
 
 void TestSpreadsheetWriter::initTestCase()
@@ -171,6 +181,7 @@ void TestSpreadsheetWriter::cellsReadBack_data()
     QTest::addColumn<QList<Row>>("rows");
     QTest::addColumn<Cells>("cells");
     QTest::addColumn<int>("lastRow");
+    QTest::addColumn<QStringList>("messages");
 
     const QStringList results{QStringLiteral("Results")};
     QTest::newRow("three rows in list order")
@@ -182,7 +193,7 @@ void TestSpreadsheetWriter::cellsReadBack_data()
                  {QStringLiteral("A2"), QStringLiteral("first")},
                  {QStringLiteral("A3"), QStringLiteral("second")},
                  {QStringLiteral("A4"), QStringLiteral("third")}}
-        << 4;
+        << 4 << QStringList();
     QTest::newRow("formula-looking and number-looking texts stay text")
         << results
         << QList<Row>{{{QStringLiteral("=1+1")}},
@@ -196,7 +207,7 @@ void TestSpreadsheetWriter::cellsReadBack_data()
                  {QStringLiteral("A4"), QStringLiteral("-2")},
                  {QStringLiteral("A5"), QStringLiteral("@SUM(A1)")},
                  {QStringLiteral("A6"), QStringLiteral("00123")}}
-        << 6;
+        << 6 << QStringList();
     QTest::newRow("unchecked row leaves its sheet row empty")
         << results
         << QList<Row>{{{QStringLiteral("a")}},
@@ -205,7 +216,7 @@ void TestSpreadsheetWriter::cellsReadBack_data()
         << Cells{{QStringLiteral("A1"), QStringLiteral("Results")},
                  {QStringLiteral("A2"), QStringLiteral("a")},
                  {QStringLiteral("A4"), QStringLiteral("c")}}
-        << 4;
+        << 4 << QStringList();
     QTest::newRow("two columns, texts unchanged in both")
         << QStringList{QStringLiteral("File"), QStringLiteral("Line")}
         << QList<Row>{{{QStringLiteral("=a.txt"), QStringLiteral("=SUM(1;2) == x")}},
@@ -216,19 +227,47 @@ void TestSpreadsheetWriter::cellsReadBack_data()
                  {QStringLiteral("B2"), QStringLiteral("=SUM(1;2) == x")},
                  {QStringLiteral("A3"), QStringLiteral("b.txt")},
                  {QStringLiteral("B3"), QString()}}
-        << 3;
-    QTest::newRow("blanks, other scripts and control characters kept")
+        << 3 << QStringList();
+    QTest::newRow("blanks, other scripts, tabs and line breaks kept")
         << results
         << QList<Row>{{{QStringLiteral("  lead and trail  ")}},
                       {{QString::fromUtf8("中文 😀 é")}},
-                      {{QStringLiteral("bell\x07tab\tend")}},
+                      {{QStringLiteral("tab\tline\nreturn\rend")}},
                       {{QStringLiteral("<&>\"'")}}}
         << Cells{{QStringLiteral("A1"), QStringLiteral("Results")},
                  {QStringLiteral("A2"), QStringLiteral("  lead and trail  ")},
                  {QStringLiteral("A3"), QString::fromUtf8("中文 😀 é")},
-                 {QStringLiteral("A4"), QStringLiteral("bell\x07tab\tend")},
+                 {QStringLiteral("A4"), QStringLiteral("tab\tline\nreturn\rend")},
                  {QStringLiteral("A5"), QStringLiteral("<&>\"'")}}
-        << 5;
+        << 5 << QStringList();
+    const QString replaced = QString(QChar::ReplacementCharacter);
+    QTest::newRow("NUL: the whole row kept, the NUL replaced, said once")
+        << results
+        << QList<Row>{{{QString::fromLatin1("\0bin hit\x01 after", 15)}},
+                      {{QString::fromLatin1("a\0b\0c", 5)}}}
+        << Cells{{QStringLiteral("A1"), QStringLiteral("Results")},
+                 {QStringLiteral("A2"), replaced + "bin hit" + replaced + " after"},
+                 {QStringLiteral("A3"), "a" + replaced + "b" + replaced + "c"}}
+        << 3
+        << QStringList{QStringLiteral("2 cells held characters a spreadsheet cannot store (NUL "
+                                      "or other control characters); they are shown as ") +
+                       replaced + QStringLiteral(" there.")};
+    QTest::newRow("control characters XML forbids, and U+FFFF")
+        << results << QList<Row>{{{QStringLiteral("bell\x07 esc\x1b end\uFFFF")}}}
+        << Cells{{QStringLiteral("A1"), QStringLiteral("Results")},
+                 {QStringLiteral("A2"), "bell" + replaced + " esc" + replaced + " end" + replaced}}
+        << 2
+        << QStringList{QStringLiteral("1 cell held characters a spreadsheet cannot store (NUL "
+                                      "or other control characters); it is shown as ") +
+                       replaced + QStringLiteral(" there.")};
+    QTest::newRow("literal escapes read as typed")
+        << results
+        << QList<Row>{{{QStringLiteral("_x0041_hit")}},
+                      {{QStringLiteral("__x00e9__x12G4_ _x005F_")}}}
+        << Cells{{QStringLiteral("A1"), QStringLiteral("Results")},
+                 {QStringLiteral("A2"), QStringLiteral("_x0041_hit")},
+                 {QStringLiteral("A3"), QStringLiteral("__x00e9__x12G4_ _x005F_")}}
+        << 3 << QStringList();
 }
 
 void TestSpreadsheetWriter::cellsReadBack()
@@ -237,6 +276,7 @@ void TestSpreadsheetWriter::cellsReadBack()
     QFETCH(QList<Row>, rows);
     QFETCH(Cells, cells);
     QFETCH(int, lastRow);
+    QFETCH(QStringList, messages);
 
     SheetFixture f;
     fill(f.results, headers, rows);
@@ -256,7 +296,7 @@ void TestSpreadsheetWriter::cellsReadBack()
     QCOMPARE(sheet.nonTextCells, QStringList{});
     QCOMPARE(sheet.lastRow, lastRow);
     QCOMPARE(f.view.pointers, (std::vector<int>{11, 0}));
-    QVERIFY(f.services.prompts.messages.empty());
+    QCOMPARE(f.services.prompts.texts(), messages);
 }
 
 void TestSpreadsheetWriter::columnsFittedToWidestText()
@@ -315,17 +355,31 @@ void TestSpreadsheetWriter::secondClickOpensSecondWorkbook()
     QCOMPARE(readSheet(f.services.desktop.openedSpreadsheets[1]).lastRow, 3);
 }
 
+void TestSpreadsheetWriter::longCellCutOnceReported_data()
+{
+    QTest::addColumn<int>("longCells");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("one") << 1
+                         << "1 result was longer than the 32767 characters a cell holds and was "
+                            "cut short in the spreadsheet.";
+    QTest::newRow("two") << 2
+                         << "2 results were longer than the 32767 characters a cell holds and "
+                            "were cut short in the spreadsheet.";
+}
+
 void TestSpreadsheetWriter::longCellCutOnceReported()
 {
+    QFETCH(int, longCells);
+    QFETCH(QString, message);
     SheetFixture f;
     const QString longText = QString(40000, QLatin1Char('L'));
-    fill(f.results, {QStringLiteral("Results")},
-         {{{longText}}, {{QStringLiteral("short")}}, {{longText}}});
+    QList<Row> rows{{{longText}}, {{QStringLiteral("short")}}};
+    if (longCells == 2)
+        rows.append({{longText}});
+    fill(f.results, {QStringLiteral("Results")}, rows);
     f.actions.PushButton12_Click();
     QCOMPARE(f.reporter.reports, QStringList{});
-    QCOMPARE(f.services.prompts.texts(),
-             QStringList{QStringLiteral("2 results were longer than the 32767 characters a cell "
-                                        "holds and were cut short in the spreadsheet.")});
+    QCOMPARE(f.services.prompts.texts(), QStringList{message});
     const Sheet sheet = readSheet(f.actions.lastWorkbook());
     QCOMPARE(sheet.cells.value(QStringLiteral("A2")), longText.left(32767));
     QCOMPARE(sheet.cells.value(QStringLiteral("A3")), QStringLiteral("short"));
@@ -353,6 +407,101 @@ void TestSpreadsheetWriter::moreRowsThanASheetHolds()
     QVERIFY(!xml.contains("<row r=\"1048577\""));
     QVERIFY(xml.contains(">r1048576<"));
     QVERIFY(!xml.contains(">r1048577<"));
+}
+
+void TestSpreadsheetWriter::literalEscapesStoredEscaped()
+{
+    // Read without decoding escapes: the underscore that would start one is itself escaped.
+    SheetFixture f;
+    fill(f.results, {QStringLiteral("Results")},
+         {{{QStringLiteral("_x0041_hit")}}, {{QStringLiteral("plain_x_text _x12_")}}});
+    f.actions.PushButton12_Click();
+    const QByteArray xml =
+        unzipped(f.actions.lastWorkbook(), QStringLiteral("xl/worksheets/sheet1.xml"));
+    QVERIFY2(xml.contains(">_x005F_x0041_hit<"), xml.constData());
+    QVERIFY2(xml.contains(">plain_x_text _x12_<"), xml.constData());
+}
+
+void TestSpreadsheetWriter::fullDiskReportedAndNothingOpened_data()
+{
+    // The most bytes a file may hold; 0 for just short of the finished sheet's XML, so the
+    // rows fit and only the sheet assembled from them does not.
+    QTest::addColumn<int>("fileLimit");
+    QTest::newRow("the rows do not fit") << 64 * 1024;
+    QTest::newRow("the rows fit, the sheet's end does not") << 0;
+}
+
+void TestSpreadsheetWriter::fullDiskReportedAndNothingOpened()
+{
+    // A child process whose files may not grow beyond a limit stands in for a full disk: the
+    // export must say so, remove its file and open nothing.
+    QFETCH(int, fileLimit);
+    SheetFixture f;
+    f.results.addColumn(QStringLiteral("Results"));
+    for (int r = 0; r < 20000; ++r)
+        f.results.appendDeferred(QStringLiteral("row %1 with some text to fill the disk").arg(r),
+                                 true);
+    f.results.flush();
+    if (fileLimit == 0) {
+        f.actions.PushButton12_Click();
+        fileLimit = int(
+            unzipped(f.actions.lastWorkbook(), QStringLiteral("xl/worksheets/sheet1.xml")).size());
+        QVERIFY(fileLimit > 20000 * 40);
+        fileLimit -= 20;
+        QVERIFY(QFile::remove(f.actions.lastWorkbook()));
+        f.services.desktop.openedSpreadsheets.clear();
+        f.view.pointers.clear();
+    }
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{rlim_t(fileLimit), rlim_t(fileLimit)};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        f.actions.PushButton12_Click();
+        int outcome = 0;
+        if (f.reporter.reports.size() != 1)
+            outcome |= 1;
+        if (!f.services.desktop.openedSpreadsheets.isEmpty())
+            outcome |= 2;
+        if (!f.workbooks().isEmpty())
+            outcome |= 4;
+        if (!f.services.prompts.texts().isEmpty())
+            outcome |= 8;
+        if (f.view.pointers != std::vector<int>{11, 0})
+            outcome |= 16;
+        ::_exit(outcome);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    // 1: not one report; 2: opened; 4: file left; 8: a message; 16: pointer not reset.
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QVERIFY(f.workbooks().isEmpty());
+}
+
+void TestSpreadsheetWriter::missingTemporaryFolderReported()
+{
+    // The temporary folder named by TMPDIR does not exist: reported, and no workbook lands in
+    // the current folder instead.
+    SheetFixture f;
+    fill(f.results, {QStringLiteral("Results")}, {{{QStringLiteral("a")}}});
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    const QString oldCurrent = QDir::currentPath();
+    qputenv("TMPDIR", QFile::encodeName(f.folder.filePath(QStringLiteral("missing"))));
+    QVERIFY(QDir::setCurrent(f.folder.path()));
+    f.actions.setSpreadsheetFolder(QString());
+    f.actions.PushButton12_Click();
+    QDir::setCurrent(oldCurrent);
+    if (oldTmp.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", oldTmp);
+    QCOMPARE(f.reporter.reports.size(), 1);
+    QVERIFY2(f.reporter.reports.front().contains(QLatin1String("missing")),
+             qPrintable(f.reporter.reports.front()));
+    QVERIFY(f.workbooks().isEmpty());
+    QVERIFY(f.services.desktop.openedSpreadsheets.isEmpty());
 }
 
 QTEST_MAIN(TestSpreadsheetWriter)

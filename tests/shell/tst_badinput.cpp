@@ -7,6 +7,7 @@
 // where a file is expected cover the same failures.
 
 #include "platform/SettingsStore.h"
+#include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
 #include "support/Fakes.h"
 
@@ -20,12 +21,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -69,6 +75,12 @@ private slots:
     void failedSaveKeepsResultsAndFile_data();
     void failedSaveKeepsResultsAndFile();
     void saveOverFileOpenElsewhere();
+    void saveOverWritableFileInReadOnlyFolder();
+    void settingsFileNotRegular_data();
+    void settingsFileNotRegular();
+    void resultsKeptWhileRead_data();
+    void resultsKeptWhileRead();
+    void badStoredLineCountReportedOnce();
 
 private:
     void makeWindow(platform::SettingsStore *settings = nullptr);
@@ -296,7 +308,17 @@ void TestBadInput::oddFileNamesFromFolderScan_data()
     QTest::newRow("255 bytes") << QByteArray(251, 'n') + ".txt" << true;
     QTest::newRow("255 bytes of two-byte letters")
         << QByteArray("\xC3\xA9").repeated(125) + "a.txt" << true;
-    QTest::newRow("non-UTF-8 bytes") << QByteArray("caf\xE9 \xFF.txt") << true;
+    QTest::newRow("non-UTF-8 bytes: left out, and said so")
+        << QByteArray("caf\xE9 \xFF.txt") << false;
+    // A name with a slash puts the file in a sub-folder of that name.
+    QTest::newRow("folder with a curly apostrophe")
+        << QByteArray("John\xE2\x80\x99s docs/in.txt") << true;
+    QTest::newRow("folder with an en dash") << QByteArray("Q3 \xE2\x80\x93 Reports/in.txt") << true;
+    QTest::newRow("folder with a euro sign") << QByteArray("\xE2\x82\xAC/in.txt") << true;
+    QTest::newRow("folder in Japanese") << QByteArray("\xE6\x97\xA5\xE6\x9C\xAC/in.txt") << true;
+    QTest::newRow("folder with a question mark") << QByteArray("what?/in.txt") << true;
+    QTest::newRow("folder whose name is not UTF-8: left out, and said so")
+        << QByteArray("\xE9t\xE9/in.txt") << false;
 }
 
 void TestBadInput::oddFileNamesFromFolderScan()
@@ -305,18 +327,21 @@ void TestBadInput::oddFileNamesFromFolderScan()
     QFETCH(QByteArray, name);
     QFETCH(bool, listed);
     const QByteArray folder = QFile::encodeName(m_dir->path());
+    if (name.contains('/'))
+        QCOMPARE(::mkdir((folder + '/' + name.left(name.indexOf('/'))).constData(), 0755), 0);
     QVERIFY(writeFile(folder + '/' + name, "odd hit\r\n"));
 
     makeWindow();
     m_fakes->prompts.inputAnswers.push_back(QStringLiteral("txt"));
     m_fakes->dialogs.nextFolder = m_dir->path();
     m_window->PushButton1->click();
-    QCOMPARE(m_fakes->prompts.errors(), QStringList());
-    if (name.contains('\xFF'))
-        QEXPECT_FAIL("",
-                     "a name that is not UTF-8 does not survive the trip through QString, "
-                     "so the scan finds no file under the decoded name and skips it quietly",
-                     Abort);
+    const QStringList errors = m_fakes->prompts.errors();
+    // A name that cannot be read back is never dropped without a word.
+    const bool unreadable = QFile::encodeName(QFile::decodeName(name)) != name;
+    QCOMPARE(errors.size(), unreadable ? 1 : 0);
+    if (unreadable)
+        QVERIFY2(errors.front().contains(QLatin1String("1 file or folder was left out")),
+                 qPrintable(errors.front()));
     QCOMPARE(m_window->files().count(), listed ? 1 : 0);
     if (!listed)
         return;
@@ -371,7 +396,10 @@ void TestBadInput::damagedSettingsFile()
     m_window->Text1->setText(QStringLiteral("ab"));
     m_window->Text1->setText(QStringLiteral("abc"));
     const QStringList errors = m_fakes->prompts.errors();
-    QVERIFY2(errors.size() == atStart + 1, qPrintable(errors.join(QLatin1String("\n---\n"))));
+    // A folder is no file at all: said once, when start-up first reads it.
+    const qsizetype more = damage == QLatin1String("folder") ? 0 : 1;
+    QVERIFY2(!errors.isEmpty() && errors.size() == atStart + more,
+             qPrintable(errors.join(QLatin1String("\n---\n"))));
     for (const QString &error : errors)
         QVERIFY2(error.contains(file), qPrintable(error));
     if (damage == QLatin1String("folder")) {
@@ -454,6 +482,249 @@ void TestBadInput::saveOverFileOpenElsewhere()
     QCOMPARE(m_fakes->prompts.texts().last(), QStringLiteral("Done."));
     QCOMPARE(readFile(target), QByteArray("Results \t\r\ngood hit\t\r\n"));
     QCOMPARE(holder.readAll(), QByteArray("old contents"));
+}
+
+void TestBadInput::saveOverWritableFileInReadOnlyFolder()
+{
+    // The folder takes no new file, so no file can replace the target; the target itself
+    // may be written, and is, in place. Run as an ordinary user, for whom permissions bind.
+    const QString folder = path(QStringLiteral("read-only"));
+    const QString target = folder + QStringLiteral("/results.txt");
+    QVERIFY(QDir().mkdir(folder));
+    QVERIFY(writeFile(QFile::encodeName(target), "old contents"));
+    QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0666), 0);
+    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    QCOMPARE(::chmod(QFile::encodeName(m_dir->path()).constData(), 0755), 0);
+    const QString good = path(QStringLiteral("good.txt"));
+    QVERIFY(writeFile(QFile::encodeName(good), goodContent));
+    makeWindow();
+    run({good});
+    m_fakes->prompts.messages.clear();
+    m_fakes->dialogs.nextSaveFile = target;
+    m_fakes->prompts.answers.push_back(platform::Answer::Yes); // overwrite?
+
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        if (isRoot() && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        m_window->PushButton2->click();
+        const QStringList errors = m_fakes->prompts.errors();
+        for (const QString &error : errors)
+            qWarning("%s", qPrintable(error));
+        const bool done =
+            errors.isEmpty() && m_fakes->prompts.texts().last() == QLatin1String("Done.");
+        ::_exit(done ? 0 : 1);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QCOMPARE(readFile(target), QByteArray("Results \t\r\ngood hit\t\r\n"));
+    QCOMPARE(QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+             QStringList{QStringLiteral("results.txt")});
+}
+
+void TestBadInput::settingsFileNotRegular_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("viaLink");
+    QTest::newRow("link to a regular file: written through") << "file" << true;
+    QTest::newRow("FIFO: never opened, start-up goes on") << "fifo" << false;
+    QTest::newRow("link to a FIFO") << "fifo" << true;
+    QTest::newRow("device: never replaced") << "device" << false;
+    QTest::newRow("link to a device") << "device" << true;
+    QTest::newRow("socket") << "socket" << false;
+    QTest::newRow("link to a folder") << "folder" << true;
+}
+
+void TestBadInput::settingsFileNotRegular()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, viaLink);
+    const QString file = path(QStringLiteral("Tarnwick.ini"));
+    const QString target = viaLink ? path(QStringLiteral("elsewhere")) : file;
+    const QByteArray native = QFile::encodeName(target);
+    int listener = -1;
+    if (kind == QLatin1String("file")) {
+        QVERIFY(writeFile(native, "[Lumbrex]\nText1=old\n"));
+    } else if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+    } else if (kind == QLatin1String("device")) {
+        // A private null device where one may be made; else the system's.
+        if (::mknod(native.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+            if (!viaLink)
+                QSKIP("only the super-user makes device nodes");
+            QVERIFY(QFile::link(QStringLiteral("/dev/null"), target));
+        }
+    } else if (kind == QLatin1String("socket")) {
+        listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+        QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(target));
+    }
+    if (viaLink)
+        QVERIFY(QFile::link(target, file));
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &before), 0);
+
+    // Should start-up block in opening a FIFO, a writer lets it go on, and the test fails.
+    std::atomic<bool> started = false;
+    std::atomic<bool> blocked = false;
+    std::thread watchdog([&] {
+        for (int i = 0; i < 200 && !started; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (started || kind != QLatin1String("fifo"))
+            return;
+        blocked = true;
+        const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    });
+    platform::IniSettingsStore store(m_dir->path());
+    makeWindow(&store);
+    started = true;
+    watchdog.join();
+    QVERIFY(!blocked);
+    m_window->Text1->setText(QStringLiteral("a"));
+    m_window->Text1->setText(QStringLiteral("abc"));
+    if (listener >= 0)
+        ::close(listener);
+
+    const QStringList errors = m_fakes->prompts.errors();
+    struct stat after {};
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &after), 0);
+    QCOMPARE(QFileInfo(file).isSymLink(), viaLink);
+    if (kind == QLatin1String("file")) {
+        QCOMPARE(errors, QStringList());
+        QVERIFY(readFile(target).contains("Text1=abc"));
+        return;
+    }
+    // Read and written in memory only: reported once, and the thing itself stays what it was.
+    QVERIFY2(errors.size() == 1, qPrintable(errors.join(u'\n')));
+    for (const QString &error : errors)
+        QVERIFY2(error.contains(file) && error.contains(QLatin1String("not a regular file")),
+                 qPrintable(error));
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(after.st_rdev, before.st_rdev);
+    QCOMPARE(m_window->Text1->text(), QStringLiteral("abc"));
+    QCOMPARE(store.ReadSetting(platform::settingsApplication, platform::settingsSection,
+                               QStringLiteral("Text1"), QString()),
+             QStringLiteral("abc"));
+}
+
+void TestBadInput::resultsKeptWhileRead_data()
+{
+    // What is under way, and the button clicked while it yields.
+    QTest::addColumn<QString>("reading");
+    QTest::addColumn<QString>("clicked");
+    QTest::newRow("Clear List during a text save") << "PushButton2"
+                                                   << "PushButton9";
+    QTest::newRow("Start Extracting during a text save") << "PushButton2"
+                                                         << "PushButton3";
+    QTest::newRow("a filter during a text save") << "PushButton2"
+                                                 << "PushButton19";
+    QTest::newRow("Clear List during a copy") << "PushButton18"
+                                              << "PushButton9";
+    QTest::newRow("Start Extracting during a filter") << "PushButton20"
+                                                      << "PushButton3";
+    QTest::newRow("a filter during a run") << "PushButton3"
+                                           << "PushButton19";
+    QTest::newRow("an export during a run") << "PushButton3"
+                                            << "PushButton12";
+}
+
+void TestBadInput::resultsKeptWhileRead()
+{
+    // A save, copy, export or filter works on the rows as they were when it started: what
+    // would change the list meanwhile is refused.
+    QFETCH(QString, reading);
+    QFETCH(QString, clicked);
+    const QString first = path(QStringLiteral("first.txt"));
+    const QString second = path(QStringLiteral("second.txt"));
+    QVERIFY(writeFile(QFile::encodeName(first), "one hit\r\ntwo hit\r\n"));
+    QVERIFY(writeFile(QFile::encodeName(second), "other hit\r\nmore hit\r\n"));
+    makeWindow();
+    run({first});
+    const QStringList before = rows();
+    m_window->files().clear();
+    m_window->files().append(second);
+    m_window->files().append(second);
+    m_fakes->prompts.messages.clear();
+
+    const QString target = path(QStringLiteral("saved.txt"));
+    m_fakes->dialogs.nextSaveFile = target;
+    auto *button = m_window->findChild<QPushButton *>(clicked);
+    QVERIFY(button);
+    bool fired = false;
+    m_fakes->yield.onYield = [&](int) {
+        if (fired || m_window->results().count() == 0)
+            return;
+        fired = true;
+        // A filter clicked meanwhile would remove every row holding "hit".
+        m_fakes->prompts.inputAnswers.push_back(QStringLiteral("hit"));
+        button->click();
+    };
+    // The filter under way removes the rows without "hit": none.
+    m_fakes->prompts.inputAnswers.push_back(QStringLiteral("hit"));
+    m_window->findChild<QPushButton *>(reading)->click();
+    m_fakes->yield.onYield = nullptr;
+    QVERIFY(fired);
+    QCOMPARE(m_fakes->prompts.errors(), QStringList());
+    if (reading == QLatin1String("PushButton3")) {
+        // The run adds its rows below the earlier ones; nothing was removed meanwhile.
+        const QStringList added{QStringLiteral("other hit"), QStringLiteral("more hit"),
+                                QStringLiteral("other hit"), QStringLiteral("more hit")};
+        QCOMPARE(rows(), before + added);
+        QVERIFY(m_fakes->desktop.openedSpreadsheets.isEmpty());
+        return;
+    }
+    QCOMPARE(rows(), before);
+    if (reading == QLatin1String("PushButton2")) {
+        QCOMPARE(m_fakes->prompts.texts().last(), QStringLiteral("Done."));
+        QCOMPARE(readFile(target), QByteArray("Results\t\r\none hit\t\r\ntwo hit\t\r\n"));
+    }
+}
+
+void TestBadInput::badStoredLineCountReportedOnce()
+{
+    // A stored X the list cannot show is reported once. Each message box of the dialog's own
+    // takes the activation for a moment and gives it back, as a real one does; that must not
+    // run the activation again, or every answer brings the report back, for ever.
+    m_fakes->settings.set(QStringLiteral("Combo1"), QStringLiteral("1"));
+    m_fakes->settings.set(QStringLiteral("Combo2"), QStringLiteral("99"));
+    makeWindow();
+    shell::LinesDialog &dialog = m_window->form2();
+    int boxes = 0;
+    m_fakes->prompts.onMessage = [&](const QString &) {
+        if (++boxes > 20)
+            return;
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QCoreApplication::sendEvent(&dialog, &deactivate);
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(&dialog, &activate);
+    };
+    dialog.show();
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&dialog, &activate);
+    // Tab out of the X list, which has no entry selected.
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(dialog.Combo2, &leave);
+    // The user brings the dialog back from another window.
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QCoreApplication::sendEvent(&dialog, &deactivate);
+    QCoreApplication::sendEvent(&dialog, &activate);
+    m_fakes->prompts.onMessage = nullptr;
+    dialog.close();
+
+    const QStringList texts = m_fakes->prompts.texts();
+    QCOMPARE(m_fakes->prompts.errors().size(), 1);
+    QCOMPARE(texts.count(QStringLiteral("Must be numeric entry.")), 1);
+    QCOMPARE(texts.size(), 2);
+    QVERIFY(boxes <= 20);
 }
 
 QTEST_MAIN(TestBadInput)
