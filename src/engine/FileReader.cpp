@@ -3,18 +3,84 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace engine {
 
-FileText::FileText(std::unique_ptr<char[]> data, size_t size)
-    : m_data(std::move(data)), m_size(size)
+namespace {
+
+// Buffers of large files wait here for the next file; small ones come cheaply from the heap.
+class BufferPool {
+public:
+    FileBuffer take(size_t capacity)
+    {
+        if (capacity >= kSmallest) {
+            std::lock_guard lock(m_mutex);
+            auto best = m_free.end();
+            for (auto it = m_free.begin(); it != m_free.end(); ++it) {
+                if (it->second >= capacity && it->second <= 2 * capacity &&
+                    (best == m_free.end() || it->second < best->second))
+                    best = it;
+            }
+            if (best != m_free.end()) {
+                FileBuffer buffer(best->first, BufferReturn{best->second});
+                m_held -= best->second;
+                m_free.erase(best);
+                return buffer;
+            }
+        }
+        return FileBuffer(new char[capacity], BufferReturn{capacity});
+    }
+
+    void give(char *data, size_t capacity)
+    {
+        if (capacity >= kSmallest && capacity <= kLargest) {
+            std::lock_guard lock(m_mutex);
+            if (m_held + capacity <= kMostHeld) {
+                m_free.emplace_back(data, capacity);
+                m_held += capacity;
+                return;
+            }
+        }
+        delete[] data;
+    }
+
+private:
+    static constexpr size_t kSmallest = size_t(256) << 10;
+    static constexpr size_t kLargest = size_t(64) << 20;
+    static constexpr size_t kMostHeld = size_t(128) << 20;
+    std::mutex m_mutex;
+    std::vector<std::pair<char *, size_t>> m_free;
+    size_t m_held = 0;
+};
+
+BufferPool &pool()
+{
+    // Never destroyed: files may still be handed back while the program ends.
+    static BufferPool *const instance = new BufferPool;
+    return *instance;
+}
+
+} // namespace
+
+void BufferReturn::operator()(char *data) const
+{
+    pool().give(data, capacity);
+}
+
+FileBuffer takeBuffer(size_t capacity)
+{
+    return pool().take(capacity);
+}
+
+FileText::FileText(FileBuffer data, size_t size) : m_data(std::move(data)), m_size(size)
 {
     cutBytePieces();
 }
 
-FileText::FileText(std::string_view bytes) : m_data(new char[bytes.size()]), m_size(bytes.size())
+FileText::FileText(std::string_view bytes) : m_data(takeBuffer(bytes.size())), m_size(bytes.size())
 {
     if (!bytes.empty())
         std::memcpy(m_data.get(), bytes.data(), bytes.size());
@@ -203,7 +269,7 @@ public:
 private:
     void reserve(size_t capacity)
     {
-        std::unique_ptr<char[]> bigger(new char[capacity]);
+        FileBuffer bigger = takeBuffer(capacity);
         if (m_size > 0)
             std::memcpy(bigger.get(), m_data.get(), m_size);
         m_data = std::move(bigger);
@@ -212,7 +278,7 @@ private:
 
     // Reads of 16 MiB let a stop end the reading of a huge file within milliseconds.
     static constexpr size_t kMaxRead = size_t(1) << 24;
-    std::unique_ptr<char[]> m_data;
+    FileBuffer m_data;
     size_t m_size = 0;
     size_t m_capacity = 0;
     int m_fd = -1;

@@ -13,6 +13,17 @@
 
 namespace engine {
 
+// Hands a file buffer back for the next file to use: memory the process already has, rather
+// than fresh pages that fault in one by one.
+struct BufferReturn {
+    size_t capacity = 0;
+    void operator()(char *data) const;
+};
+using FileBuffer = std::unique_ptr<char[], BufferReturn>;
+
+// Returns a buffer of at least capacity bytes, reusing one handed back where it fits.
+FileBuffer takeBuffer(size_t capacity);
+
 // The text of one file, cut into pieces of at most 65,536 characters with no regard to line
 // ends; every piece but the last is full (one character short where a UTF-16 surrogate pair
 // would be split). Windows-1252 and well-formed UTF-8 text stays as the file's bytes; UTF-16
@@ -24,7 +35,7 @@ public:
     // Builds one empty Windows-1252 piece.
     FileText() = default;
     // Takes the bytes of a whole file as Windows-1252 text with CR LF lines.
-    FileText(std::unique_ptr<char[]> data, size_t size);
+    FileText(FileBuffer data, size_t size);
     // Copies bytes, for tests and callers that have the text already.
     explicit FileText(std::string_view bytes);
 
@@ -53,7 +64,7 @@ public:
 private:
     void cutBytePieces();
 
-    std::unique_ptr<char[]> m_data;
+    FileBuffer m_data;
     size_t m_size = 0;
     size_t m_offset = 0; // a UTF-8 byte-order mark is not text
     std::u16string m_units;
