@@ -180,6 +180,7 @@ void TestListModel::subItemsAndCheckMarks()
     model.append("a");
     model.setSubItem(0, 2, "third");
     QCOMPARE(model.subItemCount(0), 2);
+    QCOMPARE(model.subItem(0, 2), QStringLiteral("third"));
     QCOMPARE(model.subItem(0, 1), QString());
     QCOMPARE(model.data(model.index(0, 1)).toString(), QString());
     QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Size"));

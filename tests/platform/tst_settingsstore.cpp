@@ -12,6 +12,8 @@ private slots:
     void valuesSurviveARestart_data();
     void valuesSurviveARestart();
     void absentKeyGivesTheDefault();
+    void userFileLivesInTheConfigurationFolder_data();
+    void userFileLivesInTheConfigurationFolder();
     void writeIntoUnwritableFolderFails();
     void damagedFileIsNamedSo();
     void toInt_data();
@@ -133,6 +135,31 @@ void TestSettingsStore::toBool()
         QVERIFY_THROWS_EXCEPTION(engine::Failure, platform::settingToBool(text));
     else
         QCOMPARE(platform::settingToBool(text), expected);
+}
+
+void TestSettingsStore::userFileLivesInTheConfigurationFolder_data()
+{
+    QTest::addColumn<QString>("xdgConfigHome"); // empty: unset
+    QTest::addColumn<QString>("expected");      // below the home folder
+    QTest::newRow("XDG_CONFIG_HOME set") << "/tmp/lumbrex-config"
+                                         << "/tmp/lumbrex-config";
+    QTest::newRow("XDG_CONFIG_HOME unset") << "" << QDir::homePath() + "/.config";
+}
+
+// Stored files rely on where the program looks for them.
+void TestSettingsStore::userFileLivesInTheConfigurationFolder()
+{
+    QFETCH(QString, xdgConfigHome);
+    QFETCH(QString, expected);
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    if (xdgConfigHome.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", xdgConfigHome.toLocal8Bit());
+    const platform::IniSettingsStore store;
+    const QString path = store.filePath(QStringLiteral("Tarnwick"));
+    qputenv("XDG_CONFIG_HOME", saved);
+    QCOMPARE(path, expected + QStringLiteral("/Tarnwick.ini"));
 }
 
 QTEST_APPLESS_MAIN(TestSettingsStore)
