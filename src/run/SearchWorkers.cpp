@@ -8,7 +8,9 @@ namespace {
 
 // Finished outcomes waiting for the window thread hold at most this much text, so a list of
 // huge files does not fill the memory ahead of the rows.
-constexpr size_t kPendingBudget = size_t(256) << 20;
+constexpr size_t kPendingBudget = size_t(128) << 20;
+// Many small files ahead keep the workers from waiting on the window thread file by file.
+constexpr size_t kFilesAhead = 256;
 
 size_t sizeOf(const SearchWorkers::Outcome &outcome)
 {
@@ -35,7 +37,7 @@ SearchWorkers::SearchWorkers(std::vector<std::string> paths, std::shared_ptr<con
     : m_paths(std::move(paths)), m_plan(std::move(plan)), m_rule(rule), m_slots(m_paths.size())
 {
     const int count = std::max(1, threads);
-    m_ahead = size_t(4 * count);
+    m_ahead = kFilesAhead;
     m_running = count;
     for (int t = 0; t < count; ++t)
         m_threads.emplace_back([this] { work(); });

@@ -586,6 +586,9 @@ void MainWindow::showProgress()
 
 void MainWindow::setMousePointer(int value)
 {
+    // A run sets the busy pointer once per file: the same pointer again is no change.
+    if (value == m_pointer && value == 11)
+        return;
     m_pointer = value;
     if (value == 11)
         setCursor(Qt::WaitCursor);
