@@ -79,6 +79,12 @@ void ListModel::appendDeferred(const QString &prefix, QStringView text, bool che
     m_rows.append(prefix, text, checked);
 }
 
+void ListModel::appendDeferredWindows1252(const QString &prefix, std::string_view bytes,
+                                          bool checked)
+{
+    m_rows.appendWindows1252(prefix, bytes, checked);
+}
+
 void ListModel::dropDeferred()
 {
     m_rows.truncate(m_shown);

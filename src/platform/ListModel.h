@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -41,6 +42,8 @@ public:
     void appendDeferred(const QString &text, bool checked = false);
     // Queues the row prefix + text; consecutive rows with the same prefix keep it once.
     void appendDeferred(const QString &prefix, QStringView text, bool checked);
+    // Queues a row of prefix followed by Windows-1252 bytes, stored as they are.
+    void appendDeferredWindows1252(const QString &prefix, std::string_view bytes, bool checked);
     // Returns the number of queued rows.
     int deferredCount() const { return m_rows.size() - m_shown; }
     // Drops the queued rows.

@@ -126,6 +126,14 @@ struct RowStore::Segment {
         }
         ends.push_back(uint32_t(used) | (wideText ? kWide : 0) | (checked ? kChecked : 0));
     }
+    // Places a prepared row of one-byte text, which must fit, and counts the row.
+    void placeBytes(std::string_view text, bool checked)
+    {
+        if (!text.empty())
+            std::memcpy(bytes.get() + used, text.data(), text.size());
+        used += text.size();
+        ends.push_back(uint32_t(used) | (checked ? kChecked : 0));
+    }
     // Copies row local of another segment, which must fit, as it is stored.
     void copyRow(const Segment &from, uint32_t local)
     {
@@ -193,6 +201,14 @@ void RowStore::append(const QString &prefix, QStringView text, bool checked)
     // Whatever fails in here leaves at most spare room behind, never half a row.
     segment.prepareRow(prefix);
     segment.placeRow(text, wide, checked);
+    ++m_size;
+}
+
+void RowStore::appendWindows1252(const QString &prefix, std::string_view text, bool checked)
+{
+    Segment &segment = segmentFor(text.size());
+    segment.prepareRow(prefix);
+    segment.placeBytes(text, checked);
     ++m_size;
 }
 

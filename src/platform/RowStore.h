@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -26,6 +27,8 @@ public:
     // Appends a row whose text is prefix followed by text. Throws std::bad_alloc when memory
     // runs out; the rows stay as they were.
     void append(const QString &prefix, QStringView text, bool checked);
+    // Appends a row whose text is prefix followed by Windows-1252 bytes, taken as they are.
+    void appendWindows1252(const QString &prefix, std::string_view bytes, bool checked);
     // Returns the text of a row, cut after limit characters when limit is not negative.
     QString text(int row, qsizetype limit = -1) const;
     // Returns the length of a row's text in UTF-16 code units, without decoding it.

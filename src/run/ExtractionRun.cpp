@@ -374,7 +374,8 @@ void ExtractionRun::emitRows(RunState &state, const QString &path)
             m_yield.yield();
             for (const auto line : blocks.block(b)) {
                 m_yield.yield();
-                appendRow(state, path, decodeLine(line, state.encoding, state.scratch));
+                if (!appendBytes(state, path, line))
+                    appendRow(state, path, decodeLine(line, state.encoding, state.scratch));
                 if (halted(state.generation))
                     return;
             }
@@ -390,6 +391,35 @@ void ExtractionRun::emitRows(RunState &state, const QString &path)
         m_stopRequested = true;
         throw engine::Failure("Out of memory");
     }
+}
+
+bool ExtractionRun::appendBytes(RunState &state, const QString &path, std::string_view line)
+{
+    // Windows-1252 bytes, and UTF-8 lines of ASCII only, are their characters one for one:
+    // the list keeps them as they are.
+    if (state.encoding != engine::Encoding::Windows1252 &&
+        (state.encoding != engine::Encoding::Utf8 ||
+         engine::firstHighByte(line) != std::string_view::npos))
+        return false;
+    switch (m_view.displayOption()) {
+    case DisplayOption::None:
+        return true;
+    case DisplayOption::FileOnly:
+        m_view.appendResult(path);
+        return true;
+    case DisplayOption::FileAndLine:
+        m_view.appendResultWindows1252(state.prefix, line);
+        return true;
+    case DisplayOption::LineOnly:
+        m_view.appendResultWindows1252(QString(), line);
+        return true;
+    }
+    return true;
+}
+
+bool ExtractionRun::appendBytes(RunState &, const QString &, std::u16string_view)
+{
+    return false;
 }
 
 void ExtractionRun::appendRow(RunState &state, const QString &path, QStringView line)

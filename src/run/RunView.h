@@ -1,8 +1,11 @@
 #pragma once
 
+#include "engine/CodePage.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <string_view>
 
 namespace run {
 
@@ -71,6 +74,13 @@ public:
         row.reserve(prefix.size() + text.size());
         row.append(prefix).append(text);
         appendResult(std::move(row));
+    }
+    // Appends the row prefix + the characters of Windows-1252 bytes.
+    virtual void appendResultWindows1252(const QString &prefix, std::string_view bytes)
+    {
+        QString text(qsizetype(bytes.size()), Qt::Uninitialized);
+        engine::decodeInto(bytes, reinterpret_cast<char16_t *>(text.data()));
+        appendResult(prefix, text);
     }
 };
 

@@ -605,10 +605,20 @@ void MainWindow::appendResult(QString row)
 
 void MainWindow::appendResult(const QString &prefix, QStringView text)
 {
+    appendGuarded([&] { m_results.appendDeferred(prefix, text, true); });
+}
+
+void MainWindow::appendResultWindows1252(const QString &prefix, std::string_view bytes)
+{
+    appendGuarded([&] { m_results.appendDeferredWindows1252(prefix, bytes, true); });
+}
+
+void MainWindow::appendGuarded(const std::function<void()> &append)
+{
     if (!m_resultsOutOfMemory) {
         try {
             if (holdSpareMemory()) {
-                m_results.appendDeferred(prefix, text, true);
+                append();
                 return;
             }
         } catch (const std::bad_alloc &) {

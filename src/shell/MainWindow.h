@@ -108,6 +108,7 @@ public:
     void showForm2() override;
     void appendResult(QString row) override;
     void appendResult(const QString &prefix, QStringView text) override;
+    void appendResultWindows1252(const QString &prefix, std::string_view bytes) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -140,6 +141,9 @@ private:
     void resultsOutOfMemory();
     // Holds back the spare memory for the rows there are; returns false when it can't.
     bool holdSpareMemory();
+    // Runs one append of a result row; when memory runs out, stops the run and throws the
+    // failure the run reports.
+    void appendGuarded(const std::function<void()> &append);
 
     platform::Services m_services;
     QString m_programFolder;
