@@ -132,17 +132,20 @@ bool writeRows(const QString &path, platform::ListModel &rows)
         if (r > 0)
             out += ',';
         out += '"';
+        // Escapes first, then the whole row as UTF-8, so surrogate pairs stay together.
+        QString escaped;
         for (const QChar c : rows.text(r)) {
             const char16_t u = c.unicode();
             if (u == '"' || u == '\\') {
-                out += '\\';
-                out += char(u);
+                escaped += QLatin1Char('\\');
+                escaped += c;
             } else if (u < 0x20) {
-                out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')).toLatin1();
+                escaped += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
             } else {
-                out += QString(c).toUtf8();
+                escaped += c;
             }
         }
+        out += escaped.toUtf8();
         out += '"';
         if (out.size() > (1 << 22)) {
             file.write(out);
