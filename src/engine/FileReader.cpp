@@ -104,8 +104,7 @@ void FileText::recognise()
     if (startsWith("\xEF\xBB\xBF")) {
         m_offset = 3;
         m_encoding = Encoding::Utf8;
-        if (isValidUtf8(bytes())) {
-            m_starts = utf8PieceStarts(bytes());
+        if (utf8PieceStarts(bytes(), m_starts)) {
             m_lineEnds = lineEndsOf(bytes());
         } else {
             widen();
@@ -114,18 +113,21 @@ void FileText::recognise()
     }
     if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {
         m_encoding = all[0] == '\xFE' ? Encoding::Utf16BE : Encoding::Utf16LE;
-        m_units = decodeUtf16(all.substr(2), m_encoding == Encoding::Utf16BE);
+        const std::string_view text = all.substr(2);
+        m_units.reset(new char16_t[text.size() / 2 + 1]);
+        m_unitCount = decodeUtf16Into(text, m_encoding == Encoding::Utf16BE, m_units.get());
         m_data.reset();
         m_size = m_offset = 0;
         m_wide = true;
-        m_starts = widePieceStarts(m_units);
-        m_lineEnds = lineEndsOf(std::u16string_view(m_units));
+        m_starts = widePieceStarts(units());
+        m_lineEnds = lineEndsOf(units());
         return;
     }
     const size_t high = firstHighByte(all);
-    if (high != std::string_view::npos && isValidUtf8(all.substr(high))) {
+    std::vector<size_t> starts;
+    if (high != std::string_view::npos && utf8PieceStarts(all, starts)) {
         m_encoding = Encoding::Utf8;
-        m_starts = utf8PieceStarts(all);
+        m_starts = std::move(starts);
     }
     m_lineEnds = lineEndsOf(all);
 }
@@ -134,12 +136,13 @@ void FileText::widen()
 {
     if (m_wide)
         return;
-    m_units = decodeUtf8(bytes());
+    m_units.reset(new char16_t[bytes().size() + 1]);
+    m_unitCount = decodeUtf8Into(bytes(), m_units.get());
     m_data.reset();
     m_size = m_offset = 0;
     m_wide = true;
-    m_starts = widePieceStarts(m_units);
-    m_lineEnds = lineEndsOf(std::u16string_view(m_units));
+    m_starts = widePieceStarts(units());
+    m_lineEnds = lineEndsOf(units());
 }
 
 std::string_view FileText::pieceBytes(size_t i) const
@@ -155,8 +158,8 @@ std::u16string_view FileText::pieceUnits(size_t i) const
 {
     if (!m_wide || i >= m_starts.size())
         return {};
-    const size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] : m_units.size();
-    return std::u16string_view(m_units).substr(m_starts[i], end - m_starts[i]);
+    const size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] : m_unitCount;
+    return units().substr(m_starts[i], end - m_starts[i]);
 }
 
 namespace {

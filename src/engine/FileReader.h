@@ -58,6 +58,8 @@ public:
     std::string_view pieceBytes(size_t i) const;
     // Returns wide piece i, for i below count(); empty past the end or for byte text.
     std::u16string_view pieceUnits(size_t i) const;
+    // Returns every UTF-16 unit held, the pieces laid end to end (empty for byte text).
+    std::u16string_view units() const { return {m_units.get(), m_unitCount}; }
     // Returns every byte held, the pieces laid end to end (empty for wide text).
     std::string_view bytes() const { return {m_data.get() + m_offset, m_size - m_offset}; }
 
@@ -66,8 +68,9 @@ private:
 
     FileBuffer m_data;
     size_t m_size = 0;
-    size_t m_offset = 0; // a UTF-8 byte-order mark is not text
-    std::u16string m_units;
+    size_t m_offset = 0;                 // a UTF-8 byte-order mark is not text
+    std::unique_ptr<char16_t[]> m_units; // left uninitialised: decoding fills it
+    size_t m_unitCount = 0;
     std::vector<size_t> m_starts{0};
     Encoding m_encoding = Encoding::Windows1252;
     LineEnds m_lineEnds = LineEnds::CrLf;

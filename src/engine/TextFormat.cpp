@@ -62,6 +62,21 @@ bool asciiBlock(const unsigned char *p)
 #endif
 }
 
+// Returns true when the 64 bytes at p are all below 0x80.
+bool asciiBlock64(const unsigned char *p)
+{
+#if defined(__SSE2__)
+    const auto load = [&](int k) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+    };
+    const __m128i any =
+        _mm_or_si128(_mm_or_si128(load(0), load(1)), _mm_or_si128(load(2), load(3)));
+    return _mm_movemask_epi8(any) == 0;
+#else
+    return asciiBlock(p) && asciiBlock(p + 16) && asciiBlock(p + 32) && asciiBlock(p + 48);
+#endif
+}
+
 template <typename Char> LineEnds lineEndsIn(std::basic_string_view<Char> text)
 {
     const size_t lf = text.find(Char('\n'));
@@ -102,40 +117,23 @@ size_t firstHighByte(std::string_view bytes)
     return std::string_view::npos;
 }
 
-bool isValidUtf8(std::string_view bytes)
+bool utf8PieceStarts(std::string_view bytes, std::vector<size_t> &starts)
 {
     const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());
     const size_t n = bytes.size();
-    size_t i = 0;
-    while (i < n) {
-        if (i + 16 <= n && asciiBlock(d + i)) {
-            i += 16;
-            continue;
-        }
-        if (d[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t units = 0;
-        const size_t length = sequenceLength(d, i, n, units);
-        if (length == 0)
-            return false;
-        i += length;
-    }
-    return true;
-}
-
-std::vector<size_t> utf8PieceStarts(std::string_view bytes)
-{
-    const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());
-    const size_t n = bytes.size();
-    std::vector<size_t> starts{0};
+    starts.assign(1, 0);
     size_t units = 0; // in the current piece
     size_t i = 0;
     while (i < n) {
         if (units == kPieceSize) {
             starts.push_back(i);
             units = 0;
+        }
+        // Most text is ASCII: 64 or 16 bytes at a time where none is of 0x80 or above.
+        if (units + 64 <= kPieceSize && i + 64 <= n && asciiBlock64(d + i)) {
+            i += 64;
+            units += 64;
+            continue;
         }
         if (units + 16 <= kPieceSize && i + 16 <= n && asciiBlock(d + i)) {
             i += 16;
@@ -146,8 +144,8 @@ std::vector<size_t> utf8PieceStarts(std::string_view bytes)
         size_t length = 1;
         if (d[i] >= 0x80) {
             length = sequenceLength(d, i, n, width);
-            if (length == 0) // not expected for checked text: take the byte alone
-                length = 1;
+            if (length == 0)
+                return false;
         }
         if (units + width > kPieceSize) {
             starts.push_back(i);
@@ -156,7 +154,7 @@ std::vector<size_t> utf8PieceStarts(std::string_view bytes)
         i += length;
         units += width;
     }
-    return starts;
+    return true;
 }
 
 std::vector<size_t> widePieceStarts(std::u16string_view units)
@@ -236,17 +234,18 @@ size_t decodeUtf8Into(std::string_view bytes, char16_t *start)
     return static_cast<size_t>(out - start);
 }
 
-std::u16string decodeUtf16(std::string_view bytes, bool bigEndian)
+size_t decodeUtf16Into(std::string_view bytes, bool bigEndian, char16_t *out)
 {
     const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());
     const size_t pairs = bytes.size() / 2;
-    std::u16string text(pairs + bytes.size() % 2, kReplacement);
     for (size_t i = 0; i < pairs; ++i) {
         const unsigned char first = d[2 * i];
         const unsigned char second = d[2 * i + 1];
-        text[i] = bigEndian ? char16_t(first << 8 | second) : char16_t(second << 8 | first);
+        out[i] = bigEndian ? char16_t(first << 8 | second) : char16_t(second << 8 | first);
     }
-    return text;
+    if (bytes.size() % 2 != 0)
+        out[pairs] = kReplacement;
+    return pairs + bytes.size() % 2;
 }
 
 } // namespace engine

@@ -39,13 +39,11 @@ LineEnds lineEndsOf(std::u16string_view text);
 // Returns the position of the first byte of 0x80 or above, or npos.
 size_t firstHighByte(std::string_view bytes);
 
-// Returns true when the bytes are well-formed UTF-8 (no overlong forms, surrogates or
-// characters above U+10FFFF).
-bool isValidUtf8(std::string_view bytes);
-
-// Returns where each piece of a well-formed UTF-8 text starts, in bytes: every piece holds
-// 65,536 UTF-16 units, or one fewer where the next character would be split.
-std::vector<size_t> utf8PieceStarts(std::string_view bytes);
+// Sets starts to where each piece of UTF-8 text starts, in bytes (every piece holds 65,536
+// UTF-16 units, or one fewer where the next character would be split), and returns true;
+// returns false as soon as the bytes turn out not to be well-formed UTF-8 (an overlong form,
+// a surrogate, a character above U+10FFFF, a cut or stray sequence).
+bool utf8PieceStarts(std::string_view bytes, std::vector<size_t> &starts);
 
 // Returns where each piece of a UTF-16 text starts: every 65,536 units, one earlier where a
 // surrogate pair would be split.
@@ -58,7 +56,8 @@ std::u16string decodeUtf8(std::string_view bytes);
 // returns the number of units written.
 size_t decodeUtf8Into(std::string_view bytes, char16_t *out);
 
-// Returns the units of UTF-16 bytes; an odd last byte becomes U+FFFD.
-std::u16string decodeUtf16(std::string_view bytes, bool bigEndian);
+// Writes the units of UTF-16 bytes to out, which must hold (bytes.size() + 1) / 2 units; an
+// odd last byte becomes U+FFFD. Returns the number of units written.
+size_t decodeUtf16Into(std::string_view bytes, bool bigEndian, char16_t *out);
 
 } // namespace engine

@@ -173,8 +173,7 @@ void ExtractionRun::discard(std::unique_ptr<SearchWorkers::Outcome> outcome)
     // Handing a file of gigabytes back to the system takes a tenth of a second: too long
     // for the window thread.
     const engine::FileText &text = outcome->blocks.text;
-    if (text.bytes().size() + text.count() * engine::kPieceSize * (text.wide() ? 2 : 0) <
-        (size_t(32) << 20))
+    if (text.bytes().size() + text.units().size() * sizeof(char16_t) < (size_t(32) << 20))
         return;
     m_disposals.push_back(
         std::async(std::launch::async,

@@ -15,7 +15,7 @@ constexpr size_t kFilesAhead = 256;
 size_t sizeOf(const SearchWorkers::Outcome &outcome)
 {
     const engine::FileText &text = outcome.blocks.text;
-    return text.bytes().size() + (text.wide() ? text.count() * engine::kPieceSize * 2 : 0);
+    return text.bytes().size() + text.units().size() * sizeof(char16_t);
 }
 
 class RecordingReporter : public engine::ErrorReporter {

@@ -1,3 +1,4 @@
+#include "engine/CodePage.h"
 #include "engine/FileReader.h"
 
 #include <QElapsedTimer>
@@ -63,6 +64,8 @@ private slots:
     void unusablePaths_data();
     void unusablePaths();
     void unreadableFile();
+    void recognised_data();
+    void recognised();
 
 private:
     QTemporaryDir m_dir;
@@ -193,6 +196,79 @@ void TestFileReader::unreadableFile()
     QCOMPARE(reporter.reports.front().description, std::string("Permission denied"));
     QCOMPARE(pieces.count(), size_t(1));
     QVERIFY(pieces.pieceBytes(0).empty());
+}
+
+void TestFileReader::recognised_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<bool>("lf");
+    QTest::addColumn<QList<qsizetype>>("pieceUnits"); // characters (UTF-16 units) per piece
+    const QByteArray full(65535, 'a');
+    const auto e = [](engine::Encoding encoding) { return int(encoding); };
+    QTest::newRow("ASCII is Windows-1252, CR LF without any LF")
+        << QByteArray("a\rb") << e(engine::Encoding::Windows1252) << false << QList<qsizetype>{3};
+    QTest::newRow("first LF after a CR decides CR LF, later lone LFs or not")
+        << QByteArray("a\r\nb\nc") << e(engine::Encoding::Windows1252) << false
+        << QList<qsizetype>{6};
+    QTest::newRow("first LF alone decides LF")
+        << QByteArray("a\nb\r\nc") << e(engine::Encoding::Windows1252) << true
+        << QList<qsizetype>{6};
+    QTest::newRow("malformed UTF-8 is Windows-1252")
+        << QByteArray("caf\xC3(\n") << e(engine::Encoding::Windows1252) << true
+        << QList<qsizetype>{6};
+    QTest::newRow("UTF-8: a two-byte letter ends the first piece")
+        << full + "\xC3\xA9z" << e(engine::Encoding::Utf8) << false << QList<qsizetype>{65536, 1};
+    QTest::newRow("UTF-8: a surrogate pair is never split")
+        << full + "\xF0\x9F\x98\x80z" << e(engine::Encoding::Utf8) << false
+        << QList<qsizetype>{65535, 3};
+    QTest::newRow("UTF-8 mark is not text")
+        << QByteArray("\xEF\xBB\xBF" "ab\n") << e(engine::Encoding::Utf8) << true
+        << QList<qsizetype>{3};
+    QTest::newRow("UTF-8 mark before malformed bytes is repaired")
+        << QByteArray("\xEF\xBB\xBF\xFF" "ab") << e(engine::Encoding::Utf8) << false
+        << QList<qsizetype>{3};
+    QByteArray pairAtEnd("\xFF\xFE");
+    for (int i = 0; i < 65535; ++i)
+        pairAtEnd += QByteArray("a\0", 2);
+    pairAtEnd += QByteArray("\x3D\xD8\x00\xDE\n\0", 6);
+    QTest::newRow("UTF-16 LE: a surrogate pair is never split")
+        << pairAtEnd << e(engine::Encoding::Utf16LE) << true << QList<qsizetype>{65535, 3};
+    QTest::newRow("UTF-16 BE, odd byte count")
+        << QByteArray("\xFE\xFF\0a\0\r\0\nx", 9) << e(engine::Encoding::Utf16BE) << false
+        << QList<qsizetype>{4};
+}
+
+void TestFileReader::recognised()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, encoding);
+    QFETCH(bool, lf);
+    QFETCH(QList<qsizetype>, pieceUnits);
+    const QString path = m_dir.filePath("recognised.txt");
+    QVERIFY(writeFile(path, content));
+    RecordingReporter reporter;
+    const engine::FileText text = engine::ReadFileToStringFSO(path.toStdString(), reporter);
+    QCOMPARE(int(text.encoding()), encoding);
+    QCOMPARE(text.lineEnds() == engine::LineEnds::Lf, lf);
+    QList<qsizetype> sizes;
+    QString joined;
+    for (size_t i = 0; i < text.count(); ++i) {
+        if (text.wide()) {
+            sizes << qsizetype(text.pieceUnits(i).size());
+            joined += QStringView(text.pieceUnits(i).data(), qsizetype(text.pieceUnits(i).size()));
+        } else {
+            const std::string_view piece = text.pieceBytes(i);
+            const QString characters =
+                encoding == int(engine::Encoding::Utf8)
+                    ? QString::fromUtf8(piece.data(), qsizetype(piece.size()))
+                    : QString::fromStdU16String(engine::decode(piece));
+            sizes << characters.size();
+            joined += characters;
+        }
+    }
+    QCOMPARE(sizes, pieceUnits);
+    QVERIFY(!joined.contains(QChar(0xFEFF)));
 }
 
 QTEST_APPLESS_MAIN(TestFileReader)
