@@ -77,9 +77,9 @@ private:
     bool m_wide = false;
 };
 
-// Reads a whole file as pieces, as numbered steps under the tag of ExtractState's
-// ReadFileToStringFSO; each failing step is reported and the reading goes on. A path that
-// cannot be read, or is not a regular file, gives one empty piece and never blocks. With the
+// Reads a whole file as pieces, as numbered steps under the tag
+// "ExtractState.ReadFileToStringFSO"; each failing step is reported and the reading goes on. A path
+// that cannot be read, or is not a regular file, gives one empty piece and never blocks. With the
 // automatic rule the file's encoding and line ends are recognised; a set stop flag ends the
 // reading early (what was read is kept).
 FileText ReadFileToStringFSO(const std::string &path, ErrorReporter &reporter,

@@ -6,6 +6,7 @@
 #include "platform/FileDialogs.h"
 #include "platform/FileSystem.h"
 #include "platform/ListModel.h"
+#include "platform/ModuleNames.h"
 #include "platform/Paths.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"
@@ -41,7 +42,7 @@ FileAdder::FileAdder(FileListHost &host, FolderScan &scan) : m_host(host), m_sca
 
 void FileAdder::PushButton1_Click()
 {
-    engine::Steps steps(m_host.reporter(), "Form1", "PushButton1_Click");
+    engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "PushButton1_Click");
     const platform::Services &services = m_host.services();
     platform::SettingsStore &store = *services.settings;
     QString extension;
@@ -97,7 +98,7 @@ qsizetype FileAdder::dialogAnswerLength(const QStringList &paths)
 
 void FileAdder::PushButton6_Click()
 {
-    engine::Steps steps(m_host.reporter(), "Form1", "PushButton6_Click");
+    engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "PushButton6_Click");
     const platform::Services &services = m_host.services();
     QString title;
     QString filter;
@@ -177,7 +178,7 @@ void FileAdder::dropPaths(const QStringList &paths, int unreadable)
 {
     // A drop carries no tag of its own; its walk reports under this name rather than let a
     // failure escape the event loop.
-    engine::Steps steps(m_host.reporter(), "Form1", "ListView1_OLEDragDrop");
+    engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "ListView1_OLEDragDrop");
     platform::ListModel &files = m_host.files();
     for (const QString &path : paths) {
         if (m_scan.IsFolder(path))

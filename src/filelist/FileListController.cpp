@@ -3,6 +3,7 @@
 #include "FileListHost.h"
 #include "engine/Steps.h"
 #include "platform/ListModel.h"
+#include "platform/ModuleNames.h"
 
 namespace filelist {
 
@@ -33,7 +34,7 @@ void FileListController::removeSelected()
 
 void FileListController::PushButton7_Click()
 {
-    engine::Steps steps(m_host.reporter(), "Form1", "PushButton7_Click");
+    engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "PushButton7_Click");
     if (steps.test(100, [&] { return !busy(); }))
         steps.step(100, [&] { m_host.files().clear(); });
 }

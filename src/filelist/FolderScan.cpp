@@ -7,6 +7,8 @@
 #include "platform/Paths.h"
 #include "platform/Yield.h"
 
+#include <QRegularExpression>
+
 namespace filelist {
 
 namespace {
@@ -32,31 +34,27 @@ bool isRoot(const QString &folder)
     return bare.size() == 1 && bare.at(0) == separator;
 }
 
-bool globMatch(QStringView name, QStringView pattern)
+// Only '*' and '?' are wildcards in a name pattern; brackets are ordinary characters, so
+// each becomes a class that holds just itself.
+QRegularExpression wildcardMatcher(const QString &pattern)
 {
-    qsizetype n = 0;
-    qsizetype p = 0;
-    qsizetype starAt = -1;
-    qsizetype resumeAt = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern.at(p) == u'*') {
-            starAt = p++;
-            resumeAt = n;
-        } else if (p < pattern.size() && (pattern.at(p) == u'?' || pattern.at(p).toCaseFolded() ==
-                                                                       name.at(n).toCaseFolded())) {
-            ++p;
-            ++n;
-        } else if (starAt >= 0) {
-            // Let the last star swallow one more character and try again from there.
-            p = starAt + 1;
-            n = ++resumeAt;
-        } else {
-            return false;
-        }
+    QString wildcard;
+    wildcard.reserve(pattern.size());
+    for (const QChar c : pattern) {
+        if (c == u'[')
+            wildcard += QLatin1String("[[]");
+        else if (c == u']')
+            wildcard += QLatin1String("[]]");
+        else
+            wildcard += c;
     }
-    while (p < pattern.size() && pattern.at(p) == u'*')
-        ++p;
-    return p == pattern.size();
+    return QRegularExpression(QRegularExpression::wildcardToRegularExpression(wildcard),
+                              QRegularExpression::CaseInsensitiveOption);
+}
+
+bool matchesEveryName(const QString &pattern)
+{
+    return pattern == QLatin1String("*.*") || pattern == QLatin1String("*");
 }
 
 } // namespace
@@ -89,9 +87,7 @@ bool FolderScan::nameIsReadable(const QString &name)
 
 bool FolderScan::matchesPattern(const QString &name, const QString &pattern)
 {
-    if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*"))
-        return true;
-    return globMatch(name, pattern);
+    return matchesEveryName(pattern) || wildcardMatcher(pattern).match(name).hasMatch();
 }
 
 bool FolderScan::IsFolder(const QString &path)
@@ -220,10 +216,13 @@ QStringList FolderScan::GetFilesInFolder(const QString &folder, const QString &p
         // A folder that cannot be listed simply has no files to offer.
         return {};
     }
+    const bool everyName = matchesEveryName(pattern);
+    const QRegularExpression matcher = wildcardMatcher(pattern);
     QStringList usable;
     for (const QString &name : all) {
         pause();
-        if (matchesPattern(name, pattern) && m_fileSystem.IsUsableFile(prefix + name))
+        if ((everyName || matcher.match(name).hasMatch()) &&
+            m_fileSystem.IsUsableFile(prefix + name))
             usable.append(name);
     }
     return usable;

@@ -7,6 +7,7 @@
 #include "platform/Desktop.h"
 #include "platform/FileSystem.h"
 #include "platform/ListModel.h"
+#include "platform/ModuleNames.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"
 #include "platform/SettingsStore.h"
@@ -127,7 +128,7 @@ void SampleFiles::LoadSampleFiles(platform::ListModel &list)
 
 void SampleFiles::PushButton8_Click()
 {
-    engine::Steps steps(m_host.reporter(), "Form1", "PushButton8_Click");
+    engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "PushButton8_Click");
     steps.step(100, [&] { LoadSampleFiles(m_host.files()); });
     steps.step(110, [&] { m_host.selectLinesAbove(2); });
     steps.step(112, [&] { m_host.selectLinesBelow(1); });

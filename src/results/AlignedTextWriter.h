@@ -26,7 +26,7 @@ public:
 
     // Writes the list to path, replacing an existing file only once every line has been
     // written. The first failure ends the save with one report (tag
-    // Main.SaveListviewProperlySpaced), leaves an existing file untouched and returns false.
+    // "Main.SaveListviewProperlySpaced"), leaves an existing file untouched and returns false.
     // Progress may be null.
     bool SaveListviewProperlySpaced(const platform::ListModel &list, const QString &path,
                                     ProgressIndicator *progress);

@@ -5,6 +5,7 @@
 #include "platform/FileDialogs.h"
 #include "platform/FileSystem.h"
 #include "platform/ListModel.h"
+#include "platform/ModuleNames.h"
 #include "platform/Prompts.h"
 #include "results/AlignedTextWriter.h"
 #include "results/ClipboardCopier.h"
@@ -59,7 +60,7 @@ void ExportActions::showMessage(const QString &text)
 
 void ExportActions::PushButton2_Click()
 {
-    engine::Steps steps(m_reporter, "Form1", "PushButton2_Click");
+    engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton2_Click");
     QString path;
     // The dialog asks nothing about overwriting; the question below does.
     steps.step(114, [&] {
@@ -93,7 +94,7 @@ void ExportActions::PushButton2_Click()
 
 void ExportActions::PushButton18_Click()
 {
-    engine::Steps steps(m_reporter, "Form1", "PushButton18_Click");
+    engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton18_Click");
     steps.step(106, [&] {
         m_view.progress().setText(QStringLiteral("Copying text to clipboard.. please wait.."));
     });
@@ -128,7 +129,7 @@ bool ExportActions::SaveResultsAsExcelFileIsExcelInstalled()
 
 void ExportActions::PushButton12_Click()
 {
-    engine::Steps steps(m_reporter, "Form1", "PushButton12_Click");
+    engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton12_Click");
     bool installed = false;
     steps.step(100, [&] { installed = SaveResultsAsExcelFileIsExcelInstalled(); });
     if (!installed) {

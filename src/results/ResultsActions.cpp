@@ -2,6 +2,7 @@
 
 #include "engine/Steps.h"
 #include "platform/ListModel.h"
+#include "platform/ModuleNames.h"
 #include "platform/Prompts.h"
 #include "results/ResultsView.h"
 #include "results/RowFilter.h"
@@ -43,14 +44,14 @@ void ResultsActions::PushButton11_Click()
 
 void ResultsActions::PushButton9_Click()
 {
-    engine::Steps steps(m_reporter, "Form1", "PushButton9_Click");
+    engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton9_Click");
     steps.step(100, [&] { m_results.clear(); });
 }
 
 void ResultsActions::filter(platform::ListModel &list, const char *procedure, const QString &prompt,
                             bool containing)
 {
-    engine::Steps steps(m_reporter, "Form1", procedure);
+    engine::Steps steps(m_reporter, platform::mainWindowModule, procedure);
     QString answer;
     // Kept exactly as typed: leading and trailing blanks are part of the filter text.
     steps.step(100, [&] { answer = m_services.prompts->input(prompt, m_view.applicationTitle()); });

@@ -6,6 +6,7 @@
 #include "engine/CodePage.h"
 #include "engine/Steps.h"
 #include "engine/TextFormat.h"
+#include "platform/ModuleNames.h"
 #include "platform/Paths.h"
 #include "platform/Prompts.h"
 #include "platform/SettingsStore.h"
@@ -60,7 +61,7 @@ ExtractionRun::~ExtractionRun() = default;
 
 void ExtractionRun::PushButton3_Click()
 {
-    engine::Steps steps(m_reporter, "Form1", "PushButton3_Click");
+    engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton3_Click");
     if (steps.test(100, [&] { return m_view.startButtonCaption() == startCaption; }))
         start(steps);
     else
@@ -143,8 +144,8 @@ std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(engine::Steps &steps,
     int y = 1;
     if (mode == engine::Mode::ExtractSearchWordLineUpXDownY) {
         // Read quietly here: a bad stored count is reported with the first piece.
-        x = readLineCount(steps, state, QStringLiteral("Combo2"), false);
-        y = readLineCount(steps, state, QStringLiteral("Combo3"), false);
+        x = readLineCount(steps, state, linesAboveKey, false);
+        y = readLineCount(steps, state, linesBelowKey, false);
     }
     const QString text = m_view.searchText();
     state.plan = std::make_shared<SearchPlan>(
@@ -256,7 +257,7 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
 int ExtractionRun::readLineCount(engine::Steps &steps, RunState &state, const QString &key,
                                  bool report)
 {
-    bool &reported = key == QLatin1String("Combo2") ? state.reportedX : state.reportedY;
+    bool &reported = key == linesAboveKey ? state.reportedX : state.reportedY;
     QString stored;
     try {
         stored = m_settings.ReadSetting(application, section, key, QStringLiteral("1"));
@@ -297,8 +298,8 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
     int x = 1;
     int y = 1;
     if (*state.mode == engine::Mode::ExtractSearchWordLineUpXDownY) {
-        x = readLineCount(steps, state, QStringLiteral("Combo2"));
-        y = readLineCount(steps, state, QStringLiteral("Combo3"));
+        x = readLineCount(steps, state, linesAboveKey);
+        y = readLineCount(steps, state, linesBelowKey);
     }
     const engine::FileText &fileText = state.outcome->blocks.text;
     const FileBlocks &found = state.outcome->blocks;

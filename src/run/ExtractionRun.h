@@ -27,6 +27,10 @@ struct SearchPlan;
 inline const QString startCaption = QStringLiteral("Start Extracting");
 inline const QString stopCaption = QStringLiteral("Stop Extracting");
 inline const QString idleProgressText = QStringLiteral("Progress Bar");
+// The keys the lines above and below are stored under; they are also the names of the lines
+// dialog's two lists.
+inline const QString linesAboveKey = QStringLiteral("Combo2");
+inline const QString linesBelowKey = QStringLiteral("Combo3");
 
 // The Start/Stop button: walks the input file list, runs the chosen mode over every piece of
 // every file and appends the result rows, yielding to the window as it goes. Worker threads

@@ -9,6 +9,7 @@
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
 #include "shell/Pointers.h"
+#include "shell/ReportView.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -111,9 +112,7 @@ protected:
 
 void MainWindow::connectFileList()
 {
-    // Reached by name so the wiring holds whichever item view class the list is shown in.
-    auto *view = findChild<QAbstractItemView *>(QStringLiteral("ListView1"));
-    auto *parts = new FileListParts(*this, *view);
+    auto *parts = new FileListParts(*this, *ListView1);
     connect(PushButton1, &QPushButton::clicked, parts,
             [parts] { parts->adder.PushButton1_Click(); });
     connect(PushButton6, &QPushButton::clicked, parts,

@@ -2,6 +2,7 @@
 
 #include "filelist/SampleFiles.h"
 #include "platform/FileSystem.h"
+#include "platform/ModuleNames.h"
 #include "platform/SettingsStore.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
@@ -48,7 +49,7 @@ void MainWindow::loadHandPointer(const QString &file)
 
 void MainWindow::Form_Load()
 {
-    engine::Steps steps(m_report, "Form1", "Form_Load");
+    engine::Steps steps(m_report, platform::mainWindowModule, "Form_Load");
     platform::SettingsStore &store = *m_services.settings;
     const auto read = [&](const QString &key, const QString &fallback) {
         return store.ReadSetting(application, section, key, fallback);
@@ -90,46 +91,39 @@ void MainWindow::Form_Load()
         for (int i = 0; i < modeCaptions().size(); ++i)
             steps.step(140 + 2 * i, [&] { Combo1->addItem(modeCaptions().at(i)); });
     }
-    steps.step(168, [&] { Text1->setText(read(QStringLiteral("Text1"), QString())); });
+    steps.step(168, [&] { Text1->setText(read(Text1->objectName(), QString())); });
     // Restoring a check box is no change to store: the value came from the store.
-    const auto restoreCheck = [&](QCheckBox *box, const QString &key, const QString &fallback) {
-        const int value = platform::settingToInt(read(key, fallback));
+    const auto restoreCheck = [&](QCheckBox *box, const QString &fallback) {
+        const int value = platform::settingToInt(read(box->objectName(), fallback));
         if (value != 0 && value != 1)
             throw engine::Failure("Invalid property value");
         const QSignalBlocker quiet(box);
         box->setChecked(value == 1);
     };
-    steps.step(170, [&] {
-        restoreCheck(Check1, QStringLiteral("Check1"),
-                     QString::number(Check1->isChecked() ? 1 : 0));
-    });
+    steps.step(170, [&] { restoreCheck(Check1, QString::number(Check1->isChecked() ? 1 : 0)); });
     steps.step(172, [&] { onLoad = true; });
     steps.step(174, [&] { Form2Shown = false; });
-    const auto restoreOption = [&](QRadioButton *option, const QString &key,
-                                   const QString &fallback) {
+    const auto restoreOption = [&](QRadioButton *option, const QString &fallback) {
         // Selecting stores all three options, as a user's selection does.
-        if (platform::settingToBool(read(key, fallback)))
+        if (platform::settingToBool(read(option->objectName(), fallback)))
             option->setChecked(true);
         else
             clearDisplayOption(option);
     };
-    steps.step(176,
-               [&] { restoreOption(Option1, QStringLiteral("Option1"), QStringLiteral("0")); });
-    steps.step(178,
-               [&] { restoreOption(Option2, QStringLiteral("Option2"), QStringLiteral("1")); });
-    steps.step(180,
-               [&] { restoreOption(Option3, QStringLiteral("Option3"), QStringLiteral("0")); });
-    steps.step(182, [&] { restoreCheck(Check2, QStringLiteral("Check2"), QStringLiteral("0")); });
+    steps.step(176, [&] { restoreOption(Option1, QStringLiteral("0")); });
+    steps.step(178, [&] { restoreOption(Option2, QStringLiteral("1")); });
+    steps.step(180, [&] { restoreOption(Option3, QStringLiteral("0")); });
+    steps.step(182, [&] { restoreCheck(Check2, QStringLiteral("0")); });
     steps.step(184, [&] {
         const int position =
-            platform::settingToInt(read(QStringLiteral("Combo1"), QStringLiteral("0")));
+            platform::settingToInt(read(Combo1->objectName(), QStringLiteral("0")));
         // A position the list cannot take keeps the first mode selected.
         if (position < -1 || position >= Combo1->count())
             throw engine::Failure("Invalid property value");
         Combo1->setCurrentIndex(position);
         Combo1_Click();
     });
-    steps.step(186, [&] { restoreCheck(Check3, QStringLiteral("Check3"), QStringLiteral("0")); });
+    steps.step(186, [&] { restoreCheck(Check3, QStringLiteral("0")); });
     steps.step(188, [&] { onLoad = false; });
 }
 

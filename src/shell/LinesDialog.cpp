@@ -1,6 +1,7 @@
 #include "LinesDialog.h"
 
 #include "platform/FileSystem.h"
+#include "platform/ModuleNames.h"
 #include "platform/Prompts.h"
 #include "platform/SettingsStore.h"
 #include "shell/Look.h"
@@ -30,7 +31,7 @@ LinesDialog::LinesDialog(MainWindow &owner)
                           Qt::CustomizeWindowHint),
       m_owner(owner)
 {
-    setObjectName(QStringLiteral("Form2"));
+    setObjectName(QLatin1String(platform::linesDialogModule));
     setWindowTitle(QStringLiteral("Lines Above And Below Options"));
     setFont(arialBold(9));
     setModal(true);
@@ -40,7 +41,7 @@ LinesDialog::LinesDialog(MainWindow &owner)
     layout->setSpacing(px(105));
     auto *frames = new QHBoxLayout;
     frames->setSpacing(px(4080 - 120 - 3840));
-    auto makeFrame = [this](const char *frameName, const QString &title, const char *listName,
+    auto makeFrame = [this](const char *frameName, const QString &title, const QString &listName,
                             QComboBox *&list) {
         auto *frame = new QGroupBox(title, this);
         frame->setObjectName(QLatin1String(frameName));
@@ -54,15 +55,15 @@ LinesDialog::LinesDialog(MainWindow &owner)
         auto *inner = new QVBoxLayout(frame);
         inner->setContentsMargins(px(240), px(60), px(240), px(120));
         list = new QComboBox(frame);
-        list->setObjectName(QLatin1String(listName));
+        list->setObjectName(listName);
         list->setAccessibleName(title);
         list->setFixedWidth(px(3345));
         list->installEventFilter(this);
         inner->addWidget(list);
         return frame;
     };
-    Frame3 = makeFrame("Frame3", QStringLiteral("X - Line/s above"), "Combo2", Combo2);
-    Frame4 = makeFrame("Frame4", QStringLiteral("Y - Line/s below"), "Combo3", Combo3);
+    Frame3 = makeFrame("Frame3", QStringLiteral("X - Line/s above"), run::linesAboveKey, Combo2);
+    Frame4 = makeFrame("Frame4", QStringLiteral("Y - Line/s below"), run::linesBelowKey, Combo3);
     frames->addWidget(Frame3);
     frames->addWidget(Frame4);
     layout->addLayout(frames);
@@ -79,8 +80,8 @@ LinesDialog::LinesDialog(MainWindow &owner)
     setMouseTracking(true);
 
     connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
-    for (auto [list, key] : {std::pair{Combo2, QStringLiteral("Combo2")},
-                             std::pair{Combo3, QStringLiteral("Combo3")}}) {
+    for (auto [list, key] :
+         {std::pair{Combo2, run::linesAboveKey}, std::pair{Combo3, run::linesBelowKey}}) {
         connect(list, &QComboBox::currentIndexChanged, this,
                 [this, list = list, key = key] { store(list, key); });
         connect(list, &QComboBox::activated, this,
@@ -91,7 +92,7 @@ LinesDialog::LinesDialog(MainWindow &owner)
 
 void LinesDialog::Form_Load()
 {
-    engine::Steps steps(m_owner.reporter(), "Form2", "Form_Load");
+    engine::Steps steps(m_owner.reporter(), platform::linesDialogModule, "Form_Load");
     steps.step(100, [&] { useButtonFaceBackground(*this); });
     steps.step(102, [&] { setWindowIcon(programIcon()); });
     const QString hand = m_owner.programFolderFile(QStringLiteral("HAND-M.CUR"));
@@ -113,16 +114,16 @@ void LinesDialog::Form_Load()
         Combo3->setCurrentIndex(-1);
     }
     const OwnMessages own(*this);
-    steps.step(120, [&] { selectStored(Combo2, QStringLiteral("Combo2")); });
-    steps.step(122, [&] { selectStored(Combo3, QStringLiteral("Combo3")); });
+    steps.step(120, [&] { selectStored(Combo2, run::linesAboveKey); });
+    steps.step(122, [&] { selectStored(Combo3, run::linesBelowKey); });
 }
 
 void LinesDialog::Form_Activate()
 {
-    engine::Steps steps(m_owner.reporter(), "Form2", "Form_Activate");
+    engine::Steps steps(m_owner.reporter(), platform::linesDialogModule, "Form_Activate");
     const OwnMessages own(*this);
-    steps.step(100, [&] { selectStored(Combo2, QStringLiteral("Combo2")); });
-    steps.step(102, [&] { selectStored(Combo3, QStringLiteral("Combo3")); });
+    steps.step(100, [&] { selectStored(Combo2, run::linesAboveKey); });
+    steps.step(102, [&] { selectStored(Combo3, run::linesBelowKey); });
 }
 
 void LinesDialog::selectStored(QComboBox *list, const QString &key)
@@ -157,7 +158,7 @@ void LinesDialog::store(QComboBox *list, const QString &key)
     } catch (const engine::Failure &failure) {
         const OwnMessages own(*this);
         m_owner.reporter().reportError(
-            engine::errorTag("Form2",
+            engine::errorTag(platform::linesDialogModule,
                              (list->objectName() + QStringLiteral("_Click")).toStdString()),
             100, failure.what());
     }
@@ -192,7 +193,7 @@ void LinesDialog::showModal()
 
 void LinesDialog::PushButton1_Click()
 {
-    engine::Steps steps(m_owner.reporter(), "Form2", "PushButton1_Click");
+    engine::Steps steps(m_owner.reporter(), platform::linesDialogModule, "PushButton1_Click");
     steps.step(100, [&] { m_owner.Form2Shown = true; });
     steps.step(102, [&] { close(); });
 }

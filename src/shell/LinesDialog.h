@@ -13,9 +13,9 @@ namespace shell {
 
 class MainWindow;
 
-// The lines-above-and-below dialog (Form2): two lists of 0 to 12 whose every pick is stored
-// at once as "Combo2" (lines above) and "Combo3" (lines below). Created prepared (its opening
-// steps have run); discarded when it closes.
+// The lines-above-and-below dialog (reported as "Form2"): two lists of 0 to 12 whose every pick is
+// stored at once as "Combo2" (lines above) and "Combo3" (lines below). Created prepared (its
+// opening steps have run); discarded when it closes.
 class LinesDialog : public QDialog {
     Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "platform/ModuleNames.h"
 #include "platform/Prompts.h"
 #include "platform/SettingsStore.h"
 #include "platform/Yield.h"
@@ -88,8 +89,8 @@ MainWindow::MainWindow(const platform::Services &services, const QString &progra
     : QMainWindow(parent), m_services(services), m_programFolder(programFolder),
       m_report(*services.prompts), m_applicationTitle(QStringLiteral("Lumbrex"))
 {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Form1"));
+    setObjectName(QLatin1String(platform::mainWindowModule));
+    setWindowTitle(QLatin1String(platform::mainWindowModule));
     setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
     buildControls();
     m_run = std::make_unique<run::ExtractionRun>(*this, *services.prompts, *services.settings,
@@ -303,7 +304,7 @@ void MainWindow::connectHandlers()
         m_run->PushButton3_Click();
     });
     connect(PushButton4, &QPushButton::clicked, this, [this] {
-        engine::Steps steps(m_report, "Form1", "PushButton4_Click");
+        engine::Steps steps(m_report, platform::mainWindowModule, "PushButton4_Click");
         steps.step(100, [&] {
             showMessage(QStringLiteral("Please email ") + supportAddress +
                         QStringLiteral(" if you have any questions or need features added.") +
@@ -315,7 +316,7 @@ void MainWindow::connectHandlers()
         });
     });
     connect(PushButton5, &QPushButton::clicked, this, [this] {
-        engine::Steps steps(m_report, "Form1", "PushButton5_Click");
+        engine::Steps steps(m_report, platform::mainWindowModule, "PushButton5_Click");
         steps.step(100, [&] {
             showMessage(QStringLiteral("A search word or search words can be any set of "
                                        "characters. Here are some examples of what you can "
@@ -323,18 +324,18 @@ void MainWindow::connectHandlers()
         });
     });
     connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) {
-        writeOption(QStringLiteral("Text1"), text, "Text1_Change");
+        writeOption(Text1->objectName(), text, "Text1_Change");
     });
     // Every change is stored, whether it came from the mouse, the keyboard or an
     // accessibility action, so the handlers follow the state rather than clicks.
     connect(Check1, &QCheckBox::toggled, this, [this](bool checked) {
-        writeOption(QStringLiteral("Check1"), QString::number(checked ? 1 : 0), "Check1_Click");
+        writeOption(Check1->objectName(), QString::number(checked ? 1 : 0), "Check1_Click");
     });
     connect(Check3, &QCheckBox::toggled, this, [this](bool checked) {
-        writeOption(QStringLiteral("Check3"), QString::number(checked ? 1 : 0), "Check3_Click");
+        writeOption(Check3->objectName(), QString::number(checked ? 1 : 0), "Check3_Click");
     });
     connect(Check2, &QCheckBox::toggled, this, [this](bool checked) {
-        writeOption(QStringLiteral("Check2"), QString::number(checked ? 1 : 0), "Check2_Click");
+        writeOption(Check2->objectName(), QString::number(checked ? 1 : 0), "Check2_Click");
     });
     for (QRadioButton *option : {Option1, Option2, Option3})
         connect(option, &QRadioButton::toggled, this, [this](bool checked) {
@@ -348,7 +349,7 @@ void MainWindow::connectHandlers()
     m_sizeTimer.setInterval(300);
     connect(&m_sizeTimer, &QTimer::timeout, this, [this] { storeWindowSize(); });
     connect(Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
-        writeOption(QStringLiteral("Combo1"), QString::number(index), "Combo1_Change");
+        writeOption(Combo1->objectName(), QString::number(index), "Combo1_Change");
     });
     connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
 }
@@ -370,7 +371,8 @@ void MainWindow::writeOption(const QString &key, const QString &value, const cha
         if (m_lastFailedWrite == key)
             return;
         m_lastFailedWrite = key;
-        m_report.reportError(engine::errorTag("Form1", procedure), 100, failure.what());
+        m_report.reportError(engine::errorTag(platform::mainWindowModule, procedure), 100,
+                             failure.what());
     }
 }
 
@@ -408,16 +410,16 @@ void MainWindow::writeDisplayOptions()
     const auto state = [](QRadioButton *option) {
         return option->isChecked() ? QStringLiteral("True") : QStringLiteral("False");
     };
-    writeOption(QStringLiteral("Option1"), state(Option1), "Option1_Click");
-    writeOption(QStringLiteral("Option2"), state(Option2), "Option2_Click");
-    writeOption(QStringLiteral("Option3"), state(Option3), "Option3_Click");
+    writeOption(Option1->objectName(), state(Option1), "Option1_Click");
+    writeOption(Option2->objectName(), state(Option2), "Option2_Click");
+    writeOption(Option3->objectName(), state(Option3), "Option3_Click");
 }
 
 void MainWindow::Combo1_Click()
 {
-    engine::Steps steps(m_report, "Form1", "Combo1_Click");
+    engine::Steps steps(m_report, platform::mainWindowModule, "Combo1_Click");
     steps.step(100, [&] {
-        m_services.settings->WriteSetting(application, section, QStringLiteral("Combo1"),
+        m_services.settings->WriteSetting(application, section, Combo1->objectName(),
                                           QString::number(Combo1->currentIndex()));
     });
     if (steps.test(102, [&] { return Combo1->currentText().contains(modeCaptions().at(0)); }))

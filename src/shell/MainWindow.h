@@ -36,8 +36,8 @@ const QStringList &modeCaptions();
 // Returns the product title shortened by whole words to at most 40 characters.
 QString applicationTitleFor(const QString &productTitle);
 
-// The main window (Form1): every control, the option handlers that keep the settings, and
-// the Start/Stop button's run. Widgets carry their designer names as object names.
+// The main window (reported as "Form1"): every control, the option handlers that keep the settings,
+// and the Start/Stop button's run. Widgets carry their designer names as object names.
 class MainWindow : public QMainWindow, public run::RunView {
     Q_OBJECT
 public:
@@ -87,7 +87,7 @@ public:
     // Adds a check box that refines the search to the row under the search text.
     void addSearchCheck(QCheckBox *box);
 
-    // Combo1's selection handler: stores the position and may open the dialog.
+    // Handles a pick in the mode list: stores the position and may open the lines dialog.
     void Combo1_Click();
 
     // RunView
@@ -179,7 +179,9 @@ private:
     int m_resultsInUse = 0;
 
 public:
-    // The controls, by their designer names.
+    // The controls. Each one's object name is its designer name, and an option's settings
+    // key is its control's object name, so each designer name is written once, where the
+    // control is made (MainWindow.cpp).
     QPushButton *PushButton1 = nullptr;
     QPushButton *PushButton2 = nullptr;
     QPushButton *PushButton3 = nullptr;

@@ -112,6 +112,14 @@ void tst_FolderScan::matchesPattern_data()
                                               << "*.csv*" << true;
     QTest::newRow("accented letters fold too") << "CAFÉ.TXT"
                                                << "*.txt" << true;
+    QTest::newRow("brackets are plain characters") << "a[b].txt"
+                                                   << "*[b].*" << true;
+    QTest::newRow("brackets are no character class") << "ab.txt"
+                                                     << "a[b].*" << false;
+    QTest::newRow("plus and parentheses are plain characters") << "x(1)+.txt"
+                                                               << "x(1)+.*" << true;
+    QTest::newRow("a dot is no wildcard") << "notesxtxt"
+                                          << "notes.txt" << false;
 }
 
 void tst_FolderScan::matchesPattern()
