@@ -44,7 +44,10 @@ struct ExtractionRun::RunState {
     std::optional<engine::Mode> mode;
     bool reportedX = false;
     bool reportedY = false;
+    bool reportedPattern = false; // a pattern made invalid during the run
+    bool reportedGaveUp = false;  // for the current file
     QString prefix;
+    QString path;
     QString scratch;
 };
 
@@ -95,6 +98,8 @@ void ExtractionRun::start(engine::Steps &steps)
         });
         return;
     }
+    if (steps.test(105, [&] { return !patternAccepted(); }))
+        return;
     if (steps.test(106, [&] { return m_view.modeText() == xyCaption && !m_view.form2Shown(); }))
         steps.step(108, [&] { m_view.showForm2(); });
     if (m_aborted)
@@ -112,6 +117,32 @@ void ExtractionRun::start(engine::Steps &steps)
         runFiles(steps, state);
     --m_depth;
     finish(steps, state.generation);
+}
+
+namespace {
+
+QString patternErrorText(const engine::Pattern::Error &error)
+{
+    return QStringLiteral("The search text is not a valid regular expression: %1 at offset %2.")
+        .arg(QString::fromStdString(error.message))
+        .arg(error.offset);
+}
+
+} // namespace
+
+bool ExtractionRun::patternAccepted()
+{
+    if (m_view.regexValue() != 1)
+        return true;
+    const QString text = m_view.searchText();
+    engine::Pattern::Error error;
+    const auto pattern = engine::Pattern::compile(
+        std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size())),
+        m_view.matchCaseValue() != 0, error);
+    if (pattern)
+        return true;
+    m_prompts.message(patternErrorText(error), m_applicationTitle, platform::Icon::Warning);
+    return false;
 }
 
 void ExtractionRun::finish(engine::Steps &steps, unsigned generation)
@@ -149,7 +180,7 @@ std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(engine::Steps &steps,
     const QString text = m_view.searchText();
     state.plan = std::make_shared<SearchPlan>(
         mode, std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), text.size()),
-        m_view.matchCaseValue() != 0, x, y);
+        m_view.matchCaseValue() != 0, x, y, m_view.regexValue() == 1);
     const auto rule = m_view.readAsWindows1252Value() == 1 ? engine::ReadRule::Windows1252CrLf
                                                            : engine::ReadRule::Automatic;
     const int threads = m_workerCount > 0 ? m_workerCount : QThread::idealThreadCount();
@@ -207,8 +238,8 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
                 return;
             // An entry changed while the run yielded is read here, as it now stands.
             if (size_t(i) >= state.paths.size() || state.paths[size_t(i)] != path) {
-                outcome = SearchWorkers::process(QFile::encodeName(path).toStdString(),
-                                                 *state.plan, rule, nullptr);
+                outcome = SearchWorkers::process(QFile::encodeName(path).toStdString(), *state.plan,
+                                                 rule, nullptr);
             }
             for (const SearchWorkers::Report &report : outcome->reports)
                 m_reporter.reportError(report.tag, report.step, report.description);
@@ -217,7 +248,9 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         if (!state.outcome)
             break;
         state.encoding = state.outcome->blocks.text.encoding();
+        state.reportedGaveUp = state.outcome->blocks.patternGaveUp;
         state.prefix = path + QLatin1Char(' ');
+        state.path = path;
         const size_t pieces = state.outcome->blocks.text.count();
         for (size_t p = 0; p < pieces; ++p) {
             state.blocks = nullptr;
@@ -263,8 +296,7 @@ int ExtractionRun::readLineCount(engine::Steps &steps, RunState &state, const QS
     return 1;
 }
 
-void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t piece,
-                                bool matchCase)
+void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t piece, bool matchCase)
 {
     const QString modeText = m_view.modeText();
     if (!state.modeKnown || modeText != state.modeText) {
@@ -284,9 +316,10 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
         x = readLineCount(steps, state, QStringLiteral("Combo2"));
         y = readLineCount(steps, state, QStringLiteral("Combo3"));
     }
+    const bool regex = m_view.regexValue() == 1;
     const engine::FileText &fileText = state.outcome->blocks.text;
     const FileBlocks &found = state.outcome->blocks;
-    if (state.plan->sameAs(state.mode, sought, matchCase, x, y)) {
+    if (state.plan->sameAs(state.mode, sought, matchCase, x, y, regex)) {
         // What the workers found with these very controls.
         if (fileText.wide() && piece < found.widePieces.size()) {
             state.wideBlocks = &found.widePieces[piece];
@@ -297,13 +330,27 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
             return;
         }
     } else {
-        // The controls changed during the run: search on with what they say now.
-        state.plan = std::make_shared<SearchPlan>(state.mode, sought, matchCase, x, y);
+        // The controls changed during the run: search on with what they say now. A pattern
+        // made invalid meanwhile finds nothing and is shown once.
+        state.plan = std::make_shared<SearchPlan>(state.mode, sought, matchCase, x, y, regex);
+        if (state.plan->patternError && !state.reportedPattern) {
+            state.reportedPattern = true;
+            m_prompts.message(patternErrorText(*state.plan->patternError), m_applicationTitle,
+                              platform::Icon::Warning);
+        }
     }
     engine::Steps routine(m_reporter, "ExtractState", engine::modeRoutineName(*state.mode));
+    bool gaveUp = false;
     routine.step(100, [&] {
-        run::searchPiece(*state.plan, fileText, piece, state.ownBlocks, state.ownWideBlocks);
+        gaveUp =
+            run::searchPiece(*state.plan, fileText, piece, state.ownBlocks, state.ownWideBlocks);
     });
+    if (gaveUp && !state.reportedGaveUp) {
+        state.reportedGaveUp = true;
+        const SearchWorkers::Report report =
+            SearchWorkers::gaveUpReport(*state.plan, QFile::encodeName(state.path).toStdString());
+        m_reporter.reportError(report.tag, report.step, report.description);
+    }
     state.blocks = &state.ownBlocks;
     state.wideBlocks = &state.ownWideBlocks;
 }

@@ -18,9 +18,7 @@ size_t sizeOf(const SearchWorkers::Outcome &outcome)
 
 class RecordingReporter : public engine::ErrorReporter {
 public:
-    explicit RecordingReporter(std::vector<SearchWorkers::Report> &reports) : m_reports(reports)
-    {
-    }
+    explicit RecordingReporter(std::vector<SearchWorkers::Report> &reports) : m_reports(reports) {}
     void reportError(const std::string &tag, int step, const std::string &description) override
     {
         m_reports.push_back({tag, step, description});
@@ -32,9 +30,8 @@ private:
 
 } // namespace
 
-SearchWorkers::SearchWorkers(std::vector<std::string> paths,
-                             std::shared_ptr<const SearchPlan> plan, engine::ReadRule rule,
-                             int threads)
+SearchWorkers::SearchWorkers(std::vector<std::string> paths, std::shared_ptr<const SearchPlan> plan,
+                             engine::ReadRule rule, int threads)
     : m_paths(std::move(paths)), m_plan(std::move(plan)), m_rule(rule), m_slots(m_paths.size())
 {
     const int count = std::max(1, threads);
@@ -70,7 +67,17 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::process(const std::string
     RecordingReporter reporter(outcome->reports);
     outcome->blocks.text = engine::ReadFileToStringFSO(path, reporter, rule, stop);
     searchFile(plan, outcome->blocks, stop);
+    if (outcome->blocks.patternGaveUp)
+        outcome->reports.push_back(gaveUpReport(plan, path));
     return outcome;
+}
+
+SearchWorkers::Report SearchWorkers::gaveUpReport(const SearchPlan &plan, const std::string &path)
+{
+    const std::string routine(plan.mode ? engine::modeRoutineName(*plan.mode) : "");
+    return {engine::errorTag("ExtractState", routine), 100,
+            "Regular expression too complex: it reached its match limit on some lines of " + path +
+                "; those lines are taken as not matching"};
 }
 
 void SearchWorkers::work()

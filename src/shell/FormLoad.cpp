@@ -128,8 +128,12 @@ void MainWindow::Form_Load()
         Combo1_Click();
     });
     steps.step(186, [&] {
-        Check3->setChecked(platform::settingToInt(read(QStringLiteral("Check3"),
-                                                       QStringLiteral("0"))) == 1);
+        Check3->setChecked(
+            platform::settingToInt(read(QStringLiteral("Check3"), QStringLiteral("0"))) == 1);
+    });
+    steps.step(187, [&] {
+        Check4->setChecked(
+            platform::settingToInt(read(QStringLiteral("Check4"), QStringLiteral("0"))) == 1);
     });
     steps.step(188, [&] { onLoad = false; });
 }

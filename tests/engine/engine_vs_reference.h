@@ -60,14 +60,14 @@ inline QByteArray shown(std::u16string_view text)
 
 // The engine's blocks of a one-piece file, as characters.
 inline std::vector<std::u16string> engineBlocks(const QByteArray &bytes, Reading reading, Mode mode,
-                                         const std::u16string &search, bool matchCase, int x,
-                                         int y)
+                                                const std::u16string &search, bool matchCase, int x,
+                                                int y, bool regex = false)
 {
     run::FileBlocks file;
     file.text = engine::FileText(std::string_view(bytes.constData(), size_t(bytes.size())));
     if (reading != Reading::Windows1252)
         file.text.recognise();
-    const run::SearchPlan plan(mode, search, matchCase, x, y);
+    const run::SearchPlan plan(mode, search, matchCase, x, y, regex);
     run::searchFile(plan, file, nullptr);
     std::vector<std::u16string> texts;
     if (file.text.wide()) {
@@ -78,24 +78,25 @@ inline std::vector<std::u16string> engineBlocks(const QByteArray &bytes, Reading
     for (size_t i = 0; i < file.bytePieces[0].size(); ++i) {
         const std::string block = file.bytePieces[0].text(i);
         texts.push_back(file.text.encoding() == engine::Encoding::Utf8 ? fromUtf8(block)
-                                                                        : engine::decode(block));
+                                                                       : engine::decode(block));
     }
     return texts;
 }
 
 inline QByteArray compare(const QByteArray &bytes, Reading reading, Mode mode,
-                   const std::u16string &search, bool matchCase, int x, int y)
+                          const std::u16string &search, bool matchCase, int x, int y,
+                          bool regex = false)
 {
     const std::u16string text = referenceText(bytes, reading);
     const bool lf = reading != Reading::Windows1252 && endsAtLf(text);
-    const auto expected = extract(mode, text, search, matchCase, x, y, lf);
-    const auto actual = engineBlocks(bytes, reading, mode, search, matchCase, x, y);
+    const auto expected = extract(mode, text, search, matchCase, x, y, lf, regex);
+    const auto actual = engineBlocks(bytes, reading, mode, search, matchCase, x, y, regex);
     if (expected == actual)
         return {};
-    QByteArray detail = "text \"" + shown(text) + "\" search \"" + shown(search) +
-                        "\" matchCase " + QByteArray::number(matchCase) + " x " +
-                        QByteArray::number(x) + " y " + QByteArray::number(y) + " reading " +
-                        QByteArray::number(int(reading)) + "\n";
+    QByteArray detail = "text \"" + shown(text) + "\" search \"" + shown(search) + "\" matchCase " +
+                        QByteArray::number(matchCase) + " x " + QByteArray::number(x) + " y " +
+                        QByteArray::number(y) + " reading " + QByteArray::number(int(reading)) +
+                        (regex ? " regex" : "") + "\n";
     for (const auto &b : expected)
         detail += "  expected \"" + shown(b) + "\"\n";
     for (const auto &b : actual)

@@ -15,7 +15,19 @@ const std::vector<std::u16string> kTokens = {
     u"É",    u"é",    u"Š",    u"š",  u"Ÿ",  u"ÿ",  u"x", u"i", u"I", u"k", u"K", u"€"};
 // Characters Windows-1252 has no byte for, for the Unicode encodings.
 const std::vector<std::u16string> kWideTokens = {u"İ", u"\u212A", u"\u212B", u"å", u"日本",
-                                                 u"😀", u"Ω",     u"ω"};
+                                                 u"😀", u"Ω",      u"ω",      u"ſ", u"μ"};
+
+// Pieces of patterns: characters and their case partners, classes, anchors, repeats,
+// alternation, and the constructs that look past a line's ends or steer the search.
+const std::vector<std::u16string> kPatternAtoms = {
+    u"a",         u"b",         u"A",           u"\u00e9",  u"\u00c9", u"k",     u"s",
+    u"x",         u" ",         u"\u20ac",      u"\u0160",  u"\u00ff", u".",     u"^",
+    u"$",         u"\\w",       u"\\W",         u"\\b",     u"\\B",    u"\\d",   u"\\s",
+    u"[a\u00e9]", u"[^a ]",     u"[[:alpha:]]", u"[a-z]",   u"a|b",    u"(ab)?", u"(?:\u00e9|x)",
+    u"b*",        u"\u00c9+",   u"a{2}",        u"\\w+?",   u"\\r",    u"\\n",   u"\\R",
+    u"\\A",       u"\\z",       u"\\Z",         u"(?=b)",   u"(?<!a)", u"(?i)",  u"a++",
+    u"\\K",       u"(*COMMIT)", u"\\x{e9}",     u"\\p{Lu}", u"[i]",    u"\\.",   u"\r",
+    u"(",         u"[z-a]",     u"\u00b5",      u"S"};
 
 enum class Format { Windows1252, Utf8, Utf8Mark, Utf16LE, Utf16BE, Forced };
 
@@ -51,13 +63,36 @@ std::u16string randomNeedle(std::mt19937 &random, const std::u16string &text, bo
             // A slice of the text itself, so that hits are common and often cross line ends.
             std::uniform_int_distribution<size_t> at(0, text.size() - 1);
             const size_t from = at(random);
-            std::uniform_int_distribution<size_t> length(1, std::min<size_t>(4, text.size() - from));
+            std::uniform_int_distribution<size_t> length(1,
+                                                         std::min<size_t>(4, text.size() - from));
             return text.substr(from, length(random));
         }
         [[fallthrough]];
     default:
         return randomText(random, 2, wide).substr(0, 4);
     }
+}
+
+std::u16string randomPattern(std::mt19937 &random, const std::u16string &text)
+{
+    std::uniform_int_distribution<int> count(1, 4);
+    std::uniform_int_distribution<size_t> pick(0, kPatternAtoms.size() + 5);
+    std::u16string pattern;
+    for (int n = count(random); n > 0; --n) {
+        const size_t k = pick(random);
+        if (k < kPatternAtoms.size() || text.empty()) {
+            pattern += kPatternAtoms[k % kPatternAtoms.size()];
+            continue;
+        }
+        // A slice of the text, escaped, so that lines match often.
+        std::uniform_int_distribution<size_t> at(0, text.size() - 1);
+        const size_t from = at(random);
+        std::uniform_int_distribution<size_t> length(1, std::min<size_t>(5, text.size() - from));
+        pattern +=
+            QRegularExpression::escape(QString::fromStdU16String(text.substr(from, length(random))))
+                .toStdU16String();
+    }
+    return pattern;
 }
 
 QByteArray bytesOf(const std::u16string &text, Format format)
@@ -86,12 +121,12 @@ QByteArray bytesOf(const std::u16string &text, Format format)
 }
 
 QByteArray check(const QByteArray &bytes, Format format, Mode mode, const std::u16string &search,
-                 bool matchCase, int x, int y)
+                 bool matchCase, int x, int y, bool regex = false)
 {
     return reference::compare(bytes,
                               format == Format::Forced ? reference::Reading::Windows1252
                                                        : reference::Reading::Automatic,
-                              mode, search, matchCase, x, y);
+                              mode, search, matchCase, x, y, regex);
 }
 
 } // namespace
@@ -102,6 +137,8 @@ class TestDifferential : public QObject {
 private slots:
     void randomPieces_data();
     void randomPieces();
+    void randomPatterns_data();
+    void randomPatterns();
     void longPieces_data();
     void longPieces();
     void vectorEdges_data();
@@ -139,10 +176,34 @@ void TestDifferential::randomPieces()
         if (!wide && !engine::encode(search))
             search.clear();
         const bool matchCase = (round & 1) != 0;
-        const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), search,
-                                           matchCase, count(random), count(random));
+        const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), search, matchCase,
+                                         count(random), count(random));
         if (!failure.isEmpty())
             QFAIL(failure.constData());
+    }
+}
+
+void TestDifferential::randomPatterns_data()
+{
+    randomPieces_data();
+}
+
+// Regular expressions: the engine narrows and scans whole pieces, the reference tries every
+// line on its own.
+void TestDifferential::randomPatterns()
+{
+    QFETCH(int, mode);
+    QFETCH(int, format);
+    const auto how = Format(format);
+    const bool wide = how != Format::Windows1252 && how != Format::Forced;
+    std::mt19937 random(7u + static_cast<unsigned>(mode * 8 + format));
+    std::uniform_int_distribution<int> count(-1, 13);
+    for (int round = 0; round < 700; ++round) {
+        const std::u16string text = randomText(random, round % 10 == 0 ? 400 : 24, wide);
+        const std::u16string pattern = randomPattern(random, text);
+        const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), pattern,
+                                         (round & 1) != 0, count(random), count(random), true);
+        QVERIFY2(failure.isEmpty(), failure.left(3000).constData());
     }
 }
 
@@ -173,7 +234,7 @@ void TestDifferential::longPieces()
         if (!wide && !engine::encode(search))
             search.clear();
         const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), search,
-                                           (round & 1) != 0, count(random), count(random));
+                                         (round & 1) != 0, count(random), count(random));
         QVERIFY2(failure.isEmpty(), failure.left(2000).constData());
     }
 }
@@ -183,14 +244,22 @@ void TestDifferential::vectorEdges_data()
     QTest::addColumn<QString>("found");
     QTest::addColumn<QString>("search");
     QTest::addColumn<int>("format");
-    QTest::newRow("Š/š in Windows-1252") << "xŠAy" << "šay" << int(Format::Windows1252);
-    QTest::newRow("À/à in Windows-1252") << "Àb" << "àB" << int(Format::Windows1252);
-    QTest::newRow("Ÿ/ÿ in Windows-1252") << "zzŸ" << "Zÿ" << int(Format::Windows1252);
-    QTest::newRow("É/é in UTF-8") << "cafÉ" << "café" << int(Format::Utf8);
-    QTest::newRow("ASCII in UTF-8") << "DoZida" << "dozida" << int(Format::Utf8);
-    QTest::newRow("Kelvin sign in UTF-8") << "\u212Ait" << "kit" << int(Format::Utf8);
-    QTest::newRow("Ä/ä in UTF-16") << "bÄr" << "bär" << int(Format::Utf16LE);
-    QTest::newRow("CR before LF in LF text") << "hit\r" << "hit\r" << int(Format::Utf8);
+    QTest::newRow("Š/š in Windows-1252") << "xŠAy"
+                                         << "šay" << int(Format::Windows1252);
+    QTest::newRow("À/à in Windows-1252") << "Àb"
+                                         << "àB" << int(Format::Windows1252);
+    QTest::newRow("Ÿ/ÿ in Windows-1252") << "zzŸ"
+                                         << "Zÿ" << int(Format::Windows1252);
+    QTest::newRow("É/é in UTF-8") << "cafÉ"
+                                  << "café" << int(Format::Utf8);
+    QTest::newRow("ASCII in UTF-8") << "DoZida"
+                                    << "dozida" << int(Format::Utf8);
+    QTest::newRow("Kelvin sign in UTF-8") << "\u212Ait"
+                                          << "kit" << int(Format::Utf8);
+    QTest::newRow("Ä/ä in UTF-16") << "bÄr"
+                                   << "bär" << int(Format::Utf16LE);
+    QTest::newRow("CR before LF in LF text") << "hit\r"
+                                             << "hit\r" << int(Format::Utf8);
 }
 
 // Puts a hit at every offset of a long line, so that it and its neighbours' line ends fall on
@@ -202,12 +271,12 @@ void TestDifferential::vectorEdges()
     QFETCH(int, format);
     for (int offset = 0; offset < 70; ++offset) {
         for (const bool matchCase : {false, true}) {
-            const QString text = QString(offset, QLatin1Char('.')) + found + QStringLiteral("\r\n") +
-                                 QString(70 - offset, QLatin1Char('-')) + found + u'\n' + found +
-                                 QStringLiteral("é\n");
+            const QString text = QString(offset, QLatin1Char('.')) + found +
+                                 QStringLiteral("\r\n") + QString(70 - offset, QLatin1Char('-')) +
+                                 found + u'\n' + found + QStringLiteral("é\n");
             const QByteArray failure =
                 check(bytesOf(text.toStdU16String(), Format(format)), Format(format),
-                        Mode::ExtractSearchWordLineUp1, search.toStdU16String(), matchCase, 0, 0);
+                      Mode::ExtractSearchWordLineUp1, search.toStdU16String(), matchCase, 0, 0);
             QVERIFY2(failure.isEmpty(), failure.constData());
         }
     }
