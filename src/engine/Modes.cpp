@@ -385,19 +385,21 @@ void run(Mode mode, std::basic_string_view<typename Target::Char> piece, const N
 template <typename Char> class PatternFinder {
 public:
     PatternFinder(std::basic_string_view<Char> piece, const Lines<Char> &lines,
-                  const PatternSearch &search, const std::atomic<bool> *stop)
-        : m_piece(piece), m_lines(lines), m_search(search), m_stop(stop)
+                  const PatternSearch &search, bool utf8, const std::atomic<bool> *stop)
+        : m_piece(piece), m_lines(lines), m_search(search), m_stop(stop), m_utf8(utf8)
     {
         if constexpr (std::is_same_v<Char, char>) {
-            if (search.bytes && !search.bytes->matchesNothing())
-                m_literal.emplace(piece, *search.bytes);
+            const std::optional<Needle> &needle = utf8 ? search.utf8 : search.bytes;
+            if (needle && !needle->matchesNothing())
+                m_literal.emplace(piece, *needle);
         } else {
             if (search.wide && !search.wide->matchesNothing())
                 m_literal.emplace(piece, *search.wide);
         }
         if (m_literal) {
             m_how = How::Narrowed;
-        } else if (search.pattern->scans()) {
+        } else if (search.pattern->scans() && !utf8) {
+            // Whole-piece positions must be those of the bytes: Windows-1252 or UTF-16 only.
             m_how = How::Scanned;
             if constexpr (std::is_same_v<Char, char>) {
                 thread_local std::u16string decoded;
@@ -519,6 +521,8 @@ private:
             const std::string_view bytes = viewOf(m_piece, line);
             if (decoded.size() < bytes.size())
                 decoded.resize(bytes.size());
+            if (m_utf8)
+                return {decoded.data(), decodeUtf8Into(bytes, decoded.data())};
             decodeInto(bytes, decoded.data());
             return {decoded.data(), bytes.size()};
         } else {
@@ -530,6 +534,7 @@ private:
     const Lines<Char> &m_lines;
     const PatternSearch &m_search;
     const std::atomic<bool> *m_stop;
+    bool m_utf8;
     std::optional<Target> m_literal;
     std::u16string_view m_units; // the piece as UTF-16, for the whole-piece search
     How m_how = How::EveryLine;
@@ -543,13 +548,14 @@ private:
 
 template <typename Char>
 bool runPattern(Mode mode, std::basic_string_view<Char> piece, const PatternSearch &search, int x,
-                int y, BasicBlockList<Char> &out, LineEnds ends, const std::atomic<bool> *stop)
+                int y, BasicBlockList<Char> &out, LineEnds ends, bool utf8,
+                const std::atomic<bool> *stop)
 {
     out.clear();
     if (!search.pattern)
         return false;
     const Lines<Char> lines(piece, ends);
-    PatternFinder<Char> finder(piece, lines, search, stop);
+    PatternFinder<Char> finder(piece, lines, search, utf8, stop);
     collect(mode, piece, lines, finder, x, y, out);
     return finder.gaveUp();
 }
@@ -633,15 +639,15 @@ void extract(Mode mode, std::u16string_view piece, const WideNeedle &needle, int
 }
 
 bool extract(Mode mode, std::string_view piece, const PatternSearch &search, int x, int y,
-             BlockList &out, LineEnds lineEnds, const std::atomic<bool> *stop)
+             BlockList &out, LineEnds lineEnds, Encoding encoding, const std::atomic<bool> *stop)
 {
-    return runPattern(mode, piece, search, x, y, out, lineEnds, stop);
+    return runPattern(mode, piece, search, x, y, out, lineEnds, encoding == Encoding::Utf8, stop);
 }
 
 bool extract(Mode mode, std::u16string_view piece, const PatternSearch &search, int x, int y,
              WideBlockList &out, LineEnds lineEnds, const std::atomic<bool> *stop)
 {
-    return runPattern(mode, piece, search, x, y, out, lineEnds, stop);
+    return runPattern(mode, piece, search, x, y, out, lineEnds, false, stop);
 }
 
 } // namespace engine

@@ -70,6 +70,8 @@ struct PatternSearch {
     std::shared_ptr<const Pattern> pattern;
     // The required text as Windows-1252 bytes, when it has them.
     std::optional<Needle> bytes;
+    // The required text as UTF-8 bytes, when it is ASCII that folds within ASCII.
+    std::optional<Needle> utf8;
     // The required text as UTF-16 units, when there is one.
     std::optional<WideNeedle> wide;
 

@@ -97,7 +97,7 @@ bool searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t pi
         if (text.wide())
             return engine::extract(*plan.mode, text.pieceUnits(piece), plan.pattern, plan.x, plan.y,
                                    wideOut, text.lineEnds(), stop);
-        if (text.encoding() == engine::Encoding::Utf8) {
+        if (text.encoding() == engine::Encoding::Utf8 && !plan.pattern.utf8) {
             // As below: the pattern takes characters, so this piece is decoded alone.
             thread_local std::u16string decoded;
             decoded = engine::decodeUtf8(text.pieceBytes(piece));
@@ -105,7 +105,7 @@ bool searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t pi
                                    plan.y, wideOut, text.lineEnds(), stop);
         }
         return engine::extract(*plan.mode, text.pieceBytes(piece), plan.pattern, plan.x, plan.y,
-                               out, text.lineEnds(), stop);
+                               out, text.lineEnds(), text.encoding(), stop);
     }
     if (text.wide()) {
         engine::extract(*plan.mode, text.pieceUnits(piece), plan.wide, plan.x, plan.y, wideOut,
@@ -130,7 +130,10 @@ bool searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t pi
 
 void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool> *stop)
 {
-    if (!file.text.wide() && file.text.encoding() == engine::Encoding::Utf8 && !plan.utf8)
+    // UTF-8 bytes serve a pattern only through its required text; else the whole-piece scan
+    // wants UTF-16.
+    const bool bytesServe = plan.regex ? plan.pattern.utf8.has_value() : plan.utf8.has_value();
+    if (!file.text.wide() && file.text.encoding() == engine::Encoding::Utf8 && !bytesServe)
         file.text.widen();
     const size_t count = file.text.count();
     if (file.text.wide())
