@@ -223,7 +223,11 @@ std::u16string requiredTextOf(std::u16string_view p, bool caseless)
             i = c == u'{' ? skipCount(p, i) : i + 1;
             if (i < p.size() && (p[i] == u'?' || p[i] == u'+'))
                 ++i;
-        } else if (c == u'.' || c == u'^' || c == u'$' || c == u'{' || c == u'\r' || c == u'\n') {
+        } else if (c == u'{') {
+            // A brace that is no counted repeat here may be one in another PCRE2 version
+            // ({,3}, { 2 }): nothing after it is read as literal.
+            return {};
+        } else if (c == u'.' || c == u'^' || c == u'$' || c == u'\r' || c == u'\n') {
             add({}, false);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < p.size()) {
