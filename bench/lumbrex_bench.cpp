@@ -262,9 +262,7 @@ int main(int argc, char *argv[])
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::fprintf(stderr, "max_rss_mb=%.0f\n", double(usage.ru_maxrss) / 1024.0);
-    const auto seconds = [](const timeval &t) {
-        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
-    };
+    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     const double cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime) -
                        seconds(before.ru_utime) - seconds(before.ru_stime);
     std::printf("rows=%d seconds=%.3f max_gap_ms=%.1f stop_ms=%.1f cpu_s=%.3f\n",

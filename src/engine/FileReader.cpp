@@ -32,9 +32,7 @@ void FileText::cutBytePieces()
 void FileText::recognise()
 {
     const std::string_view all(m_data.get(), m_size);
-    const auto startsWith = [&](std::string_view mark) {
-        return all.substr(0, mark.size()) == mark;
-    };
+    const auto startsWith = [&](std::string_view mark) { return all.substr(0, mark.size()) == mark; };
     if (startsWith("\xEF\xBB\xBF")) {
         m_offset = 3;
         m_encoding = Encoding::Utf8;

@@ -626,8 +626,8 @@ std::optional<Mode> modeForCaption(std::string_view utf8Caption)
     return std::nullopt;
 }
 
-void extract(Mode mode, std::string_view piece, const Needle &needle, int x, int y, BlockList &out,
-             LineEnds lineEnds)
+void extract(Mode mode, std::string_view piece, const Needle &needle, int x, int y,
+             BlockList &out, LineEnds lineEnds)
 {
     run<ByteTarget>(mode, piece, needle, x, y, out, lineEnds);
 }

@@ -46,8 +46,8 @@ std::string_view modeCaption(Mode mode);
 
 // Runs the routine of a mode on one byte piece (Windows-1252 or UTF-8); x and y are only
 // used by the X/Y mode, where a count of 0 or less adds nothing.
-void extract(Mode mode, std::string_view piece, const Needle &needle, int x, int y, BlockList &out,
-             LineEnds lineEnds = LineEnds::CrLf);
+void extract(Mode mode, std::string_view piece, const Needle &needle, int x, int y,
+             BlockList &out, LineEnds lineEnds = LineEnds::CrLf);
 
 // Runs the routine of a mode on one UTF-16 piece.
 void extract(Mode mode, std::u16string_view piece, const WideNeedle &needle, int x, int y,

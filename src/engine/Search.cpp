@@ -100,8 +100,9 @@ struct ByteSearchKernels {
         return scalar(s, d, i, last);
     }
 
-    __attribute__((target("avx2"))) static size_t avx2(const ByteSearch &s, const unsigned char *d,
-                                                       size_t i, size_t last)
+    __attribute__((target("avx2"))) static size_t avx2(const ByteSearch &s,
+                                                        const unsigned char *d, size_t i,
+                                                        size_t last)
     {
         const __m256i rareA = _mm256_set1_epi8(static_cast<char>(s.m_rareA));
         const __m256i rareB = _mm256_set1_epi8(static_cast<char>(s.m_rareB));
@@ -169,7 +170,8 @@ size_t ByteSearch::find(std::string_view hay, size_t from) const
     const size_t n = hay.size();
     if (m_length == 0 || from > n || n - from < m_length)
         return std::string_view::npos;
-    return kKernel(*this, reinterpret_cast<const unsigned char *>(hay.data()), from, n - m_length);
+    return kKernel(*this, reinterpret_cast<const unsigned char *>(hay.data()), from,
+                   n - m_length);
 }
 
 size_t WideSearch::find(std::u16string_view hay, size_t from) const
@@ -189,8 +191,8 @@ size_t WideSearch::find(std::u16string_view hay, size_t from) const
     for (; i + 8 <= last + 1; i += 8) {
         const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
         const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + m - 1));
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
-                            _mm_cmpeq_epi16(f, firstV), _mm_cmpeq_epi16(l, finalV)))) &
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+                            _mm_and_si128(_mm_cmpeq_epi16(f, firstV), _mm_cmpeq_epi16(l, finalV)))) &
                         0x5555u;
         while (mask) {
             const size_t at = i + static_cast<size_t>(__builtin_ctz(mask)) / 2;

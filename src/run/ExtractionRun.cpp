@@ -238,8 +238,8 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
                 return;
             // An entry changed while the run yielded is read here, as it now stands.
             if (size_t(i) >= state.paths.size() || state.paths[size_t(i)] != path) {
-                outcome = SearchWorkers::process(QFile::encodeName(path).toStdString(), *state.plan,
-                                                 rule, nullptr);
+                outcome = SearchWorkers::process(QFile::encodeName(path).toStdString(),
+                                                 *state.plan, rule, nullptr);
             }
             for (const SearchWorkers::Report &report : outcome->reports)
                 m_reporter.reportError(report.tag, report.step, report.description);
@@ -296,7 +296,8 @@ int ExtractionRun::readLineCount(engine::Steps &steps, RunState &state, const QS
     return 1;
 }
 
-void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t piece, bool matchCase)
+void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t piece,
+                                bool matchCase)
 {
     const QString modeText = m_view.modeText();
     if (!state.modeKnown || modeText != state.modeText) {

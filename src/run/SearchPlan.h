@@ -31,7 +31,7 @@ struct SearchPlan {
     // For UTF-16 text (and UTF-8 text the bytes cannot serve).
     engine::WideNeedle wide;
     // Whether the search text is a regular expression; its lines are then matched as
-    // characters (UTF-8 text is searched as UTF-16).
+    // characters (UTF-8 text as UTF-16 unless the pattern's required text narrows the bytes).
     bool regex = false;
     // The compiled pattern and its narrowing searches, for every kind of text.
     engine::PatternSearch pattern;
@@ -46,7 +46,7 @@ struct SearchPlan {
 // The blocks of every piece of one file.
 struct FileBlocks {
     engine::FileText text;
-    std::vector<engine::BlockList> bytePieces;     // when the text is bytes
+    std::vector<engine::BlockList> bytePieces; // when the text is bytes
     std::vector<engine::WideBlockList> widePieces; // when it is UTF-16
     bool patternGaveUp = false;                    // the pattern gave up on some line of the file
 };

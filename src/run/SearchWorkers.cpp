@@ -18,7 +18,9 @@ size_t sizeOf(const SearchWorkers::Outcome &outcome)
 
 class RecordingReporter : public engine::ErrorReporter {
 public:
-    explicit RecordingReporter(std::vector<SearchWorkers::Report> &reports) : m_reports(reports) {}
+    explicit RecordingReporter(std::vector<SearchWorkers::Report> &reports) : m_reports(reports)
+    {
+    }
     void reportError(const std::string &tag, int step, const std::string &description) override
     {
         m_reports.push_back({tag, step, description});
@@ -30,8 +32,9 @@ private:
 
 } // namespace
 
-SearchWorkers::SearchWorkers(std::vector<std::string> paths, std::shared_ptr<const SearchPlan> plan,
-                             engine::ReadRule rule, int threads)
+SearchWorkers::SearchWorkers(std::vector<std::string> paths,
+                             std::shared_ptr<const SearchPlan> plan, engine::ReadRule rule,
+                             int threads)
     : m_paths(std::move(paths)), m_plan(std::move(plan)), m_rule(rule), m_slots(m_paths.size())
 {
     const int count = std::max(1, threads);

@@ -50,7 +50,8 @@ public:
 
     // Reads and searches one file on the calling thread.
     static std::unique_ptr<Outcome> process(const std::string &path, const SearchPlan &plan,
-                                            engine::ReadRule rule, const std::atomic<bool> *stop);
+                                            engine::ReadRule rule,
+                                            const std::atomic<bool> *stop);
 
 private:
     void work();

@@ -128,8 +128,8 @@ void MainWindow::Form_Load()
         Combo1_Click();
     });
     steps.step(186, [&] {
-        Check3->setChecked(
-            platform::settingToInt(read(QStringLiteral("Check3"), QStringLiteral("0"))) == 1);
+        Check3->setChecked(platform::settingToInt(read(QStringLiteral("Check3"),
+                                                       QStringLiteral("0"))) == 1);
     });
     steps.step(187, [&] {
         Check4->setChecked(

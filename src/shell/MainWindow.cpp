@@ -324,7 +324,8 @@ void MainWindow::connectHandlers()
     });
     connect(Check3, &QCheckBox::toggled, this, [this](bool checked) {
         if (!onLoad)
-            writeOption(QStringLiteral("Check3"), QString::number(checked ? 1 : 0), "Check3_Click");
+            writeOption(QStringLiteral("Check3"), QString::number(checked ? 1 : 0),
+                        "Check3_Click");
     });
     connect(Check2, &QCheckBox::clicked, this, [this] {
         writeOption(QStringLiteral("Check2"), QString::number(Check2->isChecked() ? 1 : 0),

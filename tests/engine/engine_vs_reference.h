@@ -78,7 +78,7 @@ inline std::vector<std::u16string> engineBlocks(const QByteArray &bytes, Reading
     for (size_t i = 0; i < file.bytePieces[0].size(); ++i) {
         const std::string block = file.bytePieces[0].text(i);
         texts.push_back(file.text.encoding() == engine::Encoding::Utf8 ? fromUtf8(block)
-                                                                       : engine::decode(block));
+                                                                        : engine::decode(block));
     }
     return texts;
 }

@@ -63,8 +63,7 @@ std::u16string randomNeedle(std::mt19937 &random, const std::u16string &text, bo
             // A slice of the text itself, so that hits are common and often cross line ends.
             std::uniform_int_distribution<size_t> at(0, text.size() - 1);
             const size_t from = at(random);
-            std::uniform_int_distribution<size_t> length(1,
-                                                         std::min<size_t>(4, text.size() - from));
+            std::uniform_int_distribution<size_t> length(1, std::min<size_t>(4, text.size() - from));
             return text.substr(from, length(random));
         }
         [[fallthrough]];
@@ -176,8 +175,8 @@ void TestDifferential::randomPieces()
         if (!wide && !engine::encode(search))
             search.clear();
         const bool matchCase = (round & 1) != 0;
-        const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), search, matchCase,
-                                         count(random), count(random));
+        const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), search,
+                                           matchCase, count(random), count(random));
         if (!failure.isEmpty())
             QFAIL(failure.constData());
     }
@@ -234,7 +233,7 @@ void TestDifferential::longPieces()
         if (!wide && !engine::encode(search))
             search.clear();
         const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), search,
-                                         (round & 1) != 0, count(random), count(random));
+                                           (round & 1) != 0, count(random), count(random));
         QVERIFY2(failure.isEmpty(), failure.left(2000).constData());
     }
 }
@@ -244,22 +243,14 @@ void TestDifferential::vectorEdges_data()
     QTest::addColumn<QString>("found");
     QTest::addColumn<QString>("search");
     QTest::addColumn<int>("format");
-    QTest::newRow("Š/š in Windows-1252") << "xŠAy"
-                                         << "šay" << int(Format::Windows1252);
-    QTest::newRow("À/à in Windows-1252") << "Àb"
-                                         << "àB" << int(Format::Windows1252);
-    QTest::newRow("Ÿ/ÿ in Windows-1252") << "zzŸ"
-                                         << "Zÿ" << int(Format::Windows1252);
-    QTest::newRow("É/é in UTF-8") << "cafÉ"
-                                  << "café" << int(Format::Utf8);
-    QTest::newRow("ASCII in UTF-8") << "DoZida"
-                                    << "dozida" << int(Format::Utf8);
-    QTest::newRow("Kelvin sign in UTF-8") << "\u212Ait"
-                                          << "kit" << int(Format::Utf8);
-    QTest::newRow("Ä/ä in UTF-16") << "bÄr"
-                                   << "bär" << int(Format::Utf16LE);
-    QTest::newRow("CR before LF in LF text") << "hit\r"
-                                             << "hit\r" << int(Format::Utf8);
+    QTest::newRow("Š/š in Windows-1252") << "xŠAy" << "šay" << int(Format::Windows1252);
+    QTest::newRow("À/à in Windows-1252") << "Àb" << "àB" << int(Format::Windows1252);
+    QTest::newRow("Ÿ/ÿ in Windows-1252") << "zzŸ" << "Zÿ" << int(Format::Windows1252);
+    QTest::newRow("É/é in UTF-8") << "cafÉ" << "café" << int(Format::Utf8);
+    QTest::newRow("ASCII in UTF-8") << "DoZida" << "dozida" << int(Format::Utf8);
+    QTest::newRow("Kelvin sign in UTF-8") << "\u212Ait" << "kit" << int(Format::Utf8);
+    QTest::newRow("Ä/ä in UTF-16") << "bÄr" << "bär" << int(Format::Utf16LE);
+    QTest::newRow("CR before LF in LF text") << "hit\r" << "hit\r" << int(Format::Utf8);
 }
 
 // Puts a hit at every offset of a long line, so that it and its neighbours' line ends fall on
@@ -271,12 +262,12 @@ void TestDifferential::vectorEdges()
     QFETCH(int, format);
     for (int offset = 0; offset < 70; ++offset) {
         for (const bool matchCase : {false, true}) {
-            const QString text = QString(offset, QLatin1Char('.')) + found +
-                                 QStringLiteral("\r\n") + QString(70 - offset, QLatin1Char('-')) +
-                                 found + u'\n' + found + QStringLiteral("é\n");
+            const QString text = QString(offset, QLatin1Char('.')) + found + QStringLiteral("\r\n") +
+                                 QString(70 - offset, QLatin1Char('-')) + found + u'\n' + found +
+                                 QStringLiteral("é\n");
             const QByteArray failure =
                 check(bytesOf(text.toStdU16String(), Format(format)), Format(format),
-                      Mode::ExtractSearchWordLineUp1, search.toStdU16String(), matchCase, 0, 0);
+                        Mode::ExtractSearchWordLineUp1, search.toStdU16String(), matchCase, 0, 0);
             QVERIFY2(failure.isEmpty(), failure.constData());
         }
     }

@@ -199,9 +199,11 @@ void TestExtractionRun::rows_data()
     QTest::newRow("search holding CR LF never matches")
         << QByteArray("a\r\nb\r\n") << 1 << "a\r\nb" << 0 << 0 << line << QStringList{};
     QTest::newRow("search holding a lone LF")
-        << QByteArray("x\r\na\nb\r\nc\r\n") << 1 << "a\nb" << 0 << 0 << line << QStringList{"a\nb"};
-    QTest::newRow("LF file: lines end at LF") << QByteArray("alpha\nbeta hit\ngamma\n") << 1
-                                              << "hit" << 0 << 0 << line << QStringList{"beta hit"};
+        << QByteArray("x\r\na\nb\r\nc\r\n") << 1 << "a\nb" << 0 << 0 << line
+        << QStringList{"a\nb"};
+    QTest::newRow("LF file: lines end at LF")
+        << QByteArray("alpha\nbeta hit\ngamma\n") << 1 << "hit" << 0 << 0 << line
+        << QStringList{"beta hit"};
     QTest::newRow("LF file: a CR before LF belongs to the line end, a lone CR stays")
         << QByteArray("a\nb\rhit\r\nc\n") << 5 << "hit" << 0 << 0 << line
         << QStringList{"b\rhit", "c"};
@@ -222,10 +224,11 @@ void TestExtractionRun::rows_data()
         << QByteArray("caf\xC3 hit\n") << 1 << "hit" << 0 << 0 << line
         << QStringList{QString::fromUtf8("cafÃ hit")};
     QTest::newRow("UTF-16 LE: Ä finds ä; an odd last byte is a replacement character")
-        << QByteArray("\xFF\xFE\xE4\0\r\0\n\0x", 9) << 1 << QString::fromUtf8("Ä") << 0 << 0 << line
-        << QStringList{QString::fromUtf8("ä")};
-    QTest::newRow("UTF-16 BE, LF lines") << QByteArray("\xFE\xFF\0a\0\n\0h\0i\0t\0\n", 14) << 5
-                                         << "HIT" << 0 << 0 << line << QStringList{"hit"};
+        << QByteArray("\xFF\xFE\xE4\0\r\0\n\0x", 9) << 1 << QString::fromUtf8("Ä") << 0 << 0
+        << line << QStringList{QString::fromUtf8("ä")};
+    QTest::newRow("UTF-16 BE, LF lines")
+        << QByteArray("\xFE\xFF\0a\0\n\0h\0i\0t\0\n", 14) << 5 << "HIT" << 0 << 0 << line
+        << QStringList{"hit"};
     QTest::newRow("accented letters fold case")
         << QByteArray("caf\xC9 Au Lait\r\nX\r\n") << 1 << QString::fromUtf8("café") << 0 << 0
         << line << QStringList{QString::fromUtf8("cafÉ Au Lait")};
@@ -606,8 +609,8 @@ void TestExtractionRun::stopBetweenPiecesOfOneFile()
 void TestExtractionRun::oneWorkerAndManyGiveTheSameRows()
 {
     std::mt19937 random(17);
-    const QList<QByteArray> parts = {"hit",      "Hit ",         "x",    "\r\n", "\n",
-                                     "\xC3\xA9", "caf\xC3\xA9 ", "\xE9", " ",    "\r"};
+    const QList<QByteArray> parts = {"hit",   "Hit ",         "x",         "\r\n", "\n",
+                                     "\xC3\xA9", "caf\xC3\xA9 ", "\xE9",       " ",    "\r"};
     for (int round = 0; round < 12; ++round) {
         QStringList files;
         for (int f = 0; f < 25; ++f) {
