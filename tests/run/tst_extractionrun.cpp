@@ -282,6 +282,20 @@ void TestExtractionRun::regexRows_data()
         << utf16 << 1 << QString::fromUtf8("é") << 1 << 0 << line << QStringList{};
     QTest::newRow("UTF-16: a surrogate pair is one character")
         << utf16 << 1 << "^.x$" << 1 << 0 << line << QStringList{QString::fromUtf8("😀x")};
+    // UTF-16 LE with a mark, from units that need not be well-formed.
+    const auto le = [](std::u16string_view units) {
+        QByteArray bytes("\xFF\xFE");
+        for (const char16_t u : units) {
+            bytes.append(char(u & 0xFF));
+            bytes.append(char(u >> 8));
+        }
+        return bytes;
+    };
+    QTest::newRow("UTF-16: a lone surrogate matches nothing, the rest of its line does")
+        << le(u"ab\xDC00" u"c\r\nabc") << 1 << "b.c|^a.*c$" << 0 << 0 << line << QStringList{"abc"};
+    QTest::newRow("UTF-16: around a lone surrogate")
+        << le(u"ab\xDC00" u"c") << 1 << "c$" << 0 << 0 << line
+        << QStringList{QString::fromUtf16(u"ab\xDC00" u"c", 4)};
     QTest::newRow("empty lines never match, not even ^$")
         << QByteArray("a\r\n\r\nb\r\n") << 1 << "^$|x*" << 0 << 0 << line << QStringList{"a", "b"};
     QTest::newRow("LF file: the CR before LF is not in the line")
