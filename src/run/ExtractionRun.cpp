@@ -32,6 +32,8 @@ struct ExtractionRun::RunState {
     unsigned generation = 0;
     std::vector<QString> paths;
     std::shared_ptr<const SearchPlan> plan;
+    // The plan the workers search with; their blocks serve only while the controls match it.
+    std::shared_ptr<const SearchPlan> workersPlan;
     std::unique_ptr<SearchWorkers::Outcome> outcome;
     engine::BlockList ownBlocks;
     engine::WideBlockList ownWideBlocks;
@@ -184,6 +186,7 @@ std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(engine::Steps &steps,
     const auto rule = m_view.readAsWindows1252Value() == 1 ? engine::ReadRule::Windows1252CrLf
                                                            : engine::ReadRule::Automatic;
     const int threads = m_workerCount > 0 ? m_workerCount : QThread::idealThreadCount();
+    state.workersPlan = state.plan;
     return std::make_shared<SearchWorkers>(std::move(native), state.plan, rule, threads);
 }
 
@@ -320,7 +323,7 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
     const bool regex = m_view.regexValue() == 1;
     const engine::FileText &fileText = state.outcome->blocks.text;
     const FileBlocks &found = state.outcome->blocks;
-    if (state.plan->sameAs(state.mode, sought, matchCase, x, y, regex)) {
+    if (state.workersPlan->sameAs(state.mode, sought, matchCase, x, y, regex)) {
         // What the workers found with these very controls.
         if (fileText.wide() && piece < found.widePieces.size()) {
             state.wideBlocks = &found.widePieces[piece];
@@ -330,7 +333,8 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
             state.blocks = &found.bytePieces[piece];
             return;
         }
-    } else {
+    }
+    if (!state.plan->sameAs(state.mode, sought, matchCase, x, y, regex)) {
         // The controls changed during the run: search on with what they say now. A pattern
         // made invalid meanwhile finds nothing and is shown once.
         state.plan = std::make_shared<SearchPlan>(state.mode, sought, matchCase, x, y, regex);

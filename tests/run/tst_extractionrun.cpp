@@ -94,6 +94,8 @@ private slots:
     void invalidPatternStopsTheStart_data();
     void invalidPatternStopsTheStart();
     void patternThatGivesUpIsReportedOncePerFile();
+    void searchTextChangedDuringTheRun_data();
+    void searchTextChangedDuringTheRun();
     void emptyListSaysSoAndRunsNothing();
     void progressAndIdleState();
     void longFileGivesOneRowPerPieceOnOneLine();
@@ -365,6 +367,38 @@ void TestExtractionRun::patternThatGivesUpIsReportedOncePerFile()
     QVERIFY(m_reporter->reports[0].startsWith(
         "Quillon2021/08/31.ExtractState.ExtractSearchWordLine|100|Regular expression too complex"));
     QCOMPARE(m_services->prompts.texts().back(), QStringLiteral("Done."));
+}
+
+void TestExtractionRun::searchTextChangedDuringTheRun_data()
+{
+    QTest::addColumn<int>("regex");
+    QTest::addColumn<QString>("changedTo");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("plain text: later files use the new text, not the workers' blocks")
+        << 0 << "xyz" << QStringList{"Done."};
+    QTest::newRow("a pattern made invalid is shown once and finds nothing")
+        << 1 << "(hit"
+        << QStringList{"The search text is not a valid regular expression: missing closing "
+                       "parenthesis at offset 4.",
+                       "Done."};
+}
+
+void TestExtractionRun::searchTextChangedDuringTheRun()
+{
+    QFETCH(int, regex);
+    QFETCH(QString, changedTo);
+    QFETCH(QStringList, messages);
+    m_view->files = {write("a.txt", "hit\r\n"), write("b.txt", "hit\r\n"),
+                     write("c.txt", "hit\r\n")};
+    m_view->regex = regex;
+    m_view->search = QStringLiteral("hit");
+    m_services->yield.onYield = [&](int) {
+        if (!m_view->rows.isEmpty())
+            m_view->search = changedTo;
+    };
+    click();
+    QCOMPARE(m_view->rows, QStringList{"hit"});
+    QCOMPARE(m_services->prompts.texts(), messages);
 }
 
 void TestExtractionRun::rows()
