@@ -42,6 +42,7 @@ struct Options {
     int mode = 1;
     QString search;
     bool matchCase = false;
+    bool regex = false;
     QString display = QStringLiteral("file-line");
     bool oneLine = false;
     std::optional<int> x;
@@ -55,12 +56,13 @@ struct Options {
 
 [[noreturn]] void usage(const char *why)
 {
-    std::fprintf(stderr,
-                 "lumbrex-bench: %s\nusage: lumbrex-bench [--mode N] [--search TEXT] "
-                 "[--match-case] [--display line|file-line|file] [--one-line] [--x N] [--y N] "
-                 "[--rows-out FILE] [--stop-after-ms MS] [--read-as automatic|windows-1252] "
-                 "[--workers N] FILE...\n",
-                 why);
+    std::fprintf(
+        stderr,
+        "lumbrex-bench: %s\nusage: lumbrex-bench [--mode N] [--search TEXT] "
+        "[--match-case] [--regex] [--display line|file-line|file] [--one-line] [--x N] [--y N] "
+        "[--rows-out FILE] [--stop-after-ms MS] [--read-as automatic|windows-1252] "
+        "[--workers N] FILE...\n",
+        why);
     std::exit(2);
 }
 
@@ -90,6 +92,8 @@ Options parse(const QStringList &args)
             options.search = value();
         else if (arg == QLatin1String("--match-case"))
             options.matchCase = true;
+        else if (arg == QLatin1String("--regex"))
+            options.regex = true;
         else if (arg == QLatin1String("--display")) {
             options.display = value();
             if (options.display != QLatin1String("line") &&
@@ -196,6 +200,8 @@ int main(int argc, char *argv[])
         window.Check2->click();
     if (window.Check3->isChecked() != options.readAsWindows1252)
         window.Check3->click();
+    if (window.Check4->isChecked() != options.regex)
+        window.Check4->click();
     window.extraction().setWorkerCount(options.workers);
     QRadioButton *display = options.display == QLatin1String("line")   ? window.Option1
                             : options.display == QLatin1String("file") ? window.Option3

@@ -82,9 +82,9 @@ compare() {
     if [ "${peer[0]}" = "-" ]; then
         rg="- -"; rgj1="- -"; gr="- -"; ct="- -"
     else
-        rg=$(timed rg -F -i -H --no-line-number "${peer[@]}")
-        rgj1=$(timed rg -j1 -F -i -H --no-line-number "${peer[@]}")
-        gr=$(timed grep -F -i -H "${peer[@]}")
+        rg=$(timed rg $RG_MODE -i -H --no-line-number "${peer[@]}")
+        rgj1=$(timed rg -j1 $RG_MODE -i -H --no-line-number "${peer[@]}")
+        gr=$(timed grep $GREP_MODE -i -H "${peer[@]}")
         ct=$(timed cat "${peer[@]:PEER_OPTIONS}")
     fi
     local ls lc
@@ -96,12 +96,19 @@ compare() {
         "$(echo "$l" | field max_gap_ms)" "$(echo "$l" | field stop_ms)" "$(echo "$l" | field rss_mb)"
 }
 
+# How the peers take the search text: fixed text (-F), or for a pattern ripgrep's own syntax
+# and grep's PCRE (-P).
+RG_MODE=-F GREP_MODE=-F
 PEER_OPTIONS=1
 compare "a: entire line, 200 x 1 MB" --mode 1 --search Dozida "${files_a[@]}" -- Dozida "${files_a[@]}"
 compare "a-lf: the same with LF lines" --mode 1 --search Dozida "${files_alf[@]}" -- Dozida "${files_alf[@]}"
 compare "u: UTF-8, LF, 200 x 1 MB" --mode 1 --search Dozida "${files_u[@]}" -- Dozida "${files_u[@]}"
 compare "u: UTF-8, search text 'é'" --mode 1 --search "é" "${files_u[@]}" -- "é" "${files_u[@]}"
 compare "b: entire line, 20000 x 4 KB" --mode 1 --search Dozida "${files_b[@]}" -- Dozida "${files_b[@]}"
+RG_MODE="" GREP_MODE=-P
+compare "a: regex 'Doz[i]da'" --mode 1 --regex --search 'Doz[i]da' "${files_a[@]}" -- 'Doz[i]da' "${files_a[@]}"
+compare "a: regex '\bD\w{4}a\b' (no literal)" --mode 1 --regex --search '\bD\w{4}a\b' "${files_a[@]}" -- '\bD\w{4}a\b' "${files_a[@]}"
+RG_MODE=-F GREP_MODE=-F
 PEER_OPTIONS=3
 compare "a: x=12 above, y=12 below" --mode 0 --x 12 --y 12 --search Dozida "${files_a[@]}" -- -B12 -A12 Dozida "${files_a[@]}"
 compare "a: read as windows-1252" --mode 1 --search Dozida --read-as windows-1252 "${files_a[@]}" -- -

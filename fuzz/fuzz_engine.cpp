@@ -2,8 +2,9 @@
 // fast engine disagrees with the line-by-line reference.
 //
 // Input layout: byte 0 holds the flags (bit 0 match case, bits 1-4 the mode, bit 5 read as
-// Windows-1252), bytes 1 and 2 give X and Y (folded into -3..28), byte 3 the search text's
-// length in bytes (UTF-8); the search text follows, and the rest is the file.
+// Windows-1252, bit 6 the search text is a regular expression), bytes 1 and 2 give X and Y
+// (folded into -3..28), byte 3 the search text's length in bytes (UTF-8); the search text
+// follows, and the rest is the file.
 
 #include "engine_vs_reference.h"
 
@@ -16,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 4)
         return 0;
     const bool matchCase = (data[0] & 1) != 0;
+    const bool regex = (data[0] & 0x40) != 0;
     const auto mode = static_cast<engine::Mode>(((data[0] >> 1) & 0x0F) % 14);
     const auto reading =
         (data[0] & 0x20) ? reference::Reading::Windows1252 : reference::Reading::Automatic;
@@ -27,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // One piece: files up to 65,536 bytes hold at most 65,536 characters.
     const QByteArray file(rest + searchLength,
                           qsizetype(std::min<size_t>(size - 4 - searchLength, 65536)));
-    const QByteArray failure = reference::compare(file, reading, mode, search, matchCase, x, y);
+    const QByteArray failure =
+        reference::compare(file, reading, mode, search, matchCase, x, y, regex);
     if (!failure.isEmpty()) {
         std::fprintf(stderr, "%s\n", failure.constData());
         std::abort();

@@ -1,10 +1,12 @@
 #include "Modes.h"
 
+#include "CodePage.h"
 #include "Search.h"
 #include "UnicodeCase.h"
 
 #include <array>
 #include <cstring>
+#include <type_traits>
 
 namespace engine {
 
@@ -260,16 +262,11 @@ std::basic_string_view<Char> viewOf(std::basic_string_view<Char> s, Span line)
     return s.substr(line.begin, line.end - line.begin);
 }
 
-// Runs one mode over one piece; Target is ByteTarget or WideTarget.
-template <typename Target, typename NeedleType>
-void run(Mode mode, std::basic_string_view<typename Target::Char> piece, const NeedleType &needle,
-         int x, int y, BasicBlockList<typename Target::Char> &out, LineEnds ends)
+// Builds the blocks of one mode from the matching lines that finder walks top to bottom.
+template <typename Char, typename Finder>
+void collect(Mode mode, std::basic_string_view<Char> piece, const Lines<Char> &lines,
+             Finder &finder, int x, int y, BasicBlockList<Char> &out)
 {
-    out.clear();
-    const Lines<typename Target::Char> lines(piece, ends);
-    const Target target(piece, needle);
-    const bool never = needle.matchesNothing() || holdsLineEnd(target.units, ends);
-    MatchFinder<Target> finder(target, lines, never);
     Span match;
 
     int up = 0;
@@ -368,6 +365,201 @@ void run(Mode mode, std::basic_string_view<typename Target::Char> piece, const N
     }
 }
 
+// Runs one mode over one piece; Target is ByteTarget or WideTarget.
+template <typename Target, typename NeedleType>
+void run(Mode mode, std::basic_string_view<typename Target::Char> piece, const NeedleType &needle,
+         int x, int y, BasicBlockList<typename Target::Char> &out, LineEnds ends)
+{
+    out.clear();
+    const Lines<typename Target::Char> lines(piece, ends);
+    const Target target(piece, needle);
+    const bool never = needle.matchesNothing() || holdsLineEnd(target.units, ends);
+    MatchFinder<Target> finder(target, lines, never);
+    collect(mode, piece, lines, finder, x, y, out);
+}
+
+// Walks the lines of a piece that a pattern matches, trying as few lines as it can: where
+// the pattern has a required text, only lines holding it (found by the plain-text search);
+// else, where the pattern allows, lines where one search over the whole piece finds a
+// match; else every line. Byte pieces are Windows-1252, decoded for the pattern.
+template <typename Char> class PatternFinder {
+public:
+    PatternFinder(std::basic_string_view<Char> piece, const Lines<Char> &lines,
+                  const PatternSearch &search, bool utf8, const std::atomic<bool> *stop)
+        : m_piece(piece), m_lines(lines), m_search(search), m_stop(stop), m_utf8(utf8)
+    {
+        if constexpr (std::is_same_v<Char, char>) {
+            const std::optional<Needle> &needle = utf8 ? search.utf8 : search.bytes;
+            if (needle && !needle->matchesNothing())
+                m_literal.emplace(piece, *needle);
+        } else {
+            if (search.wide && !search.wide->matchesNothing())
+                m_literal.emplace(piece, *search.wide);
+        }
+        if (m_literal) {
+            m_how = How::Narrowed;
+        } else if (search.pattern->scans() && !utf8) {
+            // Whole-piece positions must be those of the bytes: Windows-1252 or UTF-16 only.
+            m_how = How::Scanned;
+            if constexpr (std::is_same_v<Char, char>) {
+                thread_local std::u16string decoded;
+                if (decoded.size() < piece.size())
+                    decoded.resize(piece.size());
+                decodeInto(piece, decoded.data());
+                m_units = std::u16string_view(decoded.data(), piece.size());
+            } else {
+                m_units = piece;
+            }
+        }
+    }
+
+    bool next(Span &line)
+    {
+        while (!m_done) {
+            switch (m_how) {
+            case How::Narrowed:
+                m_done = !nextNarrowed(line);
+                break;
+            case How::Scanned:
+                m_done = !nextScanned(line);
+                break;
+            case How::EveryLine:
+                m_done = !nextLine(line);
+                break;
+            }
+            if (m_found)
+                return true;
+        }
+        return false;
+    }
+
+    // Returns true when the pattern gave up on some line.
+    bool gaveUp() const { return m_gaveUp; }
+
+private:
+    enum class How { Narrowed, Scanned, EveryLine };
+    using Target = std::conditional_t<std::is_same_v<Char, char>, ByteTarget, WideTarget>;
+
+    // Each step sets m_found when line is a match; returns false when the piece is done.
+    bool nextNarrowed(Span &line)
+    {
+        m_found = false;
+        const size_t n = m_piece.size();
+        if (m_pos >= n)
+            return false;
+        const size_t p = m_literal->find(m_pos);
+        if (p == npos)
+            return false;
+        // The required text holds no line end, so the hit lies inside one line.
+        line = {m_lines.start(p, m_floor), m_lines.end(p)};
+        advancePast(line);
+        m_found = holds(line);
+        return !m_stopped;
+    }
+
+    bool nextScanned(Span &line)
+    {
+        m_found = false;
+        const size_t n = m_piece.size();
+        if (m_pos >= n)
+            return false;
+        bool gaveUp = false;
+        size_t p = m_search.pattern->scan(m_units, m_pos, gaveUp);
+        if (gaveUp) {
+            // Too hard for the whole piece at once: go on line by line from here.
+            m_how = How::EveryLine;
+            return true;
+        }
+        if (p == npos)
+            return false;
+        // A match starting at the LF of a CR LF starts at the end of the line before.
+        if (p > 0 && p < n && m_piece[p] == Char('\n') && m_piece[p - 1] == Char('\r'))
+            --p;
+        line = {m_lines.start(p, m_floor), m_lines.end(p)};
+        advancePast(line);
+        m_found = holds(line);
+        return !m_stopped;
+    }
+
+    bool nextLine(Span &line)
+    {
+        m_found = false;
+        const size_t n = m_piece.size();
+        if (m_pos >= n)
+            return false;
+        line = {m_pos, m_lines.end(m_pos)};
+        advancePast(line);
+        m_found = holds(line);
+        return !m_stopped;
+    }
+
+    // Goes on at the next line: a line is tried once, however many hits it holds.
+    void advancePast(Span line)
+    {
+        m_pos = m_floor = line.end < m_piece.size() ? m_lines.next(line.end) : m_piece.size();
+    }
+
+    bool holds(Span line)
+    {
+        if (line.end == line.begin)
+            return false;
+        if (m_stop && m_stop->load(std::memory_order_relaxed)) {
+            m_stopped = true;
+            return false;
+        }
+        const Pattern::Outcome outcome = m_search.pattern->matchLine(unitsOf(line));
+        m_gaveUp = m_gaveUp || outcome == Pattern::Outcome::GaveUp;
+        return outcome == Pattern::Outcome::Match;
+    }
+
+    std::u16string_view unitsOf(Span line) const
+    {
+        if constexpr (std::is_same_v<Char, char>) {
+            if (!m_units.empty())
+                return m_units.substr(line.begin, line.end - line.begin);
+            thread_local std::u16string decoded;
+            const std::string_view bytes = viewOf(m_piece, line);
+            if (decoded.size() < bytes.size())
+                decoded.resize(bytes.size());
+            if (m_utf8)
+                return {decoded.data(), decodeUtf8Into(bytes, decoded.data())};
+            decodeInto(bytes, decoded.data());
+            return {decoded.data(), bytes.size()};
+        } else {
+            return viewOf(m_piece, line);
+        }
+    }
+
+    std::basic_string_view<Char> m_piece;
+    const Lines<Char> &m_lines;
+    const PatternSearch &m_search;
+    const std::atomic<bool> *m_stop;
+    bool m_utf8;
+    std::optional<Target> m_literal;
+    std::u16string_view m_units; // the piece as UTF-16, for the whole-piece search
+    How m_how = How::EveryLine;
+    size_t m_pos = 0;
+    size_t m_floor = 0;
+    bool m_found = false;
+    bool m_done = false;
+    bool m_stopped = false;
+    bool m_gaveUp = false;
+};
+
+template <typename Char>
+bool runPattern(Mode mode, std::basic_string_view<Char> piece, const PatternSearch &search, int x,
+                int y, BasicBlockList<Char> &out, LineEnds ends, bool utf8,
+                const std::atomic<bool> *stop)
+{
+    out.clear();
+    if (!search.pattern)
+        return false;
+    const Lines<Char> lines(piece, ends);
+    PatternFinder<Char> finder(piece, lines, search, utf8, stop);
+    collect(mode, piece, lines, finder, x, y, out);
+    return finder.gaveUp();
+}
+
 struct ModeInfo {
     Mode mode;
     std::string_view routine;
@@ -444,6 +636,18 @@ void extract(Mode mode, std::u16string_view piece, const WideNeedle &needle, int
              WideBlockList &out, LineEnds lineEnds)
 {
     run<WideTarget>(mode, piece, needle, x, y, out, lineEnds);
+}
+
+bool extract(Mode mode, std::string_view piece, const PatternSearch &search, int x, int y,
+             BlockList &out, LineEnds lineEnds, Encoding encoding, const std::atomic<bool> *stop)
+{
+    return runPattern(mode, piece, search, x, y, out, lineEnds, encoding == Encoding::Utf8, stop);
+}
+
+bool extract(Mode mode, std::u16string_view piece, const PatternSearch &search, int x, int y,
+             WideBlockList &out, LineEnds lineEnds, const std::atomic<bool> *stop)
+{
+    return runPattern(mode, piece, search, x, y, out, lineEnds, false, stop);
 }
 
 } // namespace engine

@@ -2,8 +2,10 @@
 
 #include "BlockList.h"
 #include "Needle.h"
+#include "Pattern.h"
 #include "TextFormat.h"
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,5 +52,17 @@ void extract(Mode mode, std::string_view piece, const Needle &needle, int x, int
 // Runs the routine of a mode on one UTF-16 piece.
 void extract(Mode mode, std::u16string_view piece, const WideNeedle &needle, int x, int y,
              WideBlockList &out, LineEnds lineEnds);
+
+// Runs the routine of a mode on one byte piece (Windows-1252, or UTF-8 when the search has
+// a UTF-8 required text), a line matching when the pattern matches in it; returns true when
+// the pattern gave up on some line (which then does not match). A set stop flag, checked
+// before each line is matched, ends the search early.
+bool extract(Mode mode, std::string_view piece, const PatternSearch &search, int x, int y,
+             BlockList &out, LineEnds lineEnds, Encoding encoding,
+             const std::atomic<bool> *stop = nullptr);
+
+// Runs the routine of a mode on one UTF-16 piece with a pattern, as above.
+bool extract(Mode mode, std::u16string_view piece, const PatternSearch &search, int x, int y,
+             WideBlockList &out, LineEnds lineEnds, const std::atomic<bool> *stop = nullptr);
 
 } // namespace engine

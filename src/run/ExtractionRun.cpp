@@ -33,6 +33,8 @@ struct ExtractionRun::RunState {
     unsigned generation = 0;
     std::vector<QString> paths;
     std::shared_ptr<const SearchPlan> plan;
+    // The plan the workers search with; their blocks serve only while the controls match it.
+    std::shared_ptr<const SearchPlan> workersPlan;
     std::unique_ptr<SearchWorkers::Outcome> outcome;
     engine::BlockList ownBlocks;
     engine::WideBlockList ownWideBlocks;
@@ -45,7 +47,10 @@ struct ExtractionRun::RunState {
     std::optional<engine::Mode> mode;
     bool reportedX = false;
     bool reportedY = false;
+    bool reportedPattern = false; // a pattern made invalid during the run
+    bool reportedGaveUp = false;  // for the current file
     QString prefix;
+    QString path;
     QString scratch;
 };
 
@@ -96,6 +101,8 @@ void ExtractionRun::start(engine::Steps &steps)
         });
         return;
     }
+    if (steps.test(105, [&] { return !patternAccepted(); }))
+        return;
     if (steps.test(106, [&] { return m_view.modeText() == xyCaption && !m_view.form2Shown(); }))
         steps.step(108, [&] { m_view.showForm2(); });
     if (m_aborted)
@@ -113,6 +120,32 @@ void ExtractionRun::start(engine::Steps &steps)
         runFiles(steps, state);
     --m_depth;
     finish(steps, state.generation);
+}
+
+namespace {
+
+QString patternErrorText(const engine::Pattern::Error &error)
+{
+    return QStringLiteral("The search text is not a valid regular expression: %1 at offset %2.")
+        .arg(QString::fromStdString(error.message))
+        .arg(error.offset);
+}
+
+} // namespace
+
+bool ExtractionRun::patternAccepted()
+{
+    if (m_view.regexValue() != 1)
+        return true;
+    const QString text = m_view.searchText();
+    engine::Pattern::Error error;
+    const auto pattern = engine::Pattern::compile(
+        std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size())),
+        m_view.matchCaseValue() != 0, error);
+    if (pattern)
+        return true;
+    m_prompts.message(patternErrorText(error), m_applicationTitle, platform::Icon::Warning);
+    return false;
 }
 
 void ExtractionRun::finish(engine::Steps &steps, unsigned generation)
@@ -150,10 +183,11 @@ std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(engine::Steps &steps,
     const QString text = m_view.searchText();
     state.plan = std::make_shared<SearchPlan>(
         mode, std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), text.size()),
-        m_view.matchCaseValue() != 0, x, y);
+        m_view.matchCaseValue() != 0, x, y, m_view.regexValue() == 1);
     const auto rule = m_view.readAsWindows1252Value() == 1 ? engine::ReadRule::Windows1252CrLf
                                                            : engine::ReadRule::Automatic;
     const int threads = m_workerCount > 0 ? m_workerCount : QThread::idealThreadCount();
+    state.workersPlan = state.plan;
     return std::make_shared<SearchWorkers>(std::move(native), state.plan, rule, threads);
 }
 
@@ -235,7 +269,9 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         if (!state.outcome)
             break;
         state.encoding = state.outcome->blocks.text.encoding();
+        state.reportedGaveUp = state.outcome->blocks.patternGaveUp;
         state.prefix = path + QLatin1Char(' ');
+        state.path = path;
         const size_t pieces = state.outcome->blocks.text.count();
         for (size_t p = 0; p < pieces; ++p) {
             state.blocks = nullptr;
@@ -301,9 +337,10 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
         x = readLineCount(steps, state, linesAboveKey);
         y = readLineCount(steps, state, linesBelowKey);
     }
+    const bool regex = m_view.regexValue() == 1;
     const engine::FileText &fileText = state.outcome->blocks.text;
     const FileBlocks &found = state.outcome->blocks;
-    if (state.plan->sameAs(state.mode, sought, matchCase, x, y)) {
+    if (state.workersPlan->sameAs(state.mode, sought, matchCase, x, y, regex)) {
         // What the workers found with these very controls.
         if (fileText.wide() && piece < found.widePieces.size()) {
             state.wideBlocks = &found.widePieces[piece];
@@ -313,14 +350,29 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
             state.blocks = &found.bytePieces[piece];
             return;
         }
-    } else {
-        // The controls changed during the run: search on with what they say now.
-        state.plan = std::make_shared<SearchPlan>(state.mode, sought, matchCase, x, y);
+    }
+    if (!state.plan->sameAs(state.mode, sought, matchCase, x, y, regex)) {
+        // The controls changed during the run: search on with what they say now. A pattern
+        // made invalid meanwhile finds nothing and is shown once.
+        state.plan = std::make_shared<SearchPlan>(state.mode, sought, matchCase, x, y, regex);
+        if (state.plan->patternError && !state.reportedPattern) {
+            state.reportedPattern = true;
+            m_prompts.message(patternErrorText(*state.plan->patternError), m_applicationTitle,
+                              platform::Icon::Warning);
+        }
     }
     engine::Steps routine(m_reporter, "ExtractState", engine::modeRoutineName(*state.mode));
+    bool gaveUp = false;
     routine.step(100, [&] {
-        run::searchPiece(*state.plan, fileText, piece, state.ownBlocks, state.ownWideBlocks);
+        gaveUp =
+            run::searchPiece(*state.plan, fileText, piece, state.ownBlocks, state.ownWideBlocks);
     });
+    if (gaveUp && !state.reportedGaveUp) {
+        state.reportedGaveUp = true;
+        const SearchWorkers::Report report =
+            SearchWorkers::gaveUpReport(*state.plan, QFile::encodeName(state.path).toStdString());
+        m_reporter.reportError(report.tag, report.step, report.description);
+    }
     state.blocks = &state.ownBlocks;
     state.wideBlocks = &state.ownWideBlocks;
 }

@@ -63,6 +63,7 @@ public:
 private:
     struct RunState;
     void start(engine::Steps &steps);
+    bool patternAccepted();
     void stop(engine::Steps &steps);
     void finish(engine::Steps &steps, unsigned generation);
     void runFiles(engine::Steps &steps, RunState &state);

@@ -51,6 +51,8 @@ public:
     virtual int oneLineValue() const = 0;
     // Returns the value of "Read every file as Windows-1252 with CR LF line ends": 1 checked.
     virtual int readAsWindows1252Value() const { return 0; }
+    // Returns the value of "Regular expression": 1 checked.
+    virtual int regexValue() const { return 0; }
     // Returns the selected display option.
     virtual DisplayOption displayOption() const = 0;
 

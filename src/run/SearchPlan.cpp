@@ -54,10 +54,17 @@ bool asciiFoldingServes(std::u16string_view lowered)
 } // namespace
 
 SearchPlan::SearchPlan(std::optional<engine::Mode> mode_, std::u16string_view text, bool matchCase_,
-                       int x_, int y_)
+                       int x_, int y_, bool regex_)
     : mode(mode_), searchText(text), matchCase(matchCase_), x(x_), y(y_),
-      wide(engine::WideNeedle::fromText(text, matchCase_))
+      wide(engine::WideNeedle::fromText(text, matchCase_)), regex(regex_)
 {
+    if (regex) {
+        engine::Pattern::Error error;
+        pattern = engine::PatternSearch::of(engine::Pattern::compile(text, matchCase, error));
+        if (!pattern.pattern)
+            patternError = error;
+        return;
+    }
     std::u16string sought(text);
     if (!matchCase)
         engine::lowerUnitsInto(text, sought.data());
@@ -70,24 +77,40 @@ SearchPlan::SearchPlan(std::optional<engine::Mode> mode_, std::u16string_view te
 }
 
 bool SearchPlan::sameAs(const std::optional<engine::Mode> &otherMode, std::u16string_view otherText,
-                        bool otherMatchCase, int otherX, int otherY) const
+                        bool otherMatchCase, int otherX, int otherY, bool otherRegex) const
 {
-    if (otherMode != mode || otherMatchCase != matchCase || otherText != searchText)
+    if (otherMode != mode || otherMatchCase != matchCase || otherText != searchText ||
+        otherRegex != regex)
         return false;
     return mode != engine::Mode::ExtractSearchWordLineUpXDownY || (otherX == x && otherY == y);
 }
 
-void searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t piece,
-                 engine::BlockList &out, engine::WideBlockList &wideOut)
+bool searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t piece,
+                 engine::BlockList &out, engine::WideBlockList &wideOut,
+                 const std::atomic<bool> *stop)
 {
     out.clear();
     wideOut.clear();
     if (!plan.mode)
-        return;
+        return false;
+    if (plan.regex) {
+        if (text.wide())
+            return engine::extract(*plan.mode, text.pieceUnits(piece), plan.pattern, plan.x, plan.y,
+                                   wideOut, text.lineEnds(), stop);
+        if (text.encoding() == engine::Encoding::Utf8 && !plan.pattern.utf8) {
+            // As below: the pattern takes characters, so this piece is decoded alone.
+            thread_local std::u16string decoded;
+            decoded = engine::decodeUtf8(text.pieceBytes(piece));
+            return engine::extract(*plan.mode, std::u16string_view(decoded), plan.pattern, plan.x,
+                                   plan.y, wideOut, text.lineEnds(), stop);
+        }
+        return engine::extract(*plan.mode, text.pieceBytes(piece), plan.pattern, plan.x, plan.y,
+                               out, text.lineEnds(), text.encoding(), stop);
+    }
     if (text.wide()) {
         engine::extract(*plan.mode, text.pieceUnits(piece), plan.wide, plan.x, plan.y, wideOut,
                         text.lineEnds());
-        return;
+        return false;
     }
     if (text.encoding() == engine::Encoding::Utf8 && !plan.utf8) {
         // The search text needs the decoded characters: decode this piece alone. Its lines
@@ -96,17 +119,21 @@ void searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t pi
         decoded = engine::decodeUtf8(text.pieceBytes(piece));
         engine::extract(*plan.mode, std::u16string_view(decoded), plan.wide, plan.x, plan.y,
                         wideOut, text.lineEnds());
-        return;
+        return false;
     }
     const engine::Needle &needle =
         text.encoding() == engine::Encoding::Utf8 ? *plan.utf8 : plan.windows1252;
     engine::extract(*plan.mode, text.pieceBytes(piece), needle, plan.x, plan.y, out,
                     text.lineEnds());
+    return false;
 }
 
 void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool> *stop)
 {
-    if (!file.text.wide() && file.text.encoding() == engine::Encoding::Utf8 && !plan.utf8)
+    // UTF-8 bytes serve a pattern only through its required text; else the whole-piece scan
+    // wants UTF-16.
+    const bool bytesServe = plan.regex ? plan.pattern.utf8.has_value() : plan.utf8.has_value();
+    if (!file.text.wide() && file.text.encoding() == engine::Encoding::Utf8 && !bytesServe)
         file.text.widen();
     const size_t count = file.text.count();
     if (file.text.wide())
@@ -118,8 +145,9 @@ void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool
     for (size_t p = 0; p < count; ++p) {
         if (stop && stop->load(std::memory_order_relaxed))
             return;
-        searchPiece(plan, file.text, p, file.text.wide() ? unusedBytes : file.bytePieces[p],
-                    file.text.wide() ? file.widePieces[p] : unusedWide);
+        if (searchPiece(plan, file.text, p, file.text.wide() ? unusedBytes : file.bytePieces[p],
+                        file.text.wide() ? file.widePieces[p] : unusedWide, stop))
+            file.patternGaveUp = true;
     }
 }
 

@@ -14,9 +14,10 @@ namespace run {
 // What one search needs, made once from the window's controls: the mode, the line counts of
 // the X/Y mode, and the search text prepared for each kind of text a file can hold.
 struct SearchPlan {
-    // Builds the plan for a search text; a mode of nothing finds no blocks.
+    // Builds the plan for a search text, taken as a regular expression when regex is set; a
+    // mode of nothing, or a pattern that does not compile, finds no blocks.
     SearchPlan(std::optional<engine::Mode> mode, std::u16string_view searchText, bool matchCase,
-               int x, int y);
+               int x, int y, bool regex = false);
 
     std::optional<engine::Mode> mode;
     std::u16string searchText;
@@ -29,10 +30,17 @@ struct SearchPlan {
     std::optional<engine::Needle> utf8;
     // For UTF-16 text (and UTF-8 text the bytes cannot serve).
     engine::WideNeedle wide;
+    // Whether the search text is a regular expression; its lines are then matched as
+    // characters (UTF-8 text as UTF-16 unless the pattern's required text narrows the bytes).
+    bool regex = false;
+    // The compiled pattern and its narrowing searches, for every kind of text.
+    engine::PatternSearch pattern;
+    // Why the search text is no valid pattern, when it is not.
+    std::optional<engine::Pattern::Error> patternError;
 
     // Returns true when the plan searches exactly as one built from these values would.
     bool sameAs(const std::optional<engine::Mode> &otherMode, std::u16string_view otherText,
-                bool otherMatchCase, int otherX, int otherY) const;
+                bool otherMatchCase, int otherX, int otherY, bool otherRegex = false) const;
 };
 
 // The blocks of every piece of one file.
@@ -40,15 +48,19 @@ struct FileBlocks {
     engine::FileText text;
     std::vector<engine::BlockList> bytePieces;     // when the text is bytes
     std::vector<engine::WideBlockList> widePieces; // when it is UTF-16
+    bool patternGaveUp = false;                    // the pattern gave up on some line of the file
 };
 
 // Searches every piece of a file's text with the plan; UTF-8 text the plan's bytes cannot
-// serve is widened first. A set stop flag ends the search between pieces.
+// serve is widened first. A set stop flag ends the search between pieces (and between the
+// lines a pattern tries).
 void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool> *stop);
 
 // Searches one piece of a file's text into out (bytes) or wideOut (UTF-16, also for a UTF-8
-// piece the plan's bytes cannot serve).
-void searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t piece,
-                 engine::BlockList &out, engine::WideBlockList &wideOut);
+// piece the plan's bytes cannot serve); returns true when the plan's pattern gave up on some
+// line of it.
+bool searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t piece,
+                 engine::BlockList &out, engine::WideBlockList &wideOut,
+                 const std::atomic<bool> *stop = nullptr);
 
 } // namespace run

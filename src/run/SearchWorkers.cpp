@@ -69,7 +69,17 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::process(const std::string
     RecordingReporter reporter(outcome->reports);
     outcome->blocks.text = engine::ReadFileToStringFSO(path, reporter, rule, stop);
     searchFile(plan, outcome->blocks, stop);
+    if (outcome->blocks.patternGaveUp)
+        outcome->reports.push_back(gaveUpReport(plan, path));
     return outcome;
+}
+
+SearchWorkers::Report SearchWorkers::gaveUpReport(const SearchPlan &plan, const std::string &path)
+{
+    const std::string routine(plan.mode ? engine::modeRoutineName(*plan.mode) : "");
+    return {engine::errorTag("ExtractState", routine), 100,
+            "Regular expression too complex: it reached its match limit on some lines of " + path +
+                "; those lines are taken as not matching"};
 }
 
 void SearchWorkers::work()

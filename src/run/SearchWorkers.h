@@ -45,6 +45,9 @@ public:
     // Returns true when every worker has ended.
     bool finished() const { return m_running.load() == 0; }
 
+    // Returns the report of a file on some line of which the plan's pattern gave up.
+    static Report gaveUpReport(const SearchPlan &plan, const std::string &path);
+
     // Reads and searches one file on the calling thread.
     static std::unique_ptr<Outcome> process(const std::string &path, const SearchPlan &plan,
                                             engine::ReadRule rule, const std::atomic<bool> *stop);

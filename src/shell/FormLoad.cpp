@@ -124,6 +124,7 @@ void MainWindow::Form_Load()
         Combo1_Click();
     });
     steps.step(186, [&] { restoreCheck(Check3, QStringLiteral("0")); });
+    steps.step(187, [&] { restoreCheck(Check4, QStringLiteral("0")); });
     steps.step(188, [&] { onLoad = false; });
 }
 

@@ -199,6 +199,12 @@ void MainWindow::buildControls()
     Check1 = new QCheckBox(QStringLiteral("Match Case"), Frame2);
     Check1->setObjectName(QStringLiteral("Check1"));
     addSearchCheck(Check1);
+    Check4 = new QCheckBox(QStringLiteral("Regular expression"), Frame2);
+    Check4->setObjectName(QStringLiteral("Check4"));
+    Check4->setToolTip(QStringLiteral(
+        "Take the search text as a regular expression (PCRE2), matched within each line, "
+        "for example:\nerror|warn\n^\\d{4}-\\d\\d-\\d\\d"));
+    addSearchCheck(Check4);
     Check3 = new QCheckBox(QStringLiteral("Read every file as Windows-1252 with CR LF line ends"),
                            Frame2);
     Check3->setObjectName(QStringLiteral("Check3"));
@@ -312,7 +318,13 @@ void MainWindow::connectHandlers()
                                        "UTF-16 with a byte-order mark, else Windows-1252) and "
                                        "with its own line ends (LF or CR LF). Tick \"Read every "
                                        "file as Windows-1252 with CR LF line ends\" to read "
-                                       "every file byte by byte with lines ending at CR LF."));
+                                       "every file byte by byte with lines ending at CR LF.") +
+                        QStringLiteral("\r\n\r\nTick \"Regular expression\" to take the "
+                                       "search text as a regular expression in the syntax of "
+                                       "PCRE2 (as grep -P and ripgrep take it): a line is "
+                                       "extracted when the expression matches within it, ^ and "
+                                       "$ anchoring at the line's start and end, and Match Case "
+                                       "off ignores case."));
         });
     });
     connect(PushButton5, &QPushButton::clicked, this, [this] {
@@ -320,7 +332,9 @@ void MainWindow::connectHandlers()
         steps.step(100, [&] {
             showMessage(QStringLiteral("A search word or search words can be any set of "
                                        "characters. Here are some examples of what you can "
-                                       "write here:\r\na\r\npeter\r\nt was on\r\nDiagram #2"));
+                                       "write here:\r\na\r\npeter\r\nt was on\r\nDiagram #2"
+                                       "\r\nWith \"Regular expression\" ticked, a pattern:"
+                                       "\r\nerror|warn\r\n^\\d{4}-\\d\\d-\\d\\d"));
         });
     });
     connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) {
@@ -330,6 +344,9 @@ void MainWindow::connectHandlers()
     // accessibility action, so the handlers follow the state rather than clicks.
     connect(Check1, &QCheckBox::toggled, this, [this](bool checked) {
         writeOption(Check1->objectName(), QString::number(checked ? 1 : 0), "Check1_Click");
+    });
+    connect(Check4, &QCheckBox::toggled, this, [this](bool checked) {
+        writeOption(Check4->objectName(), QString::number(checked ? 1 : 0), "Check4_Click");
     });
     connect(Check3, &QCheckBox::toggled, this, [this](bool checked) {
         writeOption(Check3->objectName(), QString::number(checked ? 1 : 0), "Check3_Click");
@@ -538,6 +555,11 @@ QString MainWindow::modeText() const
 int MainWindow::matchCaseValue() const
 {
     return Check1->isChecked() ? 1 : 0;
+}
+
+int MainWindow::regexValue() const
+{
+    return Check4->isChecked() ? 1 : 0;
 }
 
 int MainWindow::readAsWindows1252Value() const

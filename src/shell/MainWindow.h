@@ -100,6 +100,7 @@ public:
     int matchCaseValue() const override;
     int oneLineValue() const override;
     int readAsWindows1252Value() const override;
+    int regexValue() const override;
     QStringList filePaths() const override;
     run::DisplayOption displayOption() const override;
     void setProgress(int value, const QString &text) override;
@@ -206,6 +207,7 @@ public:
     QCheckBox *Check1 = nullptr;
     QCheckBox *Check2 = nullptr;
     QCheckBox *Check3 = nullptr;
+    QCheckBox *Check4 = nullptr;
     QRadioButton *Option1 = nullptr;
     QRadioButton *Option2 = nullptr;
     QRadioButton *Option3 = nullptr;

@@ -718,6 +718,87 @@ def bad_stored_lines(app, ctx):
     ctx.program.wait(timeout=10)
 
 
+PATTERN = r"^\w+, \d{1,2} MARCH|\bcaf\w\b|ticket #?\d{3,}"
+BAD_PATTERN = "(abc"
+
+
+def type_over(box, text):
+    click(box)
+    xdotool("key", "--clearmodifiers", "ctrl+a")
+    xdotool("type", "--delay", "20", text)
+    wait_for("the typed text %r" % text, lambda: box.queryText().getText(0, -1) == text,
+             timeout=10)
+
+
+def regex_run(app, ctx):
+    """Samples, "Regular expression" ticked with a click, an invalid pattern refused before
+    anything runs, then a pattern with anchors, classes, accented letters and alternation run
+    caseless; the rows are those Python's re finds line by line in the sample files."""
+    import re
+    click(find(app, "push button", "Load Sample/Example Files"))
+    answer_alert(app, SAMPLE_QUESTION, "Escape")
+    files_view = find(app, "table", "File(s)")
+    files = wait_for("the sample files in the list", lambda: table_texts(files_view))
+
+    box = find(app, "check box", "Regular expression")
+    click(box)
+    wait_for("the box to be ticked", lambda: box.getState().contains(pyatspi.STATE_CHECKED),
+             timeout=10)
+    search_box = find(app, "text", "Search Word/Words")
+    type_over(search_box, BAD_PATTERN)
+    combo = find(app, "combo box")
+    click(combo)
+    time.sleep(0.5)
+    xdotool("key", "--clearmodifiers", "Home")
+    for _ in range(MODE_INDEX):
+        xdotool("key", "--clearmodifiers", "Down")
+    xdotool("key", "--clearmodifiers", "Return")
+    wait_for("the mode to be chosen", lambda: find(app, "combo box", MODE), timeout=10)
+    option = find(app, "radio button", LINE_ONLY) or find(app, "check box", LINE_ONLY)
+    click(option)
+    no_alert_but(app)
+
+    start = find(app, "push button", "Start Extracting")
+    click(start)
+    answer_alert(app, "The search text is not a valid regular expression: missing closing "
+                 "parenthesis at offset 4.", "Return")
+    results_view = find(app, "table", "Results")
+    if table_texts(results_view):
+        raise Failed("an invalid pattern added rows")
+    if search_box.queryText().getText(0, -1) != BAD_PATTERN:
+        raise Failed("the invalid pattern was not kept as typed")
+    log("the invalid pattern is refused")
+
+    type_over(search_box, PATTERN)
+    click(start)
+    answer_alert(app, "Done.", "Return")
+    no_alert_but(app)
+    shown = table_texts(results_view)
+    time.sleep(0.3)
+    subprocess.run(["import", "-window", "root",
+                    os.path.join(ctx.artefacts, "e2e-window.png")], check=True)
+
+    expected = []
+    pattern = re.compile(PATTERN, re.IGNORECASE)
+    for path in files:
+        with open(path, "rb") as f:
+            expected += [l for l in decoded_lines(f.read()) if l and pattern.search(l)]
+    if not expected:
+        raise Failed("the samples hold no line the pattern matches")
+    if shown != expected:
+        raise Failed("the results list shows %r, the files hold %r" % (shown, expected))
+    log("the run shows the %d matching lines" % len(shown))
+
+    ini = os.path.join(ctx.scratch, "config", "Tarnwick.ini")
+    with open(ini, encoding="utf-8", errors="replace") as f:
+        if "Check4=1" not in f.read().splitlines():
+            raise Failed("settings file lacks Check4=1")
+    ctx.program.send_signal(signal.SIGTERM)
+    ctx.program.wait(timeout=10)
+
+
+
+
 SCENARIOS = {
     "extract-and-save": (None, extract_and_save),
     "close-during-run": (close_during_run_setup, close_during_run),
@@ -725,6 +806,7 @@ SCENARIOS = {
     "high-density": (None, high_density),
     "double-click-below": (double_click_below_setup, double_click_below),
     "bad-stored-lines": (bad_stored_lines_setup, bad_stored_lines),
+    "regex-run": (None, regex_run),
 }
 
 

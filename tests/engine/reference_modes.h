@@ -8,6 +8,7 @@
 #include "engine/Modes.h"
 
 #include <QChar>
+#include <QRegularExpression>
 #include <QString>
 
 #include <string>
@@ -76,10 +77,26 @@ inline std::u16string lowered(std::u16string_view text)
     return result;
 }
 
-inline bool lineMatches(const std::u16string &line, std::u16string_view search, bool matchCase)
+// Returns true when a regular expression matches somewhere in a line on its own; an invalid
+// one matches nothing.
+inline bool patternMatches(const std::u16string &line, std::u16string_view search, bool matchCase)
+{
+    auto options = QRegularExpression::UseUnicodePropertiesOption |
+                   QRegularExpression::DotMatchesEverythingOption;
+    if (!matchCase)
+        options |= QRegularExpression::CaseInsensitiveOption;
+    const QRegularExpression pattern(QString::fromUtf16(search.data(), qsizetype(search.size())),
+                                     options);
+    return pattern.isValid() && pattern.match(QString::fromStdU16String(line)).hasMatch();
+}
+
+inline bool lineMatches(const std::u16string &line, std::u16string_view search, bool matchCase,
+                        bool regex = false)
 {
     if (line.empty())
         return false;
+    if (regex)
+        return patternMatches(line, search, matchCase);
     if (matchCase)
         return line.find(search) != std::u16string::npos;
     return lowered(line).find(lowered(search)) != std::u16string::npos;
@@ -89,7 +106,7 @@ inline bool lineMatches(const std::u16string &line, std::u16string_view search, 
 // CR LF.
 inline std::vector<std::u16string> extract(engine::Mode mode, std::u16string_view piece,
                                            std::u16string_view search, bool matchCase, int x, int y,
-                                           bool lf)
+                                           bool lf, bool regex = false)
 {
     using engine::Mode;
     const std::vector<std::u16string> lines = splitLines(piece, lf);
@@ -111,7 +128,7 @@ inline std::vector<std::u16string> extract(engine::Mode mode, std::u16string_vie
     if (mode == Mode::ExtractSearchWordLineUpAll || mode == Mode::ExtractSearchWordLineDownAll) {
         long m = -1;
         for (long i = 0; i <= last; ++i) {
-            if (lineMatches(lines[size_t(i)], search, matchCase)) {
+            if (lineMatches(lines[size_t(i)], search, matchCase, regex)) {
                 m = i;
                 if (mode == Mode::ExtractSearchWordLineDownAll)
                     break;
@@ -127,7 +144,7 @@ inline std::vector<std::u16string> extract(engine::Mode mode, std::u16string_vie
     }
 
     for (long i = 0; i <= last; ++i) {
-        if (!lineMatches(lines[size_t(i)], search, matchCase))
+        if (!lineMatches(lines[size_t(i)], search, matchCase, regex))
             continue;
         switch (mode) {
         case Mode::ExtractSearchWordLine:

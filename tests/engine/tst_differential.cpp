@@ -14,8 +14,20 @@ const std::vector<std::u16string> kTokens = {
     u"\r\n", u"\r\n", u"\r\n", u"\r", u"\n", u"\n", u" ", u"a", u"a", u"A", u"b", u"B", u"ab",
     u"É",    u"é",    u"Š",    u"š",  u"Ÿ",  u"ÿ",  u"x", u"i", u"I", u"k", u"K", u"€"};
 // Characters Windows-1252 has no byte for, for the Unicode encodings.
-const std::vector<std::u16string> kWideTokens = {u"İ",    u"\u212A", u"\u212B", u"å",
-                                                 u"日本", u"😀",      u"Ω",      u"ω"};
+const std::vector<std::u16string> kWideTokens = {u"İ", u"\u212A", u"\u212B", u"å", u"日本",
+                                                 u"😀", u"Ω",      u"ω",      u"ſ", u"μ"};
+
+// Pieces of patterns: characters and their case partners, classes, anchors, repeats,
+// alternation, and the constructs that look past a line's ends or steer the search.
+const std::vector<std::u16string> kPatternAtoms = {
+    u"a",         u"b",         u"A",           u"\u00e9",  u"\u00c9", u"k",     u"s",
+    u"x",         u" ",         u"\u20ac",      u"\u0160",  u"\u00ff", u".",     u"^",
+    u"$",         u"\\w",       u"\\W",         u"\\b",     u"\\B",    u"\\d",   u"\\s",
+    u"[a\u00e9]", u"[^a ]",     u"[[:alpha:]]", u"[a-z]",   u"a|b",    u"(ab)?", u"(?:\u00e9|x)",
+    u"b*",        u"\u00c9+",   u"a{2}",        u"\\w+?",   u"\\r",    u"\\n",   u"\\R",
+    u"\\A",       u"\\z",       u"\\Z",         u"(?=b)",   u"(?<!a)", u"(?i)",  u"a++",
+    u"\\K",       u"(*COMMIT)", u"\\x{e9}",     u"\\p{Lu}", u"[i]",    u"\\.",   u"\r",
+    u"(",         u"[z-a]",     u"\u00b5",      u"S"};
 
 enum class Format { Windows1252, Utf8, Utf8Mark, Utf16LE, Utf16BE, Forced };
 
@@ -61,6 +73,28 @@ std::u16string randomNeedle(std::mt19937 &random, const std::u16string &text, bo
     }
 }
 
+std::u16string randomPattern(std::mt19937 &random, const std::u16string &text)
+{
+    std::uniform_int_distribution<int> count(1, 4);
+    std::uniform_int_distribution<size_t> pick(0, kPatternAtoms.size() + 5);
+    std::u16string pattern;
+    for (int n = count(random); n > 0; --n) {
+        const size_t k = pick(random);
+        if (k < kPatternAtoms.size() || text.empty()) {
+            pattern += kPatternAtoms[k % kPatternAtoms.size()];
+            continue;
+        }
+        // A slice of the text, escaped, so that lines match often.
+        std::uniform_int_distribution<size_t> at(0, text.size() - 1);
+        const size_t from = at(random);
+        std::uniform_int_distribution<size_t> length(1, std::min<size_t>(5, text.size() - from));
+        pattern +=
+            QRegularExpression::escape(QString::fromStdU16String(text.substr(from, length(random))))
+                .toStdU16String();
+    }
+    return pattern;
+}
+
 QByteArray bytesOf(const std::u16string &text, Format format)
 {
     const QString s = QString::fromStdU16String(text);
@@ -87,12 +121,12 @@ QByteArray bytesOf(const std::u16string &text, Format format)
 }
 
 QByteArray check(const QByteArray &bytes, Format format, Mode mode, const std::u16string &search,
-                 bool matchCase, int x, int y)
+                 bool matchCase, int x, int y, bool regex = false)
 {
     return reference::compare(bytes,
                               format == Format::Forced ? reference::Reading::Windows1252
                                                        : reference::Reading::Automatic,
-                              mode, search, matchCase, x, y);
+                              mode, search, matchCase, x, y, regex);
 }
 
 } // namespace
@@ -103,6 +137,8 @@ class TestDifferential : public QObject {
 private slots:
     void randomPieces_data();
     void randomPieces();
+    void randomPatterns_data();
+    void randomPatterns();
     void longPieces_data();
     void longPieces();
     void vectorEdges_data();
@@ -144,6 +180,30 @@ void TestDifferential::randomPieces()
                                          count(random), count(random));
         if (!failure.isEmpty())
             QFAIL(failure.constData());
+    }
+}
+
+void TestDifferential::randomPatterns_data()
+{
+    randomPieces_data();
+}
+
+// Regular expressions: the engine narrows and scans whole pieces, the reference tries every
+// line on its own.
+void TestDifferential::randomPatterns()
+{
+    QFETCH(int, mode);
+    QFETCH(int, format);
+    const auto how = Format(format);
+    const bool wide = how != Format::Windows1252 && how != Format::Forced;
+    std::mt19937 random(7u + static_cast<unsigned>(mode * 8 + format));
+    std::uniform_int_distribution<int> count(-1, 13);
+    for (int round = 0; round < 700; ++round) {
+        const std::u16string text = randomText(random, round % 10 == 0 ? 400 : 24, wide);
+        const std::u16string pattern = randomPattern(random, text);
+        const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), pattern,
+                                         (round & 1) != 0, count(random), count(random), true);
+        QVERIFY2(failure.isEmpty(), failure.left(3000).constData());
     }
 }
 

@@ -44,6 +44,7 @@ public:
     QString searchText() const override { return search; }
     QString modeText() const override { return mode; }
     int matchCaseValue() const override { return matchCase; }
+    int regexValue() const override { return regex; }
     int oneLineValue() const override { return oneLine; }
     run::DisplayOption displayOption() const override { return display; }
     void setProgress(int value, const QString &text) override
@@ -67,6 +68,7 @@ public:
     QString search;
     QString mode = captions.at(1);
     int matchCase = 0;
+    int regex = 0;
     int oneLine = 0;
     int readAs = 0;
     run::DisplayOption display = run::DisplayOption::LineOnly;
@@ -87,6 +89,13 @@ private slots:
     void init();
     void rows_data();
     void rows();
+    void regexRows_data();
+    void regexRows();
+    void invalidPatternStopsTheStart_data();
+    void invalidPatternStopsTheStart();
+    void patternThatGivesUpIsReportedOncePerFile();
+    void searchTextChangedDuringTheRun_data();
+    void searchTextChangedDuringTheRun();
     void emptyListSaysSoAndRunsNothing();
     void progressAndIdleState();
     void longFileGivesOneRowPerPieceOnOneLine();
@@ -231,6 +240,162 @@ void TestExtractionRun::rows_data()
     QTest::newRow("NUL bytes stay in the row")
         << QByteArray("a\0b hit\r\n", 9) << 1 << "hit" << 0 << 0 << line
         << QStringList{QString::fromLatin1("a\0b hit", 7)};
+}
+
+void TestExtractionRun::regexRows_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<int>("matchCase");
+    QTest::addColumn<int>("oneLine");
+    QTest::addColumn<int>("display");
+    QTest::addColumn<QStringList>("expected"); // "P" stands for the file's path
+
+    const auto line = int(run::DisplayOption::LineOnly);
+    const auto fileLine = int(run::DisplayOption::FileAndLine);
+    const QByteArray log = "2024-01-05 start\r\nlog 2024-01-06\r\nend\r\n";
+    const QByteArray utf16 = QByteArray("\xFF\xFE\xC9\0\r\0\n\0\x3D\xD8\x00\xDEx\0", 14);
+
+    QTest::newRow("^ anchors at each line's start")
+        << log << 1 << R"(^\d{4}-\d\d-\d\d)" << 0 << 0 << line << QStringList{"2024-01-05 start"};
+    QTest::newRow("$ anchors before the line end")
+        << log << 1 << R"(\d$)" << 0 << 0 << fileLine << QStringList{"P log 2024-01-06"};
+    QTest::newRow("alternation, one line below")
+        << QByteArray("error here\r\nx\r\nwarn\r\ny\r\n") << 5 << "error|warn" << 0 << 0 << line
+        << QStringList{"error here", "x", "warn", "y"};
+    QTest::newRow("match case makes the pattern exact")
+        << QByteArray("Error\r\nerror\r\n") << 1 << "^e" << 1 << 0 << line << QStringList{"error"};
+    QTest::newRow("Windows-1252: classes and caseless accented letters")
+        << QByteArray("Caf\xC9 cr\xE8me\r\ncafe creme\r\n") << 1 << R"(caf[é]\s+CR\wME)" << 0 << 0
+        << line << QStringList{QString::fromUtf8("CafÉ crème")};
+    QTest::newRow("UTF-8: \\w takes accented letters")
+        << QByteArray("na\xC3\xAFve\nx-y\n") << 1 << R"(^\w+$)" << 0 << 0 << line
+        << QStringList{QString::fromUtf8("naïve")};
+    QTest::newRow("UTF-8: . is one character")
+        << QByteArray("\xE6\x97\xA5\xE6\x9C\xAC\nabcdef\n") << 1 << "^..$" << 0 << 0 << line
+        << QStringList{QString::fromUtf8("日本")};
+    QTest::newRow("UTF-16: é caseless finds É") << utf16 << 1 << QString::fromUtf8("é") << 0 << 0
+                                                << line << QStringList{QString::fromUtf8("É")};
+    QTest::newRow("UTF-16: é with match case does not")
+        << utf16 << 1 << QString::fromUtf8("é") << 1 << 0 << line << QStringList{};
+    QTest::newRow("UTF-16: a surrogate pair is one character")
+        << utf16 << 1 << "^.x$" << 1 << 0 << line << QStringList{QString::fromUtf8("😀x")};
+    // UTF-16 LE with a mark, from units that need not be well-formed.
+    const auto le = [](std::u16string_view units) {
+        QByteArray bytes("\xFF\xFE");
+        for (const char16_t u : units) {
+            bytes.append(char(u & 0xFF));
+            bytes.append(char(u >> 8));
+        }
+        return bytes;
+    };
+    QTest::newRow("UTF-16: a lone surrogate matches nothing, the rest of its line does")
+        << le(u"ab\xDC00" u"c\r\nabc") << 1 << "b.c|^a.*c$" << 0 << 0 << line << QStringList{"abc"};
+    QTest::newRow("UTF-16: around a lone surrogate")
+        << le(u"ab\xDC00" u"c") << 1 << "c$" << 0 << 0 << line
+        << QStringList{QString::fromUtf16(u"ab\xDC00" u"c", 4)};
+    QTest::newRow("empty lines never match, not even ^$")
+        << QByteArray("a\r\n\r\nb\r\n") << 1 << "^$|x*" << 0 << 0 << line << QStringList{"a", "b"};
+    QTest::newRow("LF file: the CR before LF is not in the line")
+        << QByteArray("x\nabc\r\nabd\n") << 1 << R"(c\r|d$)" << 0 << 0 << line
+        << QStringList{"abd"};
+    QTest::newRow("a lone CR inside a CR LF line is a character")
+        << QByteArray("a\rb\r\nab\r\n") << 1 << "a.b" << 0 << 0 << line << QStringList{"a\rb"};
+    QTest::newRow("all lines above, one line")
+        << QByteArray("a\r\nb\r\nc\r\n") << 12 << "B$" << 0 << 1 << line << QStringList{"a b "};
+    QTest::newRow("X/Y mode with a required literal")
+        << QByteArray("u\r\nuser=ann@example.org\r\nv\r\nuser=x@example.com\r\n") << 0
+        << R"(user=\w+@example\.org)" << 0 << 0 << line
+        << QStringList{"u", "user=ann@example.org", "v"};
+}
+
+void TestExtractionRun::regexRows()
+{
+    m_view->regex = 1;
+    rows();
+}
+
+void TestExtractionRun::invalidPatternStopsTheStart_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unclosed group") << "(abc"
+                                    << "missing closing parenthesis at offset 4.";
+    QTest::newRow("range out of order") << "[z-a]"
+                                        << "range out of order in character class at offset 3.";
+    QTest::newRow("lone backslash") << "\\"
+                                    << "\\ at end of pattern at offset 1.";
+}
+
+void TestExtractionRun::invalidPatternStopsTheStart()
+{
+    QFETCH(QString, search);
+    QFETCH(QString, message);
+    m_view->files = {write("a.txt", "(abc\r\n")};
+    m_view->regex = 1;
+    m_view->search = search;
+    m_view->mode = captions.at(0);
+    click();
+    QCOMPARE(m_services->prompts.texts(),
+             QStringList{"The search text is not a valid regular expression: " + message});
+    QCOMPARE(m_services->prompts.messages.front().icon, platform::Icon::Warning);
+    // Nothing ran: no dialog, no progress, no rows; the search text stays as typed.
+    QCOMPARE(m_view->form2Opened, 0);
+    QVERIFY(m_view->progress.isEmpty());
+    QVERIFY(m_view->rows.isEmpty());
+    QCOMPARE(m_view->caption, run::startCaption);
+    QCOMPARE(m_view->search, search);
+}
+
+void TestExtractionRun::patternThatGivesUpIsReportedOncePerFile()
+{
+    const QByteArray hopeless = QByteArray(40, 'a') + "!\r\n";
+    const QString first = write("first.txt", hopeless + "hit\r\n" + hopeless);
+    const QString second = write("second.txt", "hit\r\n" + hopeless);
+    m_view->files = {first, second};
+    m_view->regex = 1;
+    m_view->search = QStringLiteral("(a+)+$|hit");
+    click();
+    QCOMPARE(m_view->rows, (QStringList{"hit", "hit"}));
+    QCOMPARE(m_reporter->reports.size(), 2);
+    QVERIFY2(m_reporter->reports[0].contains(first), qPrintable(m_reporter->reports[0]));
+    QVERIFY2(m_reporter->reports[1].contains(second), qPrintable(m_reporter->reports[1]));
+    QVERIFY(m_reporter->reports[0].startsWith(
+        "Quillon2021/08/31.ExtractState.ExtractSearchWordLine|100|Regular expression too complex"));
+    QCOMPARE(m_services->prompts.texts().back(), QStringLiteral("Done."));
+}
+
+void TestExtractionRun::searchTextChangedDuringTheRun_data()
+{
+    QTest::addColumn<int>("regex");
+    QTest::addColumn<QString>("changedTo");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("plain text: later files use the new text, not the workers' blocks")
+        << 0 << "xyz" << QStringList{"Done."};
+    QTest::newRow("a pattern made invalid is shown once and finds nothing")
+        << 1 << "(hit"
+        << QStringList{"The search text is not a valid regular expression: missing closing "
+                       "parenthesis at offset 4.",
+                       "Done."};
+}
+
+void TestExtractionRun::searchTextChangedDuringTheRun()
+{
+    QFETCH(int, regex);
+    QFETCH(QString, changedTo);
+    QFETCH(QStringList, messages);
+    m_view->files = {write("a.txt", "hit\r\n"), write("b.txt", "hit\r\n"),
+                     write("c.txt", "hit\r\n")};
+    m_view->regex = regex;
+    m_view->search = QStringLiteral("hit");
+    m_services->yield.onYield = [&](int) {
+        if (!m_view->rows.isEmpty())
+            m_view->search = changedTo;
+    };
+    click();
+    QCOMPARE(m_view->rows, QStringList{"hit"});
+    QCOMPARE(m_services->prompts.texts(), messages);
 }
 
 void TestExtractionRun::rows()

@@ -185,6 +185,7 @@ void TestMainWindow::firstStartUsesEveryDefault()
     QVERIFY(w.Text1->text().isEmpty());
     QVERIFY(!w.Check1->isChecked());
     QVERIFY(!w.Check2->isChecked());
+    QVERIFY(!w.Check4->isChecked());
     QVERIFY(!w.Option1->isChecked());
     QVERIFY(w.Option2->isChecked());
     QVERIFY(!w.Option3->isChecked());
@@ -213,6 +214,9 @@ void TestMainWindow::restoresStoredValues_data()
     QTest::newRow("match case on") << "Check1"
                                    << "1"
                                    << "Check1=1";
+    QTest::newRow("regular expression on") << "Check4"
+                                           << "1"
+                                           << "Check4=1";
     QTest::newRow("one line on") << "Check2"
                                  << "1"
                                  << "Check2=1";
@@ -325,7 +329,8 @@ void TestMainWindow::optionChangesAreStoredAtOnce()
     m_fakes->settings.writes.clear();
     w.Check1->click();
     w.Check2->click();
-    QCOMPARE(m_fakes->settings.writes, (QStringList{"Check1=1", "Check2=1"}));
+    w.Check4->click();
+    QCOMPARE(m_fakes->settings.writes, (QStringList{"Check1=1", "Check2=1", "Check4=1"}));
 
     // A restart shows the same choices.
     m_window.reset();
@@ -334,6 +339,7 @@ void TestMainWindow::optionChangesAreStoredAtOnce()
     QVERIFY(!m_window->Option2->isChecked());
     QCOMPARE(m_window->Text1->text(), QStringLiteral("ab"));
     QVERIFY(m_window->Check1->isChecked());
+    QVERIFY(m_window->Check4->isChecked());
 }
 
 void TestMainWindow::windowSizeIsRestored_data()
@@ -547,11 +553,17 @@ void TestMainWindow::helpAndExamplesMessages()
                                 "byte-order mark, else Windows-1252) and with its own line ends "
                                 "(LF or CR LF). Tick \"Read every file as Windows-1252 with CR "
                                 "LF line ends\" to read every file byte by byte with lines "
-                                "ending at CR LF."));
+                                "ending at CR LF.\r\n\r\nTick \"Regular expression\" to take "
+                                "the search text as a regular expression in the syntax of PCRE2 "
+                                "(as grep -P and ripgrep take it): a line is extracted when the "
+                                "expression matches within it, ^ and $ anchoring at the line's "
+                                "start and end, and Match Case off ignores case."));
     QCOMPARE(messages[1].text.split("\r\n"),
              (QStringList{"A search word or search words can be any set of characters. Here are "
                           "some examples of what you can write here:",
-                          "a", "peter", "t was on", "Diagram #2"}));
+                          "a", "peter", "t was on", "Diagram #2",
+                          "With \"Regular expression\" ticked, a pattern:", "error|warn",
+                          "^\\d{4}-\\d\\d-\\d\\d"}));
     for (const auto &shown : messages) {
         QCOMPARE(shown.title, QStringLiteral("Lumbrex"));
         QCOMPARE(shown.icon, platform::Icon::None);
