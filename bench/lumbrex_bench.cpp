@@ -180,32 +180,32 @@ int main(int argc, char *argv[])
     platform::IniSettingsStore &settings = real.settings;
 
     shell::MainWindow window(services, QCoreApplication::applicationDirPath());
-    window.Form_Load();
+    window.startUp();
     window.show();
     QCoreApplication::processEvents();
 
     const QString application = QStringLiteral("Tarnwick");
     const QString section = QStringLiteral("Lumbrex");
     if (options.x)
-        settings.WriteSetting(application, section, QStringLiteral("Combo2"),
+        settings.writeSetting(application, section, QStringLiteral("Combo2"),
                               QString::number(*options.x));
     if (options.y)
-        settings.WriteSetting(application, section, QStringLiteral("Combo3"),
+        settings.writeSetting(application, section, QStringLiteral("Combo3"),
                               QString::number(*options.y));
-    window.Combo1->setCurrentIndex(options.mode);
-    window.Text1->setText(options.search);
-    if (window.Check1->isChecked() != options.matchCase)
-        window.Check1->click();
-    if (window.Check2->isChecked() != options.oneLine)
-        window.Check2->click();
-    if (window.Check3->isChecked() != options.readAsWindows1252)
-        window.Check3->click();
-    if (window.Check4->isChecked() != options.regex)
-        window.Check4->click();
+    window.modeList->setCurrentIndex(options.mode);
+    window.searchBox->setText(options.search);
+    if (window.matchCaseBox->isChecked() != options.matchCase)
+        window.matchCaseBox->click();
+    if (window.oneLineBox->isChecked() != options.oneLine)
+        window.oneLineBox->click();
+    if (window.readAsWindows1252Box->isChecked() != options.readAsWindows1252)
+        window.readAsWindows1252Box->click();
+    if (window.regexBox->isChecked() != options.regex)
+        window.regexBox->click();
     window.extraction().setWorkerCount(options.workers);
-    QRadioButton *display = options.display == QLatin1String("line")   ? window.Option1
-                            : options.display == QLatin1String("file") ? window.Option3
-                                                                       : window.Option2;
+    QRadioButton *display = options.display == QLatin1String("line")   ? window.lineOnlyOption
+                            : options.display == QLatin1String("file") ? window.fileOnlyOption
+                                                                       : window.fileAndLineOption;
     display->click();
     for (const QString &file : options.files)
         window.files().append(file);
@@ -214,7 +214,7 @@ int main(int argc, char *argv[])
     QTimer dialogCloser;
     QObject::connect(&dialogCloser, &QTimer::timeout, [] {
         if (auto *dialog = qobject_cast<shell::LinesDialog *>(QApplication::activeModalWidget()))
-            dialog->PushButton1->click();
+            dialog->closeButton->click();
     });
     dialogCloser.start(1);
 
@@ -241,9 +241,9 @@ int main(int argc, char *argv[])
     qint64 stopClickAt = -1;
     if (options.stopAfterMs >= 0)
         QTimer::singleShot(options.stopAfterMs, [&] {
-            if (window.PushButton3->text() == QLatin1String("Stop Extracting")) {
+            if (window.startButton->text() == QLatin1String("Stop Extracting")) {
                 stopClickAt = clock.nsecsElapsed();
-                window.PushButton3->click();
+                window.startButton->click();
             }
         });
 
@@ -251,7 +251,7 @@ int main(int argc, char *argv[])
     getrusage(RUSAGE_SELF, &before);
     clock.start();
     running = true;
-    window.PushButton3->click();
+    window.startButton->click();
     const qint64 idleAt = clock.nsecsElapsed();
     running = false;
     maxGap = std::max(maxGap, (doneAt >= 0 ? doneAt : idleAt) - lastPump);

@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
     platform::QtYield &yield = real.yield;
 
     shell::MainWindow window(services, QApplication::applicationDirPath());
-    window.Form_Load();
+    window.startUp();
     window.show();
 
     QElapsedTimer sincePump;
@@ -128,16 +128,19 @@ int main(int argc, char *argv[])
     };
 
     std::printf("results of %d rows\n", kRows);
-    run("remove containing (2,000 scattered)", window.PushButton19, QStringLiteral("FILE0042"));
-    run("remove not containing (2,000 kept)", window.PushButton20, QStringLiteral("FILE0042"));
-    run("remove containing (all match)", window.PushButton19, QStringLiteral("Quick Brown"));
-    run("save as text file", window.PushButton2);
+    run("remove containing (2,000 scattered)", window.removeResultsContainingButton,
+        QStringLiteral("FILE0042"));
+    run("remove not containing (2,000 kept)", window.removeResultsNotContainingButton,
+        QStringLiteral("FILE0042"));
+    run("remove containing (all match)", window.removeResultsContainingButton,
+        QStringLiteral("Quick Brown"));
+    run("save as text file", window.saveTextButton);
     std::printf("%-36s %lld bytes\n", "  text file size",
                 static_cast<long long>(QFileInfo(dialogs.path).size()));
-    run("copy to clipboard", window.PushButton18);
+    run("copy to clipboard", window.copyResultsButton);
     std::printf("%-36s %lld characters\n", "  clipboard text",
                 static_cast<long long>(real.clipboard.text().size()));
-    run("save as spreadsheet", window.PushButton12);
+    run("save as spreadsheet", window.saveSpreadsheetButton);
     std::printf("%-36s %lld bytes\n", "  workbook size",
                 static_cast<long long>(QFileInfo(desktop.opened).size()));
     QFile::remove(desktop.opened);

@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
 
     shell::MainWindow window(real.services(), QApplication::applicationDirPath());
     real.setParent(&window);
-    window.Form_Load();
+    window.startUp();
     window.placeOnScreen(window.screen()->availableGeometry());
     window.show();
     return QApplication::exec();

@@ -290,8 +290,8 @@ private:
 
 } // namespace
 
-FileText ReadFileToStringFSO(const std::string &path, ErrorReporter &reporter, ReadRule rule,
-                             const std::atomic<bool> *stop)
+FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule rule,
+                    const std::atomic<bool> *stop)
 {
     Steps steps(reporter, "ExtractState", "ReadFileToStringFSO");
     Reader reader;

@@ -82,8 +82,7 @@ private:
 // that cannot be read, or is not a regular file, gives one empty piece and never blocks. With the
 // automatic rule the file's encoding and line ends are recognised; a set stop flag ends the
 // reading early (what was read is kept).
-FileText ReadFileToStringFSO(const std::string &path, ErrorReporter &reporter,
-                             ReadRule rule = ReadRule::Automatic,
-                             const std::atomic<bool> *stop = nullptr);
+FileText readPieces(const std::string &path, ErrorReporter &reporter,
+                    ReadRule rule = ReadRule::Automatic, const std::atomic<bool> *stop = nullptr);
 
 } // namespace engine

@@ -40,14 +40,14 @@ FileAdder::FileAdder(FileListHost &host, FolderScan &scan) : m_host(host), m_sca
 {
 }
 
-void FileAdder::PushButton1_Click()
+void FileAdder::addFolder()
 {
     engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "PushButton1_Click");
     const platform::Services &services = m_host.services();
     platform::SettingsStore &store = *services.settings;
     QString extension;
     steps.step(100, [&] {
-        const QString stored = store.ReadSetting(application, section, QStringLiteral("Extension"),
+        const QString stored = store.readSetting(application, section, QStringLiteral("Extension"),
                                                  QStringLiteral("*"));
         extension = services.prompts->input(
             QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt "
@@ -57,12 +57,12 @@ void FileAdder::PushButton1_Click()
     if (steps.test(102, [&] { return extension.isEmpty(); }))
         return;
     steps.step(104, [&] {
-        store.WriteSetting(application, section, QStringLiteral("Extension"), extension);
+        store.writeSetting(application, section, QStringLiteral("Extension"), extension);
     });
     QString chosen;
     steps.step(106, [&] {
         const QString last =
-            store.ReadSetting(application, section, QStringLiteral("LastFolder"), QString());
+            store.readSetting(application, section, QStringLiteral("LastFolder"), QString());
         chosen = services.dialogs->browseFolder(QStringLiteral("Please select folder:"), last);
     });
     if (steps.test(108, [&] { return chosen.isEmpty(); }))
@@ -70,12 +70,12 @@ void FileAdder::PushButton1_Click()
     QString folder;
     steps.step(333, [&] { folder = chosen; });
     steps.step(334, [&] {
-        store.WriteSetting(application, section, QStringLiteral("LastFolder"), folder);
+        store.writeSetting(application, section, QStringLiteral("LastFolder"), folder);
     });
     // A scan started during a run must not end the run's busy state when it finishes.
     const int pointerBefore = m_host.mousePointer();
     steps.step(110, [&] { m_host.setMousePointer(busyPointer); });
-    m_scan.AddFolderTree(folder, QStringLiteral("*.") + extension, m_host.files(), steps);
+    m_scan.addFolderTree(folder, QStringLiteral("*.") + extension, m_host.files(), steps);
     steps.step(132,
                [&] { m_host.setMousePointer(pointerBefore == busyPointer ? busyPointer : 0); });
 }
@@ -87,16 +87,16 @@ qsizetype FileAdder::dialogAnswerLength(const QStringList &paths)
     if (paths.size() == 1)
         return paths.first().size() + 2;
     const QString &first = paths.first();
-    QString folder = first.left(first.size() - platform::FileNameFromPath(first).size());
+    QString folder = first.left(first.size() - platform::fileNameFromPath(first).size());
     if (folder.size() > 1)
         folder.chop(1);
     qsizetype length = folder.size() + 1;
     for (const QString &path : paths)
-        length += platform::FileNameFromPath(path).size() + 1;
+        length += platform::fileNameFromPath(path).size() + 1;
     return length + 1;
 }
 
-void FileAdder::PushButton6_Click()
+void FileAdder::addFiles()
 {
     engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "PushButton6_Click");
     const platform::Services &services = m_host.services();
@@ -125,7 +125,7 @@ void FileAdder::PushButton6_Click()
     const qsizetype picked = chosen.size();
     chosen.removeIf([&](const QString &path) {
         return path.contains(QChar(QChar::ReplacementCharacter)) &&
-               !services.fileSystem->FileExists(path);
+               !services.fileSystem->fileExists(path);
     });
     const int unreadable = int(picked - chosen.size());
     auto reportUnreadable = [&] {
@@ -141,7 +141,7 @@ void FileAdder::PushButton6_Click()
         steps.step(118, [&] { files.append(chosen.first()); });
     } else {
         for (const QString &path : chosen)
-            steps.step(132, [&] { files.append(platform::NormalizePath(path)); });
+            steps.step(132, [&] { files.append(platform::normalizePath(path)); });
     }
     reportUnreadable();
 }
@@ -181,8 +181,8 @@ void FileAdder::dropPaths(const QStringList &paths, int unreadable)
     engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "ListView1_OLEDragDrop");
     platform::ListModel &files = m_host.files();
     for (const QString &path : paths) {
-        if (m_scan.IsFolder(path))
-            m_scan.AddFolderTree(path, QStringLiteral("*.*"), files, steps);
+        if (m_scan.isFolder(path))
+            m_scan.addFolderTree(path, QStringLiteral("*.*"), files, steps);
         else
             steps.step(100, [&] { files.append(path); });
     }

@@ -21,10 +21,10 @@ public:
 
     // "Add All File(s) In Folder": asks for an extension and a folder, then adds the
     // matching files of the whole tree while the window shows busy.
-    void PushButton1_Click();
+    void addFolder();
     // "Add File(s)": adds what the multi-select file dialog returns, or says that too many
     // files were chosen.
-    void PushButton6_Click();
+    void addFiles();
     // Adds dropped paths in order: a folder with every file of its tree, anything else as
     // it stands; then says how many dropped names could not be read back, if any.
     void dropPaths(const QStringList &paths, int unreadable = 0);

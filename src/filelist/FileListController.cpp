@@ -32,7 +32,7 @@ void FileListController::removeSelected()
     files.removeAt(row);
 }
 
-void FileListController::PushButton7_Click()
+void FileListController::clearFiles()
 {
     engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "PushButton7_Click");
     if (steps.test(100, [&] { return !busy(); }))

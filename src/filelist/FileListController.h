@@ -19,7 +19,7 @@ public:
     // Removes the selected entry (double-click or Delete), unless the window is busy.
     void removeSelected();
     // "Clear List": removes every entry, unless the window is busy.
-    void PushButton7_Click();
+    void clearFiles();
 
     // A mouse button went down over the list.
     void mouseDown();

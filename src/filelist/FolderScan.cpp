@@ -65,7 +65,7 @@ FolderScan::FolderScan(platform::FileSystem &fileSystem, platform::Yield &yield,
 {
 }
 
-bool FolderScan::HasUnsupportedChars(const QString &name)
+bool FolderScan::hasUnsupportedChars(const QString &name)
 {
     for (const QChar c : name) {
         const int code = engine::fromUnicode(c.unicode());
@@ -81,7 +81,7 @@ bool FolderScan::nameIsReadable(const QString &name)
     // into '?' and the folder cannot be opened by that name. Here names are read back as
     // they were listed, so every name the listing could decode serves.
     if constexpr (platform::nativePathStyle == platform::PathStyle::Windows)
-        return !HasUnsupportedChars(name) && !name.contains(u'?');
+        return !hasUnsupportedChars(name) && !name.contains(u'?');
     return true;
 }
 
@@ -90,7 +90,7 @@ bool FolderScan::matchesPattern(const QString &name, const QString &pattern)
     return matchesEveryName(pattern) || wildcardMatcher(pattern).match(name).hasMatch();
 }
 
-bool FolderScan::IsFolder(const QString &path)
+bool FolderScan::isFolder(const QString &path)
 {
     if (path.isEmpty())
         return false;
@@ -130,7 +130,7 @@ void FolderScan::pause() const
     m_yield.yield();
 }
 
-void FolderScan::GetSubDirectories2016(QStringList &folders, bool recurse)
+void FolderScan::addSubFolders(QStringList &folders, bool recurse)
 {
     m_ancestors.clear();
     for (const QString &folder : folders) {
@@ -149,7 +149,7 @@ void FolderScan::walk(QStringList &folders, bool recurse)
     for (const QString &folder : given) {
         if (m_stopped)
             return;
-        if (steps.test(108, [&] { return !IsFolder(folder); }))
+        if (steps.test(108, [&] { return !isFolder(folder); }))
             continue;
         if (steps.test(110, [&] { return folder.size() >= maxPathLength; }))
             continue;
@@ -196,7 +196,7 @@ void FolderScan::walk(QStringList &folders, bool recurse)
     for (const QString &candidate : found) {
         if (m_stopped)
             return;
-        if (!steps.test(154, [&] { return IsFolder(candidate); }))
+        if (!steps.test(154, [&] { return isFolder(candidate); }))
             continue;
         steps.step(156, [&] { pause(); });
         if (steps.test(158, [&] { return passesFolderTest(candidate); }))
@@ -204,7 +204,7 @@ void FolderScan::walk(QStringList &folders, bool recurse)
     }
 }
 
-QStringList FolderScan::GetFilesInFolder(const QString &folder, const QString &pattern)
+QStringList FolderScan::usableFilesIn(const QString &folder, const QString &pattern)
 {
     QString prefix = folder;
     if (!prefix.endsWith(separator))
@@ -222,19 +222,19 @@ QStringList FolderScan::GetFilesInFolder(const QString &folder, const QString &p
     for (const QString &name : all) {
         pause();
         if ((everyName || matcher.match(name).hasMatch()) &&
-            m_fileSystem.IsUsableFile(prefix + name))
+            m_fileSystem.isUsableFile(prefix + name))
             usable.append(name);
     }
     return usable;
 }
 
-void FolderScan::AddFolderTree(const QString &folder, const QString &pattern,
+void FolderScan::addFolderTree(const QString &folder, const QString &pattern,
                                platform::ListModel &list, engine::Steps &steps)
 {
     const int unreadableBefore = m_fileSystem.unreadableNames();
     QStringList folders;
     steps.step(112, [&] { folders = QStringList{folder + separator}; });
-    steps.step(114, [&] { GetSubDirectories2016(folders, true); });
+    steps.step(114, [&] { addSubFolders(folders, true); });
     for (qsizetype i = 0; i < folders.size() && !m_stopped; ++i) {
         QString here;
         steps.step(118, [&] {
@@ -243,7 +243,7 @@ void FolderScan::AddFolderTree(const QString &folder, const QString &pattern,
                 here.chop(1);
         });
         QStringList names;
-        steps.step(120, [&] { names = GetFilesInFolder(here, pattern); });
+        steps.step(120, [&] { names = usableFilesIn(here, pattern); });
         for (const QString &name : names) {
             if (m_stopped)
                 break;
@@ -253,12 +253,12 @@ void FolderScan::AddFolderTree(const QString &folder, const QString &pattern,
             QString path;
             steps.step(126, [&] { path = here + separator + name; });
             steps.step(128, [&] {
-                if (!m_fileSystem.IsUsableFile(path))
+                if (!m_fileSystem.isUsableFile(path))
                     return;
                 constexpr int hiddenArchive = platform::HiddenBit | platform::ArchiveBit;
                 if (platform::attributeValue(m_fileSystem.attributes(path)) == hiddenArchive)
                     return;
-                list.appendDeferred(platform::NormalizePath(path));
+                list.appendDeferred(platform::normalizePath(path));
             });
         }
     }

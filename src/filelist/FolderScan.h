@@ -30,24 +30,24 @@ public:
     // Appends every descendant folder of the listed folders (each ending in a separator)
     // that passes the folder tests, level by level; removes the folders that cannot be
     // listed. Reports other failures under the walk's own tag.
-    void GetSubDirectories2016(QStringList &folders, bool recurse);
+    void addSubFolders(QStringList &folders, bool recurse);
     // Returns the names of the usable files of one folder that match a pattern ("*.txt"),
     // in listing order; an empty list when the folder cannot be listed.
-    QStringList GetFilesInFolder(const QString &folder, const QString &pattern);
+    QStringList usableFilesIn(const QString &folder, const QString &pattern);
     // Appends to the list every matching file of a folder and of its accepted sub-folders,
     // breadth first, leaving out "~" names, unusable files and hidden archive files. Reports
     // failures through steps, numbered 112 to 130, and once how many names could not be
     // read back.
-    void AddFolderTree(const QString &folder, const QString &pattern, platform::ListModel &list,
+    void addFolderTree(const QString &folder, const QString &pattern, platform::ListModel &list,
                        engine::Steps &steps);
     // Returns whether the path names an existing folder.
-    bool IsFolder(const QString &path);
+    bool isFolder(const QString &path);
     // Makes every running and later walk end at its next yield; used when the window closes.
     void stop() { m_stopped = true; }
 
     // Returns whether a name holds a character that the single-byte code page lacks, a
     // control character (below 32 or 127 to 159), or "?".
-    static bool HasUnsupportedChars(const QString &name);
+    static bool hasUnsupportedChars(const QString &name);
     // Returns whether a sub-folder of this name can be opened by the name as listed.
     static bool nameIsReadable(const QString &name);
     // Returns whether a file name matches a wildcard pattern without regard to case: "*" is

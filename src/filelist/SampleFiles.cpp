@@ -58,17 +58,17 @@ SampleFiles::SampleFiles(FileListHost &host, FolderScan &scan) : m_host(host), m
 {
 }
 
-QString SampleFiles::ScrambleText(const QString &text, const QString &key, platform::Yield &yield)
+QString SampleFiles::scrambleText(const QString &text, const QString &key, platform::Yield &yield)
 {
     return scramble(text, key, yield, +1);
 }
 
-QString SampleFiles::UnscrambleText(const QString &text, const QString &key, platform::Yield &yield)
+QString SampleFiles::unscrambleText(const QString &text, const QString &key, platform::Yield &yield)
 {
     return scramble(text, key, yield, -1);
 }
 
-bool SampleFiles::ListContainsText(const platform::ListModel &list, const QString &text)
+bool SampleFiles::listContainsText(const platform::ListModel &list, const QString &text)
 {
     for (int row = 0; row < list.count(); ++row)
         if (list.text(row) == text)
@@ -94,27 +94,27 @@ QString SampleFiles::samplesFolder() const
     return m_host.programFolderFile(QStringLiteral("Samples"));
 }
 
-void SampleFiles::RecordSampleFiles()
+void SampleFiles::recordSampleFiles()
 {
-    const QStringList names = m_scan.GetFilesInFolder(samplesFolder(), QStringLiteral("*.*"));
+    const QStringList names = m_scan.usableFilesIn(samplesFolder(), QStringLiteral("*.*"));
     QStringList paths;
     for (const QString &name : names)
         paths.append(m_host.programFolderFile(QStringLiteral("Samples/") + name));
     const platform::Services &services = m_host.services();
     const QString scrambled =
-        ScrambleText(snapshotText(paths.join(u'|')), scrambleKey, *services.yield);
-    services.settings->WriteSetting(application, section, snapshotKey, scrambled);
+        scrambleText(snapshotText(paths.join(u'|')), scrambleKey, *services.yield);
+    services.settings->writeSetting(application, section, snapshotKey, scrambled);
 }
 
-void SampleFiles::LoadSampleFiles(platform::ListModel &list)
+void SampleFiles::loadSampleFiles(platform::ListModel &list)
 {
     const platform::Services &services = m_host.services();
-    const QString stored = services.settings->ReadSetting(application, section, snapshotKey, {});
+    const QString stored = services.settings->readSetting(application, section, snapshotKey, {});
     if (!stored.isEmpty()) {
         const QString paths =
-            pathsFromSnapshotText(UnscrambleText(stored, scrambleKey, *services.yield));
+            pathsFromSnapshotText(unscrambleText(stored, scrambleKey, *services.yield));
         for (const QString &path : paths.split(u'|')) {
-            if (services.fileSystem->FileExists(path) && !ListContainsText(list, path))
+            if (services.fileSystem->fileExists(path) && !listContainsText(list, path))
                 list.append(path);
         }
     }
@@ -126,10 +126,10 @@ void SampleFiles::LoadSampleFiles(platform::ListModel &list)
         services.desktop->openFolder(m_host.programFolderFile(QStringLiteral("Samples/")));
 }
 
-void SampleFiles::PushButton8_Click()
+void SampleFiles::loadSamples()
 {
     engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "PushButton8_Click");
-    steps.step(100, [&] { LoadSampleFiles(m_host.files()); });
+    steps.step(100, [&] { loadSampleFiles(m_host.files()); });
     steps.step(110, [&] { m_host.selectLinesAbove(2); });
     steps.step(112, [&] { m_host.selectLinesBelow(1); });
     steps.step(114, [&] { m_host.setSearchText(QStringLiteral("Dozida")); });

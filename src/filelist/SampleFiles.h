@@ -25,22 +25,22 @@ public:
 
     // Records the paths of the files in the program's "Samples" folder as "Snapshot";
     // throws engine::Failure when that fails.
-    void RecordSampleFiles();
+    void recordSampleFiles();
     // Appends every recorded sample file that still exists and is not yet listed, then asks
     // whether to open the samples folder.
-    void LoadSampleFiles(platform::ListModel &list);
+    void loadSampleFiles(platform::ListModel &list);
     // "Load Sample/Example Files": loads the samples, then presets 2 lines above, 1 line
     // below and the search text "Dozida".
-    void PushButton8_Click();
+    void loadSamples();
 
     // Returns the text with the key's character codes added, code by code (single-byte
     // code page, wrapping past 255); throws engine::Failure("Overflow") past 32767
     // characters.
-    static QString ScrambleText(const QString &text, const QString &key, platform::Yield &yield);
-    // Undoes ScrambleText for texts of codes 1 to 255.
-    static QString UnscrambleText(const QString &text, const QString &key, platform::Yield &yield);
+    static QString scrambleText(const QString &text, const QString &key, platform::Yield &yield);
+    // Undoes scrambleText for texts of codes 1 to 255.
+    static QString unscrambleText(const QString &text, const QString &key, platform::Yield &yield);
     // Returns whether some entry of the list has exactly this text.
-    static bool ListContainsText(const platform::ListModel &list, const QString &text);
+    static bool listContainsText(const platform::ListModel &list, const QString &text);
     // Returns the stored form of a list of paths: UTF-8 bytes as single-byte characters,
     // so any path survives the single-byte scramble.
     static QString snapshotText(const QString &paths);

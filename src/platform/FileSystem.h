@@ -54,9 +54,9 @@ public:
     // Returns the attributes of a path.
     virtual FileAttributes attributes(const QString &path) = 0;
     // Returns whether the path is an existing regular file.
-    virtual bool IsUsableFile(const QString &path) = 0;
+    virtual bool isUsableFile(const QString &path) = 0;
     // Returns whether the time of the path's last change can be read.
-    virtual bool FileExists(const QString &path) = 0;
+    virtual bool fileExists(const QString &path) = 0;
     // Returns the names of one kind of entry of a folder, in listing order, hidden ones
     // included; throws engine::Failure with permissionDeniedText or pathNotFoundText (or
     // another description) when the folder cannot be listed.

@@ -2,14 +2,14 @@
 
 namespace platform {
 
-QString FileNameFromPath(const QString &path, PathStyle style)
+QString fileNameFromPath(const QString &path, PathStyle style)
 {
     const QChar separator = style == PathStyle::Windows ? QLatin1Char('\\') : QLatin1Char('/');
     const qsizetype at = path.lastIndexOf(separator);
     return at < 0 ? path : path.mid(at + 1);
 }
 
-QString NormalizePath(const QString &path, PathStyle style)
+QString normalizePath(const QString &path, PathStyle style)
 {
     if (style == PathStyle::Posix) {
         QString result;

@@ -14,11 +14,11 @@ inline constexpr PathStyle nativePathStyle = PathStyle::Posix;
 #endif
 
 // Returns the part of a path after its last separator, or the whole path when it has none.
-QString FileNameFromPath(const QString &path, PathStyle style = nativePathStyle);
+QString fileNameFromPath(const QString &path, PathStyle style = nativePathStyle);
 
 // Returns the path with doubled separators collapsed. POSIX: every run of '/' becomes one.
 // Windows: pairs of backslashes become one, scanning left to right; a path starting with a
 // backslash comes back with exactly two leading backslashes (a network path).
-QString NormalizePath(const QString &path, PathStyle style = nativePathStyle);
+QString normalizePath(const QString &path, PathStyle style = nativePathStyle);
 
 } // namespace platform

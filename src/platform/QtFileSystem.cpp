@@ -36,13 +36,13 @@ FileAttributes QtFileSystem::attributes(const QString &path)
     return result;
 }
 
-bool QtFileSystem::IsUsableFile(const QString &path)
+bool QtFileSystem::isUsableFile(const QString &path)
 {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool QtFileSystem::FileExists(const QString &path)
+bool QtFileSystem::fileExists(const QString &path)
 {
     struct stat info {};
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0;

@@ -9,8 +9,8 @@ namespace platform {
 class QtFileSystem : public FileSystem {
 public:
     FileAttributes attributes(const QString &path) override;
-    bool IsUsableFile(const QString &path) override;
-    bool FileExists(const QString &path) override;
+    bool isUsableFile(const QString &path) override;
+    bool fileExists(const QString &path) override;
     // Lists through opendir/readdir, sorted by name without regard to case so every scan of
     // a folder gives the same order.
     QStringList entries(const QString &folder, EntryKind kind) override;

@@ -82,7 +82,7 @@ std::string IniSettingsStore::unusableText(const QString &application) const
            "until the program ends";
 }
 
-QString IniSettingsStore::ReadSetting(const QString &application, const QString &section,
+QString IniSettingsStore::readSetting(const QString &application, const QString &section,
                                       const QString &key, const QString &defaultValue)
 {
     const QString name = section + QLatin1Char('/') + key;
@@ -102,7 +102,7 @@ QString IniSettingsStore::ReadSetting(const QString &application, const QString 
     return value.isValid() ? value.toString() : defaultValue;
 }
 
-void IniSettingsStore::WriteSetting(const QString &application, const QString &section,
+void IniSettingsStore::writeSetting(const QString &application, const QString &section,
                                     const QString &key, const QString &value)
 {
     QDir().mkpath(m_folder);

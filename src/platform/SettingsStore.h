@@ -19,10 +19,10 @@ class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
     // Returns the stored text, or the default when the key is absent.
-    virtual QString ReadSetting(const QString &application, const QString &section,
+    virtual QString readSetting(const QString &application, const QString &section,
                                 const QString &key, const QString &defaultValue) = 0;
     // Stores the text durably before returning; throws engine::Failure when it cannot.
-    virtual void WriteSetting(const QString &application, const QString &section,
+    virtual void writeSetting(const QString &application, const QString &section,
                               const QString &key, const QString &value) = 0;
 };
 
@@ -35,9 +35,9 @@ public:
     // Uses the given folder instead of the user's configuration folder when not empty.
     explicit IniSettingsStore(const QString &folder = QString());
     ~IniSettingsStore() override;
-    QString ReadSetting(const QString &application, const QString &section, const QString &key,
+    QString readSetting(const QString &application, const QString &section, const QString &key,
                         const QString &defaultValue) override;
-    void WriteSetting(const QString &application, const QString &section, const QString &key,
+    void writeSetting(const QString &application, const QString &section, const QString &key,
                       const QString &value) override;
     // Returns the path of the file that holds an application's values.
     QString filePath(const QString &application) const;

@@ -40,15 +40,15 @@ AlignedTextWriter::AlignedTextWriter(platform::Yield &yield, engine::ErrorReport
 {
 }
 
-bool AlignedTextWriter::SaveListviewProperlySpaced(const platform::ListModel &list,
-                                                   const QString &path, ProgressIndicator *progress)
+bool AlignedTextWriter::saveAligned(const platform::ListModel &list, const QString &path,
+                                    ProgressIndicator *progress)
 {
     // The step numbers the error report quotes; the save ends at the first failure, so one
     // number in hand is enough.
     int at = 100;
     OutputFile file;
     try {
-        const QString caption = QStringLiteral("Writing file: ") + platform::FileNameFromPath(path);
+        const QString caption = QStringLiteral("Writing file: ") + platform::fileNameFromPath(path);
         auto showProgress = [&](int first, double value) {
             if (!progress)
                 return;

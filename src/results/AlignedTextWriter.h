@@ -28,8 +28,8 @@ public:
     // written. The first failure ends the save with one report (tag
     // "Main.SaveListviewProperlySpaced"), leaves an existing file untouched and returns false.
     // Progress may be null.
-    bool SaveListviewProperlySpaced(const platform::ListModel &list, const QString &path,
-                                    ProgressIndicator *progress);
+    bool saveAligned(const platform::ListModel &list, const QString &path,
+                     ProgressIndicator *progress);
 
 private:
     platform::Yield &m_yield;

@@ -37,18 +37,18 @@ QString ClipboardCopier::clipboardText(const platform::ListModel &list, platform
     return text;
 }
 
-ClipboardCopier::Outcome ClipboardCopier::CopyListviewToClipboard(const platform::ListModel &list,
-                                                                  platform::Clipboard &clipboard,
-                                                                  platform::Yield &yield)
+ClipboardCopier::Outcome ClipboardCopier::copyToClipboard(const platform::ListModel &list,
+                                                          platform::Clipboard &clipboard,
+                                                          platform::Yield &yield)
 {
     if (list.count() == 0)
         return Outcome::EmptyList;
     const QString text = clipboardText(list, yield);
-    ClipboardClearRetry(clipboard);
-    return ClipboardSetTextRetry(clipboard, text) ? Outcome::Copied : Outcome::Refused;
+    clearWithRetry(clipboard);
+    return setTextWithRetry(clipboard, text) ? Outcome::Copied : Outcome::Refused;
 }
 
-bool ClipboardCopier::ClipboardClearRetry(platform::Clipboard &clipboard)
+bool ClipboardCopier::clearWithRetry(platform::Clipboard &clipboard)
 {
     for (int attempt = 0; attempt < kAttempts; ++attempt)
         if (clipboard.clear())
@@ -56,7 +56,7 @@ bool ClipboardCopier::ClipboardClearRetry(platform::Clipboard &clipboard)
     return false;
 }
 
-bool ClipboardCopier::ClipboardSetTextRetry(platform::Clipboard &clipboard, const QString &text)
+bool ClipboardCopier::setTextWithRetry(platform::Clipboard &clipboard, const QString &text)
 {
     for (int attempt = 0; attempt < kAttempts; ++attempt)
         if (clipboard.setText(text))

@@ -28,12 +28,12 @@ public:
     static QString clipboardText(const platform::ListModel &list, platform::Yield &yield);
     // Builds the text of a list and puts it on the clipboard. Throws engine::Failure when a
     // row vanishes while the text is built, before the clipboard is touched.
-    static Outcome CopyListviewToClipboard(const platform::ListModel &list,
-                                           platform::Clipboard &clipboard, platform::Yield &yield);
+    static Outcome copyToClipboard(const platform::ListModel &list, platform::Clipboard &clipboard,
+                                   platform::Yield &yield);
     // Empties the clipboard, trying again while it refuses; returns whether it took.
-    static bool ClipboardClearRetry(platform::Clipboard &clipboard);
+    static bool clearWithRetry(platform::Clipboard &clipboard);
     // Puts text on the clipboard, trying again while it refuses; returns whether it took.
-    static bool ClipboardSetTextRetry(platform::Clipboard &clipboard, const QString &text);
+    static bool setTextWithRetry(platform::Clipboard &clipboard, const QString &text);
 };
 
 } // namespace results

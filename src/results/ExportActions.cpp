@@ -58,7 +58,7 @@ void ExportActions::showMessage(const QString &text)
                                 platform::Buttons::Ok);
 }
 
-void ExportActions::PushButton2_Click()
+void ExportActions::saveAsText()
 {
     engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton2_Click");
     QString path;
@@ -71,7 +71,7 @@ void ExportActions::PushButton2_Click()
     if (steps.test(118, [&] { return path.isEmpty(); }))
         return;
     platform::Answer answer = platform::Answer::Yes;
-    if (steps.test(120, [&] { return m_services.fileSystem->FileExists(path); })) {
+    if (steps.test(120, [&] { return m_services.fileSystem->fileExists(path); })) {
         steps.step(122, [&] {
             answer = m_services.prompts->message(
                 QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"),
@@ -84,7 +84,7 @@ void ExportActions::PushButton2_Click()
     bool saved = false;
     steps.step(130, [&] {
         AlignedTextWriter writer(*m_services.yield, m_reporter);
-        saved = writer.SaveListviewProperlySpaced(m_results, path, &m_view.progress());
+        saved = writer.saveAligned(m_results, path, &m_view.progress());
     });
     steps.step(132, [&] { m_view.setMousePointer(0); });
     // The writer has already reported a failed save; "Done." would claim the opposite.
@@ -92,7 +92,7 @@ void ExportActions::PushButton2_Click()
         steps.step(134, [&] { showMessage(QStringLiteral("Done.")); });
 }
 
-void ExportActions::PushButton18_Click()
+void ExportActions::copyResults()
 {
     engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton18_Click");
     steps.step(106, [&] {
@@ -101,8 +101,8 @@ void ExportActions::PushButton18_Click()
     steps.step(108, [&] { m_view.setMousePointer(11); });
     bool copied = false;
     steps.step(110, [&] {
-        const auto outcome = ClipboardCopier::CopyListviewToClipboard(
-            m_results, *m_services.clipboard, *m_services.yield);
+        const auto outcome =
+            ClipboardCopier::copyToClipboard(m_results, *m_services.clipboard, *m_services.yield);
         if (outcome == ClipboardCopier::Outcome::Refused)
             throw engine::Failure("The clipboard is in use by another program and did not take "
                                   "the results");
@@ -118,7 +118,7 @@ void ExportActions::PushButton18_Click()
     steps.step(116, [&] { m_view.progress().setText(QStringLiteral("Progress Bar")); });
 }
 
-bool ExportActions::SaveResultsAsExcelFileIsExcelInstalled()
+bool ExportActions::spreadsheetAppInstalled()
 {
     if (m_services.desktop->hasSpreadsheetApplication())
         return true;
@@ -127,11 +127,11 @@ bool ExportActions::SaveResultsAsExcelFileIsExcelInstalled()
     return false;
 }
 
-void ExportActions::PushButton12_Click()
+void ExportActions::saveAsSpreadsheet()
 {
     engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton12_Click");
     bool installed = false;
-    steps.step(100, [&] { installed = SaveResultsAsExcelFileIsExcelInstalled(); });
+    steps.step(100, [&] { installed = spreadsheetAppInstalled(); });
     if (!installed) {
         steps.step(172, [&] {
             showMessage(QStringLiteral("Excel is not installed on this computer. You need to "

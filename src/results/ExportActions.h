@@ -26,11 +26,11 @@ public:
                   QObject *parent = nullptr);
 
     // Asks for a file name (and about overwriting) and saves the results as aligned text.
-    void PushButton2_Click();
+    void saveAsText();
     // Puts the results on the clipboard and says so.
-    void PushButton18_Click();
+    void copyResults();
     // Writes the results into a new workbook in the spreadsheet folder and opens it.
-    void PushButton12_Click();
+    void saveAsSpreadsheet();
 
     // Sets the folder new workbooks go to; empty (the default) means $TMPDIR, else /tmp. A
     // folder that does not exist is reported, never replaced by the current folder.
@@ -39,7 +39,7 @@ public:
     const QString &lastWorkbook() const { return m_lastWorkbook; }
 
 private:
-    bool SaveResultsAsExcelFileIsExcelInstalled();
+    bool spreadsheetAppInstalled();
     void showMessage(const QString &text);
 
     ResultsView &m_view;

@@ -22,27 +22,27 @@ ResultsActions::ResultsActions(ResultsView &view, const platform::Services &serv
 {
 }
 
-void ResultsActions::PushButton19_Click()
+void ResultsActions::removeResultsContaining()
 {
     filter(m_results, "PushButton19_Click", kContainingPrompt, true);
 }
 
-void ResultsActions::PushButton20_Click()
+void ResultsActions::removeResultsNotContaining()
 {
     filter(m_results, "PushButton20_Click", kNotContainingPrompt, false);
 }
 
-void ResultsActions::PushButton10_Click()
+void ResultsActions::removeFilesContaining()
 {
     filter(m_files, "PushButton10_Click", kContainingPrompt, true);
 }
 
-void ResultsActions::PushButton11_Click()
+void ResultsActions::removeFilesNotContaining()
 {
     filter(m_files, "PushButton11_Click", kNotContainingPrompt, false);
 }
 
-void ResultsActions::PushButton9_Click()
+void ResultsActions::clearResults()
 {
     engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton9_Click");
     steps.step(100, [&] { m_results.clear(); });
@@ -63,9 +63,9 @@ void ResultsActions::filter(platform::ListModel &list, const char *procedure, co
         steps.step(108, [&] { subItems = list.subItemCount(0); });
         auto run = [&](TestedCell cell) {
             if (containing)
-                RowFilter::RemoveRowsContaining(list, answer, cell, *m_services.yield);
+                RowFilter::removeRowsContaining(list, answer, cell, *m_services.yield);
             else
-                RowFilter::RemoveRowsNotContaining(list, answer, cell, *m_services.yield);
+                RowFilter::removeRowsNotContaining(list, answer, cell, *m_services.yield);
         };
         if (steps.test(110, [&] { return subItems == 0; }))
             steps.step(112, [&] { run(TestedCell::Text); });

@@ -26,15 +26,15 @@ public:
                    platform::ListModel &files, QObject *parent = nullptr);
 
     // Asks for a text and removes the results containing it.
-    void PushButton19_Click();
+    void removeResultsContaining();
     // Asks for a text and removes the results not containing it.
-    void PushButton20_Click();
+    void removeResultsNotContaining();
     // Asks for a text and removes the input files whose path contains it.
-    void PushButton10_Click();
+    void removeFilesContaining();
     // Asks for a text and removes the input files whose path does not contain it.
-    void PushButton11_Click();
+    void removeFilesNotContaining();
     // Removes every result at once.
-    void PushButton9_Click();
+    void clearResults();
 
 private:
     void filter(platform::ListModel &list, const char *procedure, const QString &prompt,

@@ -10,13 +10,13 @@
 
 namespace results {
 
-void RowFilter::RemoveRowsContaining(platform::ListModel &list, const QString &text,
+void RowFilter::removeRowsContaining(platform::ListModel &list, const QString &text,
                                      TestedCell cell, platform::Yield &yield)
 {
     removeRows(list, text, cell, yield, true);
 }
 
-void RowFilter::RemoveRowsNotContaining(platform::ListModel &list, const QString &text,
+void RowFilter::removeRowsNotContaining(platform::ListModel &list, const QString &text,
                                         TestedCell cell, platform::Yield &yield)
 {
     removeRows(list, text, cell, yield, false);

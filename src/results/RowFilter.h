@@ -24,10 +24,10 @@ public:
     // Removes every row whose tested cell contains text. Rows appended during the scan are
     // not examined; a row access that fails (the list shrank meanwhile) throws
     // engine::Failure before any row is removed.
-    static void RemoveRowsContaining(platform::ListModel &list, const QString &text,
+    static void removeRowsContaining(platform::ListModel &list, const QString &text,
                                      TestedCell cell, platform::Yield &yield);
     // Removes every row whose tested cell does not contain text, with the same rules.
-    static void RemoveRowsNotContaining(platform::ListModel &list, const QString &text,
+    static void removeRowsNotContaining(platform::ListModel &list, const QString &text,
                                         TestedCell cell, platform::Yield &yield);
 
 private:

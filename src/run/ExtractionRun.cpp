@@ -64,7 +64,7 @@ ExtractionRun::ExtractionRun(RunView &view, platform::Prompts &prompts,
 
 ExtractionRun::~ExtractionRun() = default;
 
-void ExtractionRun::PushButton3_Click()
+void ExtractionRun::startOrStop()
 {
     engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton3_Click");
     if (steps.test(100, [&] { return m_view.startButtonCaption() == startCaption; }))
@@ -103,8 +103,10 @@ void ExtractionRun::start(engine::Steps &steps)
     }
     if (steps.test(105, [&] { return !patternAccepted(); }))
         return;
-    if (steps.test(106, [&] { return m_view.modeText() == xyCaption && !m_view.form2Shown(); }))
-        steps.step(108, [&] { m_view.showForm2(); });
+    if (steps.test(106, [&] {
+            return m_view.modeText() == xyCaption && !m_view.linesDialogClosedWithClose();
+        }))
+        steps.step(108, [&] { m_view.showLinesDialog(); });
     if (m_aborted)
         return;
 
@@ -240,7 +242,7 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
             const int c = m_view.fileCount();
             const int value = c > 0 ? qRound(double(i + 1) / double(c) * 100.0) : 100;
             m_view.setProgress(value,
-                               QStringLiteral("Processing: ") + platform::FileNameFromPath(path));
+                               QStringLiteral("Processing: ") + platform::fileNameFromPath(path));
         });
         steps.step(124, [&] { m_yield.yield(); });
         steps.step(126, [&] { m_view.setMousePointer(11); });
@@ -296,7 +298,7 @@ int ExtractionRun::readLineCount(engine::Steps &steps, RunState &state, const QS
     bool &reported = key == linesAboveKey ? state.reportedX : state.reportedY;
     QString stored;
     try {
-        stored = m_settings.ReadSetting(application, section, key, QStringLiteral("1"));
+        stored = m_settings.readSetting(application, section, key, QStringLiteral("1"));
     } catch (const engine::Failure &failure) {
         if (report && !reported) {
             steps.report(failure.what());

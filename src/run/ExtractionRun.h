@@ -49,7 +49,7 @@ public:
     void setWorkerCount(int count) { m_workerCount = count; }
 
     // Handles a click on the Start/Stop button: starts a run when idle, else asks it to stop.
-    void PushButton3_Click();
+    void startOrStop();
     // Stops every run at its next check without any message (the window is closing).
     void abort();
     // Stops the run at its next check, as Stop does, after a failure that makes going on

@@ -12,9 +12,9 @@ namespace run {
 // The display option buttons: which one is selected.
 enum class DisplayOption {
     None,        // no option button selected: no rows are added
-    LineOnly,    // Option1 "Show line only in results"
-    FileAndLine, // Option2 "Show filename and line in results"
-    FileOnly,    // Option3 "Show filename only in results"
+    LineOnly,    // lineOnlyOption "Show line only in results"
+    FileAndLine, // fileAndLineOption "Show filename and line in results"
+    FileOnly,    // fileOnlyOption "Show filename only in results"
 };
 
 // What an extraction run reads from and writes to the main window. Every read happens at
@@ -62,9 +62,9 @@ public:
     virtual void setMousePointer(int value) = 0;
 
     // Returns whether the lines-above-and-below dialog was closed with its Close button.
-    virtual bool form2Shown() const = 0;
+    virtual bool linesDialogClosedWithClose() const = 0;
     // Shows the lines-above-and-below dialog modally and returns when it has closed.
-    virtual void showForm2() = 0;
+    virtual void showLinesDialog() = 0;
 
     // Appends one row to the results list; it may show at the next event pump.
     virtual void appendResult(QString row) = 0;

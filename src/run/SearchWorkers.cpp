@@ -67,7 +67,7 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::process(const std::string
 {
     auto outcome = std::make_unique<Outcome>();
     RecordingReporter reporter(outcome->reports);
-    outcome->blocks.text = engine::ReadFileToStringFSO(path, reporter, rule, stop);
+    outcome->blocks.text = engine::readPieces(path, reporter, rule, stop);
     searchFile(plan, outcome->blocks, stop);
     if (outcome->blocks.patternGaveUp)
         outcome->reports.push_back(gaveUpReport(plan, path));

@@ -60,7 +60,7 @@ public:
             return;
         }
         const QString icon = m_window.programFolderFile(QStringLiteral("drag.ico"));
-        if (!m_window.services().fileSystem->FileExists(icon))
+        if (!m_window.services().fileSystem->fileExists(icon))
             return;
         try {
             viewport->setCursor(loadCursorFile(icon));
@@ -69,9 +69,15 @@ public:
         }
     }
 
-    void selectLinesAbove(int index) override { m_window.form2().Combo2->setCurrentIndex(index); }
-    void selectLinesBelow(int index) override { m_window.form2().Combo3->setCurrentIndex(index); }
-    void setSearchText(const QString &text) override { m_window.Text1->setText(text); }
+    void selectLinesAbove(int index) override
+    {
+        m_window.linesDialog().linesAboveList->setCurrentIndex(index);
+    }
+    void selectLinesBelow(int index) override
+    {
+        m_window.linesDialog().linesBelowList->setCurrentIndex(index);
+    }
+    void setSearchText(const QString &text) override { m_window.searchBox->setText(text); }
 
 private:
     MainWindow &m_window;
@@ -112,16 +118,14 @@ protected:
 
 void MainWindow::connectFileList()
 {
-    auto *parts = new FileListParts(*this, *ListView1);
-    connect(PushButton1, &QPushButton::clicked, parts,
-            [parts] { parts->adder.PushButton1_Click(); });
-    connect(PushButton6, &QPushButton::clicked, parts,
-            [parts] { parts->adder.PushButton6_Click(); });
-    connect(PushButton7, &QPushButton::clicked, parts,
-            [parts] { parts->controller.PushButton7_Click(); });
-    connect(PushButton8, &QPushButton::clicked, parts,
-            [parts] { parts->samples.PushButton8_Click(); });
-    recordSampleFiles = [parts] { parts->samples.RecordSampleFiles(); };
+    auto *parts = new FileListParts(*this, *filesList);
+    connect(addFolderButton, &QPushButton::clicked, parts, [parts] { parts->adder.addFolder(); });
+    connect(addFilesButton, &QPushButton::clicked, parts, [parts] { parts->adder.addFiles(); });
+    connect(clearFilesButton, &QPushButton::clicked, parts,
+            [parts] { parts->controller.clearFiles(); });
+    connect(loadSamplesButton, &QPushButton::clicked, parts,
+            [parts] { parts->samples.loadSamples(); });
+    recordSampleFiles = [parts] { parts->samples.recordSampleFiles(); };
     // Rows found by a folder walk join the list in batches, right before each event pump.
     if (auto *pump = dynamic_cast<platform::QtYield *>(m_services.yield))
         pump->addBeforePump([this] { m_files.flush(); });

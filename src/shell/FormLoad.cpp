@@ -47,21 +47,21 @@ void MainWindow::loadHandPointer(const QString &file)
     m_handPointer = loadCursorFile(file);
 }
 
-void MainWindow::Form_Load()
+void MainWindow::startUp()
 {
     engine::Steps steps(m_report, platform::mainWindowModule, "Form_Load");
     platform::SettingsStore &store = *m_services.settings;
     const auto read = [&](const QString &key, const QString &fallback) {
-        return store.ReadSetting(application, section, key, fallback);
+        return store.readSetting(application, section, key, fallback);
     };
 
     const QString skin = programFolderFile(QStringLiteral("x/o.cjs"));
     steps.step(100, [&] {
-        if (m_services.fileSystem->FileExists(skin))
+        if (m_services.fileSystem->fileExists(skin))
             applySkin(skin);
     });
     const QString hand = programFolderFile(QStringLiteral("HAND-M.CUR"));
-    if (steps.test(102, [&] { return m_services.fileSystem->FileExists(hand); }))
+    if (steps.test(102, [&] { return m_services.fileSystem->fileExists(hand); }))
         steps.step(104, [&] { loadHandPointer(hand); });
     if (steps.test(108,
                    [&] { return read(filelist::SampleFiles::snapshotKey, QString()).isEmpty(); }))
@@ -78,20 +78,20 @@ void MainWindow::Form_Load()
     steps.step(132, [&] { column = m_files.addColumn(QStringLiteral("File(s)")); });
     steps.step(134, [&] {
         m_files.setColumnWidth(column, 7000);
-        ListView1->header()->resizeSection(column, 7000 / 15);
+        filesList->header()->resizeSection(column, 7000 / 15);
     });
     steps.step(136, [&] { column = m_results.addColumn(QStringLiteral("Results")); });
     steps.step(138, [&] {
         m_results.setColumnWidth(column, 7000);
-        ListView2->header()->resizeSection(column, 7000 / 15);
+        resultsList->header()->resizeSection(column, 7000 / 15);
     });
     {
         // Filling the list selects its first entry in Qt; that is no pick to store.
-        const QSignalBlocker block(Combo1);
+        const QSignalBlocker block(modeList);
         for (int i = 0; i < modeCaptions().size(); ++i)
-            steps.step(140 + 2 * i, [&] { Combo1->addItem(modeCaptions().at(i)); });
+            steps.step(140 + 2 * i, [&] { modeList->addItem(modeCaptions().at(i)); });
     }
-    steps.step(168, [&] { Text1->setText(read(Text1->objectName(), QString())); });
+    steps.step(168, [&] { searchBox->setText(read(searchBox->objectName(), QString())); });
     // Restoring a check box is no change to store: the value came from the store.
     const auto restoreCheck = [&](QCheckBox *box, const QString &fallback) {
         const int value = platform::settingToInt(read(box->objectName(), fallback));
@@ -100,9 +100,11 @@ void MainWindow::Form_Load()
         const QSignalBlocker quiet(box);
         box->setChecked(value == 1);
     };
-    steps.step(170, [&] { restoreCheck(Check1, QString::number(Check1->isChecked() ? 1 : 0)); });
-    steps.step(172, [&] { onLoad = true; });
-    steps.step(174, [&] { Form2Shown = false; });
+    steps.step(170, [&] {
+        restoreCheck(matchCaseBox, QString::number(matchCaseBox->isChecked() ? 1 : 0));
+    });
+    steps.step(172, [&] { restoringOptions = true; });
+    steps.step(174, [&] { m_linesDialogClosedWithClose = false; });
     const auto restoreOption = [&](QRadioButton *option, const QString &fallback) {
         // Selecting stores all three options, as a user's selection does.
         if (platform::settingToBool(read(option->objectName(), fallback)))
@@ -110,22 +112,22 @@ void MainWindow::Form_Load()
         else
             clearDisplayOption(option);
     };
-    steps.step(176, [&] { restoreOption(Option1, QStringLiteral("0")); });
-    steps.step(178, [&] { restoreOption(Option2, QStringLiteral("1")); });
-    steps.step(180, [&] { restoreOption(Option3, QStringLiteral("0")); });
-    steps.step(182, [&] { restoreCheck(Check2, QStringLiteral("0")); });
+    steps.step(176, [&] { restoreOption(lineOnlyOption, QStringLiteral("0")); });
+    steps.step(178, [&] { restoreOption(fileAndLineOption, QStringLiteral("1")); });
+    steps.step(180, [&] { restoreOption(fileOnlyOption, QStringLiteral("0")); });
+    steps.step(182, [&] { restoreCheck(oneLineBox, QStringLiteral("0")); });
     steps.step(184, [&] {
         const int position =
-            platform::settingToInt(read(Combo1->objectName(), QStringLiteral("0")));
+            platform::settingToInt(read(modeList->objectName(), QStringLiteral("0")));
         // A position the list cannot take keeps the first mode selected.
-        if (position < -1 || position >= Combo1->count())
+        if (position < -1 || position >= modeList->count())
             throw engine::Failure("Invalid property value");
-        Combo1->setCurrentIndex(position);
-        Combo1_Click();
+        modeList->setCurrentIndex(position);
+        modeChosen();
     });
-    steps.step(186, [&] { restoreCheck(Check3, QStringLiteral("0")); });
-    steps.step(187, [&] { restoreCheck(Check4, QStringLiteral("0")); });
-    steps.step(188, [&] { onLoad = false; });
+    steps.step(186, [&] { restoreCheck(readAsWindows1252Box, QStringLiteral("0")); });
+    steps.step(187, [&] { restoreCheck(regexBox, QStringLiteral("0")); });
+    steps.step(188, [&] { restoringOptions = false; });
 }
 
 } // namespace shell

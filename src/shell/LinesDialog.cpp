@@ -62,74 +62,76 @@ LinesDialog::LinesDialog(MainWindow &owner)
         inner->addWidget(list);
         return frame;
     };
-    Frame3 = makeFrame("Frame3", QStringLiteral("X - Line/s above"), run::linesAboveKey, Combo2);
-    Frame4 = makeFrame("Frame4", QStringLiteral("Y - Line/s below"), run::linesBelowKey, Combo3);
-    frames->addWidget(Frame3);
-    frames->addWidget(Frame4);
+    linesAboveFrame =
+        makeFrame("Frame3", QStringLiteral("X - Line/s above"), run::linesAboveKey, linesAboveList);
+    linesBelowFrame =
+        makeFrame("Frame4", QStringLiteral("Y - Line/s below"), run::linesBelowKey, linesBelowList);
+    frames->addWidget(linesAboveFrame);
+    frames->addWidget(linesBelowFrame);
     layout->addLayout(frames);
-    PushButton1 = new QPushButton(QStringLiteral("Close"), this);
-    PushButton1->setObjectName(QStringLiteral("PushButton1"));
-    PushButton1->setAccessibleName(QStringLiteral("Close"));
-    PushButton1->setFont(arialBold(11.25));
-    PushButton1->setFixedSize(px(7800), px(405));
-    PushButton1->setAutoDefault(false);
-    PushButton1->installEventFilter(this);
-    layout->addWidget(PushButton1);
+    closeButton = new QPushButton(QStringLiteral("Close"), this);
+    closeButton->setObjectName(QStringLiteral("PushButton1"));
+    closeButton->setAccessibleName(QStringLiteral("Close"));
+    closeButton->setFont(arialBold(11.25));
+    closeButton->setFixedSize(px(7800), px(405));
+    closeButton->setAutoDefault(false);
+    closeButton->installEventFilter(this);
+    layout->addWidget(closeButton);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     installEventFilter(this);
     setMouseTracking(true);
 
-    connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
-    for (auto [list, key] :
-         {std::pair{Combo2, run::linesAboveKey}, std::pair{Combo3, run::linesBelowKey}}) {
+    connect(closeButton, &QPushButton::clicked, this, [this] { closeClicked(); });
+    for (auto [list, key] : {std::pair{linesAboveList, run::linesAboveKey},
+                             std::pair{linesBelowList, run::linesBelowKey}}) {
         connect(list, &QComboBox::currentIndexChanged, this,
                 [this, list = list, key = key] { store(list, key); });
         connect(list, &QComboBox::activated, this,
                 [this, list = list, key = key] { store(list, key); });
     }
-    Form_Load();
+    prepare();
 }
 
-void LinesDialog::Form_Load()
+void LinesDialog::prepare()
 {
     engine::Steps steps(m_owner.reporter(), platform::linesDialogModule, "Form_Load");
     steps.step(100, [&] { useButtonFaceBackground(*this); });
     steps.step(102, [&] { setWindowIcon(programIcon()); });
     const QString hand = m_owner.programFolderFile(QStringLiteral("HAND-M.CUR"));
-    if (steps.test(104, [&] { return m_owner.services().fileSystem->FileExists(hand); }))
+    if (steps.test(104, [&] { return m_owner.services().fileSystem->fileExists(hand); }))
         steps.step(106, [&] { m_handPointer = loadCursorFile(hand); });
     {
         // Filling the lists must not store anything: only real selections are picks.
-        const QSignalBlocker blockX(Combo2);
-        const QSignalBlocker blockY(Combo3);
-        steps.step(108, [&] { Combo2->clear(); });
-        steps.step(110, [&] { Combo3->clear(); });
+        const QSignalBlocker blockX(linesAboveList);
+        const QSignalBlocker blockY(linesBelowList);
+        steps.step(108, [&] { linesAboveList->clear(); });
+        steps.step(110, [&] { linesBelowList->clear(); });
         for (int n = 0; n <= 12; ++n) {
             steps.step(112, [] {});
-            steps.step(114, [&] { Combo2->addItem(QString::number(n)); });
-            steps.step(116, [&] { Combo3->addItem(QString::number(n)); });
+            steps.step(114, [&] { linesAboveList->addItem(QString::number(n)); });
+            steps.step(116, [&] { linesBelowList->addItem(QString::number(n)); });
             steps.step(118, [] {});
         }
-        Combo2->setCurrentIndex(-1);
-        Combo3->setCurrentIndex(-1);
+        linesAboveList->setCurrentIndex(-1);
+        linesBelowList->setCurrentIndex(-1);
     }
     const OwnMessages own(*this);
-    steps.step(120, [&] { selectStored(Combo2, run::linesAboveKey); });
-    steps.step(122, [&] { selectStored(Combo3, run::linesBelowKey); });
+    steps.step(120, [&] { selectStored(linesAboveList, run::linesAboveKey); });
+    steps.step(122, [&] { selectStored(linesBelowList, run::linesBelowKey); });
 }
 
-void LinesDialog::Form_Activate()
+void LinesDialog::restoreChoices()
 {
     engine::Steps steps(m_owner.reporter(), platform::linesDialogModule, "Form_Activate");
     const OwnMessages own(*this);
-    steps.step(100, [&] { selectStored(Combo2, run::linesAboveKey); });
-    steps.step(102, [&] { selectStored(Combo3, run::linesBelowKey); });
+    steps.step(100, [&] { selectStored(linesAboveList, run::linesAboveKey); });
+    steps.step(102, [&] { selectStored(linesBelowList, run::linesBelowKey); });
 }
 
 void LinesDialog::selectStored(QComboBox *list, const QString &key)
 {
     const QString stored =
-        m_owner.services().settings->ReadSetting(application, section, key, QStringLiteral("1"));
+        m_owner.services().settings->readSetting(application, section, key, QStringLiteral("1"));
     // A bad stored value is reported once; each later activation leaves the list as it is
     // until the value changes, or every answer to the report would bring the report back.
     const auto known = m_badValues.find(key);
@@ -153,7 +155,7 @@ void LinesDialog::selectStored(QComboBox *list, const QString &key)
 void LinesDialog::store(QComboBox *list, const QString &key)
 {
     try {
-        m_owner.services().settings->WriteSetting(application, section, key,
+        m_owner.services().settings->writeSetting(application, section, key,
                                                   QString::number(list->currentIndex()));
     } catch (const engine::Failure &failure) {
         const OwnMessages own(*this);
@@ -191,10 +193,10 @@ void LinesDialog::showModal()
     exec();
 }
 
-void LinesDialog::PushButton1_Click()
+void LinesDialog::closeClicked()
 {
     engine::Steps steps(m_owner.reporter(), platform::linesDialogModule, "PushButton1_Click");
-    steps.step(100, [&] { m_owner.Form2Shown = true; });
+    steps.step(100, [&] { m_owner.m_linesDialogClosedWithClose = true; });
     steps.step(102, [&] { close(); });
 }
 
@@ -202,10 +204,10 @@ bool LinesDialog::event(QEvent *event)
 {
     if (event->type() == QEvent::Show && !m_activated) {
         m_activated = true;
-        Form_Activate();
+        restoreChoices();
     } else if (event->type() == QEvent::WindowActivate && !m_activated) {
         m_activated = true;
-        Form_Activate();
+        restoreChoices();
     } else if (event->type() == QEvent::WindowDeactivate && m_ownMessages == 0) {
         // A message box of the dialog's own takes the activation for a moment; only the user
         // bringing the dialog back from elsewhere makes it active anew.
@@ -216,13 +218,14 @@ bool LinesDialog::event(QEvent *event)
 
 bool LinesDialog::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::FocusOut && (watched == Combo2 || watched == Combo3))
+    if (event->type() == QEvent::FocusOut &&
+        (watched == linesAboveList || watched == linesBelowList))
         checkNumeric(static_cast<QComboBox *>(watched));
     const QEvent::Type type = event->type();
     if (m_owner.mousePointer() != 11 &&
         (type == QEvent::Enter || type == QEvent::MouseMove || type == QEvent::Leave)) {
         // Leaving the button lands on the background or a frame.
-        if (watched == PushButton1 && type != QEvent::Leave && m_handPointer)
+        if (watched == closeButton && type != QEvent::Leave && m_handPointer)
             setCursor(*m_handPointer);
         else
             setCursor(Qt::ArrowCursor);
@@ -233,7 +236,7 @@ bool LinesDialog::eventFilter(QObject *watched, QEvent *event)
 void LinesDialog::closeEvent(QCloseEvent *event)
 {
     // Closed either way, the dialog is discarded: the next opening starts afresh.
-    m_owner.form2Discarded();
+    m_owner.linesDialogDiscarded();
     deleteLater();
     QDialog::closeEvent(event);
 }

@@ -24,15 +24,15 @@ public:
     // Shows the dialog modally over the main window and returns when it has closed.
     void showModal();
     // Runs the becoming-active steps: both lists from the store.
-    void Form_Activate();
+    void restoreChoices();
     // The Close button: marks the dialog as seen and discards it.
-    void PushButton1_Click();
+    void closeClicked();
 
-    QGroupBox *Frame3 = nullptr;
-    QGroupBox *Frame4 = nullptr;
-    QComboBox *Combo2 = nullptr;
-    QComboBox *Combo3 = nullptr;
-    QPushButton *PushButton1 = nullptr;
+    QGroupBox *linesAboveFrame = nullptr;
+    QGroupBox *linesBelowFrame = nullptr;
+    QComboBox *linesAboveList = nullptr;
+    QComboBox *linesBelowList = nullptr;
+    QPushButton *closeButton = nullptr;
 
 protected:
     bool event(QEvent *event) override;
@@ -40,7 +40,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void Form_Load();
+    void prepare();
     void selectStored(QComboBox *list, const QString &key);
     void store(QComboBox *list, const QString &key);
     void checkNumeric(QComboBox *list);

@@ -102,8 +102,8 @@ MainWindow::MainWindow(const platform::Services &services, const QString &progra
 
 MainWindow::~MainWindow()
 {
-    if (m_form2)
-        delete m_form2.data();
+    if (m_linesDialog)
+        delete m_linesDialog.data();
 }
 
 QPushButton *MainWindow::makeButton(const char *name, const QString &caption, QWidget *parent,
@@ -156,137 +156,143 @@ void MainWindow::buildControls()
     };
 
     // Left column: help, the input file list and its buttons, the search text, the modes.
-    PushButton4 = makeButton("PushButton4", QStringLiteral("Help"), client);
-    left->addWidget(PushButton4);
-    ListView1 = makeListView("ListView1", &m_files,
+    helpButton = makeButton("PushButton4", QStringLiteral("Help"), client);
+    left->addWidget(helpButton);
+    filesList = makeListView("ListView1", &m_files,
                              QStringLiteral("Drag and drop files here. Double-click item to "
                                             "remove it. Move | line to right and out of window "
                                             "to reveal full names."),
                              client);
-    ListView1->setAccessibleName(QStringLiteral("File(s)"));
-    left->addWidget(ListView1, 1);
-    PushButton6 = makeButton("PushButton6", QStringLiteral("Add File(s)"), client);
-    PushButton1 = makeButton("PushButton1", QStringLiteral("Add All File(s) In Folder"), client);
-    buttonRow(left, PushButton6, PushButton1);
-    PushButton7 = makeButton("PushButton7", QStringLiteral("Clear List"), client);
-    PushButton8 = makeButton("PushButton8", QStringLiteral("Load Sample/Example Files"), client);
-    buttonRow(left, PushButton7, PushButton8);
-    PushButton10 =
+    filesList->setAccessibleName(QStringLiteral("File(s)"));
+    left->addWidget(filesList, 1);
+    addFilesButton = makeButton("PushButton6", QStringLiteral("Add File(s)"), client);
+    addFolderButton =
+        makeButton("PushButton1", QStringLiteral("Add All File(s) In Folder"), client);
+    buttonRow(left, addFilesButton, addFolderButton);
+    clearFilesButton = makeButton("PushButton7", QStringLiteral("Clear List"), client);
+    loadSamplesButton =
+        makeButton("PushButton8", QStringLiteral("Load Sample/Example Files"), client);
+    buttonRow(left, clearFilesButton, loadSamplesButton);
+    removeFilesContainingButton =
         makeButton("PushButton10", QStringLiteral("Remove Results Containing X"), client);
-    PushButton11 =
+    removeFilesNotContainingButton =
         makeButton("PushButton11", QStringLiteral("Remove Results Not Containing X"), client);
-    buttonRow(left, PushButton10, PushButton11);
+    buttonRow(left, removeFilesContainingButton, removeFilesNotContainingButton);
 
-    Frame2 = new QGroupBox(QStringLiteral("Search Word/Words"), client);
-    Frame2->setObjectName(QStringLiteral("Frame2"));
-    Frame2->setAccessibleName(Frame2->title());
-    Frame2->installEventFilter(this);
-    Frame2->setMouseTracking(true);
-    auto *frame2Layout = new QVBoxLayout(Frame2);
+    searchFrame = new QGroupBox(QStringLiteral("Search Word/Words"), client);
+    searchFrame->setObjectName(QStringLiteral("Frame2"));
+    searchFrame->setAccessibleName(searchFrame->title());
+    searchFrame->installEventFilter(this);
+    searchFrame->setMouseTracking(true);
+    auto *searchLayout = new QVBoxLayout(searchFrame);
     auto *searchRow = new QHBoxLayout;
-    Text1 = new QLineEdit(Frame2);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setAccessibleName(QStringLiteral("Search Word/Words"));
-    PushButton5 = makeButton("PushButton5", QStringLiteral("?"), Frame2);
-    PushButton5->setFixedWidth(px(495));
-    searchRow->addWidget(Text1, 1);
-    searchRow->addWidget(PushButton5);
-    frame2Layout->addLayout(searchRow);
+    searchBox = new QLineEdit(searchFrame);
+    searchBox->setObjectName(QStringLiteral("Text1"));
+    searchBox->setAccessibleName(QStringLiteral("Search Word/Words"));
+    searchHelpButton = makeButton("PushButton5", QStringLiteral("?"), searchFrame);
+    searchHelpButton->setFixedWidth(px(495));
+    searchRow->addWidget(searchBox, 1);
+    searchRow->addWidget(searchHelpButton);
+    searchLayout->addLayout(searchRow);
     m_searchChecks = new QGridLayout;
     m_searchChecks->setContentsMargins(0, 0, 0, 0);
     m_searchChecks->setVerticalSpacing(0);
-    frame2Layout->addLayout(m_searchChecks);
-    Check1 = new QCheckBox(QStringLiteral("Match Case"), Frame2);
-    Check1->setObjectName(QStringLiteral("Check1"));
-    addSearchCheck(Check1);
-    Check4 = new QCheckBox(QStringLiteral("Regular expression"), Frame2);
-    Check4->setObjectName(QStringLiteral("Check4"));
-    Check4->setToolTip(QStringLiteral(
+    searchLayout->addLayout(m_searchChecks);
+    matchCaseBox = new QCheckBox(QStringLiteral("Match Case"), searchFrame);
+    matchCaseBox->setObjectName(QStringLiteral("Check1"));
+    addSearchCheck(matchCaseBox);
+    regexBox = new QCheckBox(QStringLiteral("Regular expression"), searchFrame);
+    regexBox->setObjectName(QStringLiteral("Check4"));
+    regexBox->setToolTip(QStringLiteral(
         "Take the search text as a regular expression (PCRE2), matched within each line, "
         "for example:\nerror|warn\n^\\d{4}-\\d\\d-\\d\\d"));
-    addSearchCheck(Check4);
-    Check3 = new QCheckBox(QStringLiteral("Read every file as Windows-1252 with CR LF line ends"),
-                           Frame2);
-    Check3->setObjectName(QStringLiteral("Check3"));
-    Check3->setAccessibleName(Check3->text());
-    Check3->setToolTip(QStringLiteral(
+    addSearchCheck(regexBox);
+    readAsWindows1252Box = new QCheckBox(
+        QStringLiteral("Read every file as Windows-1252 with CR LF line ends"), searchFrame);
+    readAsWindows1252Box->setObjectName(QStringLiteral("Check3"));
+    readAsWindows1252Box->setAccessibleName(readAsWindows1252Box->text());
+    readAsWindows1252Box->setToolTip(QStringLiteral(
         "Off: each file is read in its own encoding (UTF-8, UTF-16 with a byte-order mark, "
         "else Windows-1252) with its own line ends (LF or CR LF).\nOn: every file is read "
         "byte by byte as Windows-1252, and lines end only at CR LF."));
     // The long caption takes a row of its own, below the options of the search text itself.
-    Check3->setAccessibleName(Check3->text());
-    m_searchChecks->addWidget(Check3, 1, 0, 1, 2);
-    left->addWidget(Frame2);
+    readAsWindows1252Box->setAccessibleName(readAsWindows1252Box->text());
+    m_searchChecks->addWidget(readAsWindows1252Box, 1, 0, 1, 2);
+    left->addWidget(searchFrame);
 
-    Frame1 = new QGroupBox(QStringLiteral("Extraction Options"), client);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setAccessibleName(Frame1->title());
-    Frame1->installEventFilter(this);
-    Frame1->setMouseTracking(true);
-    auto *frame1Layout = new QVBoxLayout(Frame1);
-    Combo1 = new QComboBox(Frame1);
-    Combo1->setObjectName(QStringLiteral("Combo1"));
-    Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    Combo1->setMinimumContentsLength(20);
-    frame1Layout->addWidget(Combo1);
-    left->addWidget(Frame1);
+    modeFrame = new QGroupBox(QStringLiteral("Extraction Options"), client);
+    modeFrame->setObjectName(QStringLiteral("Frame1"));
+    modeFrame->setAccessibleName(modeFrame->title());
+    modeFrame->installEventFilter(this);
+    modeFrame->setMouseTracking(true);
+    auto *modeLayout = new QVBoxLayout(modeFrame);
+    modeList = new QComboBox(modeFrame);
+    modeList->setObjectName(QStringLiteral("Combo1"));
+    modeList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    modeList->setMinimumContentsLength(20);
+    modeLayout->addWidget(modeList);
+    left->addWidget(modeFrame);
 
     // Right column: display options, Start/Stop, progress, results and their buttons.
-    Frame5 = new QGroupBox(QStringLiteral("Display Option"), client);
-    Frame5->setObjectName(QStringLiteral("Frame5"));
-    Frame5->setAccessibleName(Frame5->title());
-    Frame5->installEventFilter(this);
-    Frame5->setMouseTracking(true);
-    auto *frame5Layout = new QGridLayout(Frame5);
-    frame5Layout->setContentsMargins(px(120), px(60), px(120), px(60));
-    frame5Layout->setVerticalSpacing(0);
-    Option2 = new QRadioButton(QStringLiteral("Show filename and line in results"), Frame5);
-    Option1 = new QRadioButton(QStringLiteral("Show line only in results"), Frame5);
-    Option3 = new QRadioButton(QStringLiteral("Show filename only in results"), Frame5);
-    Check2 = new QCheckBox(QStringLiteral("Put results all on one line in "), Frame5);
-    Option1->setObjectName(QStringLiteral("Option1"));
-    Option2->setObjectName(QStringLiteral("Option2"));
-    Option3->setObjectName(QStringLiteral("Option3"));
-    Check2->setObjectName(QStringLiteral("Check2"));
+    displayFrame = new QGroupBox(QStringLiteral("Display Option"), client);
+    displayFrame->setObjectName(QStringLiteral("Frame5"));
+    displayFrame->setAccessibleName(displayFrame->title());
+    displayFrame->installEventFilter(this);
+    displayFrame->setMouseTracking(true);
+    auto *displayLayout = new QGridLayout(displayFrame);
+    displayLayout->setContentsMargins(px(120), px(60), px(120), px(60));
+    displayLayout->setVerticalSpacing(0);
+    fileAndLineOption =
+        new QRadioButton(QStringLiteral("Show filename and line in results"), displayFrame);
+    lineOnlyOption = new QRadioButton(QStringLiteral("Show line only in results"), displayFrame);
+    fileOnlyOption =
+        new QRadioButton(QStringLiteral("Show filename only in results"), displayFrame);
+    oneLineBox = new QCheckBox(QStringLiteral("Put results all on one line in "), displayFrame);
+    lineOnlyOption->setObjectName(QStringLiteral("Option1"));
+    fileAndLineOption->setObjectName(QStringLiteral("Option2"));
+    fileOnlyOption->setObjectName(QStringLiteral("Option3"));
+    oneLineBox->setObjectName(QStringLiteral("Check2"));
     // The three are one exclusive group of option buttons (their shared parent makes it);
     // the store may still hold "none selected", which clearDisplayOption() restores.
-    for (QRadioButton *option : {Option1, Option2, Option3})
+    for (QRadioButton *option : {lineOnlyOption, fileAndLineOption, fileOnlyOption})
         option->setAccessibleName(option->text());
-    Check2->setAccessibleName(Check2->text());
-    frame5Layout->addWidget(Option2, 0, 0);
-    frame5Layout->addWidget(Check2, 0, 1);
-    frame5Layout->addWidget(Option1, 1, 0);
-    frame5Layout->addWidget(Option3, 2, 0);
+    oneLineBox->setAccessibleName(oneLineBox->text());
+    displayLayout->addWidget(fileAndLineOption, 0, 0);
+    displayLayout->addWidget(oneLineBox, 0, 1);
+    displayLayout->addWidget(lineOnlyOption, 1, 0);
+    displayLayout->addWidget(fileOnlyOption, 2, 0);
     // A wider frame keeps the one-line box beside the first option.
-    frame5Layout->setColumnStretch(2, 1);
-    right->addWidget(Frame5);
+    displayLayout->setColumnStretch(2, 1);
+    right->addWidget(displayFrame);
 
-    PushButton3 = makeButton("PushButton3", run::startCaption, client);
-    right->addWidget(PushButton3);
-    ProgressBar1 = new CaptionProgressBar(client);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setCaption(run::idleProgressText);
-    ProgressBar1->setFixedHeight(px(510));
-    right->addWidget(ProgressBar1);
+    startButton = makeButton("PushButton3", run::startCaption, client);
+    right->addWidget(startButton);
+    progressBar = new CaptionProgressBar(client);
+    progressBar->setObjectName(QStringLiteral("ProgressBar1"));
+    progressBar->setCaption(run::idleProgressText);
+    progressBar->setFixedHeight(px(510));
+    right->addWidget(progressBar);
 
-    ListView2 = makeListView("ListView2", &m_results,
-                             QStringLiteral("Double-click item to remove it. Move | line to "
-                                            "right and out of window to reveal full names."),
-                             client);
-    ListView2->setAccessibleName(QStringLiteral("Results"));
-    ListView2->installEventFilter(this);
-    right->addWidget(ListView2, 1);
-    PushButton2 = makeButton("PushButton2", QStringLiteral("Save Results As Text File"), client);
-    PushButton12 = makeButton("PushButton12", QStringLiteral("Save Results As Excel File"), client);
-    buttonRow(right, PushButton2, PushButton12);
-    PushButton18 = makeButton("PushButton18", QStringLiteral("Copy Results To Clipboard"), client);
-    PushButton9 = makeButton("PushButton9", QStringLiteral("Clear List"), client);
-    buttonRow(right, PushButton18, PushButton9);
-    PushButton19 =
+    resultsList = makeListView("ListView2", &m_results,
+                               QStringLiteral("Double-click item to remove it. Move | line to "
+                                              "right and out of window to reveal full names."),
+                               client);
+    resultsList->setAccessibleName(QStringLiteral("Results"));
+    resultsList->installEventFilter(this);
+    right->addWidget(resultsList, 1);
+    saveTextButton = makeButton("PushButton2", QStringLiteral("Save Results As Text File"), client);
+    saveSpreadsheetButton =
+        makeButton("PushButton12", QStringLiteral("Save Results As Excel File"), client);
+    buttonRow(right, saveTextButton, saveSpreadsheetButton);
+    copyResultsButton =
+        makeButton("PushButton18", QStringLiteral("Copy Results To Clipboard"), client);
+    clearResultsButton = makeButton("PushButton9", QStringLiteral("Clear List"), client);
+    buttonRow(right, copyResultsButton, clearResultsButton);
+    removeResultsContainingButton =
         makeButton("PushButton19", QStringLiteral("Remove Results Containing X"), client);
-    PushButton20 =
+    removeResultsNotContainingButton =
         makeButton("PushButton20", QStringLiteral("Remove Results Not Containing X"), client);
-    buttonRow(right, PushButton19, PushButton20);
+    buttonRow(right, removeResultsContainingButton, removeResultsNotContainingButton);
 
     // Rows reach the results list in batches, right before each event pump.
     m_sinceRowsShown.start();
@@ -303,13 +309,13 @@ void MainWindow::buildControls()
 
 void MainWindow::connectHandlers()
 {
-    connect(PushButton3, &QPushButton::clicked, this, [this] {
+    connect(startButton, &QPushButton::clicked, this, [this] {
         // A new run empties the results that a save, copy, export or filter is reading.
         if (m_resultsInUse > 0 && !m_run->running())
             return;
-        m_run->PushButton3_Click();
+        m_run->startOrStop();
     });
-    connect(PushButton4, &QPushButton::clicked, this, [this] {
+    connect(helpButton, &QPushButton::clicked, this, [this] {
         engine::Steps steps(m_report, platform::mainWindowModule, "PushButton4_Click");
         steps.step(100, [&] {
             showMessage(QStringLiteral("Please email ") + supportAddress +
@@ -327,7 +333,7 @@ void MainWindow::connectHandlers()
                                        "off ignores case."));
         });
     });
-    connect(PushButton5, &QPushButton::clicked, this, [this] {
+    connect(searchHelpButton, &QPushButton::clicked, this, [this] {
         engine::Steps steps(m_report, platform::mainWindowModule, "PushButton5_Click");
         steps.step(100, [&] {
             showMessage(QStringLiteral("A search word or search words can be any set of "
@@ -337,24 +343,25 @@ void MainWindow::connectHandlers()
                                        "\r\nerror|warn\r\n^\\d{4}-\\d\\d-\\d\\d"));
         });
     });
-    connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) {
-        writeOption(Text1->objectName(), text, "Text1_Change");
+    connect(searchBox, &QLineEdit::textChanged, this, [this](const QString &text) {
+        writeOption(searchBox->objectName(), text, "Text1_Change");
     });
     // Every change is stored, whether it came from the mouse, the keyboard or an
     // accessibility action, so the handlers follow the state rather than clicks.
-    connect(Check1, &QCheckBox::toggled, this, [this](bool checked) {
-        writeOption(Check1->objectName(), QString::number(checked ? 1 : 0), "Check1_Click");
+    connect(matchCaseBox, &QCheckBox::toggled, this, [this](bool checked) {
+        writeOption(matchCaseBox->objectName(), QString::number(checked ? 1 : 0), "Check1_Click");
     });
-    connect(Check4, &QCheckBox::toggled, this, [this](bool checked) {
-        writeOption(Check4->objectName(), QString::number(checked ? 1 : 0), "Check4_Click");
+    connect(regexBox, &QCheckBox::toggled, this, [this](bool checked) {
+        writeOption(regexBox->objectName(), QString::number(checked ? 1 : 0), "Check4_Click");
     });
-    connect(Check3, &QCheckBox::toggled, this, [this](bool checked) {
-        writeOption(Check3->objectName(), QString::number(checked ? 1 : 0), "Check3_Click");
+    connect(readAsWindows1252Box, &QCheckBox::toggled, this, [this](bool checked) {
+        writeOption(readAsWindows1252Box->objectName(), QString::number(checked ? 1 : 0),
+                    "Check3_Click");
     });
-    connect(Check2, &QCheckBox::toggled, this, [this](bool checked) {
-        writeOption(Check2->objectName(), QString::number(checked ? 1 : 0), "Check2_Click");
+    connect(oneLineBox, &QCheckBox::toggled, this, [this](bool checked) {
+        writeOption(oneLineBox->objectName(), QString::number(checked ? 1 : 0), "Check2_Click");
     });
-    for (QRadioButton *option : {Option1, Option2, Option3})
+    for (QRadioButton *option : {lineOnlyOption, fileAndLineOption, fileOnlyOption})
         connect(option, &QRadioButton::toggled, this, [this](bool checked) {
             // Selecting one option clears the others; the newly selected one stores all three.
             if (checked)
@@ -365,10 +372,10 @@ void MainWindow::connectHandlers()
     m_sizeTimer.setSingleShot(true);
     m_sizeTimer.setInterval(300);
     connect(&m_sizeTimer, &QTimer::timeout, this, [this] { storeWindowSize(); });
-    connect(Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
-        writeOption(Combo1->objectName(), QString::number(index), "Combo1_Change");
+    connect(modeList, &QComboBox::currentIndexChanged, this, [this](int index) {
+        writeOption(modeList->objectName(), QString::number(index), "Combo1_Change");
     });
-    connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
+    connect(modeList, &QComboBox::activated, this, [this] { modeChosen(); });
 }
 
 void MainWindow::showMessage(const QString &text)
@@ -379,7 +386,7 @@ void MainWindow::showMessage(const QString &text)
 void MainWindow::writeOption(const QString &key, const QString &value, const char *procedure)
 {
     try {
-        m_services.settings->WriteSetting(application, section, key, value);
+        m_services.settings->writeSetting(application, section, key, value);
         if (m_lastFailedWrite == key)
             m_lastFailedWrite.clear();
     } catch (const engine::Failure &failure) {
@@ -414,11 +421,11 @@ void MainWindow::updateOptionTabStop()
 {
     // The group is one tab stop: its selected option, or the first one when none is selected;
     // the arrow keys move within the group.
-    QRadioButton *stop = Option2;
-    for (QRadioButton *option : {Option2, Option1, Option3})
+    QRadioButton *stop = fileAndLineOption;
+    for (QRadioButton *option : {fileAndLineOption, lineOnlyOption, fileOnlyOption})
         if (option->isChecked())
             stop = option;
-    for (QRadioButton *option : {Option2, Option1, Option3})
+    for (QRadioButton *option : {fileAndLineOption, lineOnlyOption, fileOnlyOption})
         option->setFocusPolicy(option == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
@@ -427,48 +434,48 @@ void MainWindow::writeDisplayOptions()
     const auto state = [](QRadioButton *option) {
         return option->isChecked() ? QStringLiteral("True") : QStringLiteral("False");
     };
-    writeOption(Option1->objectName(), state(Option1), "Option1_Click");
-    writeOption(Option2->objectName(), state(Option2), "Option2_Click");
-    writeOption(Option3->objectName(), state(Option3), "Option3_Click");
+    writeOption(lineOnlyOption->objectName(), state(lineOnlyOption), "Option1_Click");
+    writeOption(fileAndLineOption->objectName(), state(fileAndLineOption), "Option2_Click");
+    writeOption(fileOnlyOption->objectName(), state(fileOnlyOption), "Option3_Click");
 }
 
-void MainWindow::Combo1_Click()
+void MainWindow::modeChosen()
 {
     engine::Steps steps(m_report, platform::mainWindowModule, "Combo1_Click");
     steps.step(100, [&] {
-        m_services.settings->WriteSetting(application, section, Combo1->objectName(),
-                                          QString::number(Combo1->currentIndex()));
+        m_services.settings->writeSetting(application, section, modeList->objectName(),
+                                          QString::number(modeList->currentIndex()));
     });
-    if (steps.test(102, [&] { return Combo1->currentText().contains(modeCaptions().at(0)); }))
-        if (steps.test(104, [&] { return !onLoad; }))
-            steps.step(106, [&] { showForm2(); });
+    if (steps.test(102, [&] { return modeList->currentText().contains(modeCaptions().at(0)); }))
+        if (steps.test(104, [&] { return !restoringOptions; }))
+            steps.step(106, [&] { showLinesDialog(); });
 }
 
-LinesDialog &MainWindow::form2()
+LinesDialog &MainWindow::linesDialog()
 {
-    if (!m_form2)
-        m_form2 = new LinesDialog(*this);
-    return *m_form2;
+    if (!m_linesDialog)
+        m_linesDialog = new LinesDialog(*this);
+    return *m_linesDialog;
 }
 
-bool MainWindow::form2Prepared() const
+bool MainWindow::linesDialogPrepared() const
 {
-    return !m_form2.isNull();
+    return !m_linesDialog.isNull();
 }
 
-void MainWindow::form2Discarded()
+void MainWindow::linesDialogDiscarded()
 {
-    m_form2 = nullptr;
+    m_linesDialog = nullptr;
 }
 
-void MainWindow::showForm2()
+void MainWindow::showLinesDialog()
 {
-    form2().showModal();
+    linesDialog().showModal();
 }
 
 QString MainWindow::startButtonCaption() const
 {
-    return PushButton3->text();
+    return startButton->text();
 }
 
 void MainWindow::setStartButtonCaption(const QString &caption)
@@ -482,8 +489,8 @@ void MainWindow::setStartButtonCaption(const QString &caption)
     const bool shown = showQueuedResults();
     if (!shown)
         m_results.dropDeferred();
-    PushButton3->setText(caption);
-    PushButton3->setAccessibleName(caption);
+    startButton->setText(caption);
+    startButton->setAccessibleName(caption);
     if (!shown && !m_resultsOutOfMemoryReported) {
         m_resultsOutOfMemoryReported = true;
         throw engine::Failure("Out of memory");
@@ -544,27 +551,27 @@ QString MainWindow::fileAt(int i) const
 
 QString MainWindow::searchText() const
 {
-    return Text1->text();
+    return searchBox->text();
 }
 
 QString MainWindow::modeText() const
 {
-    return Combo1->currentText();
+    return modeList->currentText();
 }
 
 int MainWindow::matchCaseValue() const
 {
-    return Check1->isChecked() ? 1 : 0;
+    return matchCaseBox->isChecked() ? 1 : 0;
 }
 
 int MainWindow::regexValue() const
 {
-    return Check4->isChecked() ? 1 : 0;
+    return regexBox->isChecked() ? 1 : 0;
 }
 
 int MainWindow::readAsWindows1252Value() const
 {
-    return Check3->isChecked() ? 1 : 0;
+    return readAsWindows1252Box->isChecked() ? 1 : 0;
 }
 
 QStringList MainWindow::filePaths() const
@@ -574,16 +581,16 @@ QStringList MainWindow::filePaths() const
 
 int MainWindow::oneLineValue() const
 {
-    return Check2->isChecked() ? 1 : 0;
+    return oneLineBox->isChecked() ? 1 : 0;
 }
 
 run::DisplayOption MainWindow::displayOption() const
 {
-    if (Option1->isChecked())
+    if (lineOnlyOption->isChecked())
         return run::DisplayOption::LineOnly;
-    if (Option2->isChecked())
+    if (fileAndLineOption->isChecked())
         return run::DisplayOption::FileAndLine;
-    if (Option3->isChecked())
+    if (fileOnlyOption->isChecked())
         return run::DisplayOption::FileOnly;
     return run::DisplayOption::None;
 }
@@ -604,8 +611,8 @@ void MainWindow::showProgress()
 {
     m_progressTimer.stop();
     m_sinceProgressShown.start();
-    ProgressBar1->setValue(m_progressValue);
-    ProgressBar1->setCaption(m_progressText);
+    progressBar->setValue(m_progressValue);
+    progressBar->setCaption(m_progressText);
 }
 
 void MainWindow::setMousePointer(int value)
@@ -697,7 +704,7 @@ void MainWindow::placeOnScreen(const QRect &available)
     QSize size = designedSize();
     const QStringList stored =
         m_services.settings
-            ->ReadSetting(application, section, QStringLiteral("WindowSize"), QString())
+            ->readSetting(application, section, QStringLiteral("WindowSize"), QString())
             .split(QLatin1Char('x'));
     if (stored.size() == 2) {
         bool wideOk = false;
@@ -739,8 +746,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     m_run->abort();
     if (m_sizeTimer.isActive())
         storeWindowSize();
-    if (m_form2)
-        m_form2->close();
+    if (m_linesDialog)
+        m_linesDialog->close();
     event->accept();
     if (m_pointer == 11 || m_run->running()) {
         // A long operation is still on the stack under nested event pumps; it would only

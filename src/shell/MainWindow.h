@@ -48,12 +48,12 @@ public:
     ~MainWindow() override;
 
     // Runs the start-up steps once: skin, pointer, caption, columns, modes, saved options.
-    void Form_Load();
+    void startUp();
 
     // True while start-up restores the saved options; selecting a mode then opens no dialog.
-    bool onLoad = false;
+    bool restoringOptions = false;
     // Set once the lines-above-and-below dialog was closed with its Close button.
-    bool Form2Shown = false;
+    bool m_linesDialogClosedWithClose = false;
 
     // Returns the input file list.
     platform::ListModel &files() { return m_files; }
@@ -64,11 +64,11 @@ public:
     // Returns the application title used by message boxes without a title of their own.
     const QString &applicationTitle() const { return m_applicationTitle; }
     // Returns the lines-above-and-below dialog, preparing it when needed.
-    LinesDialog &form2();
+    LinesDialog &linesDialog();
     // Returns whether the dialog is prepared (opened and not discarded since).
-    bool form2Prepared() const;
+    bool linesDialogPrepared() const;
     // Called by the dialog when it is discarded.
-    void form2Discarded();
+    void linesDialogDiscarded();
     // Returns the error reporter every operation of the window uses.
     engine::ErrorReporter &reporter() { return m_report; }
     // Returns the path of a file in the program's folder.
@@ -88,7 +88,7 @@ public:
     void addSearchCheck(QCheckBox *box);
 
     // Handles a pick in the mode list: stores the position and may open the lines dialog.
-    void Combo1_Click();
+    void modeChosen();
 
     // RunView
     QString startButtonCaption() const override;
@@ -105,8 +105,8 @@ public:
     run::DisplayOption displayOption() const override;
     void setProgress(int value, const QString &text) override;
     void setMousePointer(int value) override;
-    bool form2Shown() const override { return Form2Shown; }
-    void showForm2() override;
+    bool linesDialogClosedWithClose() const override { return m_linesDialogClosedWithClose; }
+    void showLinesDialog() override;
     void appendResult(QString row) override;
     void appendResult(const QString &prefix, QStringView text) override;
     void appendResultWindows1252(const QString &prefix, std::string_view bytes) override;
@@ -153,7 +153,7 @@ private:
     platform::ListModel m_files;
     platform::ListModel m_results;
     std::unique_ptr<run::ExtractionRun> m_run;
-    QPointer<LinesDialog> m_form2;
+    QPointer<LinesDialog> m_linesDialog;
     std::optional<QCursor> m_handPointer;
     int m_pointer = 0;
     // Repainting the window costs milliseconds, so rows and the progress caption reach the
@@ -183,36 +183,36 @@ public:
     // The controls. Each one's object name is its designer name, and an option's settings
     // key is its control's object name, so each designer name is written once, where the
     // control is made (MainWindow.cpp).
-    QPushButton *PushButton1 = nullptr;
-    QPushButton *PushButton2 = nullptr;
-    QPushButton *PushButton3 = nullptr;
-    QPushButton *PushButton4 = nullptr;
-    QPushButton *PushButton5 = nullptr;
-    QPushButton *PushButton6 = nullptr;
-    QPushButton *PushButton7 = nullptr;
-    QPushButton *PushButton8 = nullptr;
-    QPushButton *PushButton9 = nullptr;
-    QPushButton *PushButton10 = nullptr;
-    QPushButton *PushButton11 = nullptr;
-    QPushButton *PushButton12 = nullptr;
-    QPushButton *PushButton18 = nullptr;
-    QPushButton *PushButton19 = nullptr;
-    QPushButton *PushButton20 = nullptr;
-    ReportView *ListView1 = nullptr;
-    ReportView *ListView2 = nullptr;
-    QGroupBox *Frame1 = nullptr;
-    QGroupBox *Frame2 = nullptr;
-    QGroupBox *Frame5 = nullptr;
-    QLineEdit *Text1 = nullptr;
-    QCheckBox *Check1 = nullptr;
-    QCheckBox *Check2 = nullptr;
-    QCheckBox *Check3 = nullptr;
-    QCheckBox *Check4 = nullptr;
-    QRadioButton *Option1 = nullptr;
-    QRadioButton *Option2 = nullptr;
-    QRadioButton *Option3 = nullptr;
-    QComboBox *Combo1 = nullptr;
-    CaptionProgressBar *ProgressBar1 = nullptr;
+    QPushButton *addFolderButton = nullptr;
+    QPushButton *saveTextButton = nullptr;
+    QPushButton *startButton = nullptr;
+    QPushButton *helpButton = nullptr;
+    QPushButton *searchHelpButton = nullptr;
+    QPushButton *addFilesButton = nullptr;
+    QPushButton *clearFilesButton = nullptr;
+    QPushButton *loadSamplesButton = nullptr;
+    QPushButton *clearResultsButton = nullptr;
+    QPushButton *removeFilesContainingButton = nullptr;
+    QPushButton *removeFilesNotContainingButton = nullptr;
+    QPushButton *saveSpreadsheetButton = nullptr;
+    QPushButton *copyResultsButton = nullptr;
+    QPushButton *removeResultsContainingButton = nullptr;
+    QPushButton *removeResultsNotContainingButton = nullptr;
+    ReportView *filesList = nullptr;
+    ReportView *resultsList = nullptr;
+    QGroupBox *modeFrame = nullptr;
+    QGroupBox *searchFrame = nullptr;
+    QGroupBox *displayFrame = nullptr;
+    QLineEdit *searchBox = nullptr;
+    QCheckBox *matchCaseBox = nullptr;
+    QCheckBox *oneLineBox = nullptr;
+    QCheckBox *readAsWindows1252Box = nullptr;
+    QCheckBox *regexBox = nullptr;
+    QRadioButton *lineOnlyOption = nullptr;
+    QRadioButton *fileAndLineOption = nullptr;
+    QRadioButton *fileOnlyOption = nullptr;
+    QComboBox *modeList = nullptr;
+    CaptionProgressBar *progressBar = nullptr;
 
     // Returns the extraction run behind the Start/Stop button.
     run::ExtractionRun &extraction() { return *m_run; }

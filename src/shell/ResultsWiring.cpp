@@ -27,9 +27,9 @@ public:
     // The bar's scale stops at 100; the text save may go a little beyond it.
     void setValue(double value) override
     {
-        m_window.ProgressBar1->setValue(int(std::clamp(value, 0.0, 100.0)));
+        m_window.progressBar->setValue(int(std::clamp(value, 0.0, 100.0)));
     }
-    void setText(const QString &text) override { m_window.ProgressBar1->setCaption(text); }
+    void setText(const QString &text) override { m_window.progressBar->setCaption(text); }
 
 private:
     MainWindow &m_window;
@@ -58,24 +58,24 @@ void MainWindow::connectResults()
             action();
         };
     };
-    connect(PushButton9, &QPushButton::clicked, lists, [this, lists] {
+    connect(clearResultsButton, &QPushButton::clicked, lists, [this, lists] {
         if (m_resultsInUse == 0)
-            lists->PushButton9_Click();
+            lists->clearResults();
     });
-    connect(PushButton10, &QPushButton::clicked, lists,
-            &results::ResultsActions::PushButton10_Click);
-    connect(PushButton11, &QPushButton::clicked, lists,
-            &results::ResultsActions::PushButton11_Click);
-    connect(PushButton19, &QPushButton::clicked, lists,
-            readingResults([lists] { lists->PushButton19_Click(); }));
-    connect(PushButton20, &QPushButton::clicked, lists,
-            readingResults([lists] { lists->PushButton20_Click(); }));
-    connect(PushButton2, &QPushButton::clicked, exports,
-            readingResults([exports] { exports->PushButton2_Click(); }));
-    connect(PushButton12, &QPushButton::clicked, exports,
-            readingResults([exports] { exports->PushButton12_Click(); }));
-    connect(PushButton18, &QPushButton::clicked, exports,
-            readingResults([exports] { exports->PushButton18_Click(); }));
+    connect(removeFilesContainingButton, &QPushButton::clicked, lists,
+            &results::ResultsActions::removeFilesContaining);
+    connect(removeFilesNotContainingButton, &QPushButton::clicked, lists,
+            &results::ResultsActions::removeFilesNotContaining);
+    connect(removeResultsContainingButton, &QPushButton::clicked, lists,
+            readingResults([lists] { lists->removeResultsContaining(); }));
+    connect(removeResultsNotContainingButton, &QPushButton::clicked, lists,
+            readingResults([lists] { lists->removeResultsNotContaining(); }));
+    connect(saveTextButton, &QPushButton::clicked, exports,
+            readingResults([exports] { exports->saveAsText(); }));
+    connect(saveSpreadsheetButton, &QPushButton::clicked, exports,
+            readingResults([exports] { exports->saveAsSpreadsheet(); }));
+    connect(copyResultsButton, &QPushButton::clicked, exports,
+            readingResults([exports] { exports->copyResults(); }));
 }
 
 } // namespace shell

@@ -100,7 +100,7 @@ void TestFileReader::sizes()
     QVERIFY(writeFile(path, content));
 
     RecordingReporter reporter;
-    const engine::FileText pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
+    const engine::FileText pieces = engine::readPieces(path.toStdString(), reporter);
     QCOMPARE(reporter.steps(), QList<int>{});
     QCOMPARE(pieces.count(), size_t(pieceSizes.size()));
     QByteArray joined;
@@ -168,7 +168,7 @@ void TestFileReader::unusablePaths()
     RecordingReporter reporter;
     QElapsedTimer timer;
     timer.start();
-    const engine::FileText pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
+    const engine::FileText pieces = engine::readPieces(path.toStdString(), reporter);
     QVERIFY(timer.elapsed() < 2000);
 
     QCOMPARE(reporter.steps(), steps);
@@ -191,7 +191,7 @@ void TestFileReader::unreadableFile()
     QVERIFY(writeFile(path, "secret"));
     QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
     RecordingReporter reporter;
-    const engine::FileText pieces = engine::ReadFileToStringFSO(path.toStdString(), reporter);
+    const engine::FileText pieces = engine::readPieces(path.toStdString(), reporter);
     QCOMPARE(reporter.steps(), (QList<int>{104, 108, 120}));
     QCOMPARE(reporter.reports.front().description, std::string("Permission denied"));
     QCOMPARE(pieces.count(), size_t(1));
@@ -223,11 +223,13 @@ void TestFileReader::recognised_data()
         << full + "\xF0\x9F\x98\x80z" << e(engine::Encoding::Utf8) << false
         << QList<qsizetype>{65535, 3};
     QTest::newRow("UTF-8 mark is not text")
-        << QByteArray("\xEF\xBB\xBF" "ab\n") << e(engine::Encoding::Utf8) << true
-        << QList<qsizetype>{3};
+        << QByteArray("\xEF\xBB\xBF"
+                      "ab\n")
+        << e(engine::Encoding::Utf8) << true << QList<qsizetype>{3};
     QTest::newRow("UTF-8 mark before malformed bytes is repaired")
-        << QByteArray("\xEF\xBB\xBF\xFF" "ab") << e(engine::Encoding::Utf8) << false
-        << QList<qsizetype>{3};
+        << QByteArray("\xEF\xBB\xBF\xFF"
+                      "ab")
+        << e(engine::Encoding::Utf8) << false << QList<qsizetype>{3};
     QByteArray pairAtEnd("\xFF\xFE");
     for (int i = 0; i < 65535; ++i)
         pairAtEnd += QByteArray("a\0", 2);
@@ -248,7 +250,7 @@ void TestFileReader::recognised()
     const QString path = m_dir.filePath("recognised.txt");
     QVERIFY(writeFile(path, content));
     RecordingReporter reporter;
-    const engine::FileText text = engine::ReadFileToStringFSO(path.toStdString(), reporter);
+    const engine::FileText text = engine::readPieces(path.toStdString(), reporter);
     QCOMPARE(int(text.encoding()), encoding);
     QCOMPARE(text.lineEnds() == engine::LineEnds::Lf, lf);
     QList<qsizetype> sizes;

@@ -99,7 +99,7 @@ void tst_FileAdder::addAllInFolder()
     Rig rig;
     rig.host.prompts.inputAnswers.push_back(extension);
     rig.host.dialogs.nextFolder = folder;
-    rig.adder.PushButton1_Click();
+    rig.adder.addFolder();
     QCOMPARE(rig.host.texts(), added);
     QCOMPARE(rig.host.settings.value("Extension"), storedExtension);
     QCOMPARE(rig.host.settings.value("LastFolder"), storedFolder);
@@ -112,14 +112,14 @@ void tst_FileAdder::addAllInFolder()
 void tst_FileAdder::addAllAsksWithStoredValues()
 {
     Rig rig;
-    rig.adder.PushButton1_Click();
+    rig.adder.addFolder();
     QCOMPARE(rig.host.prompts.inputPrompts, QStringList{extensionPrompt});
     QCOMPARE(rig.host.prompts.inputDefaults, QStringList{"*"});
 
     rig.host.settings.set("Extension", "log");
     rig.host.settings.set("LastFolder", "/var/log");
     rig.host.prompts.inputAnswers.push_back("log");
-    rig.adder.PushButton1_Click();
+    rig.adder.addFolder();
     QCOMPARE(rig.host.prompts.inputDefaults.last(), "log");
     QCOMPARE(rig.host.dialogs.titles, QStringList{"Please select folder:"});
     QCOMPARE(rig.host.dialogs.startFolders, QStringList{"/var/log"});
@@ -143,7 +143,7 @@ void tst_FileAdder::addAllStaysBusyWhileScanning()
     rig.host.dialogs.nextFolder = "/docs";
     QList<int> pointersSeen;
     rig.host.yield.onYield = [&](int) { pointersSeen.append(rig.host.pointer); };
-    rig.adder.PushButton1_Click();
+    rig.adder.addFolder();
     QVERIFY(!pointersSeen.isEmpty());
     QVERIFY(std::all_of(pointersSeen.begin(), pointersSeen.end(),
                         [](int pointer) { return pointer == 11; }));
@@ -182,7 +182,7 @@ void tst_FileAdder::addFiles()
         if (path.startsWith("/exists/"))
             rig.fs.addFile(path);
     rig.host.dialogs.nextOpenFiles = chosen;
-    rig.adder.PushButton6_Click();
+    rig.adder.addFiles();
     QCOMPARE(rig.host.texts(), QStringList{"/listed.txt"} + added);
     QCOMPARE(rig.host.dialogs.titles,
              QStringList{"Add File(s) - Use Ctrl & Shift to select multiple files"});
@@ -235,7 +235,7 @@ void tst_FileAdder::tooManyFiles()
     Rig rig;
     QCOMPARE(filelist::FileAdder::dialogAnswerLength(chosen) > 30000, refused);
     rig.host.dialogs.nextOpenFiles = chosen;
-    rig.adder.PushButton6_Click();
+    rig.adder.addFiles();
     if (refused) {
         QCOMPARE(rig.host.list.count(), 0);
         QCOMPARE(rig.host.prompts.texts(), QStringList{tooManyText});

@@ -89,11 +89,11 @@ void tst_FileListController::clearList()
     host.list.appendDeferred("/f/pending.txt");
     host.pointer = pointer;
     filelist::FileListController controller(host);
-    controller.PushButton7_Click();
+    controller.clearFiles();
     QCOMPARE(host.list.count(), remaining == 0 ? 0 : remaining + 1);
     // Once the run or scan is over, the same click empties the list.
     host.pointer = 0;
-    controller.PushButton7_Click();
+    controller.clearFiles();
     QCOMPARE(host.list.count(), 0);
 }
 

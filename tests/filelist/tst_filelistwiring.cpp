@@ -28,7 +28,7 @@ struct Fixture {
                 file.write("Dozida\r\n");
         }
         window = std::make_unique<shell::MainWindow>(services.services(), program.path());
-        window->Form_Load();
+        window->startUp();
         window->show();
         view = window->findChild<QAbstractItemView *>(QStringLiteral("ListView1"));
     }
@@ -76,12 +76,12 @@ void tst_FileListWiring::startUpRecordsSamplesAndButtonLoadsThem()
     Fixture f;
     QVERIFY(!f.services.settings.value("Snapshot").isEmpty());
     f.services.prompts.answers.push_back(platform::Answer::No);
-    f.window->PushButton8->click();
+    f.window->loadSamplesButton->click();
     QCOMPARE(f.window->files().texts(), (QStringList{f.program.path() + "/Samples/Ledger.txt",
                                                      f.program.path() + "/Samples/Notes.txt"}));
-    QCOMPARE(f.window->form2().Combo2->currentText(), "2");
-    QCOMPARE(f.window->form2().Combo3->currentText(), "1");
-    QCOMPARE(f.window->Text1->text(), "Dozida");
+    QCOMPARE(f.window->linesDialog().linesAboveList->currentText(), "2");
+    QCOMPARE(f.window->linesDialog().linesBelowList->currentText(), "1");
+    QCOMPARE(f.window->searchBox->text(), "Dozida");
     QCOMPARE(f.services.settings.value("Combo2"), "2");
     QCOMPARE(f.services.settings.value("Combo3"), "1");
     QCOMPARE(f.services.settings.value("Text1"), "Dozida");

@@ -28,7 +28,7 @@ ScanResult addTree(platform::FileSystem &fileSystem, const QString &folder,
     platform::ListModel list;
     filelist::FolderScan scan(fileSystem, yield, reporter);
     engine::Steps steps(reporter, "Form1", "PushButton1_Click");
-    scan.AddFolderTree(folder, pattern, list, steps);
+    scan.addFolderTree(folder, pattern, list, steps);
     return {list.texts(), reporter.reports, yield.count};
 }
 
@@ -38,7 +38,7 @@ QStringList subDirectories(platform::FileSystem &fileSystem, const QString &fold
     fakes::RecordingReporter reporter;
     filelist::FolderScan scan(fileSystem, yield, reporter);
     QStringList folders{folder};
-    scan.GetSubDirectories2016(folders, true);
+    scan.addSubFolders(folders, true);
     return folders;
 }
 
@@ -149,7 +149,7 @@ void tst_FolderScan::hasUnsupportedChars()
 {
     QFETCH(QString, name);
     QFETCH(bool, unsupported);
-    QCOMPARE(filelist::FolderScan::HasUnsupportedChars(name), unsupported);
+    QCOMPARE(filelist::FolderScan::hasUnsupportedChars(name), unsupported);
 }
 
 void tst_FolderScan::extensionOnRealFolder_data()
@@ -330,8 +330,8 @@ void tst_FolderScan::secondScanListsEverythingAgain()
     platform::ListModel list;
     filelist::FolderScan scan(fs, yield, reporter);
     engine::Steps steps(reporter, "Form1", "PushButton1_Click");
-    scan.AddFolderTree("/d", "*.*", list, steps);
-    scan.AddFolderTree("/d", "*.*", list, steps);
+    scan.addFolderTree("/d", "*.*", list, steps);
+    scan.addFolderTree("/d", "*.*", list, steps);
     QCOMPARE(list.texts(), (QStringList{"/d/a.txt", "/d/s/b.txt", "/d/a.txt", "/d/s/b.txt"}));
 }
 
@@ -466,7 +466,7 @@ void tst_FolderScan::largeTreeYieldsOften()
     qint64 longestGapMs = 0;
     sinceYield.start();
     yield.onYield = [&](int) { longestGapMs = std::max(longestGapMs, sinceYield.restart()); };
-    scan.AddFolderTree("/big", "*.txt", list, steps);
+    scan.addFolderTree("/big", "*.txt", list, steps);
     QCOMPARE(list.count(), 100000);
     QVERIFY(yield.count >= 100000 + 5000);
     QVERIFY2(longestGapMs < 250, qPrintable(QString::number(longestGapMs)));

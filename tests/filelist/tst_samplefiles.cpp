@@ -96,11 +96,11 @@ void tst_SampleFiles::unscrambleUndoesScramble()
     QFETCH(QString, text);
     QFETCH(QString, key);
     fakes::FakeYield yield;
-    const QString scrambled = filelist::SampleFiles::ScrambleText(text, key, yield);
+    const QString scrambled = filelist::SampleFiles::scrambleText(text, key, yield);
     QCOMPARE(scrambled.size(), text.size());
     if (text.size() > 8)
         QVERIFY(scrambled != text);
-    QCOMPARE(filelist::SampleFiles::UnscrambleText(scrambled, key, yield), text);
+    QCOMPARE(filelist::SampleFiles::unscrambleText(scrambled, key, yield), text);
     QCOMPARE(yield.count, 2 * int(text.size()));
 }
 
@@ -125,15 +125,15 @@ void tst_SampleFiles::scrambleAddsKeyCodes()
     QFETCH(QString, key);
     QFETCH(QString, scrambled);
     fakes::FakeYield yield;
-    QCOMPARE(filelist::SampleFiles::ScrambleText(text, key, yield), scrambled);
+    QCOMPARE(filelist::SampleFiles::scrambleText(text, key, yield), scrambled);
 }
 
 void tst_SampleFiles::scrambleRefusesOverlongText()
 {
     fakes::FakeYield yield;
-    QCOMPARE(filelist::SampleFiles::ScrambleText(QString(32767, u'a'), "abcdefgh", yield).size(),
+    QCOMPARE(filelist::SampleFiles::scrambleText(QString(32767, u'a'), "abcdefgh", yield).size(),
              32767);
-    QVERIFY_THROWS_EXCEPTION(engine::Failure, filelist::SampleFiles::ScrambleText(
+    QVERIFY_THROWS_EXCEPTION(engine::Failure, filelist::SampleFiles::scrambleText(
                                                   QString(32768, u'a'), "abcdefgh", yield));
 }
 
@@ -143,13 +143,13 @@ void tst_SampleFiles::snapshotSurvivesTheIniStore()
     QVERIFY(config.isValid());
     fakes::FakeYield yield;
     const QString scrambled =
-        filelist::SampleFiles::ScrambleText(everyCode(), filelist::SampleFiles::scrambleKey, yield);
+        filelist::SampleFiles::scrambleText(everyCode(), filelist::SampleFiles::scrambleKey, yield);
     {
         platform::IniSettingsStore store(config.path());
-        store.WriteSetting("Tarnwick", "Lumbrex", "Snapshot", scrambled);
+        store.writeSetting("Tarnwick", "Lumbrex", "Snapshot", scrambled);
     }
     platform::IniSettingsStore reopened(config.path());
-    QCOMPARE(reopened.ReadSetting("Tarnwick", "Lumbrex", "Snapshot", QString()), scrambled);
+    QCOMPARE(reopened.readSetting("Tarnwick", "Lumbrex", "Snapshot", QString()), scrambled);
 }
 
 void tst_SampleFiles::snapshotTextKeepsAnyPath_data()
@@ -166,20 +166,20 @@ void tst_SampleFiles::snapshotTextKeepsAnyPath()
     fakes::FakeYield yield;
     const QString key = filelist::SampleFiles::scrambleKey;
     const QString stored =
-        filelist::SampleFiles::ScrambleText(filelist::SampleFiles::snapshotText(paths), key, yield);
+        filelist::SampleFiles::scrambleText(filelist::SampleFiles::snapshotText(paths), key, yield);
     QCOMPARE(filelist::SampleFiles::pathsFromSnapshotText(
-                 filelist::SampleFiles::UnscrambleText(stored, key, yield)),
+                 filelist::SampleFiles::unscrambleText(stored, key, yield)),
              paths);
 }
 
 void tst_SampleFiles::recordThenLoad()
 {
     Rig rig;
-    rig.loader.RecordSampleFiles();
+    rig.loader.recordSampleFiles();
     const QString stored = rig.host.settings.value("Snapshot");
     QVERIFY(!stored.isEmpty());
     QVERIFY(!stored.contains("Samples"));
-    rig.loader.LoadSampleFiles(rig.host.list);
+    rig.loader.loadSampleFiles(rig.host.list);
     QCOMPARE(rig.host.texts(), (QStringList{rig.sample("Ledger.txt"), rig.sample("Notes.txt")}));
     QCOMPARE(rig.host.prompts.texts(), QStringList{question});
     QCOMPARE(rig.host.prompts.messages.front().buttons, platform::Buttons::YesNo);
@@ -190,12 +190,12 @@ void tst_SampleFiles::recordThenLoad()
 void tst_SampleFiles::loaderSkipsVanishedAndListedPaths()
 {
     Rig rig({"a.txt", "b.txt", "c.txt"});
-    rig.loader.RecordSampleFiles();
+    rig.loader.recordSampleFiles();
     QVERIFY(QFile::remove(rig.sample("b.txt")));
     rig.host.list.append(rig.sample("c.txt"));
     rig.host.list.append(rig.sample("A.TXT"));
-    rig.loader.PushButton8_Click();
-    rig.loader.PushButton8_Click();
+    rig.loader.loadSamples();
+    rig.loader.loadSamples();
     QCOMPARE(rig.host.texts(),
              (QStringList{rig.sample("c.txt"), rig.sample("A.TXT"), rig.sample("a.txt")}));
     QCOMPARE(rig.host.prompts.texts(), (QStringList{question, question}));
@@ -205,18 +205,18 @@ void tst_SampleFiles::loaderSkipsVanishedAndListedPaths()
 void tst_SampleFiles::laterSampleIsNotLoaded()
 {
     Rig rig({"a.txt"});
-    rig.loader.RecordSampleFiles();
+    rig.loader.recordSampleFiles();
     touch(rig.sample("late.txt"));
-    rig.loader.LoadSampleFiles(rig.host.list);
+    rig.loader.loadSampleFiles(rig.host.list);
     QCOMPARE(rig.host.texts(), QStringList{rig.sample("a.txt")});
 }
 
 void tst_SampleFiles::noSamplesFolder()
 {
     Rig rig(QStringList{});
-    rig.loader.RecordSampleFiles();
+    rig.loader.recordSampleFiles();
     QCOMPARE(rig.host.settings.value("Snapshot"), QString(""));
-    rig.loader.PushButton8_Click();
+    rig.loader.loadSamples();
     QCOMPARE(rig.host.list.count(), 0);
     QCOMPARE(rig.host.prompts.texts(), QStringList{question});
     QCOMPARE(rig.host.presets, (QStringList{"above=2", "below=1", "text=Dozida"}));
@@ -236,7 +236,7 @@ void tst_SampleFiles::answerDecidesOpeningTheFolder()
     QFETCH(bool, opened);
     Rig rig;
     rig.host.prompts.answers.push_back(answer);
-    rig.loader.PushButton8_Click();
+    rig.loader.loadSamples();
     QCOMPARE(rig.host.desktop.openedFolders,
              opened ? QStringList{rig.dir.path() + "/Samples/"} : QStringList{});
     QCOMPARE(rig.host.presets, (QStringList{"above=2", "below=1", "text=Dozida"}));
@@ -247,7 +247,7 @@ void tst_SampleFiles::presetsFollowEvenAfterAFailure()
     Rig rig;
     // A snapshot too long to unscramble fails inside the loader.
     rig.host.settings.set("Snapshot", QString(40000, u'x'));
-    rig.loader.PushButton8_Click();
+    rig.loader.loadSamples();
     QCOMPARE(rig.host.reports.reports,
              QStringList{"Quillon2021/08/31.Form1.PushButton8_Click|100|Overflow"});
     QCOMPARE(rig.host.presets, (QStringList{"above=2", "below=1", "text=Dozida"}));

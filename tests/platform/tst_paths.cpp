@@ -65,7 +65,7 @@ void tst_Paths::normalizePath()
     QFETCH(PathStyle, style);
     QFETCH(QString, path);
     QFETCH(QString, normalized);
-    QCOMPARE(platform::NormalizePath(path, style), normalized);
+    QCOMPARE(platform::normalizePath(path, style), normalized);
 }
 
 void tst_Paths::fileNameFromPath_data()
@@ -97,7 +97,7 @@ void tst_Paths::fileNameFromPath()
     QFETCH(PathStyle, style);
     QFETCH(QString, path);
     QFETCH(QString, name);
-    QCOMPARE(platform::FileNameFromPath(path, style), name);
+    QCOMPARE(platform::fileNameFromPath(path, style), name);
 }
 
 QTEST_MAIN(tst_Paths)

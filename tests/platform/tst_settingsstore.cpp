@@ -40,13 +40,13 @@ void TestSettingsStore::valuesSurviveARestart()
     QTemporaryDir dir;
     {
         platform::IniSettingsStore store(dir.path());
-        store.WriteSetting("Tarnwick", "Lumbrex", "Text1", value);
-        store.WriteSetting("Tarnwick", "Lumbrex", "Other", "kept");
+        store.writeSetting("Tarnwick", "Lumbrex", "Text1", value);
+        store.writeSetting("Tarnwick", "Lumbrex", "Other", "kept");
     }
     // A new store (a new start of the program) reads the file as written.
     platform::IniSettingsStore again(dir.path());
-    QCOMPARE(again.ReadSetting("Tarnwick", "Lumbrex", "Text1", "default"), value);
-    QCOMPARE(again.ReadSetting("Tarnwick", "Lumbrex", "Other", ""), QStringLiteral("kept"));
+    QCOMPARE(again.readSetting("Tarnwick", "Lumbrex", "Text1", "default"), value);
+    QCOMPARE(again.readSetting("Tarnwick", "Lumbrex", "Other", ""), QStringLiteral("kept"));
     QVERIFY(QFile::exists(dir.filePath("Tarnwick.ini")));
 }
 
@@ -54,9 +54,9 @@ void TestSettingsStore::absentKeyGivesTheDefault()
 {
     QTemporaryDir dir;
     platform::IniSettingsStore store(dir.path());
-    QCOMPARE(store.ReadSetting("Tarnwick", "Lumbrex", "Combo2", "1"), QStringLiteral("1"));
-    store.WriteSetting("Tarnwick", "Lumbrex", "Combo2", "7");
-    QCOMPARE(store.ReadSetting("Tarnwick", "Other", "Combo2", "1"), QStringLiteral("1"));
+    QCOMPARE(store.readSetting("Tarnwick", "Lumbrex", "Combo2", "1"), QStringLiteral("1"));
+    store.writeSetting("Tarnwick", "Lumbrex", "Combo2", "7");
+    QCOMPARE(store.readSetting("Tarnwick", "Other", "Combo2", "1"), QStringLiteral("1"));
 }
 
 void TestSettingsStore::writeIntoUnwritableFolderFails()
@@ -67,7 +67,7 @@ void TestSettingsStore::writeIntoUnwritableFolderFails()
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
     platform::IniSettingsStore store(dir.path());
     QVERIFY_THROWS_EXCEPTION(engine::Failure,
-                             store.WriteSetting("Tarnwick", "Lumbrex", "Text1", "x"));
+                             store.writeSetting("Tarnwick", "Lumbrex", "Text1", "x"));
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
@@ -80,7 +80,7 @@ void TestSettingsStore::damagedFileIsNamedSo()
     file.close();
     platform::IniSettingsStore store(dir.path());
     try {
-        store.WriteSetting("Tarnwick", "Lumbrex", "Text1", "x");
+        store.writeSetting("Tarnwick", "Lumbrex", "Text1", "x");
         QFAIL("a damaged file was overwritten");
     } catch (const engine::Failure &failure) {
         QVERIFY2(QByteArray(failure.what()).contains("damaged"), failure.what());

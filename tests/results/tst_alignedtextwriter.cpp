@@ -145,7 +145,7 @@ void TestAlignedTextWriter::layout()
     fakes::RecordingReporter reporter;
     results::AlignedTextWriter writer(yield, reporter);
     const QString path = dir.filePath(QStringLiteral("out.txt"));
-    QVERIFY(writer.SaveListviewProperlySpaced(list, path, nullptr));
+    QVERIFY(writer.saveAligned(list, path, nullptr));
     QCOMPARE(readAll(path), expected);
     QVERIFY(reporter.reports.isEmpty());
 }
@@ -182,8 +182,7 @@ void TestAlignedTextWriter::progressCaptionsEveryThousandRows()
     fakes::RecordingReporter reporter;
     fakes::FakeResultsView view;
     results::AlignedTextWriter writer(yield, reporter);
-    QVERIFY(
-        writer.SaveListviewProperlySpaced(list, dir.filePath(QStringLiteral("out.txt")), &view));
+    QVERIFY(writer.saveAligned(list, dir.filePath(QStringLiteral("out.txt")), &view));
     QCOMPARE(view.captions, captions);
     QCOMPARE(view.values.front(), 1.0);
     QCOMPARE(view.values.back(), 0.0);
@@ -200,8 +199,7 @@ void TestAlignedTextWriter::progressValueOfLastRowOfFourThousand()
     fakes::RecordingReporter reporter;
     fakes::FakeResultsView view;
     results::AlignedTextWriter writer(yield, reporter);
-    QVERIFY(
-        writer.SaveListviewProperlySpaced(list, dir.filePath(QStringLiteral("out.txt")), &view));
+    QVERIFY(writer.saveAligned(list, dir.filePath(QStringLiteral("out.txt")), &view));
     // 1, 10, 20, then one value per row, then 100 and 0.
     QCOMPARE(view.values.size(), size_t(3 + 4000 + 2));
     QCOMPARE(view.values[3], (2.0 + 1) / 4000 * 100);
@@ -219,7 +217,7 @@ void TestAlignedTextWriter::worksWithoutProgress()
     fakes::RecordingReporter reporter;
     results::AlignedTextWriter writer(yield, reporter);
     const QString path = dir.filePath(QStringLiteral("out.txt"));
-    QVERIFY(writer.SaveListviewProperlySpaced(list, path, nullptr));
+    QVERIFY(writer.saveAligned(list, path, nullptr));
     QCOMPARE(QFileInfo(path).size(), qint64(10 + 1500 * 10));
 }
 
@@ -249,7 +247,7 @@ void TestAlignedTextWriter::saveAsksAndSays()
     SaveFixture f(1);
     f.services.dialogs.nextSaveFile = path;
     f.services.prompts.answers = {answer};
-    f.actions.PushButton2_Click();
+    f.actions.saveAsText();
 
     QCOMPARE(f.services.dialogs.titles, QStringList{QStringLiteral("Save")});
     QCOMPARE(f.services.dialogs.filters,
@@ -291,7 +289,7 @@ void TestAlignedTextWriter::failedSaveReportsOnceAndKeepsExistingFile()
 
     SaveFixture f;
     f.services.dialogs.nextSaveFile = dir.filePath(where);
-    f.actions.PushButton2_Click();
+    f.actions.saveAsText();
     QCOMPARE(f.reporter.reports.size(), 1);
     QVERIFY2(f.reporter.reports.front().startsWith(
                  QStringLiteral("Quillon2021/08/31.Main.SaveListviewProperlySpaced|156|")),
@@ -317,7 +315,7 @@ void TestAlignedTextWriter::fullDiskMidwayLeavesExistingFileAndNoTemporary()
     f.services.prompts.answers = {platform::Answer::Yes};
     {
         const FileSizeLimit limit(300000);
-        f.actions.PushButton2_Click();
+        f.actions.saveAsText();
     }
     QCOMPARE(f.reporter.reports.size(), 1);
     QVERIFY2(f.reporter.reports.front().startsWith(
@@ -337,7 +335,7 @@ void TestAlignedTextWriter::deviceStaysADevice()
     SaveFixture f;
     f.services.dialogs.nextSaveFile = QStringLiteral("/dev/full");
     f.services.prompts.answers = {platform::Answer::Yes};
-    f.actions.PushButton2_Click();
+    f.actions.saveAsText();
     QCOMPARE(f.reporter.reports.size(), 1);
     QVERIFY2(f.reporter.reports.front().contains(QStringLiteral("No space left on device")),
              qPrintable(f.reporter.reports.front()));
@@ -357,7 +355,7 @@ void TestAlignedTextWriter::rowsRemovedDuringSaveEndItWithOneReport()
         if (n == 60)
             f.results.clear();
     };
-    f.actions.PushButton2_Click();
+    f.actions.saveAsText();
     QCOMPARE(f.reporter.reports.size(), 1);
     QVERIFY(!f.saidDone());
     QVERIFY(!QFileInfo::exists(path));

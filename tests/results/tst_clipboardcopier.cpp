@@ -91,7 +91,7 @@ void TestClipboardCopier::text()
     fakes::FakeYield yield;
     fakes::FakeClipboard clipboard;
     clipboard.contents = QStringLiteral("before");
-    QCOMPARE(ClipboardCopier::CopyListviewToClipboard(list, clipboard, yield),
+    QCOMPARE(ClipboardCopier::copyToClipboard(list, clipboard, yield),
              ClipboardCopier::Outcome::Copied);
     QCOMPARE(clipboard.contents, expected);
 }
@@ -101,7 +101,7 @@ void TestClipboardCopier::copiesAndSaysSo()
     CopyFixture f;
     f.results.append(QStringLiteral("one"), true);
     f.results.append(QStringLiteral("two"), true);
-    f.actions.PushButton18_Click();
+    f.actions.copyResults();
     QCOMPARE(f.services.clipboard.contents, QStringLiteral("one\r\ntwo\r\n"));
     QCOMPARE(f.services.prompts.texts(), QStringList{kCopied});
     QCOMPARE(f.services.prompts.messages.front().icon, platform::Icon::None);
@@ -116,7 +116,7 @@ void TestClipboardCopier::emptyListLeavesClipboardButStillSaysCopied()
 {
     CopyFixture f;
     f.services.clipboard.contents = QStringLiteral("untouched");
-    f.actions.PushButton18_Click();
+    f.actions.copyResults();
     QCOMPARE(f.services.clipboard.contents, QStringLiteral("untouched"));
     QCOMPARE(f.services.clipboard.setAttempts, 0);
     QCOMPARE(f.services.prompts.texts(), QStringList{kCopied});
@@ -139,7 +139,7 @@ void TestClipboardCopier::busyClipboardIsRetried()
     f.results.append(QStringLiteral("row"), true);
     f.services.clipboard.refuseClears = refusedClears;
     f.services.clipboard.refuseSets = refusedSets;
-    f.actions.PushButton18_Click();
+    f.actions.copyResults();
     QCOMPARE(f.services.clipboard.setAttempts, refusedSets + 1);
     QCOMPARE(f.services.clipboard.contents, QStringLiteral("row\r\n"));
     QCOMPARE(f.services.prompts.texts(), QStringList{kCopied});
@@ -151,7 +151,7 @@ void TestClipboardCopier::refusingClipboardIsReportedNotCopied()
     CopyFixture f;
     f.results.append(QStringLiteral("row"), true);
     f.services.clipboard.refuseSets = 1000;
-    f.actions.PushButton18_Click();
+    f.actions.copyResults();
     QCOMPARE(f.services.clipboard.setAttempts, 1000);
     QCOMPARE(f.reporter.reports.size(), 1);
     QVERIFY2(f.reporter.reports.front().startsWith(
@@ -172,7 +172,7 @@ void TestClipboardCopier::rowsRemovedDuringCopyReportedWithoutCopiedMessage()
         if (n == 15)
             f.results.clear();
     };
-    f.actions.PushButton18_Click();
+    f.actions.copyResults();
     QCOMPARE(f.reporter.reports.size(), 1);
     QCOMPARE(f.services.clipboard.contents, QStringLiteral("untouched"));
     QVERIFY(!f.services.prompts.texts().contains(kCopied));

@@ -48,13 +48,13 @@ void TestResultsActions::cancelChangesNothing_data()
     QTest::addColumn<Handler>("handler");
     QTest::addColumn<bool>("emptyList");
     QTest::newRow("results containing, rows")
-        << &results::ResultsActions::PushButton19_Click << false;
+        << &results::ResultsActions::removeResultsContaining << false;
     QTest::newRow("results not containing, empty list")
-        << &results::ResultsActions::PushButton20_Click << true;
+        << &results::ResultsActions::removeResultsNotContaining << true;
     QTest::newRow("files containing, empty list")
-        << &results::ResultsActions::PushButton10_Click << true;
+        << &results::ResultsActions::removeFilesContaining << true;
     QTest::newRow("files not containing, rows")
-        << &results::ResultsActions::PushButton11_Click << false;
+        << &results::ResultsActions::removeFilesNotContaining << false;
 }
 
 void TestResultsActions::cancelChangesNothing()
@@ -79,15 +79,15 @@ void TestResultsActions::emptyListSaysSo_data()
 {
     QTest::addColumn<Handler>("handler");
     QTest::addColumn<QString>("prompt");
-    QTest::newRow("results containing") << &results::ResultsActions::PushButton19_Click
+    QTest::newRow("results containing") << &results::ResultsActions::removeResultsContaining
                                         << QStringLiteral("Remove results containing this text: ");
     QTest::newRow("results not containing")
-        << &results::ResultsActions::PushButton20_Click
+        << &results::ResultsActions::removeResultsNotContaining
         << QStringLiteral("Remove results not containing this text: ");
-    QTest::newRow("files containing") << &results::ResultsActions::PushButton10_Click
+    QTest::newRow("files containing") << &results::ResultsActions::removeFilesContaining
                                       << QStringLiteral("Remove results containing this text: ");
     QTest::newRow("files not containing")
-        << &results::ResultsActions::PushButton11_Click
+        << &results::ResultsActions::removeFilesNotContaining
         << QStringLiteral("Remove results not containing this text: ");
 }
 
@@ -114,13 +114,13 @@ void TestResultsActions::filtersTheirOwnList_data()
     const QStringList kept{QStringLiteral("/b/two.log")};
     const QStringList removed{QStringLiteral("/a/One.TXT"), QStringLiteral("/c/three.txt")};
     QTest::newRow("results containing")
-        << &results::ResultsActions::PushButton19_Click << false << kept;
+        << &results::ResultsActions::removeResultsContaining << false << kept;
     QTest::newRow("results not containing")
-        << &results::ResultsActions::PushButton20_Click << false << removed;
+        << &results::ResultsActions::removeResultsNotContaining << false << removed;
     QTest::newRow("files containing")
-        << &results::ResultsActions::PushButton10_Click << true << kept;
+        << &results::ResultsActions::removeFilesContaining << true << kept;
     QTest::newRow("files not containing")
-        << &results::ResultsActions::PushButton11_Click << true << removed;
+        << &results::ResultsActions::removeFilesNotContaining << true << removed;
 }
 
 void TestResultsActions::filtersTheirOwnList()
@@ -151,7 +151,7 @@ void TestResultsActions::firstRowWithTwoSubItemsLeavesListAlone()
     const int at = f.results.append(QStringLiteral("match"), true);
     f.results.setSubItem(at, 2, QStringLiteral("match"));
     f.services.prompts.inputAnswers = {QStringLiteral("match")};
-    f.actions.PushButton19_Click();
+    f.actions.removeResultsContaining();
     QCOMPARE(f.results.count(), 1);
     QVERIFY(f.services.prompts.messages.empty());
     QCOMPARE(f.view.pointers, (std::vector<int>{11, 0}));
@@ -165,10 +165,10 @@ void TestResultsActions::failureDuringScanIsReportedAndPointerReset()
     // "Clear List" runs inside a yield of the filter.
     f.services.yield.onYield = [&](int n) {
         if (n == 3)
-            f.actions.PushButton9_Click();
+            f.actions.clearResults();
     };
     f.services.prompts.inputAnswers = {QStringLiteral("row")};
-    f.actions.PushButton20_Click();
+    f.actions.removeResultsNotContaining();
     QCOMPARE(f.reporter.reports.size(), 1);
     QVERIFY2(f.reporter.reports.front().startsWith(
                  QStringLiteral("Quillon2021/08/31.Form1.PushButton20_Click|112|")),
@@ -183,7 +183,7 @@ void TestResultsActions::clearListEmptiesResultsOnly()
     f.results.append(QStringLiteral("a"), true);
     f.results.append(QStringLiteral("b"), true);
     f.files.append(QStringLiteral("/x"), true);
-    f.actions.PushButton9_Click();
+    f.actions.clearResults();
     QCOMPARE(f.results.count(), 0);
     QCOMPARE(f.files.count(), 1);
     QVERIFY(f.services.prompts.messages.empty());

@@ -17,7 +17,7 @@ struct WindowFixture {
 
     WindowFixture()
     {
-        window.Form_Load();
+        window.startUp();
         for (const char *row : {"alpha one", "Beta two", "alpha three"})
             window.results().append(QString::fromLatin1(row), true);
         for (const char *file : {"/data/a.txt", "/data/b.log"})
@@ -79,7 +79,7 @@ void TestResultsWiring::filterButtons()
 void TestResultsWiring::clearListButton()
 {
     WindowFixture f;
-    f.window.PushButton9->click();
+    f.window.clearResultsButton->click();
     QCOMPARE(f.window.results().count(), 0);
     QCOMPARE(f.window.files().count(), 2);
 }
@@ -90,31 +90,31 @@ void TestResultsWiring::saveButtonWritesAndIdlesTheProgressBar()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("saved.txt"));
     f.services.dialogs.nextSaveFile = path;
-    f.window.PushButton2->click();
+    f.window.saveTextButton->click();
     QFile saved(path);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), QByteArray("Results    \t\r\nalpha one  \t\r\nBeta two   \t\r\n"
                                          "alpha three\t\r\n"));
     QCOMPARE(f.services.prompts.texts(), QStringList{QStringLiteral("Done.")});
-    QCOMPARE(f.window.ProgressBar1->text(), QStringLiteral("Progress Bar"));
-    QCOMPARE(f.window.ProgressBar1->value(), 0);
+    QCOMPARE(f.window.progressBar->text(), QStringLiteral("Progress Bar"));
+    QCOMPARE(f.window.progressBar->value(), 0);
     QCOMPARE(f.window.mousePointer(), 0);
 }
 
 void TestResultsWiring::copyButton()
 {
     WindowFixture f;
-    f.window.PushButton18->click();
+    f.window.copyResultsButton->click();
     QCOMPARE(f.services.clipboard.contents,
              QStringLiteral("alpha one\r\nBeta two\r\nalpha three\r\n"));
-    QCOMPARE(f.window.ProgressBar1->text(), QStringLiteral("Progress Bar"));
+    QCOMPARE(f.window.progressBar->text(), QStringLiteral("Progress Bar"));
 }
 
 void TestResultsWiring::spreadsheetButtonWithoutApplication()
 {
     WindowFixture f;
     f.services.desktop.spreadsheetInstalled = false;
-    f.window.PushButton12->click();
+    f.window.saveSpreadsheetButton->click();
     // The check that fails, then the button's own refusal.
     QCOMPARE(f.services.prompts.texts(),
              (QStringList{QStringLiteral("Excel is not installed on this computer. You need to "

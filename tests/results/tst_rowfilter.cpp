@@ -110,9 +110,9 @@ void TestRowFilter::filters()
     QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
     fakes::FakeYield yield;
     if (containing)
-        RowFilter::RemoveRowsContaining(list, text, TestedCell::Text, yield);
+        RowFilter::removeRowsContaining(list, text, TestedCell::Text, yield);
     else
-        RowFilter::RemoveRowsNotContaining(list, text, TestedCell::Text, yield);
+        RowFilter::removeRowsNotContaining(list, text, TestedCell::Text, yield);
     QCOMPARE(list.texts(), left);
     QCOMPARE(list.rowCount(), int(left.size()));
 }
@@ -137,9 +137,9 @@ void TestRowFilter::twoColumnListTestsSecondColumn()
     fakes::FakeYield yield;
     // The first column says FILE.TXT everywhere: a text found there must not count.
     if (containing)
-        RowFilter::RemoveRowsContaining(list, QStringLiteral("match"), TestedCell::SubItem1, yield);
+        RowFilter::removeRowsContaining(list, QStringLiteral("match"), TestedCell::SubItem1, yield);
     else
-        RowFilter::RemoveRowsNotContaining(list, QStringLiteral("match"), TestedCell::SubItem1,
+        RowFilter::removeRowsNotContaining(list, QStringLiteral("match"), TestedCell::SubItem1,
                                            yield);
     QCOMPARE(secondColumn(list), left);
 }
@@ -161,7 +161,7 @@ void TestRowFilter::manyScatteredRemovalsKeepTheRest()
             expected.append(line);
     }
     fakes::FakeYield yield;
-    RowFilter::RemoveRowsContaining(list, QStringLiteral("DROP"), TestedCell::SubItem1, yield);
+    RowFilter::removeRowsContaining(list, QStringLiteral("DROP"), TestedCell::SubItem1, yield);
     QCOMPARE(secondColumn(list), expected);
     for (int r = 0; r < list.count(); ++r) {
         const int original = list.subItem(r, 1).mid(5).toInt();
@@ -176,7 +176,7 @@ void TestRowFilter::yieldsOncePerRow()
     platform::ListModel list;
     fillOneColumn(list, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     fakes::FakeYield yield;
-    RowFilter::RemoveRowsContaining(list, QStringLiteral("b"), TestedCell::Text, yield);
+    RowFilter::removeRowsContaining(list, QStringLiteral("b"), TestedCell::Text, yield);
     QCOMPARE(yield.count, 3);
 }
 
@@ -190,7 +190,7 @@ void TestRowFilter::rowsAppendedDuringScanAreNotExamined()
         if (n == 1)
             list.append(QStringLiteral("drop 2"), true);
     };
-    RowFilter::RemoveRowsContaining(list, QStringLiteral("drop"), TestedCell::Text, yield);
+    RowFilter::removeRowsContaining(list, QStringLiteral("drop"), TestedCell::Text, yield);
     QCOMPARE(list.texts(), (QStringList{QStringLiteral("keep"), QStringLiteral("drop 2")}));
 }
 
@@ -210,7 +210,7 @@ void TestRowFilter::listClearedDuringScanFailsWithoutRemoving()
     };
     QVERIFY_THROWS_EXCEPTION(
         engine::Failure,
-        RowFilter::RemoveRowsContaining(list, QStringLiteral("drop"), TestedCell::Text, yield));
+        RowFilter::removeRowsContaining(list, QStringLiteral("drop"), TestedCell::Text, yield));
     QCOMPARE(clearedAt, 2);
     QCOMPARE(list.texts(), QStringList{QStringLiteral("drop new")});
 }

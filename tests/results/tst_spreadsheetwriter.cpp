@@ -280,7 +280,7 @@ void TestSpreadsheetWriter::cellsReadBack()
 
     SheetFixture f;
     fill(f.results, headers, rows);
-    f.actions.PushButton12_Click();
+    f.actions.saveAsSpreadsheet();
     QCOMPARE(f.reporter.reports, QStringList{});
     QCOMPARE(f.services.desktop.openedSpreadsheets, QStringList{f.actions.lastWorkbook()});
     QVERIFY(f.actions.lastWorkbook().startsWith(f.folder.path()));
@@ -305,7 +305,7 @@ void TestSpreadsheetWriter::columnsFittedToWidestText()
     fill(f.results, {QStringLiteral("File"), QStringLiteral("Line")},
          {{{QStringLiteral("a"), QString(40, QLatin1Char('x'))}},
           {{QString(12, QLatin1Char('y')), QStringLiteral("b")}}});
-    f.actions.PushButton12_Click();
+    f.actions.saveAsSpreadsheet();
     const Sheet sheet = readSheet(f.actions.lastWorkbook());
     QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
     QVERIFY2(sheet.widths.value(1) >= 12 && sheet.widths.value(1) < 16,
@@ -319,7 +319,7 @@ void TestSpreadsheetWriter::missingApplicationGivesTwoMessages()
     SheetFixture f;
     fill(f.results, {QStringLiteral("Results")}, {{{QStringLiteral("a")}}});
     f.services.desktop.spreadsheetInstalled = false;
-    f.actions.PushButton12_Click();
+    f.actions.saveAsSpreadsheet();
     QCOMPARE(f.services.prompts.texts(),
              (QStringList{QStringLiteral("Excel is not installed on this computer. You need to "
                                          "have it installed to use this software without error."),
@@ -334,7 +334,7 @@ void TestSpreadsheetWriter::emptyListDoesNothing()
 {
     SheetFixture f;
     f.results.addColumn(QStringLiteral("Results"));
-    f.actions.PushButton12_Click();
+    f.actions.saveAsSpreadsheet();
     QVERIFY(f.services.prompts.messages.empty());
     QVERIFY(f.workbooks().isEmpty());
     QVERIFY(f.services.desktop.openedSpreadsheets.isEmpty());
@@ -345,9 +345,9 @@ void TestSpreadsheetWriter::secondClickOpensSecondWorkbook()
 {
     SheetFixture f;
     fill(f.results, {QStringLiteral("Results")}, {{{QStringLiteral("a")}}});
-    f.actions.PushButton12_Click();
+    f.actions.saveAsSpreadsheet();
     f.results.append(QStringLiteral("b"), true);
-    f.actions.PushButton12_Click();
+    f.actions.saveAsSpreadsheet();
     QCOMPARE(f.workbooks().size(), 2);
     QCOMPARE(f.services.desktop.openedSpreadsheets.size(), 2);
     QVERIFY(f.services.desktop.openedSpreadsheets[0] != f.services.desktop.openedSpreadsheets[1]);
@@ -377,7 +377,7 @@ void TestSpreadsheetWriter::longCellCutOnceReported()
     if (longCells == 2)
         rows.append({{longText}});
     fill(f.results, {QStringLiteral("Results")}, rows);
-    f.actions.PushButton12_Click();
+    f.actions.saveAsSpreadsheet();
     QCOMPARE(f.reporter.reports, QStringList{});
     QCOMPARE(f.services.prompts.texts(), QStringList{message});
     const Sheet sheet = readSheet(f.actions.lastWorkbook());
@@ -395,7 +395,7 @@ void TestSpreadsheetWriter::moreRowsThanASheetHolds()
     for (int r = 0; r < rows; ++r)
         f.results.appendDeferred(QStringLiteral("r%1").arg(r + 2), r != rows - 2);
     f.results.flush();
-    f.actions.PushButton12_Click();
+    f.actions.saveAsSpreadsheet();
     QCOMPARE(f.reporter.reports, QStringList{});
     QCOMPARE(f.services.prompts.texts(),
              QStringList{QStringLiteral("A sheet holds 1048576 rows, so the last 4 results did "
@@ -415,7 +415,7 @@ void TestSpreadsheetWriter::literalEscapesStoredEscaped()
     SheetFixture f;
     fill(f.results, {QStringLiteral("Results")},
          {{{QStringLiteral("_x0041_hit")}}, {{QStringLiteral("plain_x_text _x12_")}}});
-    f.actions.PushButton12_Click();
+    f.actions.saveAsSpreadsheet();
     const QByteArray xml =
         unzipped(f.actions.lastWorkbook(), QStringLiteral("xl/worksheets/sheet1.xml"));
     QVERIFY2(xml.contains(">_x005F_x0041_hit<"), xml.constData());
@@ -443,7 +443,7 @@ void TestSpreadsheetWriter::fullDiskReportedAndNothingOpened()
                                  true);
     f.results.flush();
     if (fileLimit == 0) {
-        f.actions.PushButton12_Click();
+        f.actions.saveAsSpreadsheet();
         fileLimit = int(
             unzipped(f.actions.lastWorkbook(), QStringLiteral("xl/worksheets/sheet1.xml")).size());
         QVERIFY(fileLimit > 20000 * 40);
@@ -458,7 +458,7 @@ void TestSpreadsheetWriter::fullDiskReportedAndNothingOpened()
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{rlim_t(fileLimit), rlim_t(fileLimit)};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        f.actions.PushButton12_Click();
+        f.actions.saveAsSpreadsheet();
         int outcome = 0;
         if (f.reporter.reports.size() != 1)
             outcome |= 1;
@@ -491,7 +491,7 @@ void TestSpreadsheetWriter::missingTemporaryFolderReported()
     qputenv("TMPDIR", QFile::encodeName(f.folder.filePath(QStringLiteral("missing"))));
     QVERIFY(QDir::setCurrent(f.folder.path()));
     f.actions.setSpreadsheetFolder(QString());
-    f.actions.PushButton12_Click();
+    f.actions.saveAsSpreadsheet();
     QDir::setCurrent(oldCurrent);
     if (oldTmp.isNull())
         qunsetenv("TMPDIR");

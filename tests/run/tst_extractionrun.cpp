@@ -52,13 +52,13 @@ public:
         progress.append(QString::number(value) + QLatin1Char(' ') + text);
     }
     void setMousePointer(int value) override { pointers.append(value); }
-    bool form2Shown() const override { return form2; }
-    void showForm2() override
+    bool linesDialogClosedWithClose() const override { return closedWithClose; }
+    void showLinesDialog() override
     {
-        ++form2Opened;
-        form2OpenedAfterReads = int(reads.size());
-        if (onShowForm2)
-            onShowForm2();
+        ++linesDialogOpened;
+        linesDialogOpenedAfterReads = int(reads.size());
+        if (onShowLinesDialog)
+            onShowLinesDialog();
     }
     void appendResult(QString row) override { rows.append(std::move(row)); }
 
@@ -74,10 +74,10 @@ public:
     run::DisplayOption display = run::DisplayOption::LineOnly;
     QStringList progress;
     QList<int> pointers;
-    bool form2 = false;
-    int form2Opened = 0;
-    int form2OpenedAfterReads = -1;
-    std::function<void()> onShowForm2;
+    bool closedWithClose = false;
+    int linesDialogOpened = 0;
+    int linesDialogOpenedAfterReads = -1;
+    std::function<void()> onShowLinesDialog;
     QStringList rows;
 };
 
@@ -115,7 +115,7 @@ private slots:
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
-    void click() { m_run->PushButton3_Click(); }
+    void click() { m_run->startOrStop(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<fakes::TestServices> m_services;
@@ -291,10 +291,15 @@ void TestExtractionRun::regexRows_data()
         return bytes;
     };
     QTest::newRow("UTF-16: a lone surrogate matches nothing, the rest of its line does")
-        << le(u"ab\xDC00" u"c\r\nabc") << 1 << "b.c|^a.*c$" << 0 << 0 << line << QStringList{"abc"};
-    QTest::newRow("UTF-16: around a lone surrogate")
-        << le(u"ab\xDC00" u"c") << 1 << "c$" << 0 << 0 << line
-        << QStringList{QString::fromUtf16(u"ab\xDC00" u"c", 4)};
+        << le(u"ab\xDC00"
+              u"c\r\nabc")
+        << 1 << "b.c|^a.*c$" << 0 << 0 << line << QStringList{"abc"};
+    QTest::newRow("UTF-16: around a lone surrogate") << le(u"ab\xDC00"
+                                                           u"c")
+                                                     << 1 << "c$" << 0 << 0 << line
+                                                     << QStringList{QString::fromUtf16(u"ab\xDC00"
+                                                                                       u"c",
+                                                                                       4)};
     QTest::newRow("empty lines never match, not even ^$")
         << QByteArray("a\r\n\r\nb\r\n") << 1 << "^$|x*" << 0 << 0 << line << QStringList{"a", "b"};
     QTest::newRow("LF file: the CR before LF is not in the line")
@@ -341,7 +346,7 @@ void TestExtractionRun::invalidPatternStopsTheStart()
              QStringList{"The search text is not a valid regular expression: " + message});
     QCOMPARE(m_services->prompts.messages.front().icon, platform::Icon::Warning);
     // Nothing ran: no dialog, no progress, no rows; the search text stays as typed.
-    QCOMPARE(m_view->form2Opened, 0);
+    QCOMPARE(m_view->linesDialogOpened, 0);
     QVERIFY(m_view->progress.isEmpty());
     QVERIFY(m_view->rows.isEmpty());
     QCOMPARE(m_view->caption, run::startCaption);
@@ -415,7 +420,7 @@ void TestExtractionRun::rows()
     m_view->matchCase = matchCase;
     m_view->oneLine = oneLine;
     m_view->display = run::DisplayOption(display);
-    m_view->form2 = true;
+    m_view->closedWithClose = true;
     click();
 
     for (QString &row : expected) {
@@ -502,14 +507,14 @@ void TestExtractionRun::linesDialogBeforeTheFirstXYRun()
     QFETCH(int, opened);
     m_view->files = {write("a.txt", "a\r\nhit\r\nb\r\n")};
     m_view->mode = captions.at(mode);
-    m_view->form2 = form2Shown;
+    m_view->closedWithClose = form2Shown;
     m_view->search = QStringLiteral("hit");
     // Picks made in the dialog are in the store before the first piece is read.
-    m_view->onShowForm2 = [&] { m_services->settings.set("Combo2", "0"); };
+    m_view->onShowLinesDialog = [&] { m_services->settings.set("Combo2", "0"); };
     click();
-    QCOMPARE(m_view->form2Opened, opened);
+    QCOMPARE(m_view->linesDialogOpened, opened);
     if (opened) {
-        QCOMPARE(m_view->form2OpenedAfterReads, 0);
+        QCOMPARE(m_view->linesDialogOpenedAfterReads, 0);
         QCOMPARE(m_view->rows, (QStringList{"hit", "b"}));
     }
 }
@@ -522,7 +527,7 @@ void TestExtractionRun::storedLineCountsAreReadForEveryPiece()
     content += "\r\nabove\r\nhit\r\n";
     m_view->files = {write("two.txt", content)};
     m_view->mode = captions.at(0);
-    m_view->form2 = true;
+    m_view->closedWithClose = true;
     m_view->search = QStringLiteral("hit");
     m_services->settings.set("Combo3", "0");
     m_services->yield.onYield = [&](int) {
@@ -538,7 +543,7 @@ void TestExtractionRun::storedLineCountThatIsNoNumberIsReportedOnce()
     QByteArray content = "a\r\nhit\r\nb\r\n";
     m_view->files = {write("1.txt", content), write("2.txt", content)};
     m_view->mode = captions.at(0);
-    m_view->form2 = true;
+    m_view->closedWithClose = true;
     m_view->search = QStringLiteral("hit");
     m_services->settings.set("Combo2", "abc");
     click();
@@ -673,7 +678,7 @@ void TestExtractionRun::oneWorkerAndManyGiveTheSameRows()
         files << m_dir->filePath("missing.txt");
         m_view->files = files;
         m_view->mode = captions.at(int(random() % captions.size()));
-        m_view->form2 = true;
+        m_view->closedWithClose = true;
         m_view->search = QStringList{"hit", "", "\xC3\xA9", "x\r"}.at(int(random() % 4));
         m_view->oneLine = int(random() % 2);
         m_view->display = run::DisplayOption(1 + random() % 3);

@@ -121,19 +121,19 @@ void TestBadInput::makeWindow(platform::SettingsStore *settings)
     if (settings)
         services.settings = settings;
     m_window = std::make_unique<shell::MainWindow>(services, QStringLiteral("/nonexistent"));
-    m_window->Form_Load();
+    m_window->startUp();
 }
 
 void TestBadInput::run(const QStringList &paths)
 {
     shell::MainWindow &w = *m_window;
-    w.Text1->setText(QStringLiteral("hit"));
-    w.Combo1->setCurrentIndex(1);
-    w.Option1->click();
+    w.searchBox->setText(QStringLiteral("hit"));
+    w.modeList->setCurrentIndex(1);
+    w.lineOnlyOption->click();
     for (const QString &p : paths)
         w.files().append(p);
     w.files().flush();
-    w.PushButton3->click();
+    w.startButton->click();
 }
 
 QStringList TestBadInput::rows() const
@@ -240,16 +240,16 @@ void TestBadInput::badEntryInFileList()
 
     makeWindow();
     shell::MainWindow &w = *m_window;
-    w.Text1->setText(QStringLiteral("hit"));
-    w.Combo1->setCurrentIndex(1);
-    w.Option1->click();
+    w.searchBox->setText(QStringLiteral("hit"));
+    w.modeList->setCurrentIndex(1);
+    w.lineOnlyOption->click();
     w.files().append(good);
     w.files().append(bad);
     w.files().append(good);
     w.files().flush();
     if (kind == QLatin1String("vanished"))
         QVERIFY(QFile::remove(bad));
-    w.PushButton3->click();
+    w.startButton->click();
     if (listener >= 0)
         ::close(listener);
 
@@ -266,7 +266,7 @@ void TestBadInput::badEntryInFileList()
     expected += QStringLiteral("good hit");
     QCOMPARE(rows(), expected);
     QCOMPARE(m_fakes->prompts.texts().last(), QStringLiteral("Done."));
-    QCOMPARE(w.PushButton3->text(), QStringLiteral("Start Extracting"));
+    QCOMPARE(w.startButton->text(), QStringLiteral("Start Extracting"));
     QCOMPARE(w.files().count(), 3);
 }
 
@@ -334,7 +334,7 @@ void TestBadInput::oddFileNamesFromFolderScan()
     makeWindow();
     m_fakes->prompts.inputAnswers.push_back(QStringLiteral("txt"));
     m_fakes->dialogs.nextFolder = m_dir->path();
-    m_window->PushButton1->click();
+    m_window->addFolderButton->click();
     const QStringList errors = m_fakes->prompts.errors();
     // A name that cannot be read back is never dropped without a word.
     const bool unreadable = QFile::encodeName(QFile::decodeName(name)) != name;
@@ -390,11 +390,11 @@ void TestBadInput::damagedSettingsFile()
 
     platform::IniSettingsStore store(m_dir->path());
     makeWindow(&store);
-    QCOMPARE(m_window->Combo1->count(), 14);
+    QCOMPARE(m_window->modeList->count(), 14);
     const qsizetype atStart = m_fakes->prompts.errors().size();
-    m_window->Text1->setText(QStringLiteral("a"));
-    m_window->Text1->setText(QStringLiteral("ab"));
-    m_window->Text1->setText(QStringLiteral("abc"));
+    m_window->searchBox->setText(QStringLiteral("a"));
+    m_window->searchBox->setText(QStringLiteral("ab"));
+    m_window->searchBox->setText(QStringLiteral("abc"));
     const QStringList errors = m_fakes->prompts.errors();
     // A folder is no file at all: said once, when start-up first reads it.
     const qsizetype more = damage == QLatin1String("folder") ? 0 : 1;
@@ -448,7 +448,7 @@ void TestBadInput::failedSaveKeepsResultsAndFile()
     m_fakes->prompts.messages.clear();
 
     m_fakes->dialogs.nextSaveFile = target.startsWith(QLatin1Char('/')) ? target : path(target);
-    m_window->PushButton2->click();
+    m_window->saveTextButton->click();
 
     const QStringList errors = m_fakes->prompts.errors();
     QCOMPARE(errors.size(), 1);
@@ -476,7 +476,7 @@ void TestBadInput::saveOverFileOpenElsewhere()
     m_fakes->prompts.messages.clear();
     m_fakes->dialogs.nextSaveFile = target;
     m_fakes->prompts.answers.push_back(platform::Answer::Yes); // overwrite?
-    m_window->PushButton2->click();
+    m_window->saveTextButton->click();
 
     QCOMPARE(m_fakes->prompts.errors(), QStringList());
     QCOMPARE(m_fakes->prompts.texts().last(), QStringLiteral("Done."));
@@ -508,7 +508,7 @@ void TestBadInput::saveOverWritableFileInReadOnlyFolder()
     if (child == 0) {
         if (isRoot() && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(3);
-        m_window->PushButton2->click();
+        m_window->saveTextButton->click();
         const QStringList errors = m_fakes->prompts.errors();
         for (const QString &error : errors)
             qWarning("%s", qPrintable(error));
@@ -589,8 +589,8 @@ void TestBadInput::settingsFileNotRegular()
     started = true;
     watchdog.join();
     QVERIFY(!blocked);
-    m_window->Text1->setText(QStringLiteral("a"));
-    m_window->Text1->setText(QStringLiteral("abc"));
+    m_window->searchBox->setText(QStringLiteral("a"));
+    m_window->searchBox->setText(QStringLiteral("abc"));
     if (listener >= 0)
         ::close(listener);
 
@@ -610,8 +610,8 @@ void TestBadInput::settingsFileNotRegular()
                  qPrintable(error));
     QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
     QCOMPARE(after.st_rdev, before.st_rdev);
-    QCOMPARE(m_window->Text1->text(), QStringLiteral("abc"));
-    QCOMPARE(store.ReadSetting(platform::settingsApplication, platform::settingsSection,
+    QCOMPARE(m_window->searchBox->text(), QStringLiteral("abc"));
+    QCOMPARE(store.readSetting(platform::settingsApplication, platform::settingsSection,
                                QStringLiteral("Text1"), QString()),
              QStringLiteral("abc"));
 }
@@ -697,7 +697,7 @@ void TestBadInput::badStoredLineCountReportedOnce()
     m_fakes->settings.set(QStringLiteral("Combo1"), QStringLiteral("1"));
     m_fakes->settings.set(QStringLiteral("Combo2"), QStringLiteral("99"));
     makeWindow();
-    shell::LinesDialog &dialog = m_window->form2();
+    shell::LinesDialog &dialog = m_window->linesDialog();
     int boxes = 0;
     m_fakes->prompts.onMessage = [&](const QString &) {
         if (++boxes > 20)
@@ -712,7 +712,7 @@ void TestBadInput::badStoredLineCountReportedOnce()
     QCoreApplication::sendEvent(&dialog, &activate);
     // Tab out of the X list, which has no entry selected.
     QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(dialog.Combo2, &leave);
+    QCoreApplication::sendEvent(dialog.linesAboveList, &leave);
     // The user brings the dialog back from another window.
     QEvent deactivate(QEvent::WindowDeactivate);
     QCoreApplication::sendEvent(&dialog, &deactivate);

@@ -41,12 +41,12 @@ struct DialogCloser {
             if (!dialog)
                 return arm();
             ++opened;
-            xShown = dialog->Combo2->currentText();
-            yShown = dialog->Combo3->currentText();
+            xShown = dialog->linesAboveList->currentText();
+            yShown = dialog->linesBelowList->currentText();
             if (whileOpen)
                 whileOpen(*dialog);
             if (how == Closing::CloseButton)
-                dialog->PushButton1->click();
+                dialog->closeButton->click();
             else
                 dialog->close();
         });
@@ -126,9 +126,9 @@ void TestMainWindow::resultsOutOfMemoryStopTheRunAndKeepTheRows()
     const int entries = 40000; // far more rows than fit
     for (int i = 0; i < entries; ++i)
         w.files().append(path);
-    w.Combo1->setCurrentIndex(1);
-    w.Text1->clear();
-    w.Option1->click();
+    w.modeList->setCurrentIndex(1);
+    w.searchBox->clear();
+    w.lineOnlyOption->click();
 
     // Room for a few million rows, then the address space ends.
     QFile statm(QStringLiteral("/proc/self/statm"));
@@ -140,7 +140,7 @@ void TestMainWindow::resultsOutOfMemoryStopTheRunAndKeepTheRows()
     rlimit tight = before;
     tight.rlim_cur = used + (rlim_t(256) << 20);
     QCOMPARE(setrlimit(RLIMIT_AS, &tight), 0);
-    w.PushButton3->click();
+    w.startButton->click();
     QCOMPARE(setrlimit(RLIMIT_AS, &before), 0);
 
     const QStringList errors = m_fakes->prompts.errors();
@@ -149,7 +149,7 @@ void TestMainWindow::resultsOutOfMemoryStopTheRunAndKeepTheRows()
                  errors.front().contains(QLatin1String("PushButton3_Click at line 134")),
              qPrintable(errors.front()));
     QVERIFY(!m_fakes->prompts.texts().contains(QStringLiteral("Done.")));
-    QCOMPARE(w.PushButton3->text(), run::startCaption);
+    QCOMPARE(w.startButton->text(), run::startCaption);
     const int rows = w.results().count();
     QVERIFY(rows > linesPerFile && rows < entries * linesPerFile);
     QCOMPARE(w.results().rowCount(), rows);
@@ -162,7 +162,7 @@ void TestMainWindow::makeWindow()
 {
     m_window =
         std::make_unique<shell::MainWindow>(m_fakes->services(), QStringLiteral("/nonexistent"));
-    m_window->Form_Load();
+    m_window->startUp();
 }
 
 void TestMainWindow::firstStartUsesEveryDefault()
@@ -170,31 +170,31 @@ void TestMainWindow::firstStartUsesEveryDefault()
     makeWindow();
     shell::MainWindow &w = *m_window;
     QCOMPARE(w.windowTitle(), QStringLiteral("Lumbrex"));
-    QCOMPARE(w.Combo1->count(), 14);
-    QCOMPARE(w.Combo1->currentIndex(), 0);
-    QCOMPARE(w.Combo1->itemText(13),
+    QCOMPARE(w.modeList->count(), 14);
+    QCOMPARE(w.modeList->currentIndex(), 0);
+    QCOMPARE(w.modeList->itemText(13),
              QStringLiteral("Extract entire line which contains search word and all lines below"));
     // Every caption the list offers is one the run knows, each for a mode of its own.
     QSet<int> modes;
-    for (int i = 0; i < w.Combo1->count(); ++i) {
-        const auto mode = engine::modeForCaption(w.Combo1->itemText(i).toStdString());
-        QVERIFY2(mode, qPrintable(w.Combo1->itemText(i)));
+    for (int i = 0; i < w.modeList->count(); ++i) {
+        const auto mode = engine::modeForCaption(w.modeList->itemText(i).toStdString());
+        QVERIFY2(mode, qPrintable(w.modeList->itemText(i)));
         modes.insert(int(*mode));
     }
     QCOMPARE(modes.size(), 14);
-    QVERIFY(w.Text1->text().isEmpty());
-    QVERIFY(!w.Check1->isChecked());
-    QVERIFY(!w.Check2->isChecked());
-    QVERIFY(!w.Check4->isChecked());
-    QVERIFY(!w.Option1->isChecked());
-    QVERIFY(w.Option2->isChecked());
-    QVERIFY(!w.Option3->isChecked());
-    QVERIFY(!w.onLoad);
-    QVERIFY(!w.Form2Shown);
-    QVERIFY(!w.form2Prepared());
+    QVERIFY(w.searchBox->text().isEmpty());
+    QVERIFY(!w.matchCaseBox->isChecked());
+    QVERIFY(!w.oneLineBox->isChecked());
+    QVERIFY(!w.regexBox->isChecked());
+    QVERIFY(!w.lineOnlyOption->isChecked());
+    QVERIFY(w.fileAndLineOption->isChecked());
+    QVERIFY(!w.fileOnlyOption->isChecked());
+    QVERIFY(!w.restoringOptions);
+    QVERIFY(!w.m_linesDialogClosedWithClose);
+    QVERIFY(!w.linesDialogPrepared());
     QCOMPARE(w.files().headers().front().text, QStringLiteral("File(s)"));
     QCOMPARE(w.results().headers().front().widthTwips, 7000);
-    QCOMPARE(w.PushButton3->text(), QStringLiteral("Start Extracting"));
+    QCOMPARE(w.startButton->text(), QStringLiteral("Start Extracting"));
     QCOMPARE(w.findChild<QWidget *>("ProgressBar1")->accessibleName(),
              QStringLiteral("Progress Bar"));
     QVERIFY(m_fakes->prompts.messages.empty());
@@ -248,16 +248,16 @@ void TestMainWindow::restoresStoredValues()
     const QString name = expected.section('=', 0, 0);
     const QString state = expected.section('=', 1);
     if (name == "Text1")
-        QCOMPARE(w.Text1->text(), state);
+        QCOMPARE(w.searchBox->text(), state);
     else if (name == "Combo1")
-        QCOMPARE(w.Combo1->currentIndex(), state.toInt());
+        QCOMPARE(w.modeList->currentIndex(), state.toInt());
     else if (auto *box = w.findChild<QCheckBox *>(name)) {
         QCOMPARE(box->isChecked(), state == "1");
         // The value came from the store; writing it back would be a needless write.
         QVERIFY(!m_fakes->settings.writes.join(' ').contains(name));
     } else if (auto *option = w.findChild<QRadioButton *>(name))
         QCOMPARE(option->isChecked(), state == "1");
-    QVERIFY(!w.form2Prepared());
+    QVERIFY(!w.linesDialogPrepared());
     QVERIFY(m_fakes->prompts.errors().isEmpty());
 }
 
@@ -296,10 +296,10 @@ void TestMainWindow::storedValueThatCannotBeRestored()
                  QStringLiteral("in Quillon2021/08/31.Form1.Form_Load at line %1").arg(step)),
              qPrintable(errors.front()));
     // Start-up goes on: later steps still restore, and the first mode stays selected.
-    QCOMPARE(m_window->Text1->text(), QStringLiteral("later step"));
-    QCOMPARE(m_window->Combo1->currentIndex(), 0);
-    QVERIFY(!m_window->onLoad);
-    QVERIFY(!m_window->form2Prepared());
+    QCOMPARE(m_window->searchBox->text(), QStringLiteral("later step"));
+    QCOMPARE(m_window->modeList->currentIndex(), 0);
+    QVERIFY(!m_window->restoringOptions);
+    QVERIFY(!m_window->linesDialogPrepared());
 }
 
 void TestMainWindow::optionChangesAreStoredAtOnce()
@@ -307,39 +307,39 @@ void TestMainWindow::optionChangesAreStoredAtOnce()
     makeWindow();
     shell::MainWindow &w = *m_window;
     m_fakes->settings.writes.clear();
-    w.Option3->click();
+    w.fileOnlyOption->click();
     QCOMPARE(m_fakes->settings.writes,
              (QStringList{"Option1=False", "Option2=False", "Option3=True"}));
-    QVERIFY(w.Option3->isChecked() && !w.Option2->isChecked());
-    w.Option3->click(); // clicking the selected option keeps it selected
-    QVERIFY(w.Option3->isChecked());
+    QVERIFY(w.fileOnlyOption->isChecked() && !w.fileAndLineOption->isChecked());
+    w.fileOnlyOption->click(); // clicking the selected option keeps it selected
+    QVERIFY(w.fileOnlyOption->isChecked());
     // An accessibility action toggles without a click: still one selection, still stored.
     m_fakes->settings.writes.clear();
-    w.Option1->toggle();
+    w.lineOnlyOption->toggle();
     QCOMPARE(m_fakes->settings.writes,
              (QStringList{"Option1=True", "Option2=False", "Option3=False"}));
-    QVERIFY(!w.Option3->isChecked());
-    w.Option1->toggle(); // the selected option stays selected
-    QVERIFY(w.Option1->isChecked());
-    w.Option3->click();
+    QVERIFY(!w.fileOnlyOption->isChecked());
+    w.lineOnlyOption->toggle(); // the selected option stays selected
+    QVERIFY(w.lineOnlyOption->isChecked());
+    w.fileOnlyOption->click();
 
     m_fakes->settings.writes.clear();
-    QTest::keyClicks(w.Text1, "ab");
+    QTest::keyClicks(w.searchBox, "ab");
     QCOMPARE(m_fakes->settings.writes, (QStringList{"Text1=a", "Text1=ab"}));
     m_fakes->settings.writes.clear();
-    w.Check1->click();
-    w.Check2->click();
-    w.Check4->click();
+    w.matchCaseBox->click();
+    w.oneLineBox->click();
+    w.regexBox->click();
     QCOMPARE(m_fakes->settings.writes, (QStringList{"Check1=1", "Check2=1", "Check4=1"}));
 
     // A restart shows the same choices.
     m_window.reset();
     makeWindow();
-    QVERIFY(m_window->Option3->isChecked());
-    QVERIFY(!m_window->Option2->isChecked());
-    QCOMPARE(m_window->Text1->text(), QStringLiteral("ab"));
-    QVERIFY(m_window->Check1->isChecked());
-    QVERIFY(m_window->Check4->isChecked());
+    QVERIFY(m_window->fileOnlyOption->isChecked());
+    QVERIFY(!m_window->fileAndLineOption->isChecked());
+    QCOMPARE(m_window->searchBox->text(), QStringLiteral("ab"));
+    QVERIFY(m_window->matchCaseBox->isChecked());
+    QVERIFY(m_window->regexBox->isChecked());
 }
 
 void TestMainWindow::windowSizeIsRestored_data()
@@ -402,7 +402,7 @@ void TestMainWindow::cutRowsShowTheirTextAsToolTip()
         m_window->resize(windowWidth, m_window->height());
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    shell::ReportView &view = *m_window->ListView2;
+    shell::ReportView &view = *m_window->resultsList;
     const QModelIndex index = view.model()->index(0, 0);
     QCOMPARE(view.isCut(index), tip);
     QToolTip::hideText();
@@ -431,14 +431,14 @@ void TestMainWindow::selectingXYModeByHandOpensTheDialogEveryTime()
     for (int i = 1; i <= 2; ++i) {
         closer.how = i == 1 ? Closing::CloseButton : Closing::CloseBox;
         closer.arm();
-        m_window->Combo1->setCurrentIndex(0);
-        emit m_window->Combo1->activated(0);
+        m_window->modeList->setCurrentIndex(0);
+        emit m_window->modeList->activated(0);
         QCOMPARE(closer.opened, i);
     }
     QCOMPARE(m_fakes->settings.value("Combo1"), QStringLiteral("0"));
     // Another mode opens nothing.
-    m_window->Combo1->setCurrentIndex(1);
-    emit m_window->Combo1->activated(1);
+    m_window->modeList->setCurrentIndex(1);
+    emit m_window->modeList->activated(1);
     QCOMPARE(closer.opened, 2);
 }
 
@@ -448,12 +448,12 @@ void TestMainWindow::closeButtonMarksTheDialogSeenCloseBoxDoesNot()
     DialogCloser closer;
     closer.how = Closing::CloseBox;
     closer.arm();
-    m_window->Combo1_Click();
-    QVERIFY(!m_window->Form2Shown);
+    m_window->modeChosen();
+    QVERIFY(!m_window->m_linesDialogClosedWithClose);
     closer.how = Closing::CloseButton;
     closer.arm();
-    m_window->Combo1_Click();
-    QVERIFY(m_window->Form2Shown);
+    m_window->modeChosen();
+    QVERIFY(m_window->m_linesDialogClosedWithClose);
     QCOMPARE(closer.opened, 2);
 }
 
@@ -463,15 +463,15 @@ void TestMainWindow::dialogStoresEveryPick()
     DialogCloser closer;
     closer.whileOpen = [](shell::LinesDialog &dialog) {
         // Each list fits inside its frame at its full height, below the frame's caption.
-        for (QComboBox *list : {dialog.Combo2, dialog.Combo3}) {
+        for (QComboBox *list : {dialog.linesAboveList, dialog.linesBelowList}) {
             QVERIFY(list->height() >= list->sizeHint().height());
             QVERIFY(list->parentWidget()->contentsRect().contains(list->geometry()));
         }
-        dialog.Combo3->setCurrentIndex(12);
-        dialog.Combo2->setCurrentIndex(0);
+        dialog.linesBelowList->setCurrentIndex(12);
+        dialog.linesAboveList->setCurrentIndex(0);
     };
     closer.arm();
-    m_window->Combo1_Click();
+    m_window->modeChosen();
     QCOMPARE(closer.xShown, QStringLiteral("1"));
     QCOMPARE(closer.yShown, QStringLiteral("1"));
     QCOMPARE(m_fakes->settings.value("Combo3"), QStringLiteral("12"));
@@ -480,7 +480,7 @@ void TestMainWindow::dialogStoresEveryPick()
     // The next opening starts afresh and shows the stored picks.
     closer.whileOpen = nullptr;
     closer.arm();
-    m_window->Combo1_Click();
+    m_window->modeChosen();
     QCOMPARE(closer.xShown, QStringLiteral("0"));
     QCOMPARE(closer.yShown, QStringLiteral("12"));
 }
@@ -489,9 +489,9 @@ void TestMainWindow::dialogWithUnusableStoredValue()
 {
     m_fakes->settings.set("Combo2", "abc");
     makeWindow();
-    shell::LinesDialog &dialog = m_window->form2(); // prepared without being shown
-    QCOMPARE(dialog.Combo2->currentIndex(), -1);
-    QCOMPARE(dialog.Combo3->currentText(), QStringLiteral("1"));
+    shell::LinesDialog &dialog = m_window->linesDialog(); // prepared without being shown
+    QCOMPARE(dialog.linesAboveList->currentIndex(), -1);
+    QCOMPARE(dialog.linesBelowList->currentText(), QStringLiteral("1"));
     const QStringList errors = m_fakes->prompts.errors();
     QCOMPARE(errors.size(), 1);
     QVERIFY(errors.front().contains("in Quillon2021/08/31.Form2.Form_Load at line 120"));
@@ -500,13 +500,13 @@ void TestMainWindow::dialogWithUnusableStoredValue()
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     dialog.activateWindow();
-    dialog.Combo2->setFocus();
-    dialog.Combo3->setFocus();
+    dialog.linesAboveList->setFocus();
+    dialog.linesBelowList->setFocus();
     QTRY_VERIFY(m_fakes->prompts.texts().contains("Must be numeric entry."));
     const auto &shown = m_fakes->prompts.messages.back();
     QCOMPARE(shown.icon, platform::Icon::Warning);
     QCOMPARE(shown.title, QStringLiteral("Lumbrex"));
-    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(dialog.Combo2));
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(dialog.linesAboveList));
     dialog.close();
 }
 
@@ -522,9 +522,11 @@ void TestMainWindow::runOpensTheDialogUntilClosedWithClose()
     m_window->files().append(file.fileName());
     DialogCloser closer;
     closer.how = Closing::CloseBox;
-    closer.whileOpen = [](shell::LinesDialog &dialog) { dialog.Combo3->setCurrentIndex(2); };
+    closer.whileOpen = [](shell::LinesDialog &dialog) {
+        dialog.linesBelowList->setCurrentIndex(2);
+    };
     closer.arm();
-    m_window->PushButton3->click();
+    m_window->startButton->click();
     QCOMPARE(closer.opened, 1);
     QCOMPARE(m_window->results().texts(),
              (QStringList{file.fileName() + " a", file.fileName() + " hit", file.fileName() + " b",
@@ -532,9 +534,9 @@ void TestMainWindow::runOpensTheDialogUntilClosedWithClose()
     closer.how = Closing::CloseButton;
     closer.whileOpen = nullptr;
     closer.arm();
-    m_window->PushButton3->click();
+    m_window->startButton->click();
     QCOMPARE(closer.opened, 2);
-    m_window->PushButton3->click(); // closed with Close: no dialog any more
+    m_window->startButton->click(); // closed with Close: no dialog any more
     QCOMPARE(closer.opened, 2);
     QCOMPARE(m_window->results().count(), 12);
 }
@@ -542,8 +544,8 @@ void TestMainWindow::runOpensTheDialogUntilClosedWithClose()
 void TestMainWindow::helpAndExamplesMessages()
 {
     makeWindow();
-    m_window->PushButton4->click();
-    m_window->PushButton5->click();
+    m_window->helpButton->click();
+    m_window->searchHelpButton->click();
     const auto &messages = m_fakes->prompts.messages;
     QCOMPARE(int(messages.size()), 2);
     QCOMPARE(messages[0].text,
@@ -588,11 +590,11 @@ void TestMainWindow::failedSettingWriteIsReportedOnce()
 {
     makeWindow();
     m_fakes->settings.refuseWrites = true;
-    QTest::keyClicks(m_window->Text1, "abc");
+    QTest::keyClicks(m_window->searchBox, "abc");
     QCOMPARE(m_fakes->prompts.errors().size(), 1);
     QVERIFY(m_fakes->prompts.errors().front().contains("Permission denied"));
     m_fakes->settings.refuseWrites = false;
-    QTest::keyClicks(m_window->Text1, "d");
+    QTest::keyClicks(m_window->searchBox, "d");
     QCOMPARE(m_fakes->settings.value("Text1"), QStringLiteral("abcd"));
 }
 
@@ -639,11 +641,11 @@ void TestMainWindow::skinFile()
         file.write(skin.toUtf8());
     }
     m_window = std::make_unique<shell::MainWindow>(m_fakes->services(), program.path());
-    m_window->Form_Load();
+    m_window->startUp();
     QCOMPARE(m_window->styleSheet().contains("rgb(1, 2, 3)"), applied);
-    QCOMPARE(m_window->Frame1->autoFillBackground(), !skin.isEmpty());
+    QCOMPARE(m_window->modeFrame->autoFillBackground(), !skin.isEmpty());
     // The skin shows: button-face backgrounds instead of the white design background.
-    const QColor background = m_window->Frame5->palette().color(QPalette::Window);
+    const QColor background = m_window->displayFrame->palette().color(QPalette::Window);
     QCOMPARE(background,
              skin.isEmpty() ? QColor(Qt::white) : QApplication::palette().color(QPalette::Button));
     QVERIFY(QApplication::palette().color(QPalette::Button) != QColor(Qt::white));
@@ -689,24 +691,24 @@ void TestMainWindow::handPointerOverButtonsOnly()
 {
     m_window = std::make_unique<shell::MainWindow>(
         m_fakes->services(), qEnvironmentVariable("LUMBREX_SOURCE_DIR") + "/assets/program");
-    m_window->Form_Load();
+    m_window->startUp();
     QVERIFY(m_fakes->prompts.errors().isEmpty());
     QEvent enter(QEvent::Enter);
-    QApplication::sendEvent(m_window->PushButton2, &enter);
+    QApplication::sendEvent(m_window->saveTextButton, &enter);
     QCOMPARE(m_window->mousePointer(), 99);
     QCOMPARE(m_window->cursor().hotSpot(), QPoint(6, 0));
-    QApplication::sendEvent(m_window->Frame1, &enter);
+    QApplication::sendEvent(m_window->modeFrame, &enter);
     QCOMPARE(m_window->mousePointer(), 0);
-    QApplication::sendEvent(m_window->ListView2, &enter);
+    QApplication::sendEvent(m_window->resultsList, &enter);
     QCOMPARE(m_window->mousePointer(), 0);
     // Leaving a button for the background: no widget of its own there to enter.
-    QApplication::sendEvent(m_window->PushButton2, &enter);
+    QApplication::sendEvent(m_window->saveTextButton, &enter);
     QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(m_window->PushButton2, &leave);
+    QApplication::sendEvent(m_window->saveTextButton, &leave);
     QCOMPARE(m_window->mousePointer(), 0);
     // While busy the hourglass stays.
     m_window->setMousePointer(11);
-    QApplication::sendEvent(m_window->PushButton2, &enter);
+    QApplication::sendEvent(m_window->saveTextButton, &enter);
     QCOMPARE(m_window->mousePointer(), 11);
 }
 
@@ -723,7 +725,7 @@ void TestMainWindow::samplesAreRecordedAtTheFirstStartOnly()
     };
     for (int start = 0; start < 2; ++start) {
         m_window = std::make_unique<shell::MainWindow>(m_fakes->services(), programFolder.path());
-        m_window->Form_Load();
+        m_window->startUp();
         QCOMPARE(snapshotWrites(), 1);
     }
 }

@@ -148,13 +148,13 @@ platform::FileAttributes FakeFileSystem::attributes(const QString &path)
     return result;
 }
 
-bool FakeFileSystem::IsUsableFile(const QString &path)
+bool FakeFileSystem::isUsableFile(const QString &path)
 {
     const Node *node = find(resolvedPath(path));
     return node && node->type == Type::File;
 }
 
-bool FakeFileSystem::FileExists(const QString &path)
+bool FakeFileSystem::fileExists(const QString &path)
 {
     return !path.isEmpty() && !resolvedPath(path).isEmpty();
 }

@@ -25,8 +25,8 @@ public:
     void remove(const QString &path);
 
     platform::FileAttributes attributes(const QString &path) override;
-    bool IsUsableFile(const QString &path) override;
-    bool FileExists(const QString &path) override;
+    bool isUsableFile(const QString &path) override;
+    bool fileExists(const QString &path) override;
     QStringList entries(const QString &folder, platform::EntryKind kind) override;
     QString resolvedPath(const QString &path) override;
 

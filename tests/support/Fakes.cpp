@@ -60,13 +60,13 @@ void FakeYield::yield()
         onYield(count);
 }
 
-QString FakeSettings::ReadSetting(const QString &application, const QString &section,
+QString FakeSettings::readSetting(const QString &application, const QString &section,
                                   const QString &key, const QString &defaultValue)
 {
     return values.value(fullKey(application, section, key), defaultValue);
 }
 
-void FakeSettings::WriteSetting(const QString &application, const QString &section,
+void FakeSettings::writeSetting(const QString &application, const QString &section,
                                 const QString &key, const QString &value)
 {
     if (refuseWrites)

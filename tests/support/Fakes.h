@@ -58,9 +58,9 @@ public:
 // An in-memory settings store that can be told to refuse writes.
 class FakeSettings : public platform::SettingsStore {
 public:
-    QString ReadSetting(const QString &application, const QString &section, const QString &key,
+    QString readSetting(const QString &application, const QString &section, const QString &key,
                         const QString &defaultValue) override;
-    void WriteSetting(const QString &application, const QString &section, const QString &key,
+    void writeSetting(const QString &application, const QString &section, const QString &key,
                       const QString &value) override;
     // Returns the stored value of a key of Tarnwick/Lumbrex, or a null text when absent.
     QString value(const QString &key) const;
