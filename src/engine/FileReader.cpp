@@ -50,7 +50,7 @@ public:
 private:
     static constexpr size_t kSmallest = size_t(256) << 10;
     static constexpr size_t kLargest = size_t(64) << 20;
-    static constexpr size_t kMostHeld = size_t(128) << 20;
+    static constexpr size_t kMostHeld = size_t(32) << 20;
     std::mutex m_mutex;
     std::vector<std::pair<char *, size_t>> m_free;
     size_t m_held = 0;

@@ -21,31 +21,28 @@ constexpr auto kAsciiLower = makeAsciiLower();
 
 } // namespace
 
-Needle Needle::fromBytes(std::string_view bytes, bool matchCase)
+Needle Needle::through(std::string_view bytes, const unsigned char *lower)
 {
     Needle needle;
     needle.m_bytes.assign(bytes);
     needle.m_never = false;
-    if (!matchCase) {
-        lowerInto(bytes, needle.m_bytes.data());
-        needle.m_lower = engine::lowerTable();
+    needle.m_lower = lower;
+    if (lower) {
+        for (char &c : needle.m_bytes)
+            c = static_cast<char>(lower[static_cast<unsigned char>(c)]);
     }
     needle.m_filter = byteFilterFor(needle.m_bytes, needle.m_lower);
     return needle;
 }
 
+Needle Needle::fromBytes(std::string_view bytes, bool matchCase)
+{
+    return through(bytes, matchCase ? nullptr : engine::lowerTable());
+}
+
 Needle Needle::fromUtf8(std::string_view bytes, bool matchCase)
 {
-    Needle needle;
-    needle.m_bytes.assign(bytes);
-    needle.m_never = false;
-    if (!matchCase) {
-        for (char &c : needle.m_bytes)
-            c = static_cast<char>(kAsciiLower[static_cast<unsigned char>(c)]);
-        needle.m_lower = kAsciiLower.data();
-    }
-    needle.m_filter = byteFilterFor(needle.m_bytes, needle.m_lower);
-    return needle;
+    return through(bytes, matchCase ? nullptr : kAsciiLower.data());
 }
 
 WideNeedle WideNeedle::fromText(std::u16string_view text, bool matchCase)

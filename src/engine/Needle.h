@@ -46,6 +46,9 @@ public:
     const ByteFilter &filter() const { return m_filter; }
 
 private:
+    // Returns the needle whose bytes are compared through lower (null: exactly).
+    static Needle through(std::string_view bytes, const unsigned char *lower);
+
     std::string m_bytes;
     const unsigned char *m_lower = nullptr;
     ByteFilter m_filter;

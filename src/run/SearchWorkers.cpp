@@ -8,7 +8,7 @@ namespace {
 
 // Finished outcomes waiting for the window thread hold at most this much text, so a list of
 // huge files does not fill the memory ahead of the rows.
-constexpr size_t kPendingBudget = size_t(128) << 20;
+constexpr size_t kPendingBudget = size_t(64) << 20;
 // Many small files ahead keep the workers from waiting on the window thread file by file.
 constexpr size_t kFilesAhead = 256;
 
