@@ -36,6 +36,8 @@ constexpr size_t npos = size_t(-1);
 // Returns the position of the first c in [from, n), or n.
 size_t findForward(const char *d, size_t from, size_t n, char c)
 {
+    if (from >= n)
+        return n;
     const void *at = std::memchr(d + from, c, n - from);
     return at ? static_cast<size_t>(static_cast<const char *>(at) - d) : n;
 }

@@ -89,6 +89,8 @@ template <typename Char> LineEnds lineEndsIn(std::basic_string_view<Char> text)
 
 LineEnds lineEndsOf(std::string_view text)
 {
+    if (text.empty())
+        return LineEnds::CrLf;
     const void *lf = std::memchr(text.data(), '\n', text.size());
     if (!lf)
         return LineEnds::CrLf;
