@@ -202,28 +202,37 @@ public:
 
     // Anything but a regular file is refused before a read could wait on it; O_NONBLOCK keeps
     // the open itself from waiting on a FIFO without writer.
-    void open(const std::string &path)
+    // Opens the path without reporting; returns the error number, or 0 once it is open.
+    // Anything but a regular file is refused later, before a read could wait on it;
+    // O_NONBLOCK keeps the open itself from waiting on a FIFO without writer.
+    int tryOpen(const std::string &path)
     {
         const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
-            throw Failure(describeErrno(errno));
-        struct stat info {};
-        if (::fstat(fd, &info) != 0) {
-            const int error = errno;
+            return m_openError = errno;
+        if (::fstat(fd, &m_info) != 0) {
+            m_openError = errno;
             ::close(fd);
-            throw Failure(describeErrno(error));
-        }
-        if (S_ISDIR(info.st_mode)) {
-            ::close(fd);
-            throw Failure("Path is a folder, not a file");
-        }
-        if (!S_ISREG(info.st_mode)) {
-            ::close(fd);
-            throw Failure("Not a regular file (FIFO, socket or device)");
+            return m_openError;
         }
         m_fd = fd;
+        return 0;
+    }
+
+    // Finishes the open: throws its failure, or refuses anything but a regular file.
+    void open()
+    {
+        if (m_fd < 0)
+            throw Failure(describeErrno(m_openError));
+        if (S_ISDIR(m_info.st_mode) || !S_ISREG(m_info.st_mode)) {
+            ::close(m_fd);
+            m_fd = -1;
+            throw Failure(S_ISDIR(m_info.st_mode) ? "Path is a folder, not a file"
+                                                  : "Not a regular file (FIFO, socket or device)");
+        }
+        m_sized = m_info.st_size > 0;
         // One spare byte lets the read that fills the file also see its end.
-        reserve(info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 4096);
+        reserve(m_sized ? static_cast<size_t>(m_info.st_size) + 1 : 4096);
     }
 
     // Reads one more block; returns false at the end of the file.
@@ -253,6 +262,10 @@ public:
                 return false;
             }
             m_size += static_cast<size_t>(got);
+            // A regular file of known size reads short only at its end, so no further read
+            // is needed to see it.
+            if (m_sized && static_cast<size_t>(got) < room)
+                m_atEnd = true;
             return true;
         }
     }
@@ -285,6 +298,9 @@ private:
     size_t m_size = 0;
     size_t m_capacity = 0;
     int m_fd = -1;
+    int m_openError = 0;
+    struct stat m_info {};
+    bool m_sized = false;
     bool m_atEnd = false;
 };
 
@@ -296,13 +312,16 @@ FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule r
     Steps steps(reporter, "ExtractState", "ReadFileToStringFSO");
     Reader reader;
 
-    // Step 100 (creating the reader) and 106 (the piece counter) cannot fail.
+    // Step 100 (creating the reader) and 106 (the piece counter) cannot fail. The file is
+    // opened first: only when that fails does step 102 look the path up on its own, which
+    // spares one lookup per file.
+    const bool opened = reader.tryOpen(path) == 0;
     steps.step(102, [&] {
         struct stat info {};
-        if (::stat(path.c_str(), &info) != 0)
+        if (!opened && ::stat(path.c_str(), &info) != 0)
             throw Failure(describeErrno(errno));
     });
-    steps.step(104, [&] { reader.open(path); });
+    steps.step(104, [&] { reader.open(); });
     // Nothing has been read yet, so the first read tells an empty file apart.
     const bool atEnd = steps.test(108, [&] { return !reader.readMore(stop); });
     // Step 110, the one empty piece, is what an empty buffer gives anyway.
