@@ -60,6 +60,8 @@ public:
     std::u16string_view pieceUnits(size_t i) const;
     // Returns every UTF-16 unit held, the pieces laid end to end (empty for byte text).
     std::u16string_view units() const { return {m_units.get(), m_unitCount}; }
+    // Returns how much memory the text takes.
+    size_t heldBytes() const { return bytes().size() + units().size() * sizeof(char16_t); }
     // Returns every byte held, the pieces laid end to end (empty for wide text).
     std::string_view bytes() const { return {m_data.get() + m_offset, m_size - m_offset}; }
 

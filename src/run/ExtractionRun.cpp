@@ -32,6 +32,8 @@ const QString xyCaption = QStringLiteral(
 struct ExtractionRun::RunState {
     unsigned generation = 0;
     std::vector<QString> paths;
+    // How files are read: taken from the option once, at the start.
+    engine::ReadRule rule = engine::ReadRule::Automatic;
     std::shared_ptr<const SearchPlan> plan;
     // The plan the workers search with; their blocks serve only while the controls match it.
     std::shared_ptr<const SearchPlan> workersPlan;
@@ -186,11 +188,11 @@ std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(engine::Steps &steps,
     state.plan = std::make_shared<SearchPlan>(
         mode, std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), text.size()),
         m_view.matchCaseValue() != 0, x, y, m_view.regexValue() == 1);
-    const auto rule = m_view.readAsWindows1252Value() == 1 ? engine::ReadRule::Windows1252CrLf
-                                                           : engine::ReadRule::Automatic;
+    state.rule = m_view.readAsWindows1252Value() == 1 ? engine::ReadRule::Windows1252CrLf
+                                                      : engine::ReadRule::Automatic;
     const int threads = m_workerCount > 0 ? m_workerCount : QThread::idealThreadCount();
     state.workersPlan = state.plan;
-    return std::make_shared<SearchWorkers>(std::move(native), state.plan, rule, threads);
+    return std::make_shared<SearchWorkers>(std::move(native), state.plan, state.rule, threads);
 }
 
 void ExtractionRun::retire(std::shared_ptr<SearchWorkers> workers)
@@ -210,7 +212,7 @@ void ExtractionRun::discard(std::unique_ptr<SearchWorkers::Outcome> outcome)
     // Handing a file of gigabytes back to the system takes a tenth of a second: too long
     // for the window thread.
     const engine::FileText &text = outcome->blocks.text;
-    if (text.bytes().size() + text.units().size() * sizeof(char16_t) < (size_t(32) << 20))
+    if (text.heldBytes() < (size_t(32) << 20))
         return;
     m_disposals.push_back(
         std::async(std::launch::async,
@@ -225,8 +227,6 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
     steps.step(118, [&] { workers = startWorkers(steps, state); });
     if (!workers)
         return;
-    const auto rule = m_view.readAsWindows1252Value() == 1 ? engine::ReadRule::Windows1252CrLf
-                                                           : engine::ReadRule::Automatic;
     for (int i = 0; i < n; ++i) {
         QString path;
         bool gone = false;
@@ -262,7 +262,7 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
             // An entry changed while the run yielded is read here, as it now stands.
             if (size_t(i) >= state.paths.size() || state.paths[size_t(i)] != path) {
                 outcome = SearchWorkers::process(QFile::encodeName(path).toStdString(), *state.plan,
-                                                 rule, nullptr);
+                                                 state.rule, nullptr);
             }
             for (const SearchWorkers::Report &report : outcome->reports)
                 m_reporter.reportError(report.tag, report.step, report.description);
@@ -428,7 +428,10 @@ void ExtractionRun::emitRows(RunState &state, const QString &path)
             m_yield.yield();
             for (const auto line : blocks.block(b)) {
                 m_yield.yield();
-                if (!appendBytes(state, path, line))
+                bool appended = false;
+                if constexpr (std::is_same_v<decltype(line), const std::string_view>)
+                    appended = appendBytes(state, path, line);
+                if (!appended)
                     appendRow(state, path, decodeLine(line, state.encoding, state.scratch));
                 if (halted(state.generation))
                     return;
@@ -469,11 +472,6 @@ bool ExtractionRun::appendBytes(RunState &state, const QString &path, std::strin
         return true;
     }
     return true;
-}
-
-bool ExtractionRun::appendBytes(RunState &, const QString &, std::u16string_view)
-{
-    return false;
 }
 
 void ExtractionRun::appendRow(RunState &state, const QString &path, QStringView line)

@@ -77,7 +77,6 @@ private:
     void emitRows(RunState &state, const QString &path);
     void appendRow(RunState &state, const QString &path, QStringView line);
     bool appendBytes(RunState &state, const QString &path, std::string_view line);
-    bool appendBytes(RunState &state, const QString &path, std::u16string_view line);
     void appendJoinedRow(const QString &path, const QString &joined);
 
     RunView &m_view;

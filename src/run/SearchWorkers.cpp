@@ -12,12 +12,6 @@ constexpr size_t kPendingBudget = size_t(64) << 20;
 // Many small files ahead keep the workers from waiting on the window thread file by file.
 constexpr size_t kFilesAhead = 256;
 
-size_t sizeOf(const SearchWorkers::Outcome &outcome)
-{
-    const engine::FileText &text = outcome.blocks.text;
-    return text.bytes().size() + text.units().size() * sizeof(char16_t);
-}
-
 class RecordingReporter : public engine::ErrorReporter {
 public:
     explicit RecordingReporter(std::vector<SearchWorkers::Report> &reports) : m_reports(reports) {}
@@ -106,7 +100,7 @@ void SearchWorkers::work()
         }
         {
             std::lock_guard lock(m_mutex);
-            m_pendingBytes += sizeOf(*outcome);
+            m_pendingBytes += outcome->blocks.text.heldBytes();
             m_slots[i] = std::move(outcome);
         }
         m_ready.notify_all();
@@ -124,7 +118,7 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::take(size_t i,
     if (!m_slots[i])
         return nullptr;
     std::unique_ptr<Outcome> outcome = std::move(m_slots[i]);
-    m_pendingBytes -= std::min(m_pendingBytes, sizeOf(*outcome));
+    m_pendingBytes -= std::min(m_pendingBytes, outcome->blocks.text.heldBytes());
     m_consumed = i + 1;
     lock.unlock();
     m_room.notify_all();

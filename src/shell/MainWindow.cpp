@@ -216,7 +216,6 @@ void MainWindow::buildControls()
         "else Windows-1252) with its own line ends (LF or CR LF).\nOn: every file is read "
         "byte by byte as Windows-1252, and lines end only at CR LF."));
     // The long caption takes a row of its own, below the options of the search text itself.
-    readAsWindows1252Box->setAccessibleName(readAsWindows1252Box->text());
     m_searchChecks->addWidget(readAsWindows1252Box, 1, 0, 1, 2);
     left->addWidget(searchFrame);
 

@@ -115,6 +115,7 @@ private slots:
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
+    void addRowColumns();
     void click() { m_run->startOrStop(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -144,7 +145,8 @@ QString TestExtractionRun::write(const QString &name, const QByteArray &bytes)
     return path;
 }
 
-void TestExtractionRun::rows_data()
+// The columns of the row tables: a file, the controls, and the rows it gives.
+void TestExtractionRun::addRowColumns()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("mode");
@@ -153,6 +155,11 @@ void TestExtractionRun::rows_data()
     QTest::addColumn<int>("oneLine");
     QTest::addColumn<int>("display");
     QTest::addColumn<QStringList>("expected"); // "P" stands for the file's path
+}
+
+void TestExtractionRun::rows_data()
+{
+    addRowColumns();
 
     const QByteArray names = "Name:\r\nSmith\r\nage 3\r\nname: x\r\n";
     const auto line = int(run::DisplayOption::LineOnly);
@@ -244,13 +251,7 @@ void TestExtractionRun::rows_data()
 
 void TestExtractionRun::regexRows_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<QString>("search");
-    QTest::addColumn<int>("matchCase");
-    QTest::addColumn<int>("oneLine");
-    QTest::addColumn<int>("display");
-    QTest::addColumn<QStringList>("expected"); // "P" stands for the file's path
+    addRowColumns();
 
     const auto line = int(run::DisplayOption::LineOnly);
     const auto fileLine = int(run::DisplayOption::FileAndLine);
