@@ -1,4 +1,5 @@
 #include "engine/CodePage.h"
+#include "engine/UnicodeCase.h"
 
 #include <QtTest>
 
@@ -18,6 +19,7 @@ private slots:
     void lowerIntoMatchesTable();
     void encode_data();
     void encode();
+    void lowerUnitFollowsUnicode();
 };
 
 void TestCodePage::lowerByteFollowsUnicode_data()
@@ -137,6 +139,16 @@ void TestCodePage::lowerIntoMatchesTable()
                 QCOMPARE(static_cast<unsigned char>(lowered[i]),
                          engine::lowerByte(static_cast<unsigned char>(input[i])));
         }
+    }
+}
+
+// The engine's own table of simple lower cases must agree with Qt's for every UTF-16 unit.
+void TestCodePage::lowerUnitFollowsUnicode()
+{
+    for (unsigned u = 0; u < 0x10000; ++u) {
+        const auto unit = char16_t(u);
+        if (engine::lowerUnit(unit) != QChar(unit).toLower().unicode())
+            QFAIL(qPrintable(QStringLiteral("U+%1").arg(u, 4, 16, QLatin1Char('0'))));
     }
 }
 
