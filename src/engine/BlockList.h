@@ -59,6 +59,30 @@ public:
     }
     // Returns the number of lines stored in all blocks so far.
     size_t lineCount() const { return m_lines.size(); }
+    // Returns the number of characters in every stored line together.
+    size_t textSize() const
+    {
+        size_t size = 0;
+        for (const Line line : m_lines)
+            size += line.size();
+        return size;
+    }
+    // Copies every stored line to out, one after another, and points the lines at their copies
+    // there, so the piece's text may go; returns the end of what was written.
+    Char *moveLinesTo(Char *out)
+    {
+        for (Line &line : m_lines) {
+            std::copy(line.begin(), line.end(), out);
+            line = Line(out, line.size());
+            out += line.size();
+        }
+        return out;
+    }
+    // Returns the memory the list takes beside the text its lines point into.
+    size_t heldBytes() const
+    {
+        return m_lines.capacity() * sizeof(Line) + m_starts.capacity() * sizeof(size_t);
+    }
     // Reverses the stored lines from index first to the end, for lines collected bottom-up.
     void reverseFrom(size_t first)
     {

@@ -80,6 +80,12 @@ FileText::FileText(FileBuffer data, size_t size) : m_data(std::move(data)), m_si
     cutBytePieces();
 }
 
+FileText::FileText(std::unique_ptr<MappedFile> mapped)
+    : m_mapped(std::move(mapped)), m_size(m_mapped->size())
+{
+    cutBytePieces();
+}
+
 FileText::FileText(std::string_view bytes) : m_data(takeBuffer(bytes.size())), m_size(bytes.size())
 {
     if (!bytes.empty())
@@ -97,7 +103,7 @@ void FileText::cutBytePieces()
 
 void FileText::recognise()
 {
-    const std::string_view all(m_data.get(), m_size);
+    const std::string_view all(start(), m_size);
     const auto startsWith = [&](std::string_view mark) {
         return all.substr(0, mark.size()) == mark;
     };
@@ -116,8 +122,7 @@ void FileText::recognise()
         const std::string_view text = all.substr(2);
         m_units.reset(new char16_t[text.size() / 2 + 1]);
         m_unitCount = decodeUtf16Into(text, m_encoding == Encoding::Utf16BE, m_units.get());
-        m_data.reset();
-        m_size = m_offset = 0;
+        dropBytes();
         m_wide = true;
         m_starts = widePieceStarts(units());
         m_lineEnds = lineEndsOf(units());
@@ -138,11 +143,19 @@ void FileText::widen()
         return;
     m_units.reset(new char16_t[bytes().size() + 1]);
     m_unitCount = decodeUtf8Into(bytes(), m_units.get());
-    m_data.reset();
-    m_size = m_offset = 0;
+    dropBytes();
     m_wide = true;
     m_starts = widePieceStarts(units());
     m_lineEnds = lineEndsOf(units());
+}
+
+void FileText::dropBytes()
+{
+    // Whether the bytes were whole is still wanted once they are decoded.
+    if (m_mapped && !m_mapped->damaged())
+        m_mapped.reset();
+    m_data.reset();
+    m_size = m_offset = 0;
 }
 
 std::string_view FileText::pieceBytes(size_t i) const
@@ -200,8 +213,6 @@ public:
             ::close(m_fd);
     }
 
-    // Anything but a regular file is refused before a read could wait on it; O_NONBLOCK keeps
-    // the open itself from waiting on a FIFO without writer.
     // Opens the path without reporting; returns the error number, or 0 once it is open.
     // Anything but a regular file is refused later, before a read could wait on it;
     // O_NONBLOCK keeps the open itself from waiting on a FIFO without writer.
@@ -219,8 +230,9 @@ public:
         return 0;
     }
 
-    // Finishes the open: throws its failure, or refuses anything but a regular file.
-    void open()
+    // Finishes the open: throws its failure, or refuses anything but a regular file. With
+    // mayMap set, a file of a size worth it is mapped, and then needs no reads.
+    void open(bool mayMap)
     {
         if (m_fd < 0)
             throw Failure(describeErrno(m_openError));
@@ -231,6 +243,14 @@ public:
                                                   : "Not a regular file (FIFO, socket or device)");
         }
         m_sized = m_info.st_size > 0;
+        const auto size = static_cast<size_t>(m_info.st_size);
+        if (mayMap && size >= kMapFrom && size <= kMapUpTo) {
+            m_mapped = MappedFile::map(m_fd, size);
+            if (m_mapped) {
+                m_atEnd = true;
+                return;
+            }
+        }
         // One spare byte lets the read that fills the file also see its end.
         reserve(m_sized ? static_cast<size_t>(m_info.st_size) + 1 : 4096);
     }
@@ -280,7 +300,12 @@ public:
             throw Failure(describeErrno(errno));
     }
 
-    FileText take() { return FileText(std::move(m_data), m_size); }
+    FileText take()
+    {
+        if (m_mapped)
+            return FileText(std::move(m_mapped));
+        return FileText(std::move(m_data), m_size);
+    }
 
 private:
     void reserve(size_t capacity)
@@ -294,7 +319,12 @@ private:
 
     // Reads of 16 MiB let a stop end the reading of a huge file within milliseconds.
     static constexpr size_t kMaxRead = size_t(1) << 24;
+    // Mapping costs more than copying for small files. Huge ones are read in slices, which a
+    // stop can end.
+    static constexpr size_t kMapFrom = size_t(64) << 10;
+    static constexpr size_t kMapUpTo = size_t(256) << 20;
     FileBuffer m_data;
+    std::unique_ptr<MappedFile> m_mapped;
     size_t m_size = 0;
     size_t m_capacity = 0;
     int m_fd = -1;
@@ -307,7 +337,7 @@ private:
 } // namespace
 
 FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule rule,
-                    const std::atomic<bool> *stop)
+                    const std::atomic<bool> *stop, bool mayMap)
 {
     Steps steps(reporter, "ExtractState", "ReadFileToStringFSO");
     Reader reader;
@@ -321,7 +351,7 @@ FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule r
         if (!opened && ::stat(path.c_str(), &info) != 0)
             throw Failure(describeErrno(errno));
     });
-    steps.step(104, [&] { reader.open(); });
+    steps.step(104, [&] { reader.open(mayMap); });
     // Nothing has been read yet, so the first read tells an empty file apart.
     const bool atEnd = steps.test(108, [&] { return !reader.readMore(stop); });
     // Step 110, the one empty piece, is what an empty buffer gives anyway.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MappedFile.h"
 #include "Steps.h"
 #include "TextFormat.h"
 
@@ -36,6 +37,8 @@ public:
     FileText() = default;
     // Takes the bytes of a whole file as Windows-1252 text with CR LF lines.
     FileText(FileBuffer data, size_t size);
+    // Takes the bytes of a whole mapped file as Windows-1252 text with CR LF lines.
+    explicit FileText(std::unique_ptr<MappedFile> mapped);
     // Copies bytes, for tests and callers that have the text already.
     explicit FileText(std::string_view bytes);
 
@@ -44,6 +47,10 @@ public:
     void recognise();
     // Turns UTF-8 bytes into UTF-16 units, for searches the bytes cannot serve.
     void widen();
+
+    // Returns false when the file was mapped and lost part of its bytes to being cut shorter
+    // meanwhile: they read as zeros, and the file wants reading again.
+    bool intact() const { return !m_mapped || !m_mapped->damaged(); }
 
     // Returns the encoding the text was read in.
     Encoding encoding() const { return m_encoding; }
@@ -63,12 +70,15 @@ public:
     // Returns how much memory the text takes.
     size_t heldBytes() const { return bytes().size() + units().size() * sizeof(char16_t); }
     // Returns every byte held, the pieces laid end to end (empty for wide text).
-    std::string_view bytes() const { return {m_data.get() + m_offset, m_size - m_offset}; }
+    std::string_view bytes() const { return {start() + m_offset, m_size - m_offset}; }
 
 private:
     void cutBytePieces();
+    const char *start() const { return m_mapped ? m_mapped->data() : m_data.get(); }
+    void dropBytes();
 
     FileBuffer m_data;
+    std::unique_ptr<MappedFile> m_mapped; // instead of m_data
     size_t m_size = 0;
     size_t m_offset = 0;                 // a UTF-8 byte-order mark is not text
     std::unique_ptr<char16_t[]> m_units; // left uninitialised: decoding fills it
@@ -83,8 +93,10 @@ private:
 // "ExtractState.ReadFileToStringFSO"; each failing step is reported and the reading goes on. A path
 // that cannot be read, or is not a regular file, gives one empty piece and never blocks. With the
 // automatic rule the file's encoding and line ends are recognised; a set stop flag ends the
-// reading early (what was read is kept).
+// reading early (what was read is kept). With mayMap set, a large file may be mapped rather
+// than copied: check intact() once done with the text.
 FileText readPieces(const std::string &path, ErrorReporter &reporter,
-                    ReadRule rule = ReadRule::Automatic, const std::atomic<bool> *stop = nullptr);
+                    ReadRule rule = ReadRule::Automatic, const std::atomic<bool> *stop = nullptr,
+                    bool mayMap = false);
 
 } // namespace engine

@@ -35,9 +35,12 @@ struct ExtractionRun::RunState {
     // How files are read: taken from the option once, at the start.
     engine::ReadRule rule = engine::ReadRule::Automatic;
     std::shared_ptr<const SearchPlan> plan;
-    // The plan the workers search with; their blocks serve only while the controls match it.
+    // The plan the workers search with.
     std::shared_ptr<const SearchPlan> workersPlan;
     std::unique_ptr<SearchWorkers::Outcome> outcome;
+    // The plan the current file's blocks were found with; they serve only while the controls
+    // match it.
+    std::shared_ptr<const SearchPlan> outcomePlan;
     engine::BlockList ownBlocks;
     engine::WideBlockList ownWideBlocks;
     // The blocks emitRows shows: the workers' or the run's own.
@@ -211,8 +214,7 @@ void ExtractionRun::discard(std::unique_ptr<SearchWorkers::Outcome> outcome)
     });
     // Handing a file of gigabytes back to the system takes a tenth of a second: too long
     // for the window thread.
-    const engine::FileText &text = outcome->blocks.text;
-    if (text.heldBytes() < (size_t(32) << 20))
+    if (outcome->blocks.heldBytes() < (size_t(32) << 20))
         return;
     m_disposals.push_back(
         std::async(std::launch::async,
@@ -259,10 +261,12 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
             }
             if (halted(state.generation))
                 return;
+            state.outcomePlan = state.workersPlan;
             // An entry changed while the run yielded is read here, as it now stands.
             if (size_t(i) >= state.paths.size() || state.paths[size_t(i)] != path) {
                 outcome = SearchWorkers::process(QFile::encodeName(path).toStdString(), *state.plan,
-                                                 state.rule, nullptr);
+                                                 state.rule, nullptr, true);
+                state.outcomePlan = state.plan;
             }
             for (const SearchWorkers::Report &report : outcome->reports)
                 m_reporter.reportError(report.tag, report.step, report.description);
@@ -270,11 +274,11 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         });
         if (!state.outcome)
             break;
-        state.encoding = state.outcome->blocks.text.encoding();
+        state.encoding = state.outcome->blocks.encoding;
         state.reportedGaveUp = state.outcome->blocks.patternGaveUp;
         state.prefix = path + QLatin1Char(' ');
         state.path = path;
-        const size_t pieces = state.outcome->blocks.text.count();
+        const size_t pieces = state.outcome->blocks.pieceCount;
         for (size_t p = 0; p < pieces; ++p) {
             state.blocks = nullptr;
             state.wideBlocks = nullptr;
@@ -340,29 +344,39 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
         y = readLineCount(steps, state, linesBelowKey);
     }
     const bool regex = m_view.regexValue() == 1;
-    const engine::FileText &fileText = state.outcome->blocks.text;
+    const auto foundWithThese = [&] {
+        return state.outcomePlan &&
+               state.outcomePlan->sameAs(state.mode, sought, matchCase, x, y, regex);
+    };
+    if (!foundWithThese()) {
+        if (!state.plan->sameAs(state.mode, sought, matchCase, x, y, regex)) {
+            // The controls changed during the run: search on with what they say now. A
+            // pattern made invalid meanwhile finds nothing and is shown once.
+            state.plan = std::make_shared<SearchPlan>(state.mode, sought, matchCase, x, y, regex);
+            if (state.plan->patternError && !state.reportedPattern) {
+                state.reportedPattern = true;
+                m_prompts.message(patternErrorText(*state.plan->patternError), m_applicationTitle,
+                                  platform::Icon::Warning);
+            }
+        }
+        // The workers kept only the rows they found: the file is read again for the new
+        // search.
+        if (!state.outcome->blocks.textKept)
+            readAgain(state);
+    }
     const FileBlocks &found = state.outcome->blocks;
-    if (state.workersPlan->sameAs(state.mode, sought, matchCase, x, y, regex)) {
-        // What the workers found with these very controls.
-        if (fileText.wide() && piece < found.widePieces.size()) {
+    if (foundWithThese()) {
+        // What was found with these very controls.
+        if (found.wide && piece < found.widePieces.size()) {
             state.wideBlocks = &found.widePieces[piece];
             return;
         }
-        if (!fileText.wide() && piece < found.bytePieces.size()) {
+        if (!found.wide && piece < found.bytePieces.size()) {
             state.blocks = &found.bytePieces[piece];
             return;
         }
     }
-    if (!state.plan->sameAs(state.mode, sought, matchCase, x, y, regex)) {
-        // The controls changed during the run: search on with what they say now. A pattern
-        // made invalid meanwhile finds nothing and is shown once.
-        state.plan = std::make_shared<SearchPlan>(state.mode, sought, matchCase, x, y, regex);
-        if (state.plan->patternError && !state.reportedPattern) {
-            state.reportedPattern = true;
-            m_prompts.message(patternErrorText(*state.plan->patternError), m_applicationTitle,
-                              platform::Icon::Warning);
-        }
-    }
+    const engine::FileText &fileText = found.text;
     engine::Steps routine(m_reporter, "ExtractState", engine::modeRoutineName(*state.mode));
     bool gaveUp = false;
     routine.step(100, [&] {
@@ -377,6 +391,29 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
     }
     state.blocks = &state.ownBlocks;
     state.wideBlocks = &state.ownWideBlocks;
+}
+
+void ExtractionRun::readAgain(RunState &state)
+{
+    // Read aside from the window thread, which keeps answering; a stop ends the reading early.
+    std::atomic<bool> stop{false};
+    auto reading = std::async(std::launch::async, [&] {
+        return SearchWorkers::read(QFile::encodeName(state.path).toStdString(), state.rule, &stop);
+    });
+    while (reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
+        m_yield.yield();
+        if (halted(state.generation))
+            stop = true;
+    }
+    std::unique_ptr<SearchWorkers::Outcome> outcome = reading.get();
+    // A file the workers read without failure may have gone since.
+    if (state.outcome->reports.empty()) {
+        for (const SearchWorkers::Report &report : outcome->reports)
+            m_reporter.reportError(report.tag, report.step, report.description);
+    }
+    discard(std::move(state.outcome));
+    state.outcome = std::move(outcome);
+    state.outcomePlan = nullptr;
 }
 
 namespace {

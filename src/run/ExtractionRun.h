@@ -71,6 +71,7 @@ private:
     void retire(std::shared_ptr<SearchWorkers> workers);
     void discard(std::unique_ptr<SearchWorkers::Outcome> outcome);
     void searchPiece(engine::Steps &steps, RunState &state, size_t piece, bool matchCase);
+    void readAgain(RunState &state);
     bool halted(unsigned generation) const;
     int readLineCount(engine::Steps &steps, RunState &state, const QString &key,
                       bool report = true);

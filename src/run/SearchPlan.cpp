@@ -4,6 +4,9 @@
 #include "engine/TextFormat.h"
 #include "engine/UnicodeCase.h"
 
+#include <algorithm>
+#include <type_traits>
+
 namespace run {
 
 namespace {
@@ -128,6 +131,41 @@ bool searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t pi
     return false;
 }
 
+bool FileBlocks::keepOnlyRows()
+{
+    const auto moveAll = [this](auto &pieces, auto &store) {
+        size_t size = 0;
+        for (const auto &blocks : pieces)
+            size += blocks.textSize();
+        using Char = typename std::remove_reference_t<decltype(store)>::element_type;
+        store.reset(new Char[std::max<size_t>(size, 1)]);
+        Char *out = store.get();
+        for (auto &blocks : pieces)
+            out = blocks.moveLinesTo(out);
+        m_rowSize = size * sizeof(Char);
+    };
+    if (!textKept)
+        return true;
+    if (wide)
+        moveAll(widePieces, m_rowUnits);
+    else
+        moveAll(bytePieces, m_rowBytes);
+    const bool intact = text.intact();
+    text = engine::FileText();
+    textKept = false;
+    return intact;
+}
+
+size_t FileBlocks::heldBytes() const
+{
+    size_t held = text.heldBytes() + m_rowSize;
+    for (const auto &blocks : bytePieces)
+        held += blocks.heldBytes();
+    for (const auto &blocks : widePieces)
+        held += blocks.heldBytes();
+    return held;
+}
+
 void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool> *stop)
 {
     // UTF-8 bytes serve a pattern only through its required text; else the whole-piece scan
@@ -136,6 +174,9 @@ void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool
     if (!file.text.wide() && file.text.encoding() == engine::Encoding::Utf8 && !bytesServe)
         file.text.widen();
     const size_t count = file.text.count();
+    file.pieceCount = count;
+    file.encoding = file.text.encoding();
+    file.wide = file.text.wide();
     if (file.text.wide())
         file.widePieces.resize(count);
     else

@@ -5,6 +5,7 @@
 #include "engine/Modes.h"
 #include "engine/Needle.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,12 +44,32 @@ struct SearchPlan {
                 bool otherMatchCase, int otherX, int otherY, bool otherRegex = false) const;
 };
 
-// The blocks of every piece of one file.
+// The blocks of every piece of one file. The blocks' lines point into the file's text, or,
+// once keepOnlyRows() let the text go, into the copies of those lines the object holds.
 struct FileBlocks {
     engine::FileText text;
     std::vector<engine::BlockList> bytePieces;     // when the text is bytes
     std::vector<engine::WideBlockList> widePieces; // when it is UTF-16
     bool patternGaveUp = false;                    // the pattern gave up on some line of the file
+    // What the text was, which stays known when the text is let go.
+    size_t pieceCount = 1;
+    engine::Encoding encoding = engine::Encoding::Windows1252;
+    bool wide = false;
+    bool textKept = true;
+
+    // Copies the lines of every block aside and lets the text go: a worker hands on only the
+    // rows of a file, and reuses the file's memory while it is still in the processor's cache.
+    // Returns false when the text was mapped and the file lost bytes meanwhile (see
+    // engine::FileText::intact()): then the rows may hold zeros, and the file wants reading
+    // again.
+    bool keepOnlyRows();
+    // Returns how much memory the text, the blocks and the copied lines take.
+    size_t heldBytes() const;
+
+private:
+    std::unique_ptr<char[]> m_rowBytes;
+    std::unique_ptr<char16_t[]> m_rowUnits;
+    size_t m_rowSize = 0;
 };
 
 // Searches every piece of a file's text with the plan; UTF-8 text the plan's bytes cannot

@@ -6,8 +6,8 @@ namespace run {
 
 namespace {
 
-// Finished outcomes waiting for the window thread hold at most this much text, so a list of
-// huge files does not fill the memory ahead of the rows.
+// Finished outcomes waiting for the window thread hold at most this much memory, so files of
+// many rows do not fill it ahead of the list.
 constexpr size_t kPendingBudget = size_t(64) << 20;
 // Many small files ahead keep the workers from waiting on the window thread file by file.
 constexpr size_t kFilesAhead = 256;
@@ -54,17 +54,35 @@ void SearchWorkers::stop()
     m_ready.notify_all();
 }
 
-std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::process(const std::string &path,
-                                                               const SearchPlan &plan,
-                                                               engine::ReadRule rule,
-                                                               const std::atomic<bool> *stop)
+std::unique_ptr<SearchWorkers::Outcome>
+SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::ReadRule rule,
+                       const std::atomic<bool> *stop, bool keepText)
+{
+    // Only text that is let go here may be mapped: its pages are never looked at elsewhere.
+    for (bool mayMap = !keepText;; mayMap = false) {
+        std::unique_ptr<Outcome> outcome = read(path, rule, stop, mayMap);
+        searchFile(plan, outcome->blocks, stop);
+        // A file cut shorter while it was mapped is read again, as it now is.
+        if (!keepText && !outcome->blocks.keepOnlyRows())
+            continue;
+        if (outcome->blocks.patternGaveUp)
+            outcome->reports.push_back(gaveUpReport(plan, path));
+        return outcome;
+    }
+}
+
+std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::read(const std::string &path,
+                                                            engine::ReadRule rule,
+                                                            const std::atomic<bool> *stop,
+                                                            bool mayMap)
 {
     auto outcome = std::make_unique<Outcome>();
     RecordingReporter reporter(outcome->reports);
-    outcome->blocks.text = engine::readPieces(path, reporter, rule, stop);
-    searchFile(plan, outcome->blocks, stop);
-    if (outcome->blocks.patternGaveUp)
-        outcome->reports.push_back(gaveUpReport(plan, path));
+    FileBlocks &file = outcome->blocks;
+    file.text = engine::readPieces(path, reporter, rule, stop, mayMap);
+    file.pieceCount = file.text.count();
+    file.encoding = file.text.encoding();
+    file.wide = file.text.wide();
     return outcome;
 }
 
@@ -100,7 +118,7 @@ void SearchWorkers::work()
         }
         {
             std::lock_guard lock(m_mutex);
-            m_pendingBytes += outcome->blocks.text.heldBytes();
+            m_pendingBytes += outcome->blocks.heldBytes();
             m_slots[i] = std::move(outcome);
         }
         m_ready.notify_all();
@@ -118,7 +136,7 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::take(size_t i,
     if (!m_slots[i])
         return nullptr;
     std::unique_ptr<Outcome> outcome = std::move(m_slots[i]);
-    m_pendingBytes -= std::min(m_pendingBytes, outcome->blocks.text.heldBytes());
+    m_pendingBytes -= std::min(m_pendingBytes, outcome->blocks.heldBytes());
     m_consumed = i + 1;
     lock.unlock();
     m_room.notify_all();

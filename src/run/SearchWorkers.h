@@ -48,9 +48,15 @@ public:
     // Returns the report of a file on some line of which the plan's pattern gave up.
     static Report gaveUpReport(const SearchPlan &plan, const std::string &path);
 
-    // Reads and searches one file on the calling thread.
+    // Reads one file on the calling thread, without searching it; a large file may be mapped
+    // where mayMap is set (see engine::readPieces).
+    static std::unique_ptr<Outcome> read(const std::string &path, engine::ReadRule rule,
+                                         const std::atomic<bool> *stop, bool mayMap = false);
+    // Reads and searches one file on the calling thread. Unless keepText is set, only the
+    // lines of the blocks are kept, not the file's text.
     static std::unique_ptr<Outcome> process(const std::string &path, const SearchPlan &plan,
-                                            engine::ReadRule rule, const std::atomic<bool> *stop);
+                                            engine::ReadRule rule, const std::atomic<bool> *stop,
+                                            bool keepText = false);
 
 private:
     void work();

@@ -71,16 +71,19 @@ inline std::vector<std::u16string> engineBlocks(const QByteArray &bytes, Reading
         file.text.recognise();
     const run::SearchPlan plan(mode, search, matchCase, x, y, regex);
     run::searchFile(plan, file, nullptr);
+    // The rows a worker hands on are copies of the lines, taken before the text goes.
+    if (!file.keepOnlyRows())
+        return {u"(the text was not whole)"};
     std::vector<std::u16string> texts;
-    if (file.text.wide()) {
+    if (file.wide) {
         for (size_t i = 0; i < file.widePieces[0].size(); ++i)
             texts.push_back(file.widePieces[0].text(i));
         return texts;
     }
     for (size_t i = 0; i < file.bytePieces[0].size(); ++i) {
         const std::string block = file.bytePieces[0].text(i);
-        texts.push_back(file.text.encoding() == engine::Encoding::Utf8 ? fromUtf8(block)
-                                                                       : engine::decode(block));
+        texts.push_back(file.encoding == engine::Encoding::Utf8 ? fromUtf8(block)
+                                                                : engine::decode(block));
     }
     return texts;
 }

@@ -61,6 +61,8 @@ class TestFileReader : public QObject {
 private slots:
     void sizes_data();
     void sizes();
+    void cutWhileMapped_data();
+    void cutWhileMapped();
     void unusablePaths_data();
     void unusablePaths();
     void unreadableFile();
@@ -99,16 +101,50 @@ void TestFileReader::sizes()
     const QByteArray content = randomBytes(size);
     QVERIFY(writeFile(path, content));
 
-    RecordingReporter reporter;
-    const engine::FileText pieces = engine::readPieces(path.toStdString(), reporter);
-    QCOMPARE(reporter.steps(), QList<int>{});
-    QCOMPARE(pieces.count(), size_t(pieceSizes.size()));
-    QByteArray joined;
-    for (size_t i = 0; i < pieces.count(); ++i) {
-        QCOMPARE(qsizetype(pieces.pieceBytes(i).size()), pieceSizes[qsizetype(i)]);
-        joined.append(pieces.pieceBytes(i).data(), qsizetype(pieces.pieceBytes(i).size()));
+    // Files of 64 KiB and more are mapped where that is allowed.
+    for (const bool mayMap : {false, true}) {
+        RecordingReporter reporter;
+        const engine::FileText pieces = engine::readPieces(
+            path.toStdString(), reporter, engine::ReadRule::Automatic, nullptr, mayMap);
+        QCOMPARE(reporter.steps(), QList<int>{});
+        QCOMPARE(pieces.count(), size_t(pieceSizes.size()));
+        QByteArray joined;
+        for (size_t i = 0; i < pieces.count(); ++i) {
+            QCOMPARE(qsizetype(pieces.pieceBytes(i).size()), pieceSizes[qsizetype(i)]);
+            joined.append(pieces.pieceBytes(i).data(), qsizetype(pieces.pieceBytes(i).size()));
+        }
+        QVERIFY(joined == content);
+        QVERIFY(pieces.intact());
     }
-    QVERIFY(joined == content);
+}
+
+void TestFileReader::cutWhileMapped_data()
+{
+    QTest::addColumn<qsizetype>("keep");
+    QTest::newRow("cut to nothing") << qsizetype(0);
+    QTest::newRow("cut at a page boundary") << qsizetype(128 * 1024);
+    QTest::newRow("cut within a page") << qsizetype(100000);
+    QTest::newRow("cut within the last page") << qsizetype(300000 - 5);
+}
+
+// A mapped file that becomes shorter must not end the program: the lost bytes read as zeros
+// and the text says it is no longer whole.
+void TestFileReader::cutWhileMapped()
+{
+    QFETCH(qsizetype, keep);
+    const QString path = m_dir.filePath("cut.txt");
+    const QByteArray content = randomBytes(300000);
+    QVERIFY(writeFile(path, content));
+    RecordingReporter reporter;
+    const engine::FileText text = engine::readPieces(
+        path.toStdString(), reporter, engine::ReadRule::Windows1252CrLf, nullptr, true);
+    QVERIFY(text.intact());
+    QCOMPARE(::truncate(QFile::encodeName(path).constData(), off_t(keep)), 0);
+    const std::string_view bytes = text.bytes();
+    QCOMPARE(qsizetype(bytes.size()), content.size());
+    QVERIFY(QByteArrayView(bytes.data(), keep) == content.first(keep));
+    QCOMPARE(qsizetype(std::count(bytes.begin() + keep, bytes.end(), '\0')), content.size() - keep);
+    QVERIFY(!text.intact());
 }
 
 void TestFileReader::unusablePaths_data()

@@ -376,11 +376,14 @@ void TestExtractionRun::searchTextChangedDuringTheRun_data()
 {
     QTest::addColumn<int>("regex");
     QTest::addColumn<QString>("changedTo");
+    QTest::addColumn<QStringList>("expected");
     QTest::addColumn<QStringList>("messages");
     QTest::newRow("plain text: later files use the new text, not the workers' blocks")
-        << 0 << "xyz" << QStringList{"Done."};
+        << 0 << "xyz" << QStringList{"hit"} << QStringList{"Done."};
+    QTest::newRow("later files are read again for the new text")
+        << 0 << "HIT" << QStringList{"hit", "hit", "hit"} << QStringList{"Done."};
     QTest::newRow("a pattern made invalid is shown once and finds nothing")
-        << 1 << "(hit"
+        << 1 << "(hit" << QStringList{"hit"}
         << QStringList{"The search text is not a valid regular expression: missing closing "
                        "parenthesis at offset 4.",
                        "Done."};
@@ -390,6 +393,7 @@ void TestExtractionRun::searchTextChangedDuringTheRun()
 {
     QFETCH(int, regex);
     QFETCH(QString, changedTo);
+    QFETCH(QStringList, expected);
     QFETCH(QStringList, messages);
     m_view->files = {write("a.txt", "hit\r\n"), write("b.txt", "hit\r\n"),
                      write("c.txt", "hit\r\n")};
@@ -400,7 +404,7 @@ void TestExtractionRun::searchTextChangedDuringTheRun()
             m_view->search = changedTo;
     };
     click();
-    QCOMPARE(m_view->rows, QStringList{"hit"});
+    QCOMPARE(m_view->rows, expected);
     QCOMPARE(m_services->prompts.texts(), messages);
 }
 
