@@ -11,6 +11,8 @@ namespace {
 constexpr size_t kPendingBudget = size_t(64) << 20;
 // Many small files ahead keep the workers from waiting on the window thread file by file.
 constexpr size_t kFilesAhead = 256;
+// Threads wake one another for this many files at a time.
+constexpr size_t kBatch = 8;
 
 class RecordingReporter : public engine::ErrorReporter {
 public:
@@ -94,16 +96,22 @@ SearchWorkers::Report SearchWorkers::gaveUpReport(const SearchPlan &plan, const 
                 "; those lines are taken as not matching"};
 }
 
+bool SearchWorkers::roomFor(size_t files) const
+{
+    return m_next + files <= m_consumed + m_ahead && m_pendingBytes < kPendingBudget;
+}
+
 void SearchWorkers::work()
 {
     for (;;) {
         size_t i = 0;
         {
             std::unique_lock lock(m_mutex);
-            m_room.wait(lock, [&] {
-                return m_stop || m_next >= m_paths.size() ||
-                       (m_next < m_consumed + m_ahead && m_pendingBytes < kPendingBudget);
-            });
+            if (!m_stop && m_next < m_paths.size() && !roomFor(1)) {
+                ++m_waitingWorkers;
+                m_room.wait(lock, [&] { return m_stop || m_next >= m_paths.size() || roomFor(1); });
+                --m_waitingWorkers;
+            }
             if (m_stop || m_next >= m_paths.size())
                 break;
             i = m_next++;
@@ -116,13 +124,26 @@ void SearchWorkers::work()
             outcome->reports.push_back(
                 {engine::errorTag("ExtractState", "ReadFileToStringFSO"), 116, "Out of memory"});
         }
+        bool wake = false;
         {
             std::lock_guard lock(m_mutex);
             m_pendingBytes += outcome->blocks.heldBytes();
             m_slots[i] = std::move(outcome);
+            // Waking the window thread costs more than a small file: it is woken for a
+            // batch of files, or when no batch is coming.
+            if (m_awaited < m_slots.size() && m_slots[m_awaited]) {
+                size_t ready = 1;
+                while (ready < kBatch && m_awaited + ready < m_slots.size() &&
+                       m_slots[m_awaited + ready])
+                    ++ready;
+                wake = ready == kBatch || m_awaited + ready == m_slots.size() ||
+                       m_next >= m_paths.size() || !roomFor(1);
+            }
         }
-        m_ready.notify_all();
+        if (wake)
+            m_ready.notify_all();
     }
+    m_ready.notify_all();
     --m_running;
 }
 
@@ -132,14 +153,21 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::take(size_t i,
     std::unique_lock lock(m_mutex);
     if (i >= m_slots.size())
         return nullptr;
-    m_ready.wait_for(lock, wait, [&] { return m_slots[i] != nullptr || m_stop; });
+    if (!m_slots[i] && !m_stop) {
+        m_awaited = i;
+        m_ready.wait_for(lock, wait, [&] { return m_slots[i] != nullptr || m_stop; });
+        m_awaited = size_t(-1);
+    }
     if (!m_slots[i])
         return nullptr;
     std::unique_ptr<Outcome> outcome = std::move(m_slots[i]);
     m_pendingBytes -= std::min(m_pendingBytes, outcome->blocks.heldBytes());
     m_consumed = i + 1;
+    // Workers waiting for room are woken once there is room for a batch.
+    const bool wake = m_waitingWorkers > 0 && roomFor(kBatch);
     lock.unlock();
-    m_room.notify_all();
+    if (wake)
+        m_room.notify_all();
     return outcome;
 }
 

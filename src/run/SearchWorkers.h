@@ -60,6 +60,7 @@ public:
 
 private:
     void work();
+    bool roomFor(size_t files) const;
 
     std::vector<std::string> m_paths;
     std::shared_ptr<const SearchPlan> m_plan;
@@ -72,6 +73,8 @@ private:
     size_t m_consumed = 0;
     size_t m_pendingBytes = 0;
     size_t m_ahead = 4;
+    size_t m_awaited = size_t(-1); // the file the window thread waits for, if it does
+    int m_waitingWorkers = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_running{0};
     std::vector<std::thread> m_threads;
