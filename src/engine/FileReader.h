@@ -60,7 +60,7 @@ public:
     bool wide() const { return m_wide; }
 
     // Returns the number of pieces (at least 1).
-    size_t count() const { return m_starts.size(); }
+    size_t count() const { return std::max<size_t>(m_starts.size(), 1); }
     // Returns byte piece i, for i below count(); empty past the end or for wide text.
     std::string_view pieceBytes(size_t i) const;
     // Returns wide piece i, for i below count(); empty past the end or for byte text.
@@ -83,7 +83,7 @@ private:
     size_t m_offset = 0;                 // a UTF-8 byte-order mark is not text
     std::unique_ptr<char16_t[]> m_units; // left uninitialised: decoding fills it
     size_t m_unitCount = 0;
-    std::vector<size_t> m_starts{0};
+    std::vector<size_t> m_starts; // empty for the one empty piece of an empty text
     Encoding m_encoding = Encoding::Windows1252;
     LineEnds m_lineEnds = LineEnds::CrLf;
     bool m_wide = false;

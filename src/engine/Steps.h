@@ -29,6 +29,8 @@ std::string errorTag(std::string_view module, std::string_view procedure);
 // operation's tag and the step's number, and the operation goes on with its next step.
 class Steps {
 public:
+    // The names are kept as views: they must outlive the object (they are literals). The
+    // tag is only put together when it is wanted.
     Steps(ErrorReporter &reporter, std::string_view module, std::string_view procedure);
 
     // Runs one step; a failure is reported and swallowed.
@@ -62,13 +64,15 @@ public:
     // Returns the number of the step that ran last.
     int currentStep() const { return m_current; }
     // Returns the operation's tag.
-    const std::string &tag() const { return m_tag; }
+    const std::string &tag() const;
     // Reports a failure at the current step without throwing.
     void report(const std::string &description);
 
 private:
     ErrorReporter &m_reporter;
-    std::string m_tag;
+    std::string_view m_module;
+    std::string_view m_procedure;
+    mutable std::string m_tag;
     int m_current = 100;
 };
 

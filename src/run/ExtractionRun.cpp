@@ -38,6 +38,7 @@ struct ExtractionRun::RunState {
     // The plan the workers search with.
     std::shared_ptr<const SearchPlan> workersPlan;
     std::unique_ptr<SearchWorkers::Outcome> outcome;
+    std::shared_ptr<SearchWorkers> workers;
     // The plan the current file's blocks were found with; they serve only while the controls
     // match it.
     std::shared_ptr<const SearchPlan> outcomePlan;
@@ -205,17 +206,21 @@ void ExtractionRun::retire(std::shared_ptr<SearchWorkers> workers)
     m_retired.push_back(std::move(workers));
 }
 
-void ExtractionRun::discard(std::unique_ptr<SearchWorkers::Outcome> outcome)
+void ExtractionRun::discard(RunState &state)
 {
+    std::unique_ptr<SearchWorkers::Outcome> outcome = std::move(state.outcome);
     if (!outcome)
         return;
     std::erase_if(m_disposals, [](const std::future<void> &f) {
         return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     });
     // Handing a file of gigabytes back to the system takes a tenth of a second: too long
-    // for the window thread.
-    if (outcome->blocks.heldBytes() < (size_t(32) << 20))
+    // for the window thread. Anything else goes back to the workers, whose memory it is.
+    if (outcome->blocks.heldBytes() < (size_t(32) << 20)) {
+        if (state.workers)
+            state.workers->giveBack(std::move(outcome));
         return;
+    }
     m_disposals.push_back(
         std::async(std::launch::async,
                    [gone = std::shared_ptr<SearchWorkers::Outcome>(std::move(outcome))] {}));
@@ -229,6 +234,7 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
     steps.step(118, [&] { workers = startWorkers(steps, state); });
     if (!workers)
         return;
+    state.workers = workers;
     for (int i = 0; i < n; ++i) {
         QString path;
         bool gone = false;
@@ -250,7 +256,7 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         steps.step(126, [&] { m_view.setMousePointer(11); });
         bool matchCase = false;
         steps.step(128, [&] { matchCase = m_view.matchCaseValue() != 0; });
-        discard(std::move(state.outcome));
+        discard(state);
         steps.step(130, [&] {
             std::unique_ptr<SearchWorkers::Outcome> outcome;
             while (size_t(i) < state.paths.size()) {
@@ -289,7 +295,7 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
             // Pieces without a match emit nothing, so the run yields between pieces too.
             m_yield.yield();
         }
-        discard(std::move(state.outcome));
+        discard(state);
         if (steps.test(138, [&] { return halted(state.generation); }))
             break;
     }
@@ -411,7 +417,7 @@ void ExtractionRun::readAgain(RunState &state)
         for (const SearchWorkers::Report &report : outcome->reports)
             m_reporter.reportError(report.tag, report.step, report.description);
     }
-    discard(std::move(state.outcome));
+    discard(state);
     state.outcome = std::move(outcome);
     state.outcomePlan = nullptr;
 }

@@ -69,7 +69,7 @@ private:
     void runFiles(engine::Steps &steps, RunState &state);
     std::shared_ptr<SearchWorkers> startWorkers(engine::Steps &steps, RunState &state);
     void retire(std::shared_ptr<SearchWorkers> workers);
-    void discard(std::unique_ptr<SearchWorkers::Outcome> outcome);
+    void discard(RunState &state);
     void searchPiece(engine::Steps &steps, RunState &state, size_t piece, bool matchCase);
     void readAgain(RunState &state);
     bool halted(unsigned generation) const;

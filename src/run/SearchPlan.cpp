@@ -138,7 +138,9 @@ bool FileBlocks::keepOnlyRows()
         for (const auto &blocks : pieces)
             size += blocks.textSize();
         using Char = typename std::remove_reference_t<decltype(store)>::element_type;
-        store.reset(new Char[std::max<size_t>(size, 1)]);
+        if (size == 0)
+            return;
+        store.reset(new Char[size]);
         Char *out = store.get();
         for (auto &blocks : pieces)
             out = blocks.moveLinesTo(out);

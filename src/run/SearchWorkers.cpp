@@ -101,12 +101,22 @@ bool SearchWorkers::roomFor(size_t files) const
     return m_next + files <= m_consumed + m_ahead && m_pendingBytes < kPendingBudget;
 }
 
+void SearchWorkers::giveBack(std::unique_ptr<Outcome> outcome)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_running > 0)
+        m_spent.push_back(std::move(outcome));
+}
+
 void SearchWorkers::work()
 {
+    std::vector<std::unique_ptr<Outcome>> spent;
     for (;;) {
         size_t i = 0;
+        spent.clear();
         {
             std::unique_lock lock(m_mutex);
+            spent.swap(m_spent);
             if (!m_stop && m_next < m_paths.size() && !roomFor(1)) {
                 ++m_waitingWorkers;
                 m_room.wait(lock, [&] { return m_stop || m_next >= m_paths.size() || roomFor(1); });

@@ -40,6 +40,9 @@ public:
     // Takes the outcome of file i, the next in list order, waiting at most wait for it;
     // returns null when it is not ready yet.
     std::unique_ptr<Outcome> take(size_t i, std::chrono::microseconds wait);
+    // Hands an outcome the window thread is done with back, for a worker to free: memory goes
+    // back most cheaply on the thread that took it.
+    void giveBack(std::unique_ptr<Outcome> outcome);
     // Asks the workers to end at their next check; returns at once.
     void stop();
     // Returns true when every worker has ended.
@@ -69,6 +72,7 @@ private:
     std::condition_variable m_ready;
     std::condition_variable m_room;
     std::vector<std::unique_ptr<Outcome>> m_slots;
+    std::vector<std::unique_ptr<Outcome>> m_spent;
     size_t m_next = 0;
     size_t m_consumed = 0;
     size_t m_pendingBytes = 0;
