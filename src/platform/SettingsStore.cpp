@@ -105,6 +105,7 @@ QString IniSettingsStore::readSetting(const QString &application, const QString 
 void IniSettingsStore::writeSetting(const QString &application, const QString &section,
                                     const QString &key, const QString &value)
 {
+    countWrite();
     QDir().mkpath(m_folder);
     const QString name = section + QLatin1Char('/') + key;
     QSettings *settings = open(application);

@@ -24,6 +24,16 @@ public:
     // Stores the text durably before returning; throws engine::Failure when it cannot.
     virtual void writeSetting(const QString &application, const QString &section,
                               const QString &key, const QString &value) = 0;
+    // Returns a number that changes whenever a value is written through this store, so a
+    // reader may keep what it read while the number stays the same.
+    unsigned long long writeCount() const { return m_writeCount; }
+
+protected:
+    // Counts one write; every writeSetting calls it.
+    void countWrite() { ++m_writeCount; }
+
+private:
+    unsigned long long m_writeCount = 0;
 };
 
 // An INI file per application name in the user's configuration folder

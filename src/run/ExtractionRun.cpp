@@ -58,6 +58,14 @@ struct ExtractionRun::RunState {
     QString prefix;
     QString path;
     QString scratch;
+    // The stored line counts as last read, kept while nothing was written to the store.
+    struct StoredCount {
+        bool known = false;
+        unsigned long long writeCount = 0;
+        QString text;
+    };
+    StoredCount storedX;
+    StoredCount storedY;
 };
 
 ExtractionRun::ExtractionRun(RunView &view, platform::Prompts &prompts,
@@ -306,9 +314,17 @@ int ExtractionRun::readLineCount(engine::Steps &steps, RunState &state, const QS
                                  bool report)
 {
     bool &reported = key == linesAboveKey ? state.reportedX : state.reportedY;
+    // Read for every piece, so a count changed during the run counts from the next piece on;
+    // the store says when there can be anything new to read.
+    RunState::StoredCount &cached = key == linesAboveKey ? state.storedX : state.storedY;
     QString stored;
     try {
-        stored = m_settings.readSetting(application, section, key, QStringLiteral("1"));
+        if (cached.known && cached.writeCount == m_settings.writeCount()) {
+            stored = cached.text;
+        } else {
+            stored = m_settings.readSetting(application, section, key, QStringLiteral("1"));
+            cached = {true, m_settings.writeCount(), stored};
+        }
     } catch (const engine::Failure &failure) {
         if (report && !reported) {
             steps.report(failure.what());

@@ -628,22 +628,8 @@ void MainWindow::setMousePointer(int value)
         setCursor(Qt::ArrowCursor);
 }
 
-void MainWindow::appendResult(QString row)
-{
-    appendResult(QString(), row);
-}
-
-void MainWindow::appendResult(const QString &prefix, QStringView text)
-{
-    appendGuarded([&] { m_results.appendDeferred(prefix, text, true); });
-}
-
-void MainWindow::appendResultWindows1252(const QString &prefix, std::string_view bytes)
-{
-    appendGuarded([&] { m_results.appendDeferredWindows1252(prefix, bytes, true); });
-}
-
-void MainWindow::appendGuarded(const std::function<void()> &append)
+// Runs on every appended row: a template, so no callable object is made for each.
+template <typename Append> void MainWindow::appendGuarded(const Append &append)
 {
     if (!m_resultsOutOfMemory) {
         try {
@@ -659,6 +645,21 @@ void MainWindow::appendGuarded(const std::function<void()> &append)
     m_resultsOutOfMemoryReported = true;
     m_run->stopAfterFailure();
     throw engine::Failure("Out of memory");
+}
+
+void MainWindow::appendResult(QString row)
+{
+    appendResult(QString(), row);
+}
+
+void MainWindow::appendResult(const QString &prefix, QStringView text)
+{
+    appendGuarded([&] { m_results.appendDeferred(prefix, text, true); });
+}
+
+void MainWindow::appendResultWindows1252(const QString &prefix, std::string_view bytes)
+{
+    appendGuarded([&] { m_results.appendDeferredWindows1252(prefix, bytes, true); });
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

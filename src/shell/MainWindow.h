@@ -144,7 +144,7 @@ private:
     bool holdSpareMemory();
     // Runs one append of a result row; when memory runs out, stops the run and throws the
     // failure the run reports.
-    void appendGuarded(const std::function<void()> &append);
+    template <typename Append> void appendGuarded(const Append &append);
 
     platform::Services m_services;
     QString m_programFolder;

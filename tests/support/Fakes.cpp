@@ -69,6 +69,7 @@ QString FakeSettings::readSetting(const QString &application, const QString &sec
 void FakeSettings::writeSetting(const QString &application, const QString &section,
                                 const QString &key, const QString &value)
 {
+    countWrite();
     if (refuseWrites)
         throw engine::Failure("Permission denied");
     values.insert(fullKey(application, section, key), value);
@@ -82,6 +83,7 @@ QString FakeSettings::value(const QString &key) const
 
 void FakeSettings::set(const QString &key, const QString &value)
 {
+    countWrite();
     values.insert(fullKey(QStringLiteral("Tarnwick"), QStringLiteral("Lumbrex"), key), value);
 }
 
