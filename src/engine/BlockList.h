@@ -2,12 +2,21 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdlib>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace engine {
+
+// Bytes from std::malloc, given back with std::free: memory that may change hands (rows a
+// worker copied become the results list's own).
+struct FreeBytes {
+    void operator()(char *bytes) const { std::free(bytes); }
+};
+using OwnedBytes = std::unique_ptr<char[], FreeBytes>;
 
 // The blocks that one extraction routine found in one piece. Lines are views into the piece,
 // so the list is only valid while the piece's text lives. Empty lines are never stored: an

@@ -85,6 +85,12 @@ void ListModel::appendDeferredWindows1252(const QString &prefix, std::string_vie
     m_rows.appendWindows1252(prefix, bytes, checked);
 }
 
+void ListModel::adoptDeferredWindows1252(const QString &prefix, engine::OwnedBytes bytes,
+                                         std::span<const std::string_view> rows, bool checked)
+{
+    m_rows.adoptWindows1252(prefix, std::move(bytes), rows, checked);
+}
+
 void ListModel::dropDeferred()
 {
     m_rows.truncate(m_shown);

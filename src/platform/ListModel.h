@@ -44,6 +44,10 @@ public:
     void appendDeferred(const QString &prefix, QStringView text, bool checked);
     // Queues a row of prefix followed by Windows-1252 bytes, stored as they are.
     void appendDeferredWindows1252(const QString &prefix, std::string_view bytes, bool checked);
+    // Queues rows of prefix followed by Windows-1252 bytes, taking over the memory they lie
+    // in end to end (see RowStore::adoptWindows1252).
+    void adoptDeferredWindows1252(const QString &prefix, engine::OwnedBytes bytes,
+                                  std::span<const std::string_view> rows, bool checked);
     // Returns the number of queued rows.
     int deferredCount() const { return m_rows.size() - m_shown; }
     // Drops the queued rows.

@@ -22,10 +22,6 @@ constexpr size_t kSegmentBytes = size_t(4) << 20;
 constexpr size_t kFirstSegmentBytes = 4096;
 constexpr size_t kSegmentRows = size_t(1) << 16;
 
-struct FreeBytes {
-    void operator()(char *bytes) const { std::free(bytes); }
-};
-
 bool oneByteEach(QStringView text)
 {
     for (const QChar c : text) {
@@ -45,7 +41,7 @@ struct RowStore::Segment {
     };
 
     int firstRow = 0;
-    std::unique_ptr<char[], FreeBytes> bytes;
+    engine::OwnedBytes bytes;
     size_t used = 0;
     size_t capacity = 0;
     std::vector<uint32_t> ends;
@@ -210,6 +206,41 @@ void RowStore::appendWindows1252(const QString &prefix, std::string_view text, b
     segment.prepareRow(prefix);
     segment.placeBytes(text, checked);
     ++m_size;
+}
+
+void RowStore::adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
+                                std::span<const std::string_view> rows, bool checked)
+{
+    size_t size = 0;
+    for (const std::string_view row : rows)
+        size += row.size();
+    if (rows.empty())
+        return;
+    const bool endToEnd = rows.front().data() == bytes.get() &&
+                          rows.back().data() + rows.back().size() == bytes.get() + size;
+    if (!endToEnd || rows.size() > kSegmentRows || size > kOffsetMask) {
+        for (const std::string_view row : rows)
+            appendWindows1252(prefix, row, checked);
+        return;
+    }
+    auto adopted = std::make_unique<Segment>();
+    adopted->firstRow = m_size;
+    adopted->ends.reserve(rows.size());
+    size_t end = 0;
+    for (const std::string_view row : rows) {
+        end += row.size();
+        adopted->ends.push_back(uint32_t(end) | (checked ? kChecked : 0));
+    }
+    if (!prefix.isEmpty())
+        adopted->prefixes.push_back({0, prefix});
+    m_segments.reserve(m_segments.size() + 1);
+    // Nothing can fail from here on.
+    if (!m_segments.empty())
+        m_segments.back()->shrink();
+    adopted->bytes.reset(bytes.release());
+    adopted->used = adopted->capacity = size;
+    m_segments.push_back(std::move(adopted));
+    m_size += int(rows.size());
 }
 
 QString RowStore::text(int row, qsizetype limit) const

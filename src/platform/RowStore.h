@@ -3,9 +3,13 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+
+#include "engine/BlockList.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -29,6 +33,11 @@ public:
     void append(const QString &prefix, QStringView text, bool checked);
     // Appends a row whose text is prefix followed by Windows-1252 bytes, taken as they are.
     void appendWindows1252(const QString &prefix, std::string_view bytes, bool checked);
+    // Appends rows whose texts are prefix followed by Windows-1252 bytes, the rows lying end
+    // to end in bytes (memory from std::malloc), which the store takes over rather than
+    // copies. Throws std::bad_alloc when memory runs out; the rows stay as they were.
+    void adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
+                          std::span<const std::string_view> rows, bool checked);
     // Returns the text of a row, cut after limit characters when limit is not negative.
     QString text(int row, qsizetype limit = -1) const;
     // Returns the length of a row's text in UTF-16 code units, without decoding it.

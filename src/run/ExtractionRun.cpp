@@ -47,6 +47,10 @@ struct ExtractionRun::RunState {
     // The blocks emitRows shows: the workers' or the run's own.
     const engine::BlockList *blocks = nullptr;
     const engine::WideBlockList *wideBlocks = nullptr;
+    // Whether the blocks are those of the outcome's piece piece, whose copied lines the
+    // list may take over.
+    bool outcomeBlocks = false;
+    size_t piece = 0;
     engine::Encoding encoding = engine::Encoding::Windows1252;
     bool modeKnown = false;
     QString modeText;
@@ -296,6 +300,7 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         for (size_t p = 0; p < pieces; ++p) {
             state.blocks = nullptr;
             state.wideBlocks = nullptr;
+            state.outcomeBlocks = false;
             steps.step(132, [&] { searchPiece(steps, state, p, matchCase); });
             steps.step(134, [&] { emitRows(state, path); });
             if (steps.test(136, [&] { return halted(state.generation); }))
@@ -395,6 +400,8 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
         }
         if (!found.wide && piece < found.bytePieces.size()) {
             state.blocks = &found.bytePieces[piece];
+            state.outcomeBlocks = true;
+            state.piece = piece;
             return;
         }
     }
@@ -498,15 +505,35 @@ void ExtractionRun::emitRows(RunState &state, const QString &path)
         }
     };
     try {
+        if (state.outcome->blocks.rowsLost)
+            throw std::bad_alloc();
         if (state.wideBlocks && !state.wideBlocks->empty())
             emitFrom(*state.wideBlocks);
-        else if (state.blocks)
+        else if (state.blocks && !adoptRows(state))
             emitFrom(*state.blocks);
     } catch (const std::bad_alloc &) {
         // Rows that cannot be held end the run; those added so far stay.
         m_stopRequested = true;
         throw engine::Failure("Out of memory");
     }
+}
+
+bool ExtractionRun::adoptRows(RunState &state)
+{
+    // A piece whose rows are the workers' copies of its lines, one byte a character, goes to
+    // the list whole: the list keeps the copies instead of copying each row again.
+    if (!state.outcomeBlocks || state.blocks->empty() || m_view.oneLineValue() == 1 ||
+        !state.outcome->blocks.rowsOneByteEach(state.piece))
+        return false;
+    const DisplayOption display = m_view.displayOption();
+    if (display != DisplayOption::FileAndLine && display != DisplayOption::LineOnly)
+        return false;
+    // As with single rows, the rows whose yield handles a stop are still added.
+    m_yield.yield();
+    m_view.adoptResultsWindows1252(display == DisplayOption::FileAndLine ? state.prefix : QString(),
+                                   state.outcome->blocks.takeRows(state.piece),
+                                   state.blocks->lines());
+    return true;
 }
 
 bool ExtractionRun::appendBytes(RunState &state, const QString &path, std::string_view line)

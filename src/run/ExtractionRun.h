@@ -77,6 +77,7 @@ private:
                       bool report = true);
     void emitRows(RunState &state, const QString &path);
     void appendRow(RunState &state, const QString &path, QStringView line);
+    bool adoptRows(RunState &state);
     bool appendBytes(RunState &state, const QString &path, std::string_view line);
     void appendJoinedRow(const QString &path, const QString &joined);
 

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "engine/BlockList.h"
 #include "engine/CodePage.h"
 
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <span>
 #include <string_view>
 
 namespace run {
@@ -83,6 +85,15 @@ public:
         QString text(qsizetype(bytes.size()), Qt::Uninitialized);
         engine::decodeInto(bytes, reinterpret_cast<char16_t *>(text.data()));
         appendResult(prefix, text);
+    }
+    // Appends rows of prefix + the characters of Windows-1252 bytes, which lie end to end in
+    // memory the list may keep instead of copying them.
+    // The memory (held here until the rows are copied) is freed once the call returns.
+    virtual void adoptResultsWindows1252(const QString &prefix, engine::OwnedBytes,
+                                         std::span<const std::string_view> rows)
+    {
+        for (const std::string_view row : rows)
+            appendResultWindows1252(prefix, row);
     }
 };
 

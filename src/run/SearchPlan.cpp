@@ -5,7 +5,8 @@
 #include "engine/UnicodeCase.h"
 
 #include <algorithm>
-#include <type_traits>
+#include <cstdlib>
+#include <new>
 
 namespace run {
 
@@ -133,29 +134,51 @@ bool searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t pi
 
 bool FileBlocks::keepOnlyRows()
 {
-    const auto moveAll = [this](auto &pieces, auto &store) {
-        size_t size = 0;
-        for (const auto &blocks : pieces)
-            size += blocks.textSize();
-        using Char = typename std::remove_reference_t<decltype(store)>::element_type;
-        if (size == 0)
-            return;
-        store.reset(new Char[size]);
-        Char *out = store.get();
-        for (auto &blocks : pieces)
-            out = blocks.moveLinesTo(out);
-        m_rowSize = size * sizeof(Char);
-    };
     if (!textKept)
         return true;
-    if (wide)
-        moveAll(widePieces, m_rowUnits);
-    else
-        moveAll(bytePieces, m_rowBytes);
+    if (wide) {
+        size_t size = 0;
+        for (const auto &blocks : widePieces)
+            size += blocks.textSize();
+        if (size > 0) {
+            m_rowUnits.reset(new char16_t[size]);
+            char16_t *out = m_rowUnits.get();
+            for (auto &blocks : widePieces)
+                out = blocks.moveLinesTo(out);
+        }
+        m_rowSize = size * sizeof(char16_t);
+    } else {
+        // Each piece's lines get memory of their own, which the results list can take over.
+        m_pieceRows.resize(bytePieces.size());
+        for (size_t p = 0; p < bytePieces.size(); ++p) {
+            const size_t size = bytePieces[p].textSize();
+            if (size == 0)
+                continue;
+            PieceRows &rows = m_pieceRows[p];
+            rows.bytes.reset(static_cast<char *>(std::malloc(size)));
+            if (!rows.bytes)
+                throw std::bad_alloc();
+            bytePieces[p].moveLinesTo(rows.bytes.get());
+            rows.oneByteEach = encoding == engine::Encoding::Windows1252 ||
+                               engine::firstHighByte(std::string_view(rows.bytes.get(), size)) ==
+                                   std::string_view::npos;
+            m_rowSize += size;
+        }
+    }
     const bool intact = text.intact();
     text = engine::FileText();
     textKept = false;
     return intact;
+}
+
+bool FileBlocks::rowsOneByteEach(size_t p) const
+{
+    return p < m_pieceRows.size() && m_pieceRows[p].bytes && m_pieceRows[p].oneByteEach;
+}
+
+engine::OwnedBytes FileBlocks::takeRows(size_t p)
+{
+    return p < m_pieceRows.size() ? std::move(m_pieceRows[p].bytes) : engine::OwnedBytes();
 }
 
 size_t FileBlocks::heldBytes() const

@@ -51,6 +51,7 @@ struct FileBlocks {
     std::vector<engine::BlockList> bytePieces;     // when the text is bytes
     std::vector<engine::WideBlockList> widePieces; // when it is UTF-16
     bool patternGaveUp = false;                    // the pattern gave up on some line of the file
+    bool rowsLost = false;                         // memory ran out for the rows: none are kept
     // What the text was, which stays known when the text is let go.
     size_t pieceCount = 1;
     engine::Encoding encoding = engine::Encoding::Windows1252;
@@ -65,10 +66,20 @@ struct FileBlocks {
     bool keepOnlyRows();
     // Returns how much memory the text, the blocks and the copied lines take.
     size_t heldBytes() const;
+    // Returns true when the copied lines of byte piece p are there to take and hold one
+    // byte a character: Windows-1252 text, or UTF-8 lines of ASCII only.
+    bool rowsOneByteEach(size_t p) const;
+    // Takes the copied lines of byte piece p, end to end in the order of its blocks' lines,
+    // which keep pointing at them.
+    engine::OwnedBytes takeRows(size_t p);
 
 private:
-    std::unique_ptr<char[]> m_rowBytes;
-    std::unique_ptr<char16_t[]> m_rowUnits;
+    struct PieceRows {
+        engine::OwnedBytes bytes;
+        bool oneByteEach = false;
+    };
+    std::vector<PieceRows> m_pieceRows;     // for byte pieces
+    std::unique_ptr<char16_t[]> m_rowUnits; // for UTF-16 pieces
     size_t m_rowSize = 0;
 };
 

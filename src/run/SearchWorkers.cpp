@@ -64,9 +64,22 @@ SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::
     for (bool mayMap = !keepText;; mayMap = false) {
         std::unique_ptr<Outcome> outcome = read(path, rule, stop, mayMap);
         searchFile(plan, outcome->blocks, stop);
-        // A file cut shorter while it was mapped is read again, as it now is.
-        if (!keepText && !outcome->blocks.keepOnlyRows())
-            continue;
+        if (!keepText) {
+            try {
+                // A file cut shorter while it was mapped is read again, as it now is.
+                if (!outcome->blocks.keepOnlyRows())
+                    continue;
+            } catch (const std::bad_alloc &) {
+                // Memory ran out for the rows, as it would have in the list: the window
+                // thread stops the run there.
+                FileBlocks &blocks = outcome->blocks;
+                blocks.text = engine::FileText();
+                blocks.bytePieces.clear();
+                blocks.widePieces.clear();
+                blocks.textKept = false;
+                blocks.rowsLost = true;
+            }
+        }
         if (outcome->blocks.patternGaveUp)
             outcome->reports.push_back(gaveUpReport(plan, path));
         return outcome;

@@ -505,10 +505,12 @@ bool MainWindow::showQueuedResults()
         return true;
     } catch (const std::bad_alloc &) {
     }
-    if (m_resultsOutOfMemory)
+    if (m_spareBytes == 0)
         return false;
     // Once more with the spare memory given back.
-    resultsOutOfMemory();
+    m_resultsOutOfMemory = true;
+    m_spareMemory.reset();
+    m_spareBytes = 0;
     try {
         m_results.flush();
         return true;
@@ -517,25 +519,24 @@ bool MainWindow::showQueuedResults()
     }
 }
 
-void MainWindow::resultsOutOfMemory()
-{
-    m_resultsOutOfMemory = true;
-    m_spareMemory.reset();
-    m_spareBytes = 0;
-}
-
-bool MainWindow::holdSpareMemory()
+bool MainWindow::holdSpareMemory(size_t more)
 {
     // The views' room grows by doubling, at once; holding it back before it is needed means
-    // the rows already collected can always be shown once memory runs out.
-    const size_t needed = size_t(m_results.count()) * 8 + kSpareMemoryBytes;
+    // the rows already collected can always be shown once memory runs out. The spare grows
+    // before rows are added, and the old one stays until a bigger one is had: when memory
+    // runs out, what is held still covers every row added.
+    const size_t rows = size_t(m_results.count()) + more;
+    const size_t needed = rows * 8 + kSpareMemoryBytes;
     if (needed <= m_spareBytes)
         return true;
-    m_spareMemory.reset();
-    const size_t wanted = size_t(m_results.count()) * 16 + kSpareMemoryBytes;
-    m_spareMemory.reset(new (std::nothrow) char[wanted]);
-    m_spareBytes = m_spareMemory ? wanted : 0;
-    return m_spareMemory != nullptr;
+    for (const size_t size : {rows * 16 + kSpareMemoryBytes, needed}) {
+        if (char *bigger = new (std::nothrow) char[size]) {
+            m_spareMemory.reset(bigger);
+            m_spareBytes = size;
+            return true;
+        }
+    }
+    return false;
 }
 
 int MainWindow::fileCount() const
@@ -629,17 +630,22 @@ void MainWindow::setMousePointer(int value)
 }
 
 // Runs on every appended row: a template, so no callable object is made for each.
-template <typename Append> void MainWindow::appendGuarded(const Append &append)
+template <typename Append> void MainWindow::appendGuarded(size_t rows, const Append &append)
 {
     if (!m_resultsOutOfMemory) {
         try {
-            if (holdSpareMemory()) {
+            if (holdSpareMemory(rows)) {
                 append();
                 return;
             }
         } catch (const std::bad_alloc &) {
         }
-        resultsOutOfMemory();
+        // The rows so far are shown while the spare is still held; then it goes to the
+        // error report.
+        showQueuedResults();
+        m_resultsOutOfMemory = true;
+        m_spareMemory.reset();
+        m_spareBytes = 0;
     }
     // The rows so far stay; the run reports the failure in the step that appended and stops.
     m_resultsOutOfMemoryReported = true;
@@ -654,12 +660,20 @@ void MainWindow::appendResult(QString row)
 
 void MainWindow::appendResult(const QString &prefix, QStringView text)
 {
-    appendGuarded([&] { m_results.appendDeferred(prefix, text, true); });
+    appendGuarded(1, [&] { m_results.appendDeferred(prefix, text, true); });
 }
 
 void MainWindow::appendResultWindows1252(const QString &prefix, std::string_view bytes)
 {
-    appendGuarded([&] { m_results.appendDeferredWindows1252(prefix, bytes, true); });
+    appendGuarded(1, [&] { m_results.appendDeferredWindows1252(prefix, bytes, true); });
+}
+
+void MainWindow::adoptResultsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
+                                         std::span<const std::string_view> rows)
+{
+    appendGuarded(rows.size(), [&] {
+        m_results.adoptDeferredWindows1252(prefix, std::move(bytes), rows, true);
+    });
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

@@ -110,6 +110,8 @@ public:
     void appendResult(QString row) override;
     void appendResult(const QString &prefix, QStringView text) override;
     void appendResultWindows1252(const QString &prefix, std::string_view bytes) override;
+    void adoptResultsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
+                                 std::span<const std::string_view> rows) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -137,14 +139,11 @@ private:
     void loadHandPointer(const QString &file);
     // Shows the queued result rows; returns false, leaving them queued, when memory is short.
     bool showQueuedResults();
-    // Notes that memory ran out for results: the spare memory goes to the views and the
-    // error report, and the run stops at its next row.
-    void resultsOutOfMemory();
     // Holds back the spare memory for the rows there are; returns false when it can't.
-    bool holdSpareMemory();
+    bool holdSpareMemory(size_t more);
     // Runs one append of a result row; when memory runs out, stops the run and throws the
     // failure the run reports.
-    template <typename Append> void appendGuarded(const Append &append);
+    template <typename Append> void appendGuarded(size_t rows, const Append &append);
 
     platform::Services m_services;
     QString m_programFolder;

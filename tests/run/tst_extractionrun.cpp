@@ -577,15 +577,21 @@ void TestExtractionRun::stopBetweenFilesSkipsTheRest()
 
 void TestExtractionRun::stopDuringRowsKeepsWhatWasAdded()
 {
-    m_view->files = {write("1.txt", "hit a\r\nhit b\r\nhit c\r\nhit d\r\n")};
+    // The rows of a piece are added together; three pieces of two rows each.
+    QByteArray content;
+    for (const char *rows : {"hit a\r\nhit b\r\n", "hit c\r\nhit d\r\n", "hit e\r\nhit f\r\n"}) {
+        const QByteArray part = rows;
+        content += part + QByteArray(65536 - part.size(), 'x');
+    }
+    m_view->files = {write("1.txt", content)};
     m_view->search = QStringLiteral("hit");
     m_services->yield.onYield = [&](int) {
         if (m_view->rows.size() == 2 && m_view->caption == run::stopCaption)
             click();
     };
     click();
-    // The part whose yield handled the click is still added.
-    QCOMPARE(m_view->rows, (QStringList{"hit a", "hit b", "hit c"}));
+    // The piece whose yield handled the click is still added, the third never is.
+    QCOMPARE(m_view->rows, (QStringList{"hit a", "hit b", "hit c", "hit d"}));
     QVERIFY(m_services->prompts.texts().isEmpty());
 }
 
