@@ -49,27 +49,12 @@ for name in a a-lf u b; do find "$corpus/$name" -name '*.txt' -print0 | xargs -0
 
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
-# Runs a command 5 times, output to a real file; prints the median wall and CPU seconds.
-timed() {
-    local wall=() cpu=() i
-    for i in 1 2 3 4 5; do
-        /usr/bin/time -o "$runtime/time" -f '%e %U %S' "$@" >"$runtime/out" 2>/dev/null || true
-        read -r e u s <"$runtime/time"
-        wall+=("$e")
-        cpu+=("$(echo "$u + $s" | bc -l)")
-    done
-    printf '%s %s\n' "$(printf '%s\n' "${wall[@]}" | median)" "$(printf '%s\n' "${cpu[@]}" | median)"
-}
+# Runs a command 5 times, output to a real file; prints the median wall and CPU seconds, to
+# the millisecond.
+timed() { python3 bench/timed.py 5 "$runtime/out" "$@"; }
 
 # The same, with the output thrown away: cat reading the files is the floor.
-timed_to_null() {
-    local wall=() i
-    for i in 1 2 3 4 5; do
-        /usr/bin/time -o "$runtime/time" -f '%e' "$@" >/dev/null 2>&1 || true
-        wall+=("$(cat "$runtime/time")")
-    done
-    printf '%s -\n' "$(printf '%s\n' "${wall[@]}" | median)"
-}
+timed_to_null() { python3 bench/timed.py 5 /dev/null "$@"; }
 
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
 

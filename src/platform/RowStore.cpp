@@ -233,7 +233,8 @@ void RowStore::adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
     }
     if (!prefix.isEmpty())
         adopted->prefixes.push_back({0, prefix});
-    m_segments.reserve(m_segments.size() + 1);
+    if (m_segments.size() == m_segments.capacity())
+        m_segments.reserve(m_segments.size() * 2 + 16);
     // Nothing can fail from here on.
     if (!m_segments.empty())
         m_segments.back()->shrink();
