@@ -6,6 +6,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <cstdlib>
+#include <cstring>
+
 class TestListModel : public QObject {
     Q_OBJECT
 private slots:
@@ -111,31 +114,67 @@ void TestListModel::removeRows_data()
 {
     QTest::addColumn<int>("rows");
     QTest::addColumn<bool>("mixed");
+    QTest::addColumn<int>("batch"); // rows the list takes over at once; 0: one by one
     QTest::addColumn<QList<int>>("remove");
-    QTest::newRow("nothing") << 5 << false << QList<int>{};
-    QTest::newRow("one run") << 5 << false << QList<int>{1, 2, 3};
-    QTest::newRow("two runs, unsorted, repeated") << 6 << false << QList<int>{5, 0, 1, 5};
-    QTest::newRow("everything") << 4 << false << QList<int>{0, 1, 2, 3};
+    QTest::newRow("nothing") << 5 << false << 0 << QList<int>{};
+    QTest::newRow("one run") << 5 << false << 0 << QList<int>{1, 2, 3};
+    QTest::newRow("two runs, unsorted, repeated") << 6 << false << 0 << QList<int>{5, 0, 1, 5};
+    QTest::newRow("everything") << 4 << false << 0 << QList<int>{0, 1, 2, 3};
     QList<int> scattered;
     for (int r = 0; r < 200; r += 3)
         scattered.append(r);
-    QTest::newRow("many scattered runs") << 200 << false << scattered;
-    QTest::newRow("prefixes and two-byte rows, scattered") << 200 << true << scattered;
-    QTest::newRow("a run's first rows") << 30 << true << QList<int>{7, 8, 14, 21, 22, 23};
+    QTest::newRow("many scattered runs") << 200 << false << 0 << scattered;
+    QTest::newRow("prefixes and two-byte rows, scattered") << 200 << true << 0 << scattered;
+    QTest::newRow("taken over in batches, scattered") << 200 << true << 5 << scattered;
+    QTest::newRow("a run's first rows") << 30 << true << 0 << QList<int>{7, 8, 14, 21, 22, 23};
     QList<int> sparse;
     for (int r = 0; r < 150000; r += 997)
         sparse.append(r);
-    QTest::newRow("across segments") << 150000 << true << sparse;
+    QTest::newRow("across segments") << 150000 << true << 0 << sparse;
+    QTest::newRow("batches more than a segment holds") << 150000 << false << 70000 << sparse;
     QList<int> front;
     for (int r = 0; r < 70000; ++r)
         front.append(r);
-    QTest::newRow("a whole segment and more") << 150000 << true << front;
+    QTest::newRow("a whole segment and more") << 150000 << true << 0 << front;
+    QTest::newRow("a whole batch and more") << 150000 << false << 1000 << front;
+}
+
+// Adds rows from row first on with the prefix of that row and one byte a character, at most
+// batch of them, as a run hands over a piece's rows; returns how many it added.
+int adoptBatch(platform::ListModel &model, int first, int rows, bool mixed, int batch, bool checked)
+{
+    const auto split = [&](int r) {
+        const QString text = generatedRow(r, mixed);
+        const qsizetype space = text.indexOf(QLatin1Char(' ')) + 1;
+        return std::pair{text.left(space), engine::encode(text.mid(space).toStdU16String())};
+    };
+    const QString prefix = split(first).first;
+    std::string joined;
+    std::vector<size_t> sizes;
+    for (int r = first; r < rows && r - first < batch; ++r) {
+        const auto [rowPrefix, bytes] = split(r);
+        if (rowPrefix != prefix || !bytes)
+            break;
+        joined += *bytes;
+        sizes.push_back(bytes->size());
+    }
+    engine::OwnedBytes owned(static_cast<char *>(std::malloc(joined.size() + 1)));
+    std::memcpy(owned.get(), joined.data(), joined.size());
+    std::vector<std::string_view> views;
+    const char *at = owned.get();
+    for (const size_t size : sizes) {
+        views.emplace_back(at, size);
+        at += size;
+    }
+    model.adoptDeferredWindows1252(prefix, std::move(owned), views, checked);
+    return int(sizes.size());
 }
 
 void TestListModel::removeRows()
 {
     QFETCH(int, rows);
     QFETCH(bool, mixed);
+    QFETCH(int, batch);
     QFETCH(QList<int>, remove);
     platform::ListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -144,10 +183,18 @@ void TestListModel::removeRows()
     for (const int r : remove)
         removed[size_t(r)] = true;
     QList<int> kept;
+    std::vector<bool> checks;
+    for (int r = 0; r < rows;) {
+        const int added = batch > 0 ? adoptBatch(model, r, rows, mixed, batch, r % 2 == 0) : 0;
+        if (added == 0) {
+            const QString text = generatedRow(r, mixed);
+            const qsizetype space = text.indexOf(QLatin1Char(' ')) + 1;
+            model.appendDeferred(text.left(space), QStringView(text).mid(space), r % 2 == 0);
+        }
+        checks.insert(checks.end(), size_t(std::max(added, 1)), r % 2 == 0);
+        r += std::max(added, 1);
+    }
     for (int r = 0; r < rows; ++r) {
-        const QString text = generatedRow(r, mixed);
-        const qsizetype space = text.indexOf(QLatin1Char(' ')) + 1;
-        model.appendDeferred(text.left(space), QStringView(text).mid(space), r % 2 == 0);
         if (!removed[size_t(r)])
             kept.append(r);
     }
@@ -160,7 +207,7 @@ void TestListModel::removeRows()
     for (int r = 0; r < model.count(); ++r) {
         const int n = kept.at(r);
         QCOMPARE(model.text(r), generatedRow(n, mixed));
-        QCOMPARE(model.checked(r), n % 2 == 0);
+        QCOMPARE(model.checked(r), bool(checks[size_t(n)]));
         QCOMPARE(model.subItem(r, 1), n == 0 ? QStringLiteral("sub") : QString());
         QCOMPARE(model.subItem(r, 2), n == rows - 1 ? QStringLiteral("last") : QString());
     }
