@@ -14,6 +14,9 @@ RealServices::RealServices(const QString &settingsFolder) : settings(settingsFol
     // instead of fresh pages that fault in one by one and go back at every file's end.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    // Result rows are memory that stays: each heap grows in large steps rather than a call to
+    // the system every few hundred kilobytes. Untouched, the padding costs nothing resident.
+    mallopt(M_TOP_PAD, 64 << 20);
 #endif
 }
 
