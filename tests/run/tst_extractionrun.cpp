@@ -2,9 +2,11 @@
 #include "support/Fakes.h"
 
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -112,6 +114,7 @@ private slots:
     void readEveryFileAsWindows1252();
     void stopBetweenPiecesOfOneFile();
     void oneWorkerAndManyGiveTheSameRows();
+    void moreFilesThanTheWorkersReadAhead();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -706,6 +709,33 @@ void TestExtractionRun::oneWorkerAndManyGiveTheSameRows()
         QCOMPARE(rowsBy[1], rowsBy[0]);
         QCOMPARE(reportsBy[1], reportsBy[0]);
         QCOMPARE(reportsBy[0].size(), 4); // the missing file, four steps
+    }
+}
+
+// Workers wait for room once far enough ahead, and wake one another in batches: no file may be
+// lost or left waiting, whatever the order they finish in.
+void TestExtractionRun::moreFilesThanTheWorkersReadAhead()
+{
+    QStringList expected;
+    for (int f = 0; f < 700; ++f) {
+        const QByteArray row = "hit " + QByteArray::number(f);
+        m_view->files << write(QStringLiteral("f%1.txt").arg(f), row + "\r\n");
+        expected << QString::fromLatin1(row);
+    }
+    m_view->search = QStringLiteral("hit");
+    // The window thread dawdles at first, so the workers run as far ahead as they may.
+    bool dawdled = false;
+    m_services->yield.onYield = [&](int) {
+        if (!std::exchange(dawdled, true))
+            QThread::msleep(100);
+    };
+    for (const int workers : {1, 3}) {
+        m_run->setWorkerCount(workers);
+        m_view->rows.clear();
+        dawdled = false;
+        click();
+        QCOMPARE(m_view->rows, expected);
+        QCOMPARE(m_services->prompts.texts().last(), QStringLiteral("Done."));
     }
 }
 
