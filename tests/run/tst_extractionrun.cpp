@@ -225,6 +225,12 @@ void TestExtractionRun::rows_data()
     QTest::newRow("UTF-8 file: ASCII search, every kind of row")
         << QByteArray("\xE6\x97\xA5 Hit \xF0\x9F\x98\x80\n") << 1 << "hit" << 0 << 1 << fileLine
         << QStringList{QString::fromUtf8("P 日 Hit 😀 ")};
+    QTest::newRow("UTF-8 file: ASCII and accented rows in one piece")
+        << QByteArray("hit one\ncaf\xC3\xA9 hit\nhit two\n") << 1 << "hit" << 0 << 0 << fileLine
+        << QStringList{"P hit one", QString::fromUtf8("P café hit"), "P hit two"};
+    QTest::newRow("UTF-8 file whose rows are all ASCII")
+        << QByteArray("caf\xC3\xA9\nhit one\nhit two\n") << 1 << "hit" << 0 << 0 << fileLine
+        << QStringList{"P hit one", "P hit two"};
     QTest::newRow("UTF-8 mark is not text")
         << QByteArray("\xEF\xBB\xBFhit\r\n") << 1 << "" << 0 << 0 << line << QStringList{"hit"};
     QTest::newRow("UTF-8 mark before malformed bytes: replacement characters")
