@@ -47,8 +47,8 @@ struct ExtractionRun::RunState {
     // The blocks emitRows shows: the workers' or the run's own.
     const engine::BlockList *blocks = nullptr;
     const engine::WideBlockList *wideBlocks = nullptr;
-    // Whether the blocks are those of the outcome's piece piece, whose copied lines the
-    // list may take over.
+    // Whether the blocks are the outcome's own, of the piece numbered piece: then the list
+    // may take over the lines the worker copied.
     bool outcomeBlocks = false;
     size_t piece = 0;
     engine::Encoding encoding = engine::Encoding::Windows1252;
