@@ -151,7 +151,8 @@ void TestMainWindow::resultsOutOfMemoryStopTheRunAndKeepTheRows()
     QVERIFY(!m_fakes->prompts.texts().contains(QStringLiteral("Done.")));
     QCOMPARE(w.startButton->text(), run::startCaption);
     const int rows = w.results().count();
-    QVERIFY2(rows > linesPerFile && rows < entries * linesPerFile, qPrintable(QString::number(rows)));
+    QVERIFY2(rows > linesPerFile && rows < entries * linesPerFile,
+             qPrintable(QString::number(rows)));
     QCOMPARE(w.results().rowCount(), rows);
     for (const int r : {0, rows / 2, rows - 1})
         QCOMPARE(w.results().text(r),
