@@ -51,6 +51,8 @@ public:
     // Returns false when the file was mapped and lost part of its bytes to being cut shorter
     // meanwhile: they read as zeros, and the file wants reading again.
     bool intact() const { return !m_mapped || !m_mapped->damaged(); }
+    // Returns true when the bytes are the file's own pages, mapped, rather than a copy.
+    bool mapped() const { return m_mapped != nullptr; }
 
     // Returns the encoding the text was read in.
     Encoding encoding() const { return m_encoding; }

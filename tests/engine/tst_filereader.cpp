@@ -63,6 +63,7 @@ private slots:
     void sizes();
     void cutWhileMapped_data();
     void cutWhileMapped();
+    void manyFilesMappedAtOnce();
     void unusablePaths_data();
     void unusablePaths();
     void unreadableFile();
@@ -145,6 +146,31 @@ void TestFileReader::cutWhileMapped()
     QVERIFY(QByteArrayView(bytes.data(), keep) == content.first(keep));
     QCOMPARE(qsizetype(std::count(bytes.begin() + keep, bytes.end(), '\0')), content.size() - keep);
     QVERIFY(!text.intact());
+}
+
+// Only so many mappings are watched at once; past that files are read, and every place is
+// free again once its text goes.
+void TestFileReader::manyFilesMappedAtOnce()
+{
+    const QByteArray content = randomBytes(100000);
+    const QString path = m_dir.filePath("mapped.txt");
+    QVERIFY(writeFile(path, content));
+    for (int round = 0; round < 2; ++round) {
+        std::vector<engine::FileText> texts;
+        for (int i = 0; i < 100; ++i) {
+            RecordingReporter reporter;
+            texts.push_back(engine::readPieces(path.toStdString(), reporter,
+                                               engine::ReadRule::Windows1252CrLf, nullptr, true));
+            QCOMPARE(reporter.steps(), QList<int>{});
+        }
+        int mapped = 0;
+        for (const engine::FileText &text : texts) {
+            QVERIFY(QByteArrayView(text.bytes().data(), qsizetype(text.bytes().size())) == content);
+            QVERIFY(text.intact());
+            mapped += text.mapped() ? 1 : 0;
+        }
+        QCOMPARE(mapped, 64);
+    }
 }
 
 void TestFileReader::unusablePaths_data()
