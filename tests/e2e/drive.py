@@ -237,22 +237,8 @@ def extract_and_save(app, ctx):
     log("listed %d sample files" % len(files))
 
     # The search text, typed over the preset one.
-    search_box = find(app, "text", "Search Word/Words")
-    click(search_box)
-    xdotool("key", "--clearmodifiers", "ctrl+a")
-    xdotool("type", "--delay", "20", SEARCH)
-    wait_for("the typed search text",
-             lambda: search_box.queryText().getText(0, -1) == SEARCH, timeout=10)
-
-    # The mode: open the list with a click, pick with the keyboard.
-    combo = find(app, "combo box")
-    click(combo)
-    time.sleep(0.5)
-    xdotool("key", "--clearmodifiers", "Home")
-    for _ in range(MODE_INDEX):
-        xdotool("key", "--clearmodifiers", "Down")
-    xdotool("key", "--clearmodifiers", "Return")
-    wait_for("the mode to be chosen", lambda: find(app, "combo box", MODE), timeout=10)
+    type_over(find(app, "text", "Search Word/Words"), SEARCH)
+    choose_mode(app)
 
     option = find(app, "radio button", LINE_ONLY)
     click(option)
@@ -722,6 +708,17 @@ PATTERN = r"^\w+, \d{1,2} MARCH|\bcaf\w\b|ticket #?\d{3,}"
 BAD_PATTERN = "(abc"
 
 
+def choose_mode(app):
+    """Opens the mode list with a click and picks MODE with the keyboard."""
+    click(find(app, "combo box"))
+    time.sleep(0.5)
+    xdotool("key", "--clearmodifiers", "Home")
+    for _ in range(MODE_INDEX):
+        xdotool("key", "--clearmodifiers", "Down")
+    xdotool("key", "--clearmodifiers", "Return")
+    wait_for("the mode to be chosen", lambda: find(app, "combo box", MODE), timeout=10)
+
+
 def type_over(box, text):
     click(box)
     xdotool("key", "--clearmodifiers", "ctrl+a")
@@ -746,14 +743,7 @@ def regex_run(app, ctx):
              timeout=10)
     search_box = find(app, "text", "Search Word/Words")
     type_over(search_box, BAD_PATTERN)
-    combo = find(app, "combo box")
-    click(combo)
-    time.sleep(0.5)
-    xdotool("key", "--clearmodifiers", "Home")
-    for _ in range(MODE_INDEX):
-        xdotool("key", "--clearmodifiers", "Down")
-    xdotool("key", "--clearmodifiers", "Return")
-    wait_for("the mode to be chosen", lambda: find(app, "combo box", MODE), timeout=10)
+    choose_mode(app)
     option = find(app, "radio button", LINE_ONLY) or find(app, "check box", LINE_ONLY)
     click(option)
     no_alert_but(app)
