@@ -150,6 +150,15 @@ void MainWindow::buildControls()
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
 
+    // A titled frame; tracking lets the pointer over it go back to the arrow.
+    auto frame = [&](const QString &title, const QString &objectName) {
+        auto *box = new QGroupBox(title, client);
+        box->setObjectName(objectName);
+        box->setAccessibleName(title);
+        box->installEventFilter(this);
+        box->setMouseTracking(true);
+        return box;
+    };
     auto buttonRow = [&](QVBoxLayout *column, QPushButton *a, QPushButton *b) {
         auto *row = new QHBoxLayout;
         row->setSpacing(px(120));
@@ -182,11 +191,7 @@ void MainWindow::buildControls()
         makeButton("PushButton11", QStringLiteral("Remove Results Not Containing X"), client);
     buttonRow(left, removeFilesContainingButton, removeFilesNotContainingButton);
 
-    searchFrame = new QGroupBox(QStringLiteral("Search Word/Words"), client);
-    searchFrame->setObjectName(QStringLiteral("Frame2"));
-    searchFrame->setAccessibleName(searchFrame->title());
-    searchFrame->installEventFilter(this);
-    searchFrame->setMouseTracking(true);
+    searchFrame = frame(QStringLiteral("Search Word/Words"), QStringLiteral("Frame2"));
     auto *searchLayout = new QVBoxLayout(searchFrame);
     auto *searchRow = new QHBoxLayout;
     searchBox = new QLineEdit(searchFrame);
@@ -222,11 +227,7 @@ void MainWindow::buildControls()
     m_searchChecks->addWidget(readAsWindows1252Box, 1, 0, 1, 2);
     left->addWidget(searchFrame);
 
-    modeFrame = new QGroupBox(QStringLiteral("Extraction Options"), client);
-    modeFrame->setObjectName(QStringLiteral("Frame1"));
-    modeFrame->setAccessibleName(modeFrame->title());
-    modeFrame->installEventFilter(this);
-    modeFrame->setMouseTracking(true);
+    modeFrame = frame(QStringLiteral("Extraction Options"), QStringLiteral("Frame1"));
     auto *modeLayout = new QVBoxLayout(modeFrame);
     modeList = new QComboBox(modeFrame);
     modeList->setObjectName(QStringLiteral("Combo1"));
@@ -236,11 +237,7 @@ void MainWindow::buildControls()
     left->addWidget(modeFrame);
 
     // Right column: display options, Start/Stop, progress, results and their buttons.
-    displayFrame = new QGroupBox(QStringLiteral("Display Option"), client);
-    displayFrame->setObjectName(QStringLiteral("Frame5"));
-    displayFrame->setAccessibleName(displayFrame->title());
-    displayFrame->installEventFilter(this);
-    displayFrame->setMouseTracking(true);
+    displayFrame = frame(QStringLiteral("Display Option"), QStringLiteral("Frame5"));
     auto *displayLayout = new QGridLayout(displayFrame);
     displayLayout->setContentsMargins(px(120), px(60), px(120), px(60));
     displayLayout->setVerticalSpacing(0);
