@@ -132,6 +132,13 @@ bool searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t pi
     return false;
 }
 
+void FileBlocks::noteText()
+{
+    pieceCount = text.count();
+    encoding = text.encoding();
+    wide = text.wide();
+}
+
 bool FileBlocks::keepOnlyRows()
 {
     if (!textKept)
@@ -198,10 +205,8 @@ void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool
     const bool bytesServe = plan.regex ? plan.pattern.utf8.has_value() : plan.utf8.has_value();
     if (!file.text.wide() && file.text.encoding() == engine::Encoding::Utf8 && !bytesServe)
         file.text.widen();
-    const size_t count = file.text.count();
-    file.pieceCount = count;
-    file.encoding = file.text.encoding();
-    file.wide = file.text.wide();
+    file.noteText();
+    const size_t count = file.pieceCount;
     if (file.text.wide())
         file.widePieces.resize(count);
     else

@@ -58,6 +58,9 @@ struct FileBlocks {
     bool wide = false;
     bool textKept = true;
 
+    // Notes what the text is (its pieces, encoding and width), which stays known once the text
+    // goes; reading and searching call it.
+    void noteText();
     // Copies the lines of every block aside and lets the text go: a worker hands on only the
     // rows of a file, and reuses the file's memory while it is still in the processor's cache.
     // Returns false when the text was mapped and the file lost bytes meanwhile (see

@@ -95,9 +95,7 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::read(const std::string &p
     RecordingReporter reporter(outcome->reports);
     FileBlocks &file = outcome->blocks;
     file.text = engine::readPieces(path, reporter, rule, stop, mayMap);
-    file.pieceCount = file.text.count();
-    file.encoding = file.text.encoding();
-    file.wide = file.text.wide();
+    file.noteText();
     return outcome;
 }
 
