@@ -17,13 +17,22 @@ public:
 };
 
 // Runs work that touches nothing of the window on another thread, yielding while it runs so
-// the window goes on handling its events; returns the work's result.
-template <typename Work> auto runAside(Yield &yield, Work &&work)
+// the window goes on handling its events, and calling afterYield after each yield (to pass a
+// stop on to the work, say); returns the work's result.
+template <typename Work, typename AfterYield>
+auto runAside(Yield &yield, Work &&work, AfterYield &&afterYield)
 {
     auto done = std::async(std::launch::async, std::forward<Work>(work));
-    while (done.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+    while (done.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
         yield.yield();
+        afterYield();
+    }
     return done.get();
+}
+
+template <typename Work> auto runAside(Yield &yield, Work &&work)
+{
+    return runAside(yield, std::forward<Work>(work), [] {});
 }
 
 // Pumps Qt's events only when a few milliseconds have passed since the last pump, so hot

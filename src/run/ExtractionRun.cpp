@@ -426,15 +426,16 @@ void ExtractionRun::readAgain(RunState &state)
 {
     // Read aside from the window thread, which keeps answering; a stop ends the reading early.
     std::atomic<bool> stop{false};
-    auto reading = std::async(std::launch::async, [&] {
-        return SearchWorkers::read(QFile::encodeName(state.path).toStdString(), state.rule, &stop);
-    });
-    while (reading.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
-        m_yield.yield();
-        if (halted(state.generation))
-            stop = true;
-    }
-    std::unique_ptr<SearchWorkers::Outcome> outcome = reading.get();
+    std::unique_ptr<SearchWorkers::Outcome> outcome = platform::runAside(
+        m_yield,
+        [&] {
+            return SearchWorkers::read(QFile::encodeName(state.path).toStdString(), state.rule,
+                                       &stop);
+        },
+        [&] {
+            if (halted(state.generation))
+                stop = true;
+        });
     // A file the workers read without failure may have gone since.
     if (state.outcome->reports.empty()) {
         for (const SearchWorkers::Report &report : outcome->reports)
