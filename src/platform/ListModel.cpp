@@ -10,8 +10,9 @@ namespace platform {
 
 namespace {
 
-// Returns whether the views can take a list of this many rows. A view keeps some bytes of
-// its own per row (a header section of 8 bytes, in one block that grows by doubling), and
+// Returns whether the views can take a list of this many rows. A stock Qt table keeps some
+// bytes of its own per row (a header section of 8 bytes, in one block that grows by
+// doubling; the program's own lists keep none), and
 // Qt's views crash rather than fail when such an allocation fails, so the room is tried
 // before they hear of new rows. The trial is never below 32 MiB, which the C library gives
 // from and back to the system at once, untouched. Short lists need too little to be worth it.

@@ -37,8 +37,8 @@ constexpr qint64 kScreenIntervalMs = 50;
 // The most rows queued for the results list before they are shown, whatever the time: the
 // views take 800,000 rows in about 30 ms, and every showing costs a pass over all rows.
 constexpr int kMostQueuedRows = 800000;
-// What is held back for the error report and a save once the rows have taken the rest;
-// the views' own room for every row (8 bytes each) comes on top.
+// What is held back for the error report and a save once the rows have taken the rest. The
+// lists keep nothing of their own per row.
 constexpr size_t kSpareMemoryBytes = size_t(40) << 20;
 
 ReportView *makeListView(const char *name, platform::ListModel *model, const QString &tip,
