@@ -611,8 +611,7 @@ void MainWindow::showProgress()
 {
     m_progressTimer.stop();
     m_sinceProgressShown.start();
-    progressBar->setValue(m_progressValue);
-    progressBar->setCaption(m_progressText);
+    progressBar->setProgress(m_progressValue, m_progressText);
 }
 
 void MainWindow::setMousePointer(int value)
