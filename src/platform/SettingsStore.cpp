@@ -120,6 +120,12 @@ void IniSettingsStore::writeSetting(const QString &application, const QString &s
         }
         return;
     }
+    // The same value again changes nothing, so the file is not replaced (and flushed to the
+    // disk) for it. The file is read again first, should another program have changed it.
+    settings->sync();
+    if (settings->status() == QSettings::NoError && settings->contains(name) &&
+        settings->value(name).toString() == value)
+        return;
     settings->setValue(name, value);
     // sync() replaces the file atomically (through a link, its target), so the value is
     // durable when this returns.

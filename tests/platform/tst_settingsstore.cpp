@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestSettingsStore : public QObject {
@@ -12,6 +13,7 @@ private slots:
     void valuesSurviveARestart_data();
     void valuesSurviveARestart();
     void absentKeyGivesTheDefault();
+    void sameValueLeavesTheFileAlone();
     void userFileLivesInTheConfigurationFolder_data();
     void userFileLivesInTheConfigurationFolder();
     void writeIntoUnwritableFolderFails();
@@ -57,6 +59,30 @@ void TestSettingsStore::absentKeyGivesTheDefault()
     QCOMPARE(store.readSetting("Tarnwick", "Lumbrex", "Combo2", "1"), QStringLiteral("1"));
     store.writeSetting("Tarnwick", "Lumbrex", "Combo2", "7");
     QCOMPARE(store.readSetting("Tarnwick", "Other", "Combo2", "1"), QStringLiteral("1"));
+}
+
+void TestSettingsStore::sameValueLeavesTheFileAlone()
+{
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("Tarnwick.ini"));
+    const auto inode = [&] {
+        struct stat info {};
+        return ::stat(path.constData(), &info) == 0 ? info.st_ino : ino_t(0);
+    };
+    platform::IniSettingsStore store(dir.path());
+    store.writeSetting("Tarnwick", "Lumbrex", "Combo2", "12");
+    const ino_t written = inode();
+    // A file replaced gets a new inode; the same value again replaces nothing.
+    store.writeSetting("Tarnwick", "Lumbrex", "Combo2", "12");
+    QCOMPARE(inode(), written);
+    // Another program's change is seen, and the value is written over it.
+    QFile other(QString::fromLocal8Bit(path));
+    QVERIFY(other.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    other.write("[Lumbrex]\nCombo2=5\n");
+    other.close();
+    store.writeSetting("Tarnwick", "Lumbrex", "Combo2", "12");
+    platform::IniSettingsStore again(dir.path());
+    QCOMPARE(again.readSetting("Tarnwick", "Lumbrex", "Combo2", ""), QStringLiteral("12"));
 }
 
 void TestSettingsStore::writeIntoUnwritableFolderFails()
