@@ -49,58 +49,59 @@ for name in a a-lf u b; do find "$corpus/$name" -name '*.txt' -print0 | xargs -0
 
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
-# Runs a command 5 times, output to a real file; prints the median wall and CPU seconds, to
-# the millisecond.
-timed() { python3 bench/timed.py 5 "$runtime/out" "$@"; }
+# Runs a command once, output to a real file; prints its wall and CPU seconds, to the
+# millisecond.
+timed() { python3 bench/timed.py 1 "$runtime/out" "$@"; }
 
 # The same, with the output thrown away: cat reading the files is the floor.
-timed_to_null() { python3 bench/timed.py 5 /dev/null "$@"; }
+timed_to_null() { python3 bench/timed.py 1 /dev/null "$@"; }
 
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
 
-# Runs lumbrex-bench 5 times; prints the median of each of its figures and the peak resident
-# memory of the last run.
-lumbrex() {
-    local seconds=() cpu=() line i
-    for i in 1 2 3 4 5; do
-        line=$("$bench" "$@" 2>"$runtime/bench.err" | tail -n 1)
-        seconds+=("$(echo "$line" | field seconds)")
-        cpu+=("$(echo "$line" | field cpu_s)")
-    done
-    printf 'seconds=%s cpu_s=%s rows=%s max_gap_ms=%s stop_ms=%s rss_mb=%s\n' \
-        "$(printf '%s\n' "${seconds[@]}" | median)" "$(printf '%s\n' "${cpu[@]}" | median)" \
-        "$(echo "$line" | field rows)" "$(echo "$line" | field max_gap_ms)" \
-        "$(echo "$line" | field stop_ms)" "$(field max_rss_mb <"$runtime/bench.err")"
-}
+# Prints the median of its arguments.
+median_of() { printf '%s\n' "$@" | median; }
 
 ratio() { if [ "$2" = "-" ]; then echo "-"; else echo "$1 / $2" | bc -l | xargs printf '%.2f'; fi; }
 
 printf '%-34s %8s %8s %8s %8s %8s %8s %7s %7s  %s\n' case lumbrex l_cpu rg rg_j1cpu grep cat \
     vs_rg cpu_vs "rows / longest pump gap / stop to idle / resident"
 # name, lumbrex-bench arguments, then the peers' arguments (or -) after a lone --.
+# Each of 5 rounds runs Lumbrex and then every peer once, so a machine that slows down for a
+# while slows them alike; every figure is the median of its 5 rounds. The rows, the longest
+# pump gap, the stop and the peak resident memory are those of Lumbrex's last run.
 compare() {
     local name=$1
     shift
     local args=()
     while [ "$1" != "--" ]; do args+=("$1"); shift; done
     shift
-    local peer=("$@") l rg rgj1 gr ct
-    l=$(lumbrex "${args[@]}")
-    if [ "${peer[0]}" = "-" ]; then
-        rg="- -"; rgj1="- -"; gr="- -"; ct="- -"
-    else
-        rg=$(timed rg $RG_MODE -i -H --no-line-number "${peer[@]}")
-        rgj1=$(timed rg -j1 $RG_MODE -i -H --no-line-number "${peer[@]}")
-        gr=$(timed grep $GREP_MODE -i -H "${peer[@]}")
-        ct=$(timed_to_null cat "${peer[@]:PEER_OPTIONS}")
+    local peer=("$@") line round t
+    local ls=() lc=() rg=() rgj1=() gr=() ct=()
+    for round in 1 2 3 4 5; do
+        line=$("$bench" "${args[@]}" 2>"$runtime/bench.err" | tail -n 1)
+        ls+=("$(echo "$line" | field seconds)")
+        lc+=("$(echo "$line" | field cpu_s)")
+        if [ "${peer[0]}" != "-" ]; then
+            t=$(timed rg $RG_MODE -i -H --no-line-number "${peer[@]}"); rg+=("${t%% *}")
+            t=$(timed rg -j1 $RG_MODE -i -H --no-line-number "${peer[@]}"); rgj1+=("${t##* }")
+            t=$(timed grep $GREP_MODE -i -H "${peer[@]}"); gr+=("${t%% *}")
+            t=$(timed_to_null cat "${peer[@]:PEER_OPTIONS}"); ct+=("${t%% *}")
+        fi
+    done
+    local l_s l_c rg_s="-" rgj1_c="-" gr_s="-" ct_s="-"
+    l_s=$(median_of "${ls[@]}")
+    l_c=$(median_of "${lc[@]}")
+    if [ "${peer[0]}" != "-" ]; then
+        rg_s=$(median_of "${rg[@]}")
+        rgj1_c=$(median_of "${rgj1[@]}")
+        gr_s=$(median_of "${gr[@]}")
+        ct_s=$(median_of "${ct[@]}")
     fi
-    local ls lc
-    ls=$(echo "$l" | field seconds)
-    lc=$(echo "$l" | field cpu_s)
-    printf '%-34s %8s %8s %8s %8s %8s %8s %7s %7s  %s / %s ms / %s ms / %s MB\n' "$name" "$ls" "$lc" \
-        "${rg%% *}" "${rgj1##* }" "${gr%% *}" "${ct%% *}" "$(ratio "$ls" "${rg%% *}")" \
-        "$(ratio "$lc" "${rgj1##* }")" "$(echo "$l" | field rows)" \
-        "$(echo "$l" | field max_gap_ms)" "$(echo "$l" | field stop_ms)" "$(echo "$l" | field rss_mb)"
+    printf '%-34s %8s %8s %8s %8s %8s %8s %7s %7s  %s / %s ms / %s ms / %s MB\n' "$name" "$l_s" \
+        "$l_c" "$rg_s" "$rgj1_c" "$gr_s" "$ct_s" "$(ratio "$l_s" "$rg_s")" \
+        "$(ratio "$l_c" "$rgj1_c")" "$(echo "$line" | field rows)" \
+        "$(echo "$line" | field max_gap_ms)" "$(echo "$line" | field stop_ms)" \
+        "$(field max_rss_mb <"$runtime/bench.err")"
 }
 
 # How the peers take the search text: fixed text (-F), or for a pattern ripgrep's own syntax
