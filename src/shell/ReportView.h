@@ -11,7 +11,9 @@ namespace shell {
 // So a list of tens of millions of rows costs the view no memory and no time while a run
 // appends to it. It scrolls a whole row at a time, and sideways by the pixel. Its last
 // column grows with the list, and a row cut at the column's edge shows its whole text as a
-// tool tip. A table still, it reads as one to assistive technology.
+// tool tip. A table still, it reads as one to assistive technology. The table's own row
+// functions (rowAt, rowViewportPosition, selectRow, hideRow, ...) go through the row header
+// and do not apply: rows are found with indexAt, visualRect and the selection model.
 class ReportView : public QTableView {
     Q_OBJECT
 public:
