@@ -47,10 +47,6 @@ struct ExtractionRun::RunState {
     // The blocks emitRows shows: the workers' or the run's own.
     const engine::BlockList *blocks = nullptr;
     const engine::WideBlockList *wideBlocks = nullptr;
-    // Whether the blocks are the outcome's own, of the piece numbered piece: then the list
-    // may take over the lines the worker copied.
-    bool outcomeBlocks = false;
-    size_t piece = 0;
     engine::Encoding encoding = engine::Encoding::Windows1252;
     bool modeKnown = false;
     QString modeText;
@@ -300,9 +296,8 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         for (size_t p = 0; p < pieces; ++p) {
             state.blocks = nullptr;
             state.wideBlocks = nullptr;
-            state.outcomeBlocks = false;
             steps.step(132, [&] { searchPiece(steps, state, p, matchCase); });
-            steps.step(134, [&] { emitRows(state, path); });
+            steps.step(134, [&] { emitRows(state, path, p); });
             if (steps.test(136, [&] { return halted(state.generation); }))
                 break;
             // Pieces without a match emit nothing, so the run yields between pieces too.
@@ -400,8 +395,6 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
         }
         if (!found.wide && piece < found.bytePieces.size()) {
             state.blocks = &found.bytePieces[piece];
-            state.outcomeBlocks = true;
-            state.piece = piece;
             return;
         }
     }
@@ -467,7 +460,7 @@ QStringView decodeLine(std::u16string_view line, engine::Encoding, QString &)
 
 } // namespace
 
-void ExtractionRun::emitRows(RunState &state, const QString &path)
+void ExtractionRun::emitRows(RunState &state, const QString &path, size_t piece)
 {
     const auto emitFrom = [&](const auto &blocks) {
         if (m_view.oneLineValue() == 1) {
@@ -510,7 +503,7 @@ void ExtractionRun::emitRows(RunState &state, const QString &path)
             throw std::bad_alloc();
         if (state.wideBlocks && !state.wideBlocks->empty())
             emitFrom(*state.wideBlocks);
-        else if (state.blocks && !adoptRows(state))
+        else if (state.blocks && !adoptRows(state, piece))
             emitFrom(*state.blocks);
     } catch (const std::bad_alloc &) {
         // Rows that cannot be held end the run; those added so far stay.
@@ -519,12 +512,13 @@ void ExtractionRun::emitRows(RunState &state, const QString &path)
     }
 }
 
-bool ExtractionRun::adoptRows(RunState &state)
+bool ExtractionRun::adoptRows(RunState &state, size_t piece)
 {
     // A piece whose rows are the workers' copies of its lines, one byte a character, goes to
-    // the list whole: the list keeps the copies instead of copying each row again.
-    if (!state.outcomeBlocks || state.blocks->empty() || m_view.oneLineValue() == 1 ||
-        !state.outcome->blocks.rowsOneByteEach(state.piece))
+    // the list whole: the list keeps the copies instead of copying each row again. The run's
+    // own blocks point into a text it read itself.
+    if (state.blocks == &state.ownBlocks || state.blocks->empty() || m_view.oneLineValue() == 1 ||
+        !state.outcome->blocks.rowsOneByteEach(piece))
         return false;
     const DisplayOption display = m_view.displayOption();
     if (display != DisplayOption::FileAndLine && display != DisplayOption::LineOnly)
@@ -532,8 +526,7 @@ bool ExtractionRun::adoptRows(RunState &state)
     // As with single rows, the rows whose yield handles a stop are still added.
     m_yield.yield();
     m_view.adoptResultsWindows1252(display == DisplayOption::FileAndLine ? state.prefix : QString(),
-                                   state.outcome->blocks.takeRows(state.piece),
-                                   state.blocks->lines());
+                                   state.outcome->blocks.takeRows(piece), state.blocks->lines());
     return true;
 }
 

@@ -75,9 +75,9 @@ private:
     bool halted(unsigned generation) const;
     int readLineCount(engine::Steps &steps, RunState &state, const QString &key,
                       bool report = true);
-    void emitRows(RunState &state, const QString &path);
+    void emitRows(RunState &state, const QString &path, size_t piece);
     void appendRow(RunState &state, const QString &path, QStringView line);
-    bool adoptRows(RunState &state);
+    bool adoptRows(RunState &state, size_t piece);
     bool appendBytes(RunState &state, const QString &path, std::string_view line);
     void appendJoinedRow(const QString &path, const QString &joined);
 
