@@ -34,8 +34,8 @@ const QString &application = platform::settingsApplication;
 const QString &section = platform::settingsSection;
 
 constexpr qint64 kScreenIntervalMs = 50;
-// The most rows queued for the results list before they are shown, whatever the time: the
-// views take 800,000 rows in about 30 ms, and every showing costs a pass over all rows.
+// The most rows queued for the results list before they are shown, whatever the time: rows
+// taken over a piece at a time can come faster than the screen interval shows them.
 constexpr int kMostQueuedRows = 800000;
 // What is held back for the error report and a save once the rows have taken the rest. The
 // lists keep nothing of their own per row.
@@ -508,9 +508,7 @@ bool MainWindow::showQueuedResults()
     if (m_spareBytes == 0)
         return false;
     // Once more with the spare memory given back.
-    m_resultsOutOfMemory = true;
-    m_spareMemory.reset();
-    m_spareBytes = 0;
+    resultsOutOfMemory();
     try {
         m_results.flush();
         return true;
@@ -519,10 +517,18 @@ bool MainWindow::showQueuedResults()
     }
 }
 
+void MainWindow::resultsOutOfMemory()
+{
+    m_resultsOutOfMemory = true;
+    m_spareMemory.reset();
+    m_spareBytes = 0;
+}
+
 bool MainWindow::holdSpareMemory(size_t more)
 {
-    // The views' room grows by doubling, at once; holding it back before it is needed means
-    // the rows already collected can always be shown once memory runs out. The spare grows
+    // Showing rows first tries the room a stock view would take for them (8 bytes a row, see
+    // ListModel); holding it back before it is needed means the rows already collected can
+    // always be shown once memory runs out. The spare grows
     // before rows are added, and the old one stays until a bigger one is had: when memory
     // runs out, what is held still covers every row added.
     const size_t rows = size_t(m_results.count()) + more;
@@ -648,9 +654,7 @@ template <typename Append> void MainWindow::appendGuarded(size_t rows, const App
         // The rows so far are shown while the spare is still held; then it goes to the
         // error report.
         showQueuedResults();
-        m_resultsOutOfMemory = true;
-        m_spareMemory.reset();
-        m_spareBytes = 0;
+        resultsOutOfMemory();
     }
     // The rows so far stay; the run reports the failure in the step that appended and stops.
     m_resultsOutOfMemoryReported = true;

@@ -139,6 +139,9 @@ private:
     void loadHandPointer(const QString &file);
     // Shows the queued result rows; returns false, leaving them queued, when memory is short.
     bool showQueuedResults();
+    // Notes that memory ran out for results: the spare memory goes to the views and the
+    // error report, and the run stops at its next row.
+    void resultsOutOfMemory();
     // Holds back the spare memory for the rows there are; returns false when it can't.
     bool holdSpareMemory(size_t more);
     // Runs one append of a result row; when memory runs out, stops the run and throws the
