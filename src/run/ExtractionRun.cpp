@@ -22,6 +22,8 @@ namespace {
 
 const QString &application = platform::settingsApplication;
 const QString &section = platform::settingsSection;
+// The most lines the lines dialog offers above or below.
+constexpr int kMaxLineCount = 12;
 const QString xyCaption = QStringLiteral(
     "Extract line which contains search word and x line(s) above and y line(s) below");
 
@@ -54,7 +56,10 @@ struct ExtractionRun::RunState {
     bool reportedX = false;
     bool reportedY = false;
     bool reportedPattern = false; // a pattern made invalid during the run
-    bool reportedGaveUp = false;  // for the current file
+    bool gaveUpInFile = false;    // the current file is counted among gaveUpFiles
+    // The files on some lines of which the pattern gave up, reported once at the run's end.
+    size_t gaveUpFiles = 0;
+    std::string firstGaveUpPath;
     QString prefix;
     QString path;
     QString scratch;
@@ -289,9 +294,11 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         if (!state.outcome)
             break;
         state.encoding = state.outcome->blocks.encoding;
-        state.reportedGaveUp = state.outcome->blocks.patternGaveUp;
         state.prefix = path + QLatin1Char(' ');
         state.path = path;
+        state.gaveUpInFile = false;
+        if (state.outcome->blocks.patternGaveUp)
+            noteGaveUp(state);
         const size_t pieces = state.outcome->blocks.pieceCount;
         for (size_t p = 0; p < pieces; ++p) {
             state.blocks = nullptr;
@@ -308,6 +315,19 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
             break;
     }
     retire(std::move(workers));
+    if (state.gaveUpFiles > 0) {
+        const SearchWorkers::Report report =
+            SearchWorkers::gaveUpReport(*state.plan, state.gaveUpFiles, state.firstGaveUpPath);
+        m_reporter.reportError(report.tag, report.step, report.description);
+    }
+}
+
+void ExtractionRun::noteGaveUp(RunState &state)
+{
+    if (std::exchange(state.gaveUpInFile, true))
+        return;
+    if (state.gaveUpFiles++ == 0)
+        state.firstGaveUpPath = QFile::encodeName(state.path).toStdString();
 }
 
 int ExtractionRun::readLineCount(engine::Steps &steps, RunState &state, const QString &key,
@@ -332,15 +352,21 @@ int ExtractionRun::readLineCount(engine::Steps &steps, RunState &state, const QS
         }
         return 1;
     }
-    bool ok = false;
-    const int value = stored.trimmed().toInt(&ok);
-    if (ok)
+    // The lines dialog's own rule: a whole number from -1 (nothing picked) to 12; anything
+    // else the dialog refuses, and the run then takes one line, as for a count never stored.
+    try {
+        const int value = platform::settingToInt(stored);
+        if (value < -1 || value > kMaxLineCount)
+            throw engine::Failure("Invalid property value");
         return value;
-    // Reported once per run; the run goes on with one line.
-    if (report && !reported) {
-        steps.report("Type mismatch: the stored value of \"" + key.toStdString() + "\" (\"" +
-                     stored.toStdString() + "\") is not a number; 1 is used");
-        reported = true;
+    } catch (const engine::Failure &failure) {
+        // Reported once per run; the run goes on with one line.
+        if (report && !reported) {
+            steps.report(std::string(failure.what()) + ": the stored value of \"" +
+                         key.toStdString() + "\" (\"" + stored.toStdString() +
+                         "\") is no line count from -1 to 12; 1 is used");
+            reported = true;
+        }
     }
     return 1;
 }
@@ -405,12 +431,8 @@ void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t pi
         gaveUp =
             run::searchPiece(*state.plan, fileText, piece, state.ownBlocks, state.ownWideBlocks);
     });
-    if (gaveUp && !state.reportedGaveUp) {
-        state.reportedGaveUp = true;
-        const SearchWorkers::Report report =
-            SearchWorkers::gaveUpReport(*state.plan, QFile::encodeName(state.path).toStdString());
-        m_reporter.reportError(report.tag, report.step, report.description);
-    }
+    if (gaveUp)
+        noteGaveUp(state);
     state.blocks = &state.ownBlocks;
     state.wideBlocks = &state.ownWideBlocks;
 }

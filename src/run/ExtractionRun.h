@@ -72,6 +72,7 @@ private:
     void discard(RunState &state);
     void searchPiece(engine::Steps &steps, RunState &state, size_t piece, bool matchCase);
     void readAgain(RunState &state);
+    void noteGaveUp(RunState &state);
     bool halted(unsigned generation) const;
     int readLineCount(engine::Steps &steps, RunState &state, const QString &key,
                       bool report = true);

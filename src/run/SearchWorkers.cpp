@@ -80,8 +80,6 @@ SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::
                 blocks.rowsLost = true;
             }
         }
-        if (outcome->blocks.patternGaveUp)
-            outcome->reports.push_back(gaveUpReport(plan, path));
         return outcome;
     }
 }
@@ -99,11 +97,14 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::read(const std::string &p
     return outcome;
 }
 
-SearchWorkers::Report SearchWorkers::gaveUpReport(const SearchPlan &plan, const std::string &path)
+SearchWorkers::Report SearchWorkers::gaveUpReport(const SearchPlan &plan, size_t files,
+                                                  const std::string &firstPath)
 {
     const std::string routine(plan.mode ? engine::modeRoutineName(*plan.mode) : "");
+    const std::string where =
+        files == 1 ? firstPath : std::to_string(files) + " files (the first: " + firstPath + ")";
     return {engine::errorTag("ExtractState", routine), 100,
-            "Regular expression too complex: it reached its match limit on some lines of " + path +
+            "Regular expression too complex: it reached its match limit on some lines of " + where +
                 "; those lines are taken as not matching"};
 }
 

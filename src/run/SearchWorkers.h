@@ -48,8 +48,9 @@ public:
     // Returns true when every worker has ended.
     bool finished() const { return m_running.load() == 0; }
 
-    // Returns the report of a file on some line of which the plan's pattern gave up.
-    static Report gaveUpReport(const SearchPlan &plan, const std::string &path);
+    // Returns the one report of a run for the files on some lines of which the plan's pattern
+    // gave up: how many there were, and the first of them.
+    static Report gaveUpReport(const SearchPlan &plan, size_t files, const std::string &firstPath);
 
     // Reads one file on the calling thread, without searching it; a large file may be mapped
     // where mayMap is set (see engine::readPieces).

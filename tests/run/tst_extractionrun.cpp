@@ -95,7 +95,7 @@ private slots:
     void regexRows();
     void invalidPatternStopsTheStart_data();
     void invalidPatternStopsTheStart();
-    void patternThatGivesUpIsReportedOncePerFile();
+    void patternThatGivesUpIsReportedOncePerRun();
     void searchTextChangedDuringTheRun_data();
     void searchTextChangedDuringTheRun();
     void emptyListSaysSoAndRunsNothing();
@@ -105,9 +105,13 @@ private slots:
     void linesDialogBeforeTheFirstXYRun_data();
     void linesDialogBeforeTheFirstXYRun();
     void storedLineCountsAreReadForEveryPiece();
-    void storedLineCountThatIsNoNumberIsReportedOnce();
+    void storedLineCountTheDialogRefusesIsReportedOnce_data();
+    void storedLineCountTheDialogRefusesIsReportedOnce();
     void stopBetweenFilesSkipsTheRest();
     void stopDuringRowsKeepsWhatWasAdded();
+    void stopAmongRowsAddedOneByOne_data();
+    void stopAmongRowsAddedOneByOne();
+    void fileListEntryRemovedDuringTheRun();
     void newStartAfterStopDoesNotRevivePreviousRun();
     void secondRunAppends();
     void readEveryFileAsWindows1252_data();
@@ -363,36 +367,45 @@ void TestExtractionRun::invalidPatternStopsTheStart()
     QCOMPARE(m_view->search, search);
 }
 
-void TestExtractionRun::patternThatGivesUpIsReportedOncePerFile()
+void TestExtractionRun::patternThatGivesUpIsReportedOncePerRun()
 {
     const QByteArray hopeless = QByteArray(40, 'a') + "!\r\n";
     const QString first = write("first.txt", hopeless + "hit\r\n" + hopeless);
     const QString second = write("second.txt", "hit\r\n" + hopeless);
-    m_view->files = {first, second};
+    m_view->files = {first, write("fine.txt", "hit\r\n"), second};
     m_view->regex = 1;
     m_view->search = QStringLiteral("(a+)+$|hit");
-    click();
-    QCOMPARE(m_view->rows, (QStringList{"hit", "hit"}));
-    QCOMPARE(m_reporter->reports.size(), 2);
-    QVERIFY2(m_reporter->reports[0].contains(first), qPrintable(m_reporter->reports[0]));
-    QVERIFY2(m_reporter->reports[1].contains(second), qPrintable(m_reporter->reports[1]));
-    QVERIFY(m_reporter->reports[0].startsWith(
-        "Quillon2021/08/31.ExtractState.ExtractSearchWordLine|100|Regular expression too complex"));
-    QCOMPARE(m_services->prompts.texts().back(), QStringLiteral("Done."));
+    for (const int workers : {1, 3}) {
+        m_run->setWorkerCount(workers);
+        m_view->rows.clear();
+        m_reporter->reports.clear();
+        click();
+        QCOMPARE(m_view->rows, (QStringList{"hit", "hit", "hit"}));
+        QCOMPARE(m_reporter->reports,
+                 QStringList{"Quillon2021/08/31.ExtractState.ExtractSearchWordLine|100|Regular "
+                             "expression too complex: it reached its match limit on some lines "
+                             "of 2 files (the first: " +
+                             first + "); those lines are taken as not matching"});
+        QCOMPARE(m_services->prompts.texts().back(), QStringLiteral("Done."));
+    }
 }
 
 void TestExtractionRun::searchTextChangedDuringTheRun_data()
 {
     QTest::addColumn<int>("regex");
     QTest::addColumn<QString>("changedTo");
+    QTest::addColumn<int>("matchCaseThen");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<QStringList>("messages");
+    const QStringList first{"hit", "HIT"};
     QTest::newRow("plain text: later files use the new text, not the workers' blocks")
-        << 0 << "xyz" << QStringList{"hit"} << QStringList{"Done."};
+        << 0 << "xyz" << 0 << first << QStringList{"Done."};
     QTest::newRow("later files are read again for the new text")
-        << 0 << "HIT" << QStringList{"hit", "hit", "hit"} << QStringList{"Done."};
+        << 0 << "HIT" << 0 << first + first + first << QStringList{"Done."};
+    QTest::newRow("Match Case ticked: later files use it")
+        << 0 << "hit" << 1 << first + QStringList{"hit", "hit"} << QStringList{"Done."};
     QTest::newRow("a pattern made invalid is shown once and finds nothing")
-        << 1 << "(hit" << QStringList{"hit"}
+        << 1 << "(hit" << 0 << first
         << QStringList{"The search text is not a valid regular expression: missing closing "
                        "parenthesis at offset 4.",
                        "Done."};
@@ -402,15 +415,18 @@ void TestExtractionRun::searchTextChangedDuringTheRun()
 {
     QFETCH(int, regex);
     QFETCH(QString, changedTo);
+    QFETCH(int, matchCaseThen);
     QFETCH(QStringList, expected);
     QFETCH(QStringList, messages);
-    m_view->files = {write("a.txt", "hit\r\n"), write("b.txt", "hit\r\n"),
-                     write("c.txt", "hit\r\n")};
+    const QByteArray content = "hit\r\nHIT\r\n";
+    m_view->files = {write("a.txt", content), write("b.txt", content), write("c.txt", content)};
     m_view->regex = regex;
     m_view->search = QStringLiteral("hit");
     m_services->yield.onYield = [&](int) {
-        if (!m_view->rows.isEmpty())
+        if (!m_view->rows.isEmpty()) {
             m_view->search = changedTo;
+            m_view->matchCase = matchCaseThen;
+        }
     };
     click();
     QCOMPARE(m_view->rows, expected);
@@ -552,19 +568,45 @@ void TestExtractionRun::storedLineCountsAreReadForEveryPiece()
     QCOMPARE(m_view->rows, (QStringList{"above", "hit", "hit"}));
 }
 
-void TestExtractionRun::storedLineCountThatIsNoNumberIsReportedOnce()
+void TestExtractionRun::storedLineCountTheDialogRefusesIsReportedOnce_data()
 {
-    QByteArray content = "a\r\nhit\r\nb\r\n";
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("failure"); // empty: the count is taken
+    QTest::addColumn<QStringList>("rowsOfAFile");
+    const QStringList oneAbove{"a", "hit", "b"};
+    QTest::newRow("no number") << "abc"
+                               << "Type mismatch" << oneAbove;
+    QTest::newRow("above 12") << "99"
+                              << "Invalid property value" << oneAbove;
+    QTest::newRow("below -1") << "-5"
+                              << "Invalid property value" << oneAbove;
+    QTest::newRow("beyond a whole number") << "99999999999"
+                                           << "Overflow" << oneAbove;
+    QTest::newRow("-1, nothing picked: no line above")
+        << "-1" << QString() << QStringList{"hit", "b"};
+    QTest::newRow("12 with blanks") << " 12 " << QString() << QStringList{"z", "a", "hit", "b"};
+}
+
+void TestExtractionRun::storedLineCountTheDialogRefusesIsReportedOnce()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, failure);
+    QFETCH(QStringList, rowsOfAFile);
+    const QByteArray content = "z\r\na\r\nhit\r\nb\r\n";
     m_view->files = {write("1.txt", content), write("2.txt", content)};
     m_view->mode = captions.at(0);
     m_view->closedWithClose = true;
     m_view->search = QStringLiteral("hit");
-    m_services->settings.set("Combo2", "abc");
+    m_services->settings.set("Combo2", stored);
     click();
+    QCOMPARE(m_view->rows, rowsOfAFile + rowsOfAFile);
+    if (failure.isEmpty()) {
+        QCOMPARE(m_reporter->reports, QStringList());
+        return;
+    }
     QCOMPARE(m_reporter->reports.size(), 1);
     QVERIFY(m_reporter->reports.front().startsWith("Quillon2021/08/31.Form1.PushButton3_Click|"));
-    QVERIFY(m_reporter->reports.front().contains("Type mismatch"));
-    QCOMPARE(m_view->rows, (QStringList{"a", "hit", "b", "a", "hit", "b"}));
+    QVERIFY2(m_reporter->reports.front().contains(failure), qPrintable(m_reporter->reports[0]));
 }
 
 void TestExtractionRun::stopBetweenFilesSkipsTheRest()
@@ -602,6 +644,67 @@ void TestExtractionRun::stopDuringRowsKeepsWhatWasAdded()
     // The piece whose yield handled the click is still added, the third never is.
     QCOMPARE(m_view->rows, (QStringList{"hit a", "hit b", "hit c", "hit d"}));
     QVERIFY(m_services->prompts.texts().isEmpty());
+}
+
+void TestExtractionRun::stopAmongRowsAddedOneByOne_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("display");
+    QTest::addColumn<QStringList>("expected"); // "P" stands for the file's path
+    const auto utf16 = [](const char *text) {
+        QByteArray bytes("\xFF\xFE");
+        for (const QChar unit : QString::fromUtf8(text))
+            bytes.append(char(unit.unicode() & 0xFF)).append(char(unit.unicode() >> 8));
+        return bytes;
+    };
+    const auto line = int(run::DisplayOption::LineOnly);
+    QTest::newRow("UTF-16 text") << utf16("hit 1\r\nhit 2\r\nhit 3\r\nhit 4\r\nhit 5\r\n") << line
+                                 << QStringList{"hit 1", "hit 2", "hit 3"};
+    QTest::newRow("UTF-8 text beyond ASCII")
+        << QByteArray("\xC3\xA9 hit 1\n\xC3\xA9 hit 2\n\xC3\xA9 hit 3\n\xC3\xA9 hit 4\n") << line
+        << QStringList{"é hit 1", "é hit 2", "é hit 3"};
+    QTest::newRow("filename only")
+        << QByteArray("hit 1\r\nhit 2\r\nhit 3\r\nhit 4\r\n") << int(run::DisplayOption::FileOnly)
+        << QStringList{"P", "P", "P"};
+}
+
+// Rows that are not taken over a piece at a time are added one by one, each after a yield:
+// the row whose yield handled the stop is the last one.
+void TestExtractionRun::stopAmongRowsAddedOneByOne()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, display);
+    QFETCH(QStringList, expected);
+    const QString path = write("rows.txt", content);
+    m_view->files = {path, write("more.txt", "hit 6\r\n")};
+    m_view->search = QStringLiteral("hit");
+    m_view->display = run::DisplayOption(display);
+    m_services->yield.onYield = [&](int) {
+        if (m_view->rows.size() == 2 && m_view->caption == run::stopCaption)
+            click();
+    };
+    click();
+    expected.replaceInStrings(QRegularExpression("^P$"), path);
+    QCOMPARE(m_view->rows, expected);
+    QVERIFY(m_services->prompts.texts().isEmpty());
+}
+
+// Each file's rows carry that file's own name, whatever happens to the list meanwhile.
+void TestExtractionRun::fileListEntryRemovedDuringTheRun()
+{
+    m_view->files = {write("1.txt", "hit 1\r\n"), write("2.txt", "hit 2\r\n"),
+                     write("3.txt", "hit 3\r\n")};
+    const QStringList listed = m_view->files;
+    m_view->search = QStringLiteral("hit");
+    m_view->display = run::DisplayOption::FileAndLine;
+    m_services->yield.onYield = [&](int) {
+        if (m_view->rows.size() == 1 && m_view->files.size() == 3)
+            m_view->files.removeFirst();
+    };
+    click();
+    // The list as it now stands: the first file, then the third in the second's place.
+    QCOMPARE(m_view->rows, (QStringList{listed[0] + " hit 1", listed[2] + " hit 3"}));
+    QCOMPARE(m_services->prompts.texts(), QStringList{"Done."});
 }
 
 void TestExtractionRun::newStartAfterStopDoesNotRevivePreviousRun()
