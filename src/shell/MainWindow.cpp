@@ -101,10 +101,15 @@ MainWindow::MainWindow(const platform::Services &services, const QString &progra
     connectHandlers();
     connectFileList();
     connectResults();
+    services.settings->setFailureHandler(
+        [this](const QString &key, const std::string &description) {
+            reportLateWriteFailure(key, description);
+        });
 }
 
 MainWindow::~MainWindow()
 {
+    m_services.settings->setFailureHandler({});
     if (m_linesDialog)
         delete m_linesDialog.data();
 }
@@ -384,6 +389,7 @@ void MainWindow::showMessage(const QString &text)
 
 void MainWindow::writeOption(const QString &key, const QString &value, const char *procedure)
 {
+    m_writeProcedures.insert(key, procedure);
     try {
         m_services.settings->writeSetting(application, section, key, value);
         if (m_lastFailedWrite == key)
@@ -397,6 +403,14 @@ void MainWindow::writeOption(const QString &key, const QString &value, const cha
         m_report.reportError(engine::errorTag(platform::mainWindowModule, procedure), 100,
                              failure.what());
     }
+}
+
+void MainWindow::reportLateWriteFailure(const QString &key, const std::string &description)
+{
+    const char *procedure = m_writeProcedures.value(key, nullptr);
+    m_report.reportError(procedure ? engine::errorTag(platform::mainWindowModule, procedure)
+                                   : engine::errorTag("Main", "WriteSetting"),
+                         100, description);
 }
 
 void MainWindow::addSearchCheck(QCheckBox *box)
@@ -765,10 +779,13 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing ends the program at once: running loops stop at their next check, the
-    // dialog goes, and nothing is saved (every option was saved when it changed).
+    // dialog goes, and nothing else is saved (every option was stored when it changed).
     m_run->abort();
     if (m_sizeTimer.isActive())
         storeWindowSize();
+    // Options are written to the disk shortly after they change; the last ones are written
+    // now, before the program can end.
+    m_services.settings->flush();
     if (m_linesDialog)
         m_linesDialog->close();
     event->accept();

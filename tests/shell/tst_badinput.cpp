@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -78,12 +79,17 @@ private slots:
     void saveOverWritableFileInReadOnlyFolder();
     void settingsFileNotRegular_data();
     void settingsFileNotRegular();
+    void otherProgramsSettingsKept_data();
+    void otherProgramsSettingsKept();
+    void keystrokesNeverWaitForTheSettingsFile();
     void resultsKeptWhileRead_data();
     void resultsKeptWhileRead();
     void badStoredLineCountReportedOnce();
 
 private:
     void makeWindow(platform::SettingsStore *settings = nullptr);
+    // Returns a settings file store in the test's folder, made once per test.
+    platform::IniSettingsStore &realSettings();
     // Lists the paths, runs with search "hit", mode "entire line", lines only.
     void run(const QStringList &paths);
     QStringList rows() const;
@@ -91,6 +97,7 @@ private:
 
     std::unique_ptr<fakes::TestServices> m_fakes;
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<platform::IniSettingsStore> m_settings;
     std::unique_ptr<shell::MainWindow> m_window;
 };
 
@@ -104,6 +111,7 @@ void TestBadInput::init()
 void TestBadInput::cleanup()
 {
     m_window.reset();
+    m_settings.reset();
     if (m_dir) {
         // Leave nothing behind that a later removal cannot enter.
         // and names Qt cannot encode back (not UTF-8) are removed by their bytes.
@@ -122,6 +130,13 @@ void TestBadInput::makeWindow(platform::SettingsStore *settings)
         services.settings = settings;
     m_window = std::make_unique<shell::MainWindow>(services, QStringLiteral("/nonexistent"));
     m_window->startUp();
+}
+
+platform::IniSettingsStore &TestBadInput::realSettings()
+{
+    if (!m_settings)
+        m_settings = std::make_unique<platform::IniSettingsStore>(m_dir->path());
+    return *m_settings;
 }
 
 void TestBadInput::run(const QStringList &paths)
@@ -354,24 +369,35 @@ void TestBadInput::oddFileNamesFromFolderScan()
 void TestBadInput::damagedSettingsFile_data()
 {
     QTest::addColumn<QString>("damage");
-    QTest::newRow("binary garbage") << "garbage";
-    QTest::newRow("section that never closes") << "unclosed";
-    QTest::newRow("folder where the file should be") << "folder";
-    QTest::newRow("read-only file") << "read-only";
-    QTest::newRow("unreadable file") << "unreadable";
+    QTest::addColumn<int>("reports");   // when options are written, however often
+    QTest::addColumn<QString>("after"); // "kept": as it was; "extended": ours added after it
+    QTest::newRow("binary garbage: kept, our section added after it")
+        << "garbage" << 0 << "extended";
+    QTest::newRow("section that never closes") << "unclosed" << 1 << "kept";
+    QTest::newRow("folder where the file should be") << "folder" << 0 << "folder";
+    QTest::newRow("read-only file") << "read-only" << 1 << "kept";
+    QTest::newRow("unreadable file") << "unreadable" << 1 << "kept";
+    QTest::newRow("file removed while the program runs: made anew") << "removed" << 0 << "new";
+    QTest::newRow("folder removed while the program runs: made anew")
+        << "folder removed" << 0 << "new";
 }
 
 void TestBadInput::damagedSettingsFile()
 {
     // The window opens with its defaults and runs. Writing an option to a file that cannot be
-    // read back or written is reported, naming the file, at most once per option however
-    // often it changes (the search box writes on every keystroke), and the file is left as
-    // it was: nothing the user had stored is overwritten.
+    // read back or written is reported, naming the file, at most once however often options
+    // change (the search box writes on every keystroke), and the file is left as it was:
+    // nothing the user or another program had stored is overwritten.
     QFETCH(QString, damage);
+    QFETCH(int, reports);
+    QFETCH(QString, after);
     if ((damage == QLatin1String("read-only") || damage == QLatin1String("unreadable")) && isRoot())
         QSKIP("file permissions do not bind for root; the folder row stands in");
 
-    const QString file = path(QStringLiteral("Tarnwick.ini"));
+    const QString folder =
+        damage == QLatin1String("folder removed") ? path(QStringLiteral("config")) : m_dir->path();
+    QVERIFY(QDir().mkpath(folder));
+    const QString file = QDir(folder).filePath(QStringLiteral("Tarnwick.ini"));
     QByteArray before;
     if (damage == QLatin1String("garbage"))
         before = QByteArray("\x00\xFF[Lumbrex\r\n=\x01\x02\nText1\n\0\0=\xC3", 19);
@@ -388,26 +414,33 @@ void TestBadInput::damagedSettingsFile()
     if (damage == QLatin1String("unreadable"))
         QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0), 0);
 
-    platform::IniSettingsStore store(m_dir->path());
+    m_settings = std::make_unique<platform::IniSettingsStore>(folder);
+    platform::IniSettingsStore &store = *m_settings;
     makeWindow(&store);
     QCOMPARE(m_window->modeList->count(), 14);
     const qsizetype atStart = m_fakes->prompts.errors().size();
+    store.flush(); // what start-up wrote back
+    if (damage == QLatin1String("removed"))
+        QVERIFY(QFile::remove(file));
+    if (damage == QLatin1String("folder removed"))
+        QVERIFY(QDir(folder).removeRecursively());
     m_window->searchBox->setText(QStringLiteral("a"));
+    store.flush();
     m_window->searchBox->setText(QStringLiteral("ab"));
     m_window->searchBox->setText(QStringLiteral("abc"));
+    store.flush();
     const QStringList errors = m_fakes->prompts.errors();
-    // A folder is no file at all: said once, when start-up first reads it.
-    const qsizetype more = damage == QLatin1String("folder") ? 0 : 1;
-    QVERIFY2(!errors.isEmpty() && errors.size() == atStart + more,
-             qPrintable(errors.join(QLatin1String("\n---\n"))));
+    QVERIFY2(errors.size() == atStart + reports, qPrintable(errors.join(QLatin1String("\n---\n"))));
     for (const QString &error : errors)
         QVERIFY2(error.contains(file), qPrintable(error));
-    if (damage == QLatin1String("folder")) {
+    if (after == QLatin1String("folder")) {
         QVERIFY(QFileInfo(file).isDir());
-    } else if (damage == QLatin1String("garbage")) {
-        // Garbage without a recognisable structure reads as no options at all; the first
-        // write replaces it with a well-formed file.
-        QVERIFY(readFile(file).contains("[Lumbrex]"));
+    } else if (after == QLatin1String("extended")) {
+        QVERIFY(readFile(file).startsWith(before));
+        QVERIFY(readFile(file).contains("[Lumbrex]\r\n"));
+        QVERIFY(readFile(file).contains("Text1=abc\r\n"));
+    } else if (after == QLatin1String("new")) {
+        QCOMPARE(readFile(file), QByteArray("[Lumbrex]\nText1=abc\n"));
     } else {
         QCOMPARE(readFile(file), before);
     }
@@ -584,13 +617,14 @@ void TestBadInput::settingsFileNotRegular()
         if (fd >= 0)
             ::close(fd);
     });
-    platform::IniSettingsStore store(m_dir->path());
+    platform::IniSettingsStore &store = realSettings();
     makeWindow(&store);
     started = true;
     watchdog.join();
     QVERIFY(!blocked);
     m_window->searchBox->setText(QStringLiteral("a"));
     m_window->searchBox->setText(QStringLiteral("abc"));
+    store.flush();
     if (listener >= 0)
         ::close(listener);
 
@@ -614,6 +648,57 @@ void TestBadInput::settingsFileNotRegular()
     QCOMPARE(store.readSetting(platform::settingsApplication, platform::settingsSection,
                                QStringLiteral("Text1"), QString()),
              QStringLiteral("abc"));
+}
+
+void TestBadInput::otherProgramsSettingsKept_data()
+{
+    // The vendor's file as its programs left it; our section holds what start-up writes
+    // back, so typing in the search box changes "Text1=x" alone.
+    QTest::addColumn<QByteArray>("before");
+    const QByteArray ours = "Text1=x\nCombo1=1\nOption1=False\nOption2=True\nOption3=False\n"
+                            "Snapshot=x\n";
+    QTest::newRow("Latin-1 bytes in another program's section")
+        << "[Other]\nName=Jos\xE9\n\n[Lumbrex]\n" + ours;
+    QTest::newRow("CR LF lines and no final line end")
+        << "[Lumbrex]\r\n" + QByteArray(ours).replace("\n", "\r\n") +
+               "\r\n[Other]\r\nPath=C:\\\\Temp\\\\x";
+    QTest::newRow("byte-order mark, comments and a repeated section")
+        << "\xEF\xBB\xBF; Tarnwick programs\n[Lumbrex]\nSnapshot=x\n[Other]\na = 1 ; one\n"
+           "[Lumbrex]\n" +
+               ours;
+}
+
+void TestBadInput::otherProgramsSettingsKept()
+{
+    QFETCH(QByteArray, before);
+    const QString file = path(QStringLiteral("Tarnwick.ini"));
+    QVERIFY(writeFile(QFile::encodeName(file), before));
+    makeWindow(&realSettings());
+    QTest::keyClicks(m_window->searchBox, QStringLiteral("bc"));
+    m_window->searchBox->setText(QStringLiteral("José"));
+    m_window->close();
+    QCOMPARE(m_fakes->prompts.errors(), QStringList());
+    QByteArray expected = before;
+    expected.replace("Text1=x", "Text1=Jos\xC3\xA9");
+    QCOMPARE(readFile(file), expected);
+}
+
+void TestBadInput::keystrokesNeverWaitForTheSettingsFile()
+{
+    // Another program holds the settings file's lock, as it does while it writes the file:
+    // typing goes on, and what was typed reaches the file when the window closes.
+    const QString file = path(QStringLiteral("Tarnwick.ini"));
+    QVERIFY(writeFile(QFile::encodeName(file), "[Lumbrex]\nText1=old\n"));
+    makeWindow(&realSettings());
+    QLockFile lock(file + QStringLiteral(".lock"));
+    QVERIFY(lock.tryLock(0));
+    QTest::keyClicks(m_window->searchBox, QStringLiteral("abc"));
+    QCOMPARE(m_window->searchBox->text(), QStringLiteral("oldabc"));
+    QCOMPARE(readFile(file), QByteArray("[Lumbrex]\nText1=old\n"));
+    lock.unlock();
+    m_window->close();
+    QCOMPARE(m_fakes->prompts.errors(), QStringList());
+    QVERIFY2(readFile(file).contains("\nText1=oldabc\n"), readFile(file).constData());
 }
 
 void TestBadInput::resultsKeptWhileRead_data()
