@@ -21,9 +21,11 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QVBoxLayout>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <new>
 
 namespace shell {
@@ -202,6 +204,9 @@ void MainWindow::buildControls()
     searchBox = new QLineEdit(searchFrame);
     searchBox->setObjectName(QStringLiteral("Text1"));
     searchBox->setAccessibleName(QStringLiteral("Search Word/Words"));
+    // A line edit cuts what is typed, pasted or restored at 32,767 characters unless told
+    // otherwise, and a search text cut short finds lines that lack the rest of it.
+    searchBox->setMaxLength(std::numeric_limits<int>::max());
     searchHelpButton = makeButton("PushButton5", QStringLiteral("?"), searchFrame);
     searchHelpButton->setFixedWidth(px(495));
     searchRow->addWidget(searchBox, 1);

@@ -11,7 +11,9 @@
 #include "shell/MainWindow.h"
 #include "support/Fakes.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -82,6 +84,8 @@ private slots:
     void otherProgramsSettingsKept_data();
     void otherProgramsSettingsKept();
     void keystrokesNeverWaitForTheSettingsFile();
+    void longSearchTextKeptWhole_data();
+    void longSearchTextKeptWhole();
     void resultsKeptWhileRead_data();
     void resultsKeptWhileRead();
     void badStoredLineCountReportedOnce();
@@ -699,6 +703,53 @@ void TestBadInput::keystrokesNeverWaitForTheSettingsFile()
     m_window->close();
     QCOMPARE(m_fakes->prompts.errors(), QStringList());
     QVERIFY2(readFile(file).contains("\nText1=oldabc\n"), readFile(file).constData());
+}
+
+void TestBadInput::longSearchTextKeptWhole_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("pasted"); // else restored from the settings at start-up
+    QTest::newRow("40,000 characters pasted") << 40000 << true;
+    QTest::newRow("a million characters pasted") << 1000000 << true;
+    QTest::newRow("40,000 characters restored at start-up") << 40000 << false;
+}
+
+void TestBadInput::longSearchTextKeptWhole()
+{
+    // The search text is never cut short, and the setting keeps it whole. A line holding
+    // only its first 32,767 characters does not match, a line holding all of it does (when
+    // the line fits in one piece of 65,536 characters).
+    QFETCH(int, length);
+    QFETCH(bool, pasted);
+    QString text;
+    while (text.size() < length)
+        text += QStringLiteral("%1,").arg(text.size());
+    text.truncate(length);
+    if (!pasted)
+        m_fakes->settings.set(QStringLiteral("Text1"), text);
+    makeWindow();
+    if (pasted) {
+        m_window->searchBox->clear();
+        QApplication::clipboard()->setText(text);
+        m_window->searchBox->setFocus();
+        QTest::keyClick(m_window->searchBox, Qt::Key_V, Qt::ControlModifier);
+    }
+    QCOMPARE(m_window->searchBox->text().size(), length);
+    QCOMPARE(m_fakes->settings.value(QStringLiteral("Text1")), text);
+    if (length > 65536 - 3)
+        return;
+    const QString cut = path(QStringLiteral("cut.txt"));
+    const QString whole = path(QStringLiteral("whole.txt"));
+    QVERIFY(writeFile(QFile::encodeName(cut), "a " + text.left(32767).toLatin1() + "\n"));
+    QVERIFY(writeFile(QFile::encodeName(whole), "b " + text.toLatin1() + "\n"));
+    m_window->modeList->setCurrentIndex(1);
+    m_window->lineOnlyOption->click();
+    m_window->files().append(cut);
+    m_window->files().append(whole);
+    m_window->files().flush();
+    m_window->startButton->click();
+    QCOMPARE(m_fakes->prompts.errors(), QStringList());
+    QCOMPARE(rows(), QStringList{QStringLiteral("b ") + text});
 }
 
 void TestBadInput::resultsKeptWhileRead_data()
