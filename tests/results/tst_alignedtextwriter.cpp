@@ -127,6 +127,24 @@ void TestAlignedTextWriter::layout_data()
         << QByteArray("\xEF\xBB\xBFResults\t\r\n\xC3\xA9\xE2\x82\xAC\xC5\x93\xE2\x9C\x93\xE4\xB8"
                       "\xAD  \t\r\n"
                       "\xF0\x9F\x98\x80x     \t\r\n");
+    const QString wide(1024, u'w');
+    QTest::newRow("row of 1,024 characters pads every cell to it")
+        << results << QList<Row>{{{wide}}, {{QStringLiteral("ab")}}}
+        << "Results" + QByteArray(1017, ' ') + "\t\r\n" + wide.toLatin1() + "\t\r\nab" +
+               QByteArray(1022, ' ') + "\t\r\n";
+    QTest::newRow("row longer than 1,024 characters unpadded, the others padded to 1,024")
+        << results << QList<Row>{{{QStringLiteral("ab")}}, {{wide + QStringLiteral("xyz")}}}
+        << "Results" + QByteArray(1017, ' ') + "\t\r\nab" + QByteArray(1022, ' ') + "\t\r\n" +
+               wide.toLatin1() + "xyz\t\r\n";
+    QTest::newRow("row of 65,536 characters among short ones")
+        << results
+        << QList<Row>{{{QStringLiteral("a")}}, {{QString(65536, u'x')}}, {{QStringLiteral("b")}}}
+        << "Results" + QByteArray(1017, ' ') + "\t\r\na" + QByteArray(1023, ' ') + "\t\r\n" +
+               QByteArray(65536, 'x') + "\t\r\nb" + QByteArray(1023, ' ') + "\t\r\n";
+    QTest::newRow("column width capped in characters, not UTF-8 bytes")
+        << results << QList<Row>{{{QString(1030, QChar(0x4E2D))}}, {{QStringLiteral("c")}}}
+        << "\xEF\xBB\xBFResults" + QByteArray(1017, ' ') + "\t\r\n" +
+               QString(1030, QChar(0x4E2D)).toUtf8() + "\t\r\nc" + QByteArray(1023, ' ') + "\t\r\n";
     QTest::newRow("tabs and line breaks inside a cell written as they are")
         << results << QList<Row>{{{QStringLiteral("a\tb\nc")}}}
         << QByteArray("Results\t\r\na\tb\nc  \t\r\n");
