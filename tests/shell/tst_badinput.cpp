@@ -9,6 +9,7 @@
 #include "platform/SettingsStore.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
+#include "support/DeepTree.h"
 #include "support/Fakes.h"
 
 #include <QApplication>
@@ -73,6 +74,7 @@ private slots:
     void hundredMegabytesWithoutLineEnd();
     void oddFileNamesFromFolderScan_data();
     void oddFileNamesFromFolderScan();
+    void deepFolderTreeAddedAndTheRestSaid();
     void damagedSettingsFile_data();
     void damagedSettingsFile();
     void failedSaveKeepsResultsAndFile_data();
@@ -368,6 +370,34 @@ void TestBadInput::oddFileNamesFromFolderScan()
     run({});
     QCOMPARE(m_fakes->prompts.errors(), QStringList());
     QCOMPARE(rows(), QStringList{QStringLiteral("odd hit")});
+}
+
+void TestBadInput::deepFolderTreeAddedAndTheRestSaid()
+{
+    // Folders far below the old 260-character limit are added, and read by the run; the one
+    // folder deeper than a path reaches is said in one message, not left out silently.
+    const fakes::DeepTree tree(m_dir->path(), 22);
+    QVERIFY(tree.made());
+    makeWindow();
+    m_fakes->prompts.inputAnswers.push_back(QStringLiteral("txt"));
+    m_fakes->dialogs.nextFolder = m_dir->path();
+    m_window->addFolderButton->click();
+    QCOMPARE(m_fakes->prompts.texts(),
+             QStringList{QStringLiteral(
+                 "1 folder could not be added:\r\r1 folder: the path is longer than the 4,096 "
+                 "bytes the system allows")});
+    QCOMPARE(m_fakes->prompts.messages.front().title, QStringLiteral("Lumbrex"));
+    QCOMPARE(m_fakes->prompts.messages.front().icon, platform::Icon::None);
+    QStringList listed;
+    for (int i = 0; i < m_window->files().count(); ++i)
+        listed.append(m_window->files().text(i));
+    QCOMPARE(listed, tree.reachableFiles());
+    m_window->searchBox->setText(QStringLiteral("hit"));
+    m_window->modeList->setCurrentIndex(1);
+    m_window->lineOnlyOption->click();
+    m_window->startButton->click();
+    QCOMPARE(m_fakes->prompts.errors(), QStringList());
+    QCOMPARE(rows().size(), listed.size());
 }
 
 void TestBadInput::damagedSettingsFile_data()
