@@ -1,4 +1,5 @@
 #include "platform/RealServices.h"
+#include "platform/TerminationSignals.h"
 #include "shell/MainWindow.h"
 
 #include <QApplication>
@@ -17,5 +18,8 @@ int main(int argc, char *argv[])
     window.startUp();
     window.placeOnScreen(window.screen()->availableGeometry());
     window.show();
+    // Asked to end by a signal, the program ends as when its window is closed: the options
+    // still being written reach the disk first.
+    const platform::TerminationSignals endOnSignal([&window] { window.close(); });
     return QApplication::exec();
 }
