@@ -120,7 +120,9 @@ void IniSettingsStore::takeOutcomes(std::string *untold)
     for (const SettingsWriter::Outcome &outcome : m_writer->takeOutcomes()) {
         File &file = m_files[outcome.path];
         if (outcome.failure.empty()) {
+            // The file is a regular one again, if it was not.
             file.told.clear();
+            file.notRegular.clear();
             continue;
         }
         if (!tell(file, outcome.failure))
