@@ -1,3 +1,4 @@
+#include "engine/Steps.h"
 #include "platform/RealServices.h"
 #include "platform/TerminationSignals.h"
 #include "shell/MainWindow.h"
@@ -18,8 +19,15 @@ int main(int argc, char *argv[])
     window.startUp();
     window.placeOnScreen(window.screen()->availableGeometry());
     window.show();
-    // Asked to end by a signal, the program ends as when its window is closed: the options
-    // still being written reach the disk first.
-    const platform::TerminationSignals endOnSignal([&window] { window.close(); });
+    // Asked to end by a signal, the program ends at once, as it always did, but the options
+    // still being written reach the disk first. Nobody is left to read a report of a write
+    // that fails then.
+    const platform::TerminationSignals endOnSignal([&real] {
+        real.settings.setFailureHandler({});
+        try {
+            real.settings.flush();
+        } catch (const engine::Failure &) {
+        }
+    });
     return QApplication::exec();
 }

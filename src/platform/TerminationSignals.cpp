@@ -15,19 +15,22 @@ int signalPipe = -1; // written by the handler, the only thing it may safely do
 
 } // namespace
 
-TerminationSignals::TerminationSignals(std::function<void()> onSignal)
-    : m_onSignal(std::move(onSignal))
+TerminationSignals::TerminationSignals(std::function<void()> beforeEnding)
+    : m_beforeEnding(std::move(beforeEnding))
 {
     if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     signalPipe = m_pipe[1];
     m_notifier = new QSocketNotifier(m_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        char byte = 0;
-        while (::read(m_pipe[0], &byte, 1) == 1) {
-        }
-        if (m_onSignal)
-            m_onSignal();
+        unsigned char signal = 0;
+        if (::read(m_pipe[0], &signal, 1) != 1)
+            return;
+        m_notifier->setEnabled(false);
+        if (m_beforeEnding)
+            m_beforeEnding();
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
     });
     struct sigaction action {};
     action.sa_handler = &TerminationSignals::caught;
@@ -47,9 +50,9 @@ TerminationSignals::~TerminationSignals()
             ::close(fd);
 }
 
-void TerminationSignals::caught(int)
+void TerminationSignals::caught(int signal)
 {
-    const char byte = 1;
+    const auto byte = static_cast<unsigned char>(signal);
     if (signalPipe >= 0) [[maybe_unused]]
         const auto written = ::write(signalPipe, &byte, 1);
 }

@@ -78,8 +78,6 @@ private slots:
     void pathLengthLimit_data();
     void pathLengthLimit();
     void treeDeeperThanThePlatformOpens();
-    void leftOutMessage_data();
-    void leftOutMessage();
     void linkLoopsEndAndLinksOutsideAreFollowed();
     void linksFollowedUnlessOnTheWayDown_data();
     void linksFollowedUnlessOnTheWayDown();
@@ -416,39 +414,6 @@ void tst_FolderScan::treeDeeperThanThePlatformOpens()
     QCOMPARE(result.files, tree.reachableFiles());
     QCOMPARE(result.leftOut.longFolders + result.leftOut.longFiles, 1);
     QVERIFY(result.reports.isEmpty());
-}
-
-void tst_FolderScan::leftOutMessage_data()
-{
-    QTest::addColumn<int>("longFolders");
-    QTest::addColumn<int>("longFiles");
-    QTest::addColumn<int>("denied");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("one file too long")
-        << 0 << 1 << 0
-        << "1 file could not be added:\r\r1 file: the path is longer than the 4,096 bytes the "
-           "system allows";
-    QTest::newRow("folders too long and denied")
-        << 2 << 0 << 1
-        << "3 folders could not be added:\r\r2 folders: the path is longer than the 4,096 bytes "
-           "the system allows\r1 folder: permission denied, the folder may not be read";
-    QTest::newRow("every reason, thousands")
-        << 1 << 1500 << 2
-        << "3 folders and 1,500 files could not be added:\r\r1 folder and 1,500 files: the path "
-           "is longer than the 4,096 bytes the system allows\r2 folders: permission denied, the "
-           "folder may not be read";
-}
-
-void tst_FolderScan::leftOutMessage()
-{
-    QFETCH(int, longFolders);
-    QFETCH(int, longFiles);
-    QFETCH(int, denied);
-    QFETCH(QString, message);
-    filelist::LeftOut leftOut;
-    leftOut += filelist::LeftOut{longFolders, 0, denied};
-    leftOut += filelist::LeftOut{0, longFiles, 0};
-    QCOMPARE(leftOut.message(), message);
 }
 
 void tst_FolderScan::linkLoopsEndAndLinksOutsideAreFollowed()
