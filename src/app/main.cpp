@@ -1,4 +1,6 @@
+#include "engine/Steps.h"
 #include "platform/RealServices.h"
+#include "platform/TerminationSignals.h"
 #include "shell/MainWindow.h"
 
 #include <QApplication>
@@ -17,5 +19,15 @@ int main(int argc, char *argv[])
     window.startUp();
     window.placeOnScreen(window.screen()->availableGeometry());
     window.show();
+    // Asked to end by a signal, the program ends at once, as it always did, but the options
+    // still being written reach the disk first. Nobody is left to read a report of a write
+    // that fails then.
+    const platform::TerminationSignals endOnSignal([&real] {
+        real.settings.setFailureHandler({});
+        try {
+            real.settings.flush();
+        } catch (const engine::Failure &) {
+        }
+    });
     return QApplication::exec();
 }

@@ -75,9 +75,18 @@ void FileAdder::addFolder()
     // A scan started during a run must not end the run's busy state when it finishes.
     const int pointerBefore = m_host.mousePointer();
     steps.step(110, [&] { m_host.setMousePointer(busyPointer); });
-    m_scan.addFolderTree(folder, QStringLiteral("*.") + extension, m_host.files(), steps);
+    const LeftOut leftOut =
+        m_scan.addFolderTree(folder, QStringLiteral("*.") + extension, m_host.files(), steps);
     steps.step(132,
                [&] { m_host.setMousePointer(pointerBefore == busyPointer ? busyPointer : 0); });
+    tellLeftOut(leftOut);
+}
+
+void FileAdder::tellLeftOut(const LeftOut &leftOut)
+{
+    if (leftOut.any())
+        m_host.services().prompts->message(leftOut.message(), m_host.applicationTitle(),
+                                           platform::Icon::None, platform::Buttons::Ok);
 }
 
 qsizetype FileAdder::dialogAnswerLength(const QStringList &paths)
@@ -180,14 +189,16 @@ void FileAdder::dropPaths(const QStringList &paths, int unreadable)
     // failure escape the event loop.
     engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "ListView1_OLEDragDrop");
     platform::ListModel &files = m_host.files();
+    LeftOut leftOut;
     for (const QString &path : paths) {
         if (m_scan.isFolder(path))
-            m_scan.addFolderTree(path, QStringLiteral("*.*"), files, steps);
+            leftOut += m_scan.addFolderTree(path, QStringLiteral("*.*"), files, steps);
         else
             steps.step(100, [&] { files.append(path); });
     }
     if (unreadable > 0)
         steps.step(102, [&] { throw engine::Failure(leftOutText(unreadable, "dropped")); });
+    tellLeftOut(leftOut);
 }
 
 } // namespace filelist

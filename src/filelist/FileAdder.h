@@ -9,6 +9,7 @@ namespace filelist {
 
 class FileListHost;
 class FolderScan;
+struct LeftOut;
 
 // Fills the input file list: "Add All File(s) In Folder", "Add File(s)" and files or folders
 // dropped from a file manager.
@@ -20,13 +21,15 @@ public:
     FileAdder(FileListHost &host, FolderScan &scan);
 
     // "Add All File(s) In Folder": asks for an extension and a folder, then adds the
-    // matching files of the whole tree while the window shows busy.
+    // matching files of the whole tree while the window shows busy, and says in one message
+    // what could not be added, if anything.
     void addFolder();
     // "Add File(s)": adds what the multi-select file dialog returns, or says that too many
     // files were chosen.
     void addFiles();
     // Adds dropped paths in order: a folder with every file of its tree, anything else as
-    // it stands; then says how many dropped names could not be read back, if any.
+    // it stands; then says how many dropped names could not be read back, and in one
+    // message what the folders' trees could not add, if anything.
     void dropPaths(const QStringList &paths, int unreadable = 0);
 
     // Returns whether a drag carries a list of local files, the only thing a drop takes.
@@ -40,6 +43,8 @@ public:
     static qsizetype dialogAnswerLength(const QStringList &paths);
 
 private:
+    void tellLeftOut(const LeftOut &leftOut);
+
     FileListHost &m_host;
     FolderScan &m_scan;
 };

@@ -7,7 +7,10 @@
 #include "platform/Paths.h"
 #include "platform/Yield.h"
 
+#include <QFile>
 #include <QRegularExpression>
+
+#include <climits>
 
 namespace filelist {
 
@@ -73,6 +76,13 @@ bool FolderScan::hasUnsupportedChars(const QString &name)
             return true;
     }
     return false;
+}
+
+bool FolderScan::isTooLong(const QString &path)
+{
+    if constexpr (platform::nativePathStyle == platform::PathStyle::Windows)
+        return path.size() >= 260;
+    return QFile::encodeName(path).size() >= PATH_MAX;
 }
 
 bool FolderScan::nameIsReadable(const QString &name)
@@ -151,8 +161,10 @@ void FolderScan::walk(QStringList &folders, bool recurse)
             return;
         if (steps.test(108, [&] { return !isFolder(folder); }))
             continue;
-        if (steps.test(110, [&] { return folder.size() >= maxPathLength; }))
+        if (steps.test(110, [&] { return isTooLong(folder); })) {
+            ++m_leftOut.longFolders;
             continue;
+        }
         steps.step(114, [&] { pause(); });
         if (!steps.test(116, [&] { return passesFolderTest(folder); }))
             continue;
@@ -167,20 +179,31 @@ void FolderScan::walk(QStringList &folders, bool recurse)
                     description != platform::pathNotFoundText)
                     throw;
                 unlistable = true;
+                // A folder gone meanwhile has nothing to add; one that may not be read has.
+                if (description == platform::permissionDeniedText)
+                    ++m_leftOut.deniedFolders;
             }
         });
         for (const QString &name : names) {
             if (m_stopped)
                 return;
             steps.step(120, [&] { pause(); });
-            if (steps.test(124, [&] { return name.size() >= maxPathLength; }))
+            if (steps.test(124, [&] { return isTooLong(name); })) {
+                ++m_leftOut.longFolders;
                 continue;
+            }
             if (steps.test(126, [&] { return !nameIsReadable(name); }))
                 continue;
             if (steps.test(130, [&] { return name == u"." || name == u".."; }))
                 continue;
             QString path;
             steps.step(132, [&] { path = folder + name + separator; });
+            // The platform opens nothing below a path this long: the folder is left out
+            // here, and said so, rather than met as missing further down.
+            if (isTooLong(path)) {
+                ++m_leftOut.longFolders;
+                continue;
+            }
             steps.step(134, [&] {
                 if (!loopsBack(folder, path))
                     found.append(path);
@@ -221,16 +244,23 @@ QStringList FolderScan::usableFilesIn(const QString &folder, const QString &patt
     QStringList usable;
     for (const QString &name : all) {
         pause();
-        if ((everyName || matcher.match(name).hasMatch()) &&
-            m_fileSystem.isUsableFile(prefix + name))
+        if (!everyName && !matcher.match(name).hasMatch())
+            continue;
+        if (isTooLong(prefix + name)) {
+            // Counted unless the name would be left out anyway.
+            if (!name.startsWith(u'~'))
+                ++m_leftOut.longFiles;
+        } else if (m_fileSystem.isUsableFile(prefix + name)) {
             usable.append(name);
+        }
     }
     return usable;
 }
 
-void FolderScan::addFolderTree(const QString &folder, const QString &pattern,
-                               platform::ListModel &list, engine::Steps &steps)
+LeftOut FolderScan::addFolderTree(const QString &folder, const QString &pattern,
+                                  platform::ListModel &list, engine::Steps &steps)
 {
+    m_leftOut = {};
     const int unreadableBefore = m_fileSystem.unreadableNames();
     QStringList folders;
     steps.step(112, [&] { folders = QStringList{folder + separator}; });
@@ -277,6 +307,7 @@ void FolderScan::addFolderTree(const QString &folder, const QString &pattern,
                          unreadable == 1 ? QStringLiteral("it") : QStringLiteral("they"))
                     .toStdString());
         });
+    return m_leftOut;
 }
 
 } // namespace filelist

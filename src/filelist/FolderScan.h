@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filelist/LeftOut.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -21,9 +23,6 @@ namespace filelist {
 // File(s) In Folder" and behind folders dropped onto the file list.
 class FolderScan {
 public:
-    // Folders and names this long or longer are never descended into.
-    static constexpr int maxPathLength = 260;
-
     FolderScan(platform::FileSystem &fileSystem, platform::Yield &yield,
                engine::ErrorReporter &reporter);
 
@@ -37,9 +36,10 @@ public:
     // Appends to the list every matching file of a folder and of its accepted sub-folders,
     // breadth first, leaving out "~" names, unusable files and hidden archive files. Reports
     // failures through steps, numbered 112 to 130, and once how many names could not be
-    // read back.
-    void addFolderTree(const QString &folder, const QString &pattern, platform::ListModel &list,
-                       engine::Steps &steps);
+    // read back; returns the folders and files that could not be added for a path too long
+    // or a folder that may not be read.
+    LeftOut addFolderTree(const QString &folder, const QString &pattern, platform::ListModel &list,
+                          engine::Steps &steps);
     // Returns whether the path names an existing folder.
     bool isFolder(const QString &path);
     // Makes every running and later walk end at its next yield; used when the window closes.
@@ -48,6 +48,9 @@ public:
     // Returns whether a name holds a character that the single-byte code page lacks, a
     // control character (below 32 or 127 to 159), or "?".
     static bool hasUnsupportedChars(const QString &name);
+    // Returns whether the platform cannot open a path this long: PATH_MAX (4,096) bytes or
+    // more, with the ending NUL, on POSIX systems; 260 characters or more on Windows.
+    static bool isTooLong(const QString &path);
     // Returns whether a sub-folder of this name can be opened by the name as listed.
     static bool nameIsReadable(const QString &name);
     // Returns whether a file name matches a wildcard pattern without regard to case: "*" is
@@ -64,6 +67,7 @@ private:
     platform::Yield &m_yield;
     engine::ErrorReporter &m_reporter;
     bool m_stopped = false;
+    LeftOut m_leftOut;
     // Per folder met by the walk, the resolved folders from the chosen one down to it.
     QHash<QString, QStringList> m_ancestors;
 };

@@ -64,6 +64,13 @@ public:
     // Returns the path with every symbolic link in it resolved, or empty text when it
     // cannot be resolved; two folders with the same result are the same folder.
     virtual QString resolvedPath(const QString &path) = 0;
+    // Returns the name a symbolic link leads to, through links to links, whether or not
+    // anything stands there; empty text when the path is no symbolic link.
+    virtual QString linkTarget(const QString &path)
+    {
+        (void)path;
+        return {};
+    }
     // Returns how many entries the listings so far left out because their names cannot be
     // turned into text and back into the same name.
     virtual int unreadableNames() const { return 0; }

@@ -95,4 +95,13 @@ QString QtFileSystem::resolvedPath(const QString &path)
     return QFileInfo(path).canonicalFilePath();
 }
 
+QString QtFileSystem::linkTarget(const QString &path)
+{
+    // As many links as the system itself follows before it gives up on a loop.
+    QString target = path;
+    for (int links = 0; links < 40 && QFileInfo(target).isSymLink(); ++links)
+        target = QFileInfo(target).symLinkTarget();
+    return target == path ? QString() : target;
+}
+
 } // namespace platform

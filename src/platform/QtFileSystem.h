@@ -15,6 +15,7 @@ public:
     // a folder gives the same order.
     QStringList entries(const QString &folder, EntryKind kind) override;
     QString resolvedPath(const QString &path) override;
+    QString linkTarget(const QString &path) override;
     int unreadableNames() const override { return m_unreadableNames; }
 
 private:

@@ -1,141 +1,146 @@
 #include "SettingsStore.h"
 
 #include "engine/Steps.h"
+#include "platform/IniText.h"
+#include "platform/SettingsFile.h"
+#include "platform/SettingsWriter.h"
 
 #include <QDir>
-#include <QFile>
-#include <QSettings>
+#include <QObject>
 #include <QStandardPaths>
 
-#include <sys/stat.h>
-
 namespace platform {
-
-namespace {
-
-// Returns what stands at the path when it is not a regular file, links followed ("a FIFO",
-// "a folder", ...); empty text for a regular file or nothing at all.
-std::string nonRegularKind(const QString &path)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
-        return {};
-    if (S_ISDIR(info.st_mode))
-        return "a folder";
-    if (S_ISFIFO(info.st_mode))
-        return "a FIFO";
-    if (S_ISSOCK(info.st_mode))
-        return "a socket";
-    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
-        return "a device";
-    return "not a regular file";
-}
-
-} // namespace
 
 IniSettingsStore::IniSettingsStore(const QString &folder)
     : m_folder(folder.isEmpty()
                    ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-                   : folder)
+                   : folder),
+      m_receiver(std::make_unique<QObject>())
 {
+    QObject *receiver = m_receiver.get();
+    m_writer = std::make_unique<SettingsWriter>([this, receiver] {
+        // On the writer's thread: the news is taken on the store's own.
+        QMetaObject::invokeMethod(
+            receiver,
+            [this] {
+                if (m_failureHandler)
+                    takeOutcomes(nullptr);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
-IniSettingsStore::~IniSettingsStore() = default;
+IniSettingsStore::~IniSettingsStore()
+{
+    // The writer writes what is pending before it goes; news that comes after is dropped
+    // with the receiver.
+    m_writer.reset();
+}
 
 QString IniSettingsStore::filePath(const QString &application) const
 {
     return QDir(m_folder).filePath(application + QStringLiteral(".ini"));
 }
 
-QSettings *IniSettingsStore::open(const QString &application)
+std::map<QString, QString> &IniSettingsStore::section(File &file, const QString &path,
+                                                      const QString &name)
 {
+    const auto known = file.sections.find(name);
+    if (known != file.sections.end())
+        return known->second;
     // Opening a FIFO would block the window for good, and replacing a device or a folder
-    // would destroy it: only a regular file (or none yet) is read and written. Checked on
-    // every access, since the path may change under the running program.
-    const QString path = filePath(application);
-    const std::string kind = nonRegularKind(path);
-    auto &slot = m_files[application];
-    if (!kind.empty()) {
-        Unusable &unusable = m_unusable[application];
-        unusable.kind = kind;
-        if (slot) {
-            // What was read before stays in effect.
-            for (const QString &key : slot->allKeys())
-                unusable.values.insert_or_assign(key, slot->value(key).toString());
-            slot.reset();
+    // would destroy it: only a regular file (or none yet) is read.
+    std::map<QString, QString> values;
+    file.notRegular = SettingsFile::nonRegularKind(path);
+    if (file.notRegular.empty()) {
+        try {
+            bool missing = false;
+            const IniText text(SettingsFile::read(path, missing));
+            file.damaged = text.damaged();
+            if (!file.damaged)
+                values = text.values(name);
+        } catch (const engine::Failure &) {
+            // A file that cannot be read gives no values; writing it fails and says so.
         }
-        return nullptr;
     }
-    // One QSettings per file keeps reads in memory; the X/Y run reads two keys per piece.
-    if (!slot)
-        slot = std::make_unique<QSettings>(path, QSettings::IniFormat);
-    if (slot->status() == QSettings::FormatError)
-        throw engine::Failure("The settings file " + path.toStdString() + " is damaged");
-    return slot.get();
+    return file.sections.emplace(name, std::move(values)).first->second;
 }
 
-std::string IniSettingsStore::unusableText(const QString &application) const
+bool IniSettingsStore::tell(File &file, const std::string &failure)
 {
-    return "The settings file " + filePath(application).toStdString() + " is " +
-           m_unusable.at(application).kind +
-           ", not a regular file: it is neither read nor replaced, and the options last "
-           "until the program ends";
+    if (file.told == failure)
+        return false;
+    file.told = failure;
+    return true;
 }
 
 QString IniSettingsStore::readSetting(const QString &application, const QString &section,
                                       const QString &key, const QString &defaultValue)
 {
-    const QString name = section + QLatin1Char('/') + key;
-    QSettings *settings = open(application);
-    if (!settings) {
-        Unusable &unusable = m_unusable[application];
-        const auto value = unusable.values.find(name);
-        if (value != unusable.values.end())
-            return value->second;
-        if (!unusable.reported) {
-            unusable.reported = true;
-            throw engine::Failure(unusableText(application));
-        }
-        return defaultValue;
+    const QString path = filePath(application);
+    File &file = m_files[path];
+    const std::map<QString, QString> &values = this->section(file, path, section);
+    if (!file.notRegular.empty()) {
+        const std::string failure = SettingsFile::notRegularText(path, file.notRegular);
+        if (tell(file, failure))
+            throw engine::Failure(failure);
     }
-    const QVariant value = settings->value(name);
-    return value.isValid() ? value.toString() : defaultValue;
+    if (file.damaged)
+        throw engine::Failure(SettingsFile::damagedText(path));
+    const auto value = values.find(key);
+    return value != values.end() ? value->second : defaultValue;
 }
 
 void IniSettingsStore::writeSetting(const QString &application, const QString &section,
                                     const QString &key, const QString &value)
 {
     countWrite();
-    QDir().mkpath(m_folder);
-    const QString name = section + QLatin1Char('/') + key;
-    QSettings *settings = open(application);
-    if (!settings) {
+    const QString path = filePath(application);
+    File &file = m_files[path];
+    this->section(file, path, section).insert_or_assign(key, value);
+    // The same value again is written too: another program may have changed the file, and
+    // the writer replaces nothing when the bytes stay the same.
+    m_writer->add({path, section, key, value});
+    if (!file.notRegular.empty()) {
         // Said once, at the first read or write: the report already tells that the options
         // last only until the program ends, and one box per keystroke would tell no more.
-        Unusable &unusable = m_unusable[application];
-        unusable.values.insert_or_assign(name, value);
-        if (!unusable.reported) {
-            unusable.reported = true;
-            throw engine::Failure(unusableText(application));
-        }
-        return;
+        const std::string failure = SettingsFile::notRegularText(path, file.notRegular);
+        if (tell(file, failure))
+            throw engine::Failure(failure);
     }
-    // The same value again changes nothing, so the file is not replaced (and flushed to the
-    // disk) for it. The file is read again first, should another program have changed it.
-    settings->sync();
-    if (settings->status() == QSettings::NoError && settings->contains(name) &&
-        settings->value(name).toString() == value)
-        return;
-    settings->setValue(name, value);
-    // sync() replaces the file atomically (through a link, its target), so the value is
-    // durable when this returns.
-    settings->sync();
-    if (settings->status() == QSettings::FormatError)
-        throw engine::Failure("The settings file " + filePath(application).toStdString() +
-                              " is damaged");
-    if (settings->status() != QSettings::NoError)
-        throw engine::Failure("Permission denied: cannot write " +
-                              filePath(application).toStdString());
+}
+
+void IniSettingsStore::setFailureHandler(FailureHandler handler)
+{
+    m_failureHandler = std::move(handler);
+}
+
+void IniSettingsStore::takeOutcomes(std::string *untold)
+{
+    for (const SettingsWriter::Outcome &outcome : m_writer->takeOutcomes()) {
+        File &file = m_files[outcome.path];
+        if (outcome.failure.empty()) {
+            // The file is a regular one again, if it was not.
+            file.told.clear();
+            file.notRegular.clear();
+            continue;
+        }
+        if (!tell(file, outcome.failure))
+            continue;
+        if (m_failureHandler)
+            m_failureHandler(outcome.key, outcome.failure);
+        else if (untold && untold->empty())
+            *untold = outcome.failure;
+    }
+}
+
+void IniSettingsStore::flush()
+{
+    m_writer->flush();
+    std::string untold;
+    takeOutcomes(&untold);
+    if (!untold.empty())
+        throw engine::Failure(untold);
 }
 
 } // namespace platform

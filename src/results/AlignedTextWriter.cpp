@@ -9,6 +9,7 @@
 #include "results/OutputFile.h"
 #include "results/ProgressIndicator.h"
 
+#include <algorithm>
 #include <new>
 
 namespace results {
@@ -68,7 +69,11 @@ bool AlignedTextWriter::saveAligned(const platform::ListModel &list, const QStri
         // Windows-1252 keeps the file as it has always been; a character it has no byte for
         // makes the whole file UTF-8 with a byte-order mark, so nothing turns into "?".
         bool utf8 = false;
-        const std::vector<int> widths = ListCells::characterWidths(list, true, m_yield, utf8);
+        std::vector<int> widths = ListCells::characterWidths(list, true, m_yield, utf8);
+        // Padding every row to one very long row would make the file many times the size of
+        // its text; a longer row is written unpadded, followed by its tab.
+        for (int &width : widths)
+            width = std::min(width, maxColumnWidth);
 
         showProgress(142, 10);
 

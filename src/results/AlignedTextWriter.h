@@ -17,11 +17,14 @@ namespace results {
 class ProgressIndicator;
 
 // Writes a list as an aligned text file: a header line, then one line per checked row; every
-// cell padded with blanks to its column's width (in characters) and followed by a tab; CR LF
-// line ends; Windows-1252, or UTF-8 with a byte-order mark when some cell holds a character
-// Windows-1252 cannot hold.
+// cell padded with blanks to its column's width (in characters, at most maxColumnWidth) and
+// followed by a tab; CR LF line ends; Windows-1252, or UTF-8 with a byte-order mark when some
+// cell holds a character Windows-1252 cannot hold.
 class AlignedTextWriter {
 public:
+    // The widest a column is padded to, in characters; longer cells are written unpadded.
+    static constexpr int maxColumnWidth = 1024;
+
     AlignedTextWriter(platform::Yield &yield, engine::ErrorReporter &reporter);
 
     // Writes the list to path, replacing an existing file only once every line has been

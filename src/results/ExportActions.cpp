@@ -71,11 +71,24 @@ void ExportActions::saveAsText()
     if (steps.test(118, [&] { return path.isEmpty(); }))
         return;
     platform::Answer answer = platform::Answer::Yes;
-    if (steps.test(120, [&] { return m_services.fileSystem->fileExists(path); })) {
+    // A link to a name where nothing is yet would quietly make a file there, in a folder
+    // the user may never have looked at: it is asked about as an existing file is.
+    QString unmadeTarget;
+    if (steps.test(120, [&] {
+            if (m_services.fileSystem->fileExists(path))
+                return true;
+            unmadeTarget = m_services.fileSystem->linkTarget(path);
+            return !unmadeTarget.isEmpty();
+        })) {
         steps.step(122, [&] {
-            answer = m_services.prompts->message(
-                QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"),
-                m_view.applicationTitle(), platform::Icon::None, platform::Buttons::YesNo);
+            QString question =
+                QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?");
+            if (!unmadeTarget.isEmpty())
+                question += QStringLiteral("\r\rIt is a link to ") + unmadeTarget +
+                            QStringLiteral(", where nothing is yet: the results will be saved "
+                                           "there.");
+            answer = m_services.prompts->message(question, m_view.applicationTitle(),
+                                                 platform::Icon::None, platform::Buttons::YesNo);
         });
     }
     if (steps.test(126, [&] { return answer != platform::Answer::Yes; }))

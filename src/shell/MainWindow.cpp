@@ -21,9 +21,11 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QVBoxLayout>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <new>
 
 namespace shell {
@@ -101,10 +103,15 @@ MainWindow::MainWindow(const platform::Services &services, const QString &progra
     connectHandlers();
     connectFileList();
     connectResults();
+    services.settings->setFailureHandler(
+        [this](const QString &key, const std::string &description) {
+            reportLateWriteFailure(key, description);
+        });
 }
 
 MainWindow::~MainWindow()
 {
+    m_services.settings->setFailureHandler({});
     if (m_linesDialog)
         delete m_linesDialog.data();
 }
@@ -197,6 +204,9 @@ void MainWindow::buildControls()
     searchBox = new QLineEdit(searchFrame);
     searchBox->setObjectName(QStringLiteral("Text1"));
     searchBox->setAccessibleName(QStringLiteral("Search Word/Words"));
+    // A line edit cuts what is typed, pasted or restored at 32,767 characters unless told
+    // otherwise, and a search text cut short finds lines that lack the rest of it.
+    searchBox->setMaxLength(std::numeric_limits<int>::max());
     searchHelpButton = makeButton("PushButton5", QStringLiteral("?"), searchFrame);
     searchHelpButton->setFixedWidth(px(495));
     searchRow->addWidget(searchBox, 1);
@@ -384,6 +394,7 @@ void MainWindow::showMessage(const QString &text)
 
 void MainWindow::writeOption(const QString &key, const QString &value, const char *procedure)
 {
+    m_writeProcedures.insert(key, procedure);
     try {
         m_services.settings->writeSetting(application, section, key, value);
         if (m_lastFailedWrite == key)
@@ -397,6 +408,14 @@ void MainWindow::writeOption(const QString &key, const QString &value, const cha
         m_report.reportError(engine::errorTag(platform::mainWindowModule, procedure), 100,
                              failure.what());
     }
+}
+
+void MainWindow::reportLateWriteFailure(const QString &key, const std::string &description)
+{
+    const char *procedure = m_writeProcedures.value(key, nullptr);
+    m_report.reportError(procedure ? engine::errorTag(platform::mainWindowModule, procedure)
+                                   : engine::errorTag("Main", "WriteSetting"),
+                         100, description);
 }
 
 void MainWindow::addSearchCheck(QCheckBox *box)
@@ -765,10 +784,13 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing ends the program at once: running loops stop at their next check, the
-    // dialog goes, and nothing is saved (every option was saved when it changed).
+    // dialog goes, and nothing else is saved (every option was stored when it changed).
     m_run->abort();
     if (m_sizeTimer.isActive())
         storeWindowSize();
+    // Options are written to the disk shortly after they change; the last ones are written
+    // now, before the program can end.
+    m_services.settings->flush();
     if (m_linesDialog)
         m_linesDialog->close();
     event->accept();

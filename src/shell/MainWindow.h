@@ -8,6 +8,7 @@
 
 #include <QCursor>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -128,6 +129,7 @@ private:
     // Wires the results list's filters and exports (ResultsWiring.cpp).
     void connectResults();
     void writeOption(const QString &key, const QString &value, const char *procedure);
+    void reportLateWriteFailure(const QString &key, const std::string &description);
     void writeDisplayOptions();
     void clearDisplayOption(QRadioButton *option);
     void updateOptionTabStop();
@@ -166,6 +168,9 @@ private:
     int m_progressValue = 0;
     QString m_progressText;
     QString m_lastFailedWrite;
+    // Per key, the handler that last wrote it: a write that fails after the handler returned
+    // is reported under its name.
+    QHash<QString, const char *> m_writeProcedures;
     QHBoxLayout *m_columns = nullptr;
     QGridLayout *m_searchChecks = nullptr;
     // The window size last stored or restored; invalid until the window is placed.

@@ -63,6 +63,8 @@ private slots:
     void acceptsDrop_data();
     void acceptsDrop();
     void dropFoldersAndFiles();
+    void leftOutSaidInOneMessage_data();
+    void leftOutSaidInOneMessage();
 };
 
 void tst_FileAdder::addAllInFolder_data()
@@ -305,6 +307,56 @@ void tst_FileAdder::dropFoldersAndFiles()
     QCOMPARE(rig.host.reports.reports.size(), 1);
     QVERIFY2(rig.host.reports.reports.front().contains("2 dropped files were left out"),
              qPrintable(rig.host.reports.reports.front()));
+}
+
+void tst_FileAdder::leftOutSaidInOneMessage_data()
+{
+    QTest::addColumn<bool>("dropped"); // else chosen through "Add All File(s) In Folder"
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QString>("message"); // empty: none
+    const QString both = QStringLiteral(
+        "2 folders could not be added:\r\r1 folder: the path is longer than the 4,096 bytes the "
+        "system allows\r1 folder: permission denied, the folder may not be read");
+    QTest::newRow("added from the button") << false << QStringList{"/tree"} << both;
+    QTest::newRow("two folders dropped: one message for both")
+        << true << QStringList{"/tree/locked", "/tree/deep"} << both;
+    QTest::newRow("a normal folder: no message") << false << QStringList{"/docs"} << QString();
+}
+
+void tst_FileAdder::leftOutSaidInOneMessage()
+{
+    QFETCH(bool, dropped);
+    QFETCH(QStringList, folders);
+    QFETCH(QString, message);
+    Rig rig;
+    rig.fs.addFile("/tree/locked/secret.txt");
+    rig.fs.failListing("/tree/locked", QStringLiteral("Permission denied"));
+    QString deep = QStringLiteral("/tree/deep");
+    while (deep.size() < 4100)
+        deep += u'/' + QString(200, u'd');
+    rig.fs.addFile(deep + QStringLiteral("/bottom.txt"));
+    rig.fs.addFile(QStringLiteral("/tree/deep/top.txt"));
+    if (dropped) {
+        rig.adder.dropPaths(folders);
+    } else {
+        rig.host.prompts.inputAnswers.push_back(QStringLiteral("*"));
+        rig.host.dialogs.nextFolder = folders.front();
+        rig.adder.addFolder();
+    }
+    const QString kept = folders.front() == QLatin1String("/docs")
+                             ? QStringLiteral("/docs/a.txt")
+                             : QStringLiteral("/tree/deep/top.txt");
+    QVERIFY(rig.host.texts().contains(kept));
+    QVERIFY(rig.host.reports.reports.isEmpty());
+    if (message.isEmpty()) {
+        QVERIFY(rig.host.prompts.messages.empty());
+        return;
+    }
+    QCOMPARE(rig.host.prompts.messages.size(), size_t(1));
+    QCOMPARE(rig.host.prompts.messages.front().text, message);
+    QCOMPARE(rig.host.prompts.messages.front().title, rig.host.applicationTitle());
+    QCOMPARE(rig.host.prompts.messages.front().icon, platform::Icon::None);
+    QCOMPARE(rig.host.pointer, 0);
 }
 
 QTEST_MAIN(tst_FileAdder)

@@ -1,3 +1,4 @@
+#include "support/DeepTree.h"
 #include "support/FakeFileSystem.h"
 #include "support/Fakes.h"
 
@@ -18,6 +19,7 @@ struct ScanResult {
     QStringList files;
     QStringList reports;
     int yields = 0;
+    filelist::LeftOut leftOut;
 };
 
 ScanResult addTree(platform::FileSystem &fileSystem, const QString &folder,
@@ -28,8 +30,8 @@ ScanResult addTree(platform::FileSystem &fileSystem, const QString &folder,
     platform::ListModel list;
     filelist::FolderScan scan(fileSystem, yield, reporter);
     engine::Steps steps(reporter, "Form1", "PushButton1_Click");
-    scan.addFolderTree(folder, pattern, list, steps);
-    return {list.texts(), reporter.reports, yield.count};
+    const filelist::LeftOut leftOut = scan.addFolderTree(folder, pattern, list, steps);
+    return {list.texts(), reporter.reports, yield.count, leftOut};
 }
 
 QStringList subDirectories(platform::FileSystem &fileSystem, const QString &folder)
@@ -73,7 +75,9 @@ private slots:
     void rootGivesSingleSeparators();
     void secondScanListsEverythingAgain();
     void unusableEntriesLeftOut();
+    void pathLengthLimit_data();
     void pathLengthLimit();
+    void treeDeeperThanThePlatformOpens();
     void linkLoopsEndAndLinksOutsideAreFollowed();
     void linksFollowedUnlessOnTheWayDown_data();
     void linksFollowedUnlessOnTheWayDown();
@@ -281,15 +285,17 @@ void tst_FolderScan::unlistableFolders_data()
 {
     QTest::addColumn<QString>("failure");
     QTest::addColumn<bool>("reported");
-    QTest::newRow("permission denied is dropped silently") << "Permission denied" << false;
-    QTest::newRow("a folder gone meanwhile is dropped silently") << "Path not found" << false;
-    QTest::newRow("any other failure is reported") << "Input/output error" << true;
+    QTest::addColumn<int>("denied"); // counted for the message of what was left out
+    QTest::newRow("permission denied: dropped, and counted") << "Permission denied" << false << 1;
+    QTest::newRow("a folder gone meanwhile is dropped silently") << "Path not found" << false << 0;
+    QTest::newRow("any other failure is reported") << "Input/output error" << true << 0;
 }
 
 void tst_FolderScan::unlistableFolders()
 {
     QFETCH(QString, failure);
     QFETCH(bool, reported);
+    QFETCH(int, denied);
     fakes::FakeFileSystem fs;
     fs.addFile("/d/first.txt");
     fs.addFile("/d/locked/secret.txt");
@@ -308,6 +314,8 @@ void tst_FolderScan::unlistableFolders()
     } else {
         QVERIFY(result.reports.isEmpty());
     }
+    QCOMPARE(result.leftOut.deniedFolders, denied);
+    QCOMPARE(result.leftOut.longFolders + result.leftOut.longFiles, 0);
 }
 
 void tst_FolderScan::rootGivesSingleSeparators()
@@ -345,20 +353,67 @@ void tst_FolderScan::unusableEntriesLeftOut()
     QCOMPARE(addTree(fs, "/d").files, (QStringList{"/d/real.txt", "/d/sub/inner.txt"}));
 }
 
+void tst_FolderScan::pathLengthLimit_data()
+{
+    // A folder's path (ending in its separator) and the file in it, as lengths in bytes of
+    // the folder name below "/r/"; whether the file is listed; what is counted left out.
+    QTest::addColumn<QString>("folderName");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<int>("longFolders");
+    QTest::addColumn<int>("longFiles");
+    const auto chain = [](int bytes, char16_t c = u'n') {
+        // Names of 200 characters, as a file system allows, joined to the length asked.
+        QString path;
+        while (path.size() < bytes)
+            path += QString(std::min(200, int(bytes - path.size())), QChar(c)) + u'/';
+        path.chop(1);
+        return path;
+    };
+    QTest::newRow("folder 600 characters deep, once left out, is walked")
+        << chain(600) << "a.txt" << true << 0 << 0;
+    QTest::newRow("file path of 4,095 bytes is listed")
+        << chain(4000) << QString(4095 - 3 - 4000 - 1, u'f') << true << 0 << 0;
+    QTest::newRow("file path of 4,096 bytes is left out and counted")
+        << chain(4000) << QString(4096 - 3 - 4000 - 1, u'f') << false << 0 << 1;
+    QTest::newRow("folder path of 4,096 bytes with its separator is left out and counted")
+        << chain(4096 - 3 - 1) << "a.txt" << false << 1 << 0;
+    QTest::newRow("two-byte letters count twice")
+        << chain(2000, u'\u00e9') + u'/' + chain(100) << "a.txt" << false << 1 << 0;
+}
+
 void tst_FolderScan::pathLengthLimit()
 {
-    // "/r/" plus 250 characters and a separator is 254 long, so it is descended into; its
-    // child passes 260 and is listed but not descended into any more.
-    const QString longName(250, u'n');
-    const QString near = "/r/" + longName;
-    const QString over = near + "/child";
+    QFETCH(QString, folderName);
+    QFETCH(QString, fileName);
+    QFETCH(bool, listed);
+    QFETCH(int, longFolders);
+    QFETCH(int, longFiles);
+    const QString file = "/r/" + folderName + u'/' + fileName;
     fakes::FakeFileSystem fs;
-    fs.addFile(near + "/a.txt");
-    fs.addFile(over + "/b.txt");
-    fs.addFile(over + "/grandchild/c.txt");
-    fs.addFile("/r/" + QString(260, u'x') + "/never.txt");
-    const QStringList files = addTree(fs, "/r").files;
-    QCOMPARE(files, (QStringList{near + "/a.txt", over + "/b.txt"}));
+    fs.addFile("/r/top.txt");
+    fs.addFile(file);
+    const ScanResult result = addTree(fs, "/r");
+    QCOMPARE(result.files.contains(file), listed);
+    QVERIFY(result.files.contains("/r/top.txt"));
+    QCOMPARE(result.leftOut.longFolders, longFolders);
+    QCOMPARE(result.leftOut.longFiles, longFiles);
+    QVERIFY(result.reports.isEmpty());
+}
+
+void tst_FolderScan::treeDeeperThanThePlatformOpens()
+{
+    // A real tree 4,400 bytes deep: every file the system can open by its path is listed,
+    // and the deepest folder, which it cannot, is counted.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const fakes::DeepTree tree(dir.path(), 22);
+    QVERIFY(tree.made());
+    platform::QtFileSystem fileSystem;
+    const ScanResult result = addTree(fileSystem, dir.path());
+    QCOMPARE(result.files, tree.reachableFiles());
+    QCOMPARE(result.leftOut.longFolders + result.leftOut.longFiles, 1);
+    QVERIFY(result.reports.isEmpty());
 }
 
 void tst_FolderScan::linkLoopsEndAndLinksOutsideAreFollowed()

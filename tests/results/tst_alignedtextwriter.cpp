@@ -127,6 +127,24 @@ void TestAlignedTextWriter::layout_data()
         << QByteArray("\xEF\xBB\xBFResults\t\r\n\xC3\xA9\xE2\x82\xAC\xC5\x93\xE2\x9C\x93\xE4\xB8"
                       "\xAD  \t\r\n"
                       "\xF0\x9F\x98\x80x     \t\r\n");
+    const QString wide(1024, u'w');
+    QTest::newRow("row of 1,024 characters pads every cell to it")
+        << results << QList<Row>{{{wide}}, {{QStringLiteral("ab")}}}
+        << "Results" + QByteArray(1017, ' ') + "\t\r\n" + wide.toLatin1() + "\t\r\nab" +
+               QByteArray(1022, ' ') + "\t\r\n";
+    QTest::newRow("row longer than 1,024 characters unpadded, the others padded to 1,024")
+        << results << QList<Row>{{{QStringLiteral("ab")}}, {{wide + QStringLiteral("xyz")}}}
+        << "Results" + QByteArray(1017, ' ') + "\t\r\nab" + QByteArray(1022, ' ') + "\t\r\n" +
+               wide.toLatin1() + "xyz\t\r\n";
+    QTest::newRow("row of 65,536 characters among short ones")
+        << results
+        << QList<Row>{{{QStringLiteral("a")}}, {{QString(65536, u'x')}}, {{QStringLiteral("b")}}}
+        << "Results" + QByteArray(1017, ' ') + "\t\r\na" + QByteArray(1023, ' ') + "\t\r\n" +
+               QByteArray(65536, 'x') + "\t\r\nb" + QByteArray(1023, ' ') + "\t\r\n";
+    QTest::newRow("column width capped in characters, not UTF-8 bytes")
+        << results << QList<Row>{{{QString(1030, QChar(0x4E2D))}}, {{QStringLiteral("c")}}}
+        << "\xEF\xBB\xBFResults" + QByteArray(1017, ' ') + "\t\r\n" +
+               QString(1030, QChar(0x4E2D)).toUtf8() + "\t\r\nc" + QByteArray(1023, ' ') + "\t\r\n";
     QTest::newRow("tabs and line breaks inside a cell written as they are")
         << results << QList<Row>{{{QStringLiteral("a\tb\nc")}}}
         << QByteArray("Results\t\r\na\tb\nc  \t\r\n");
@@ -223,26 +241,45 @@ void TestAlignedTextWriter::worksWithoutProgress()
 
 void TestAlignedTextWriter::saveAsksAndSays_data()
 {
-    QTest::addColumn<bool>("exists");
+    // What stands at the chosen name: nothing, a file, or a symbolic link, to a file or to a
+    // name where nothing is yet (through another link too).
+    QTest::addColumn<QString>("standing");
     QTest::addColumn<platform::Answer>("answer");
     QTest::addColumn<bool>("written");
-    QTest::newRow("new file: no question") << false << platform::Answer::Yes << true;
-    QTest::newRow("existing file, Yes replaces it") << true << platform::Answer::Yes << true;
-    QTest::newRow("existing file, No leaves it") << true << platform::Answer::No << false;
+    QTest::newRow("new file: no question") << "nothing" << platform::Answer::Yes << true;
+    QTest::newRow("existing file, Yes replaces it") << "file" << platform::Answer::Yes << true;
+    QTest::newRow("existing file, No leaves it") << "file" << platform::Answer::No << false;
+    QTest::newRow("link to a file: asked as for the file")
+        << "link" << platform::Answer::Yes << true;
+    QTest::newRow("link to nothing, Yes makes its target")
+        << "dangling" << platform::Answer::Yes << true;
+    QTest::newRow("link to nothing, No makes nothing")
+        << "dangling" << platform::Answer::No << false;
+    QTest::newRow("link to a link to nothing: the last target named")
+        << "dangling twice" << platform::Answer::Yes << true;
 }
 
 void TestAlignedTextWriter::saveAsksAndSays()
 {
-    QFETCH(bool, exists);
+    QFETCH(QString, standing);
     QFETCH(platform::Answer, answer);
     QFETCH(bool, written);
     QTemporaryDir dir;
     // No extension is added to a name without one.
     const QString path = dir.filePath(QStringLiteral("results"));
-    if (exists) {
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("old contents that are longer than the new ones, all of them\r\n");
+    const QString target = dir.filePath(QStringLiteral("target"));
+    const QByteArray old = "old contents that are longer than the new ones, all of them\r\n";
+    const QString holder = standing == QLatin1String("file") ? path : target;
+    if (standing == QLatin1String("file") || standing == QLatin1String("link")) {
+        QFile file(holder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(old);
+    }
+    if (standing == QLatin1String("dangling twice")) {
+        QVERIFY(QFile::link(target, dir.filePath(QStringLiteral("between"))));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("between")), path));
+    } else if (standing != QLatin1String("nothing") && standing != QLatin1String("file")) {
+        QVERIFY(QFile::link(target, path));
     }
     SaveFixture f(1);
     f.services.dialogs.nextSaveFile = path;
@@ -253,18 +290,27 @@ void TestAlignedTextWriter::saveAsksAndSays()
     QCOMPARE(f.services.dialogs.filters,
              QStringList{QStringLiteral("Text Files (*.txt);;All Files (*.*)")});
     QStringList expected;
-    if (exists)
-        expected << QStringLiteral("Are you sure you wish to overwrite ") + path +
-                        QStringLiteral(" ?");
+    const QString question =
+        QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?");
+    if (standing == QLatin1String("file") || standing == QLatin1String("link"))
+        expected << question;
+    else if (standing.startsWith(QLatin1String("dangling")))
+        expected << question + QStringLiteral("\r\rIt is a link to ") + target +
+                        QStringLiteral(", where nothing is yet: the results will be saved there.");
     if (written)
         expected << QStringLiteral("Done.");
     QCOMPARE(f.services.prompts.texts(), expected);
-    if (exists)
+    if (standing != QLatin1String("nothing"))
         QCOMPARE(f.services.prompts.messages.front().buttons, platform::Buttons::YesNo);
-    if (written)
-        QCOMPARE(readAll(path), QByteArray("Results     \t\r\nresult row 0\t\r\n"));
+    const QByteArray saved = "Results     \t\r\nresult row 0\t\r\n";
+    if (standing == QLatin1String("nothing") || standing == QLatin1String("file"))
+        QCOMPARE(readAll(path), written ? saved : old);
     else
-        QVERIFY(readAll(path).startsWith("old contents"));
+        QCOMPARE(QFileInfo(path).isSymLink(), true);
+    if (standing != QLatin1String("nothing") && standing != QLatin1String("file"))
+        QCOMPARE(QFileInfo::exists(target), written || standing == QLatin1String("link"));
+    if (written && standing != QLatin1String("nothing") && standing != QLatin1String("file"))
+        QCOMPARE(readAll(target), saved);
     QCOMPARE(f.view.pointers, (written ? std::vector<int>{11, 0} : std::vector<int>{}));
     QVERIFY(!QFileInfo::exists(path + QStringLiteral(".txt")));
 }

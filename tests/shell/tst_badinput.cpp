@@ -9,13 +9,17 @@
 #include "platform/SettingsStore.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
+#include "support/DeepTree.h"
 #include "support/Fakes.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -70,6 +74,7 @@ private slots:
     void hundredMegabytesWithoutLineEnd();
     void oddFileNamesFromFolderScan_data();
     void oddFileNamesFromFolderScan();
+    void deepFolderTreeAddedAndTheRestSaid();
     void damagedSettingsFile_data();
     void damagedSettingsFile();
     void failedSaveKeepsResultsAndFile_data();
@@ -78,12 +83,19 @@ private slots:
     void saveOverWritableFileInReadOnlyFolder();
     void settingsFileNotRegular_data();
     void settingsFileNotRegular();
+    void otherProgramsSettingsKept_data();
+    void otherProgramsSettingsKept();
+    void keystrokesNeverWaitForTheSettingsFile();
+    void longSearchTextKeptWhole_data();
+    void longSearchTextKeptWhole();
     void resultsKeptWhileRead_data();
     void resultsKeptWhileRead();
     void badStoredLineCountReportedOnce();
 
 private:
     void makeWindow(platform::SettingsStore *settings = nullptr);
+    // Returns a settings file store in the test's folder, made once per test.
+    platform::IniSettingsStore &realSettings();
     // Lists the paths, runs with search "hit", mode "entire line", lines only.
     void run(const QStringList &paths);
     QStringList rows() const;
@@ -91,6 +103,7 @@ private:
 
     std::unique_ptr<fakes::TestServices> m_fakes;
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<platform::IniSettingsStore> m_settings;
     std::unique_ptr<shell::MainWindow> m_window;
 };
 
@@ -104,6 +117,7 @@ void TestBadInput::init()
 void TestBadInput::cleanup()
 {
     m_window.reset();
+    m_settings.reset();
     if (m_dir) {
         // Leave nothing behind that a later removal cannot enter.
         // and names Qt cannot encode back (not UTF-8) are removed by their bytes.
@@ -122,6 +136,13 @@ void TestBadInput::makeWindow(platform::SettingsStore *settings)
         services.settings = settings;
     m_window = std::make_unique<shell::MainWindow>(services, QStringLiteral("/nonexistent"));
     m_window->startUp();
+}
+
+platform::IniSettingsStore &TestBadInput::realSettings()
+{
+    if (!m_settings)
+        m_settings = std::make_unique<platform::IniSettingsStore>(m_dir->path());
+    return *m_settings;
 }
 
 void TestBadInput::run(const QStringList &paths)
@@ -351,27 +372,66 @@ void TestBadInput::oddFileNamesFromFolderScan()
     QCOMPARE(rows(), QStringList{QStringLiteral("odd hit")});
 }
 
+void TestBadInput::deepFolderTreeAddedAndTheRestSaid()
+{
+    // Folders far below the old 260-character limit are added, and read by the run; the one
+    // folder deeper than a path reaches is said in one message, not left out silently.
+    const fakes::DeepTree tree(m_dir->path(), 22);
+    QVERIFY(tree.made());
+    makeWindow();
+    m_fakes->prompts.inputAnswers.push_back(QStringLiteral("txt"));
+    m_fakes->dialogs.nextFolder = m_dir->path();
+    m_window->addFolderButton->click();
+    QCOMPARE(m_fakes->prompts.texts(),
+             QStringList{QStringLiteral(
+                 "1 folder could not be added:\r\r1 folder: the path is longer than the 4,096 "
+                 "bytes the system allows")});
+    QCOMPARE(m_fakes->prompts.messages.front().title, QStringLiteral("Lumbrex"));
+    QCOMPARE(m_fakes->prompts.messages.front().icon, platform::Icon::None);
+    QStringList listed;
+    for (int i = 0; i < m_window->files().count(); ++i)
+        listed.append(m_window->files().text(i));
+    QCOMPARE(listed, tree.reachableFiles());
+    m_window->searchBox->setText(QStringLiteral("hit"));
+    m_window->modeList->setCurrentIndex(1);
+    m_window->lineOnlyOption->click();
+    m_window->startButton->click();
+    QCOMPARE(m_fakes->prompts.errors(), QStringList());
+    QCOMPARE(rows().size(), listed.size());
+}
+
 void TestBadInput::damagedSettingsFile_data()
 {
     QTest::addColumn<QString>("damage");
-    QTest::newRow("binary garbage") << "garbage";
-    QTest::newRow("section that never closes") << "unclosed";
-    QTest::newRow("folder where the file should be") << "folder";
-    QTest::newRow("read-only file") << "read-only";
-    QTest::newRow("unreadable file") << "unreadable";
+    QTest::addColumn<int>("reports");   // when options are written, however often
+    QTest::addColumn<QString>("after"); // "kept": as it was; "extended": ours added after it
+    QTest::newRow("binary garbage: kept, our section added after it")
+        << "garbage" << 0 << "extended";
+    QTest::newRow("section that never closes") << "unclosed" << 1 << "kept";
+    QTest::newRow("folder where the file should be") << "folder" << 0 << "folder";
+    QTest::newRow("read-only file") << "read-only" << 1 << "kept";
+    QTest::newRow("unreadable file") << "unreadable" << 1 << "kept";
+    QTest::newRow("file removed while the program runs: made anew") << "removed" << 0 << "new";
+    QTest::newRow("folder removed while the program runs: made anew")
+        << "folder removed" << 0 << "new";
 }
 
 void TestBadInput::damagedSettingsFile()
 {
     // The window opens with its defaults and runs. Writing an option to a file that cannot be
-    // read back or written is reported, naming the file, at most once per option however
-    // often it changes (the search box writes on every keystroke), and the file is left as
-    // it was: nothing the user had stored is overwritten.
+    // read back or written is reported, naming the file, at most once however often options
+    // change (the search box writes on every keystroke), and the file is left as it was:
+    // nothing the user or another program had stored is overwritten.
     QFETCH(QString, damage);
+    QFETCH(int, reports);
+    QFETCH(QString, after);
     if ((damage == QLatin1String("read-only") || damage == QLatin1String("unreadable")) && isRoot())
         QSKIP("file permissions do not bind for root; the folder row stands in");
 
-    const QString file = path(QStringLiteral("Tarnwick.ini"));
+    const QString folder =
+        damage == QLatin1String("folder removed") ? path(QStringLiteral("config")) : m_dir->path();
+    QVERIFY(QDir().mkpath(folder));
+    const QString file = QDir(folder).filePath(QStringLiteral("Tarnwick.ini"));
     QByteArray before;
     if (damage == QLatin1String("garbage"))
         before = QByteArray("\x00\xFF[Lumbrex\r\n=\x01\x02\nText1\n\0\0=\xC3", 19);
@@ -388,26 +448,33 @@ void TestBadInput::damagedSettingsFile()
     if (damage == QLatin1String("unreadable"))
         QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0), 0);
 
-    platform::IniSettingsStore store(m_dir->path());
+    m_settings = std::make_unique<platform::IniSettingsStore>(folder);
+    platform::IniSettingsStore &store = *m_settings;
     makeWindow(&store);
     QCOMPARE(m_window->modeList->count(), 14);
     const qsizetype atStart = m_fakes->prompts.errors().size();
+    store.flush(); // what start-up wrote back
+    if (damage == QLatin1String("removed"))
+        QVERIFY(QFile::remove(file));
+    if (damage == QLatin1String("folder removed"))
+        QVERIFY(QDir(folder).removeRecursively());
     m_window->searchBox->setText(QStringLiteral("a"));
+    store.flush();
     m_window->searchBox->setText(QStringLiteral("ab"));
     m_window->searchBox->setText(QStringLiteral("abc"));
+    store.flush();
     const QStringList errors = m_fakes->prompts.errors();
-    // A folder is no file at all: said once, when start-up first reads it.
-    const qsizetype more = damage == QLatin1String("folder") ? 0 : 1;
-    QVERIFY2(!errors.isEmpty() && errors.size() == atStart + more,
-             qPrintable(errors.join(QLatin1String("\n---\n"))));
+    QVERIFY2(errors.size() == atStart + reports, qPrintable(errors.join(QLatin1String("\n---\n"))));
     for (const QString &error : errors)
         QVERIFY2(error.contains(file), qPrintable(error));
-    if (damage == QLatin1String("folder")) {
+    if (after == QLatin1String("folder")) {
         QVERIFY(QFileInfo(file).isDir());
-    } else if (damage == QLatin1String("garbage")) {
-        // Garbage without a recognisable structure reads as no options at all; the first
-        // write replaces it with a well-formed file.
-        QVERIFY(readFile(file).contains("[Lumbrex]"));
+    } else if (after == QLatin1String("extended")) {
+        QVERIFY(readFile(file).startsWith(before));
+        QVERIFY(readFile(file).contains("[Lumbrex]\r\n"));
+        QVERIFY(readFile(file).contains("Text1=abc\r\n"));
+    } else if (after == QLatin1String("new")) {
+        QCOMPARE(readFile(file), QByteArray("[Lumbrex]\nText1=abc\n"));
     } else {
         QCOMPARE(readFile(file), before);
     }
@@ -584,13 +651,14 @@ void TestBadInput::settingsFileNotRegular()
         if (fd >= 0)
             ::close(fd);
     });
-    platform::IniSettingsStore store(m_dir->path());
+    platform::IniSettingsStore &store = realSettings();
     makeWindow(&store);
     started = true;
     watchdog.join();
     QVERIFY(!blocked);
     m_window->searchBox->setText(QStringLiteral("a"));
     m_window->searchBox->setText(QStringLiteral("abc"));
+    store.flush();
     if (listener >= 0)
         ::close(listener);
 
@@ -614,6 +682,104 @@ void TestBadInput::settingsFileNotRegular()
     QCOMPARE(store.readSetting(platform::settingsApplication, platform::settingsSection,
                                QStringLiteral("Text1"), QString()),
              QStringLiteral("abc"));
+}
+
+void TestBadInput::otherProgramsSettingsKept_data()
+{
+    // The vendor's file as its programs left it; our section holds what start-up writes
+    // back, so typing in the search box changes "Text1=x" alone.
+    QTest::addColumn<QByteArray>("before");
+    const QByteArray ours = "Text1=x\nCombo1=1\nOption1=False\nOption2=True\nOption3=False\n"
+                            "Snapshot=x\n";
+    QTest::newRow("Latin-1 bytes in another program's section")
+        << "[Other]\nName=Jos\xE9\n\n[Lumbrex]\n" + ours;
+    QTest::newRow("CR LF lines and no final line end")
+        << "[Lumbrex]\r\n" + QByteArray(ours).replace("\n", "\r\n") +
+               "\r\n[Other]\r\nPath=C:\\\\Temp\\\\x";
+    QTest::newRow("byte-order mark, comments and a repeated section")
+        << "\xEF\xBB\xBF; Tarnwick programs\n[Lumbrex]\nSnapshot=x\n[Other]\na = 1 ; one\n"
+           "[Lumbrex]\n" +
+               ours;
+}
+
+void TestBadInput::otherProgramsSettingsKept()
+{
+    QFETCH(QByteArray, before);
+    const QString file = path(QStringLiteral("Tarnwick.ini"));
+    QVERIFY(writeFile(QFile::encodeName(file), before));
+    makeWindow(&realSettings());
+    QTest::keyClicks(m_window->searchBox, QStringLiteral("bc"));
+    m_window->searchBox->setText(QStringLiteral("José"));
+    m_window->close();
+    QCOMPARE(m_fakes->prompts.errors(), QStringList());
+    QByteArray expected = before;
+    expected.replace("Text1=x", "Text1=Jos\xC3\xA9");
+    QCOMPARE(readFile(file), expected);
+}
+
+void TestBadInput::keystrokesNeverWaitForTheSettingsFile()
+{
+    // Another program holds the settings file's lock, as it does while it writes the file:
+    // typing goes on, and what was typed reaches the file when the window closes.
+    const QString file = path(QStringLiteral("Tarnwick.ini"));
+    QVERIFY(writeFile(QFile::encodeName(file), "[Lumbrex]\nText1=old\n"));
+    makeWindow(&realSettings());
+    QLockFile lock(file + QStringLiteral(".lock"));
+    QVERIFY(lock.tryLock(0));
+    QTest::keyClicks(m_window->searchBox, QStringLiteral("abc"));
+    QCOMPARE(m_window->searchBox->text(), QStringLiteral("oldabc"));
+    QCOMPARE(readFile(file), QByteArray("[Lumbrex]\nText1=old\n"));
+    lock.unlock();
+    m_window->close();
+    QCOMPARE(m_fakes->prompts.errors(), QStringList());
+    QVERIFY2(readFile(file).contains("\nText1=oldabc\n"), readFile(file).constData());
+}
+
+void TestBadInput::longSearchTextKeptWhole_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("pasted"); // else restored from the settings at start-up
+    QTest::newRow("40,000 characters pasted") << 40000 << true;
+    QTest::newRow("a million characters pasted") << 1000000 << true;
+    QTest::newRow("40,000 characters restored at start-up") << 40000 << false;
+}
+
+void TestBadInput::longSearchTextKeptWhole()
+{
+    // The search text is never cut short, and the setting keeps it whole. A line holding
+    // only its first 32,767 characters does not match, a line holding all of it does (when
+    // the line fits in one piece of 65,536 characters).
+    QFETCH(int, length);
+    QFETCH(bool, pasted);
+    QString text;
+    while (text.size() < length)
+        text += QStringLiteral("%1,").arg(text.size());
+    text.truncate(length);
+    if (!pasted)
+        m_fakes->settings.set(QStringLiteral("Text1"), text);
+    makeWindow();
+    if (pasted) {
+        m_window->searchBox->clear();
+        QApplication::clipboard()->setText(text);
+        m_window->searchBox->setFocus();
+        QTest::keyClick(m_window->searchBox, Qt::Key_V, Qt::ControlModifier);
+    }
+    QCOMPARE(m_window->searchBox->text().size(), length);
+    QCOMPARE(m_fakes->settings.value(QStringLiteral("Text1")), text);
+    if (length > 65536 - 3)
+        return;
+    const QString cut = path(QStringLiteral("cut.txt"));
+    const QString whole = path(QStringLiteral("whole.txt"));
+    QVERIFY(writeFile(QFile::encodeName(cut), "a " + text.left(32767).toLatin1() + "\n"));
+    QVERIFY(writeFile(QFile::encodeName(whole), "b " + text.toLatin1() + "\n"));
+    m_window->modeList->setCurrentIndex(1);
+    m_window->lineOnlyOption->click();
+    m_window->files().append(cut);
+    m_window->files().append(whole);
+    m_window->files().flush();
+    m_window->startButton->click();
+    QCOMPARE(m_fakes->prompts.errors(), QStringList());
+    QCOMPARE(rows(), QStringList{QStringLiteral("b ") + text});
 }
 
 void TestBadInput::resultsKeptWhileRead_data()

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace filelist {
+
+// What a folder scan could not add to the list, and why.
+struct LeftOut {
+    int longFolders = 0;   // paths longer than the platform opens
+    int longFiles = 0;     // the same, of files
+    int deniedFolders = 0; // folders that may not be listed
+
+    // Returns whether anything was left out.
+    bool any() const { return longFolders + longFiles + deniedFolders > 0; }
+    // Adds what another scan left out.
+    LeftOut &operator+=(const LeftOut &other);
+    // Returns the one message that says how many folders and files were left out and why.
+    QString message() const;
+};
+
+} // namespace filelist
