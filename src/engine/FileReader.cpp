@@ -110,11 +110,9 @@ void FileText::recognise()
     if (startsWith("\xEF\xBB\xBF")) {
         m_offset = 3;
         m_encoding = Encoding::Utf8;
-        if (utf8PieceStarts(bytes(), m_starts)) {
-            m_lineEnds = lineEndsOf(bytes());
-        } else {
+        m_lineEnds = lineEndsOf(bytes());
+        if (!utf8PieceStarts(bytes(), m_lineEnds, m_starts))
             widen();
-        }
         return;
     }
     if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {
@@ -124,17 +122,27 @@ void FileText::recognise()
         m_unitCount = decodeUtf16Into(text, m_encoding == Encoding::Utf16BE, m_units.get());
         dropBytes();
         m_wide = true;
-        m_starts = widePieceStarts(units());
         m_lineEnds = lineEndsOf(units());
+        m_starts = widePieceStarts(units(), m_lineEnds);
         return;
     }
-    const size_t high = firstHighByte(all);
-    std::vector<size_t> starts;
-    if (high != std::string_view::npos && utf8PieceStarts(all, starts)) {
-        m_encoding = Encoding::Utf8;
-        m_starts = std::move(starts);
-    }
     m_lineEnds = lineEndsOf(all);
+    if (firstHighByte(all) != std::string_view::npos) {
+        std::vector<size_t> starts;
+        if (utf8PieceStarts(all, m_lineEnds, starts)) {
+            m_encoding = Encoding::Utf8;
+            m_starts = std::move(starts);
+            return;
+        }
+        // A few stray bytes in UTF-8 text are repaired rather than taken for another
+        // encoding.
+        if (mostlyUtf8(all)) {
+            m_encoding = Encoding::Utf8;
+            widen();
+            return;
+        }
+    }
+    m_starts = bytePieceStarts(all, m_lineEnds);
 }
 
 void FileText::widen()
@@ -145,8 +153,8 @@ void FileText::widen()
     m_unitCount = decodeUtf8Into(bytes(), m_units.get());
     dropBytes();
     m_wide = true;
-    m_starts = widePieceStarts(units());
     m_lineEnds = lineEndsOf(units());
+    m_starts = widePieceStarts(units(), m_lineEnds);
 }
 
 void FileText::dropBytes()
@@ -176,6 +184,8 @@ std::u16string_view FileText::pieceUnits(size_t i) const
 }
 
 namespace {
+
+std::atomic<void (*)()> g_afterEachRead{nullptr};
 
 std::string describeErrno(int error)
 {
@@ -251,8 +261,10 @@ public:
                 return;
             }
         }
-        // One spare byte lets the read that fills the file also see its end.
-        reserve(m_sized ? static_cast<size_t>(m_info.st_size) + 1 : 4096);
+        // A file is read up to the size it had when it was opened: one that keeps growing
+        // meanwhile (a log being written) would otherwise be read until it stops. Only a
+        // file of no size, as the system's own files show, is read to its end.
+        reserve(m_sized ? size : 4096);
     }
 
     // Reads one more block; returns false at the end of the file.
@@ -262,7 +274,6 @@ public:
             throw Failure("File is not open");
         if (m_atEnd)
             return false;
-        // The file may have grown since it was measured.
         if (m_size == m_capacity)
             reserve(m_capacity * 2);
         for (;;) {
@@ -282,10 +293,12 @@ public:
                 return false;
             }
             m_size += static_cast<size_t>(got);
-            // A regular file of known size reads short only at its end, so no further read
-            // is needed to see it.
-            if (m_sized && static_cast<size_t>(got) < room)
+            // A regular file of known size reads short only at its end (it became shorter),
+            // so no further read is needed to see it.
+            if (m_sized && (m_size == m_capacity || static_cast<size_t>(got) < room))
                 m_atEnd = true;
+            if (const auto observer = g_afterEachRead.load(std::memory_order_relaxed))
+                observer();
             return true;
         }
     }
@@ -335,6 +348,11 @@ private:
 };
 
 } // namespace
+
+void setAfterEachRead(void (*observer)())
+{
+    g_afterEachRead.store(observer, std::memory_order_relaxed);
+}
 
 FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule rule,
                     const std::atomic<bool> *stop, bool mayMap)

@@ -25,12 +25,12 @@ using FileBuffer = std::unique_ptr<char[], BufferReturn>;
 // Returns a buffer of at least capacity bytes, reusing one handed back where it fits.
 FileBuffer takeBuffer(size_t capacity);
 
-// The text of one file, cut into pieces of at most 65,536 characters with no regard to line
-// ends; every piece but the last is full (one character short where a UTF-16 surrogate pair
-// would be split). Windows-1252 and well-formed UTF-8 text stays as the file's bytes; UTF-16
-// and repaired UTF-8 text is held as UTF-16 units ("wide"). There is always at least one
-// piece: an empty or unreadable file gives one empty piece. Pieces are views into the
-// object's own buffers, which moving keeps in place.
+// The text of one file, cut into pieces of at most 65,536 characters. Recognised text is cut
+// at line ends where it can be (see bytePieceStarts()); text taken as Windows-1252 with CR LF
+// lines is cut every 65,536 bytes. Windows-1252 and well-formed UTF-8 text stays as the file's
+// bytes; UTF-16 and repaired UTF-8 text is held as UTF-16 units ("wide"). There is always at
+// least one piece: an empty or unreadable file gives one empty piece. Pieces are views into
+// the object's own buffers, which moving keeps in place.
 class FileText {
 public:
     // Builds one empty Windows-1252 piece.
@@ -42,8 +42,10 @@ public:
     // Copies bytes, for tests and callers that have the text already.
     explicit FileText(std::string_view bytes);
 
-    // Recognises the file's encoding and line ends from its bytes (a byte-order mark, else
-    // well-formed UTF-8 holding a byte of 0x80 or above, else Windows-1252).
+    // Recognises the file's encoding and line ends from its bytes and cuts it at line ends: a
+    // byte-order mark, else UTF-8 when it holds a byte of 0x80 or above and its well-formed
+    // characters of several bytes outnumber its ill-formed subsequences (repaired when there
+    // are any), else Windows-1252.
     void recognise();
     // Turns UTF-8 bytes into UTF-16 units, for searches the bytes cannot serve.
     void widen();
@@ -100,5 +102,9 @@ private:
 FileText readPieces(const std::string &path, ErrorReporter &reporter,
                     ReadRule rule = ReadRule::Automatic, const std::atomic<bool> *stop = nullptr,
                     bool mayMap = false);
+
+// Sets a function called after each read of a file's bytes (null for none), so that a test can
+// change a file between two reads.
+void setAfterEachRead(void (*observer)());
 
 } // namespace engine

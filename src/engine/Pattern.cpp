@@ -70,6 +70,16 @@ int matchAt(void *code, bool jit, std::u16string_view text, size_t start)
     return pcre2_match(codeOf(code), subject, text.size(), start, 0, own.data, own.context);
 }
 
+// Compiles the pattern's machine code; returns false where there is none to run, also when
+// the JIT compile "succeeds" for a pattern that asks for none ((*NO_JIT)): such a pattern is
+// matched by the interpreter.
+bool compileJit(pcre2_code *code)
+{
+    size_t size = 0;
+    return pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0 &&
+           pcre2_pattern_info(code, PCRE2_INFO_JITSIZE, &size) == 0 && size > 0;
+}
+
 pcre2_code *compileWith(std::u16string_view pattern, uint32_t options, uint32_t newline,
                         int &errorCode, PCRE2_SIZE &errorOffset)
 {
@@ -113,14 +123,13 @@ std::shared_ptr<const Pattern> Pattern::compile(std::u16string_view text, bool m
         error.offset = offset;
         return nullptr;
     }
-    pattern->m_lineJit = pcre2_jit_compile(codeOf(pattern->m_line), PCRE2_JIT_COMPLETE) == 0;
+    pattern->m_lineJit = compileJit(codeOf(pattern->m_line));
     if (scanSafe(text)) {
         // ^ and $ at every CR, LF and CR LF: a superset of the line ends of either kind.
         pattern->m_scan =
             compileWith(text, options | PCRE2_MULTILINE, PCRE2_NEWLINE_ANYCRLF, code, offset);
         if (pattern->m_scan)
-            pattern->m_scanJit =
-                pcre2_jit_compile(codeOf(pattern->m_scan), PCRE2_JIT_COMPLETE) == 0;
+            pattern->m_scanJit = compileJit(codeOf(pattern->m_scan));
     }
     pattern->m_required = requiredTextOf(text, !matchCase);
     return pattern;

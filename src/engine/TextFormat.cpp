@@ -1,5 +1,7 @@
 #include "TextFormat.h"
 
+#include "Search.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -12,40 +14,42 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-bool isContinuation(unsigned char b)
-{
-    return (b & 0xC0) == 0x80;
-}
+// What one sequence of UTF-8 bytes starting with a byte of 0x80 or above is.
+struct Sequence {
+    size_t length; // its bytes; when ill-formed, those of its maximal ill-formed part
+    size_t units;  // the UTF-16 units it decodes to, 0 when it is ill-formed
+};
 
-// Returns the length of the well-formed sequence starting at d[i] (lead byte of 0x80 or above),
-// or 0 when it is malformed. units receives the number of UTF-16 units it decodes to.
-size_t sequenceLength(const unsigned char *d, size_t i, size_t n, size_t &units)
+// Reads the sequence at d[i] (a byte of 0x80 or above) by the table of well-formed UTF-8:
+// the second byte's range depends on the lead (no overlong form, no surrogate, nothing above
+// U+10FFFF), the others are 0x80..0xBF. An ill-formed sequence ends at the first byte that
+// cannot continue it, so it is as long as the well-formed start it has, and at least a byte.
+Sequence sequenceAt(const unsigned char *d, size_t i, size_t n)
 {
     const unsigned char b = d[i];
-    units = 1;
-    if (b >= 0xC2 && b <= 0xDF)
-        return i + 1 < n && isContinuation(d[i + 1]) ? 2 : 0;
-    if (b >= 0xE0 && b <= 0xEF) {
-        if (i + 2 >= n || !isContinuation(d[i + 1]) || !isContinuation(d[i + 2]))
-            return 0;
-        if (b == 0xE0 && d[i + 1] < 0xA0) // overlong
-            return 0;
-        if (b == 0xED && d[i + 1] >= 0xA0) // surrogate
-            return 0;
-        return 3;
+    size_t follow = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        follow = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        follow = 2;
+        low = b == 0xE0 ? 0xA0 : 0x80;
+        high = b == 0xED ? 0x9F : 0xBF;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        follow = 3;
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return {1, 0};
     }
-    if (b >= 0xF0 && b <= 0xF4) {
-        if (i + 3 >= n || !isContinuation(d[i + 1]) || !isContinuation(d[i + 2]) ||
-            !isContinuation(d[i + 3]))
-            return 0;
-        if (b == 0xF0 && d[i + 1] < 0x90) // overlong
-            return 0;
-        if (b == 0xF4 && d[i + 1] >= 0x90) // above U+10FFFF
-            return 0;
-        units = 2;
-        return 4;
+    for (size_t k = 1; k <= follow; ++k) {
+        if (i + k >= n || d[i + k] < low || d[i + k] > high)
+            return {k, 0};
+        low = 0x80;
+        high = 0xBF;
     }
-    return 0;
+    return {follow + 1, follow == 3 ? size_t(2) : size_t(1)};
 }
 
 // Returns true when the sixteen bytes at p are all below 0x80.
@@ -85,6 +89,57 @@ template <typename Char> LineEnds lineEndsIn(std::basic_string_view<Char> text)
     return LineEnds::Lf;
 }
 
+bool isContinuation(unsigned char b)
+{
+    return (b & 0xC0) == 0x80;
+}
+
+size_t lastUnit(const char *d, size_t floor, size_t high, char c)
+{
+    const void *at = memrchr(d + floor, c, high - floor);
+    return at ? size_t(static_cast<const char *>(at) - d) : std::string_view::npos;
+}
+
+size_t lastUnit(const char16_t *d, size_t floor, size_t high, char16_t c)
+{
+    return findUnitBackwards(d, floor, high, c);
+}
+
+// Returns where the piece starting at d[start] ends when d[limit] is the first character that
+// does not fit in it: right after its last line end, else at limit, or one before it where a
+// CR and its LF, or the halves of a surrogate pair, would be parted.
+template <typename Char> size_t pieceEnd(const Char *d, size_t start, size_t limit, LineEnds ends)
+{
+    size_t high = limit;
+    while (high > start) {
+        const size_t lf = lastUnit(d, start, high, Char('\n'));
+        if (lf == std::string_view::npos)
+            break;
+        // In CR LF text an LF counts only with its CR, in the same piece.
+        if (ends == LineEnds::Lf || (lf > start && d[lf - 1] == Char('\r')))
+            return lf + 1;
+        high = lf;
+    }
+    if (d[limit - 1] == Char('\r') && d[limit] == Char('\n'))
+        return limit - 1;
+    if constexpr (sizeof(Char) == 2) {
+        if (d[limit - 1] >= 0xD800 && d[limit - 1] <= 0xDBFF && d[limit] >= 0xDC00 &&
+            d[limit] <= 0xDFFF)
+            return limit - 1;
+    }
+    return limit;
+}
+
+// Cuts text of one unit a character, or UTF-16 units, into pieces.
+template <typename Char>
+std::vector<size_t> pieceStartsIn(std::basic_string_view<Char> text, LineEnds ends)
+{
+    std::vector<size_t> starts{0};
+    while (text.size() - starts.back() > kPieceSize)
+        starts.push_back(pieceEnd(text.data(), starts.back(), starts.back() + kPieceSize, ends));
+    return starts;
+}
+
 } // namespace
 
 LineEnds lineEndsOf(std::string_view text)
@@ -119,18 +174,25 @@ size_t firstHighByte(std::string_view bytes)
     return std::string_view::npos;
 }
 
-bool utf8PieceStarts(std::string_view bytes, std::vector<size_t> &starts)
+bool utf8PieceStarts(std::string_view bytes, LineEnds lineEnds, std::vector<size_t> &starts)
 {
     const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());
     const size_t n = bytes.size();
     starts.assign(1, 0);
     size_t units = 0; // in the current piece
+    // Ends the current piece before d[i], which does not fit in it; what lies between its end
+    // and d[i] already counts for the next piece.
+    const auto cutBefore = [&](size_t i) {
+        const size_t end = pieceEnd(bytes.data(), starts.back(), i, lineEnds);
+        starts.push_back(end);
+        units = 0;
+        for (size_t k = end; k < i; ++k)
+            units += isContinuation(d[k]) ? 0 : d[k] >= 0xF0 ? 2 : 1;
+    };
     size_t i = 0;
     while (i < n) {
-        if (units == kPieceSize) {
-            starts.push_back(i);
-            units = 0;
-        }
+        if (units == kPieceSize)
+            cutBefore(i);
         // Most text is ASCII: 64 or 16 bytes at a time where none is of 0x80 or above.
         if (units + 64 <= kPieceSize && i + 64 <= n && asciiBlock64(d + i)) {
             i += 64;
@@ -142,37 +204,71 @@ bool utf8PieceStarts(std::string_view bytes, std::vector<size_t> &starts)
             units += 16;
             continue;
         }
-        size_t width = 1;
-        size_t length = 1;
+        Sequence sequence{1, 1};
         if (d[i] >= 0x80) {
-            length = sequenceLength(d, i, n, width);
-            if (length == 0)
+            sequence = sequenceAt(d, i, n);
+            if (sequence.units == 0)
                 return false;
         }
-        if (units + width > kPieceSize) {
-            starts.push_back(i);
-            units = 0;
-        }
-        i += length;
-        units += width;
+        // A character of two units that does not fit leaves the piece one unit short.
+        if (units + sequence.units > kPieceSize)
+            cutBefore(i);
+        i += sequence.length;
+        units += sequence.units;
     }
     return true;
 }
 
-std::vector<size_t> widePieceStarts(std::u16string_view units)
+std::vector<size_t> bytePieceStarts(std::string_view bytes, LineEnds lineEnds)
 {
-    std::vector<size_t> starts{0};
-    size_t at = 0;
-    while (units.size() - at > kPieceSize) {
-        size_t end = at + kPieceSize;
-        // Ending on a high surrogate would split its pair.
-        if (units[end - 1] >= 0xD800 && units[end - 1] <= 0xDBFF && units[end] >= 0xDC00 &&
-            units[end] <= 0xDFFF)
-            --end;
-        starts.push_back(end);
-        at = end;
+    return pieceStartsIn(bytes, lineEnds);
+}
+
+std::vector<size_t> widePieceStarts(std::u16string_view units, LineEnds lineEnds)
+{
+    return pieceStartsIn(units, lineEnds);
+}
+
+bool mostlyUtf8(std::string_view bytes)
+{
+    // Text that is not well-formed UTF-8 holds an ill-formed subsequence, so without any place
+    // where a character of several bytes may start (Windows-1252 text, mostly) it is no UTF-8.
+    if (!anyUtf8Start(bytes))
+        return false;
+    // Each well-formed character starts at such a place, and the high bytes outside them are
+    // ill-formed subsequences of three bytes at most: where high bytes are many and those
+    // places few, the characters cannot outnumber the subsequences.
+    const HighByteCounts counts = countHighBytes(bytes);
+    if (7 * counts.starts <= counts.high)
+        return false;
+    const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());
+    const size_t n = bytes.size();
+    size_t wellFormed = 0;
+    size_t illFormed = 0;
+    size_t i = 0;
+    while (i < n) {
+        if (i + 64 <= n && asciiBlock64(d + i)) {
+            i += 64;
+            continue;
+        }
+        if (i + 16 <= n && asciiBlock(d + i)) {
+            i += 16;
+            continue;
+        }
+        if (d[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const Sequence sequence = sequenceAt(d, i, n);
+        i += sequence.length;
+        if (sequence.units > 0) {
+            ++wellFormed;
+        } else if (++illFormed >= wellFormed + (n - i) / 2) {
+            // Each character still to come takes two bytes at least: they cannot catch up.
+            return false;
+        }
     }
-    return starts;
+    return wellFormed > illFormed;
 }
 
 std::u16string decodeUtf8(std::string_view bytes)
@@ -206,14 +302,11 @@ size_t decodeUtf8Into(std::string_view bytes, char16_t *start)
             ++i;
             continue;
         }
-        size_t width = 0;
-        const size_t length = sequenceLength(d, i, n, width);
-        if (length == 0) {
-            // One replacement for the lead byte and the continuation bytes that follow it.
+        const Sequence sequence = sequenceAt(d, i, n);
+        const size_t length = sequence.length;
+        if (sequence.units == 0) {
             *out++ = kReplacement;
-            ++i;
-            for (int k = 0; k < 3 && i < n && isContinuation(d[i]) && b >= 0xC0; ++k)
-                ++i;
+            i += length;
             continue;
         }
         char32_t c = 0;

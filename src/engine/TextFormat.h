@@ -39,21 +39,46 @@ LineEnds lineEndsOf(std::u16string_view text);
 // Returns the position of the first byte of 0x80 or above, or npos.
 size_t firstHighByte(std::string_view bytes);
 
-// Sets starts to where each piece of UTF-8 text starts, in bytes (every piece holds 65,536
-// UTF-16 units, or one fewer where the next character would be split), and returns true;
-// returns false as soon as the bytes turn out not to be well-formed UTF-8 (an overlong form,
-// a surrogate, a character above U+10FFFF, a cut or stray sequence).
-bool utf8PieceStarts(std::string_view bytes, std::vector<size_t> &starts);
+// Sets starts to where each piece of UTF-8 text starts, in bytes, and returns true; returns
+// false as soon as the bytes turn out not to be well-formed UTF-8 (an overlong form, a
+// surrogate, a character above U+10FFFF, a cut or stray sequence). Pieces are cut as
+// bytePieceStarts() says, counting UTF-16 units.
+bool utf8PieceStarts(std::string_view bytes, LineEnds lineEnds, std::vector<size_t> &starts);
 
-// Returns where each piece of a UTF-16 text starts: every 65,536 units, one earlier where a
-// surrogate pair would be split.
-std::vector<size_t> widePieceStarts(std::u16string_view units);
+// Returns where each piece of one-byte-a-character text starts: a piece that cannot hold the
+// rest of the text ends right after the last line end among its 65,536 characters; one
+// without any line end holds 65,536 characters, one fewer where that would part a CR from
+// its LF.
+std::vector<size_t> bytePieceStarts(std::string_view bytes, LineEnds lineEnds);
 
-// Returns the UTF-16 text of UTF-8 bytes; each malformed sequence becomes U+FFFD.
+// Returns where each piece of a UTF-16 text starts, cut as bytePieceStarts() says; a piece
+// without any line end is also one unit short where it would split a surrogate pair.
+std::vector<size_t> widePieceStarts(std::u16string_view units, LineEnds lineEnds);
+
+// How many bytes of a text are of 0x80 or above, and at how many places a byte that can start a
+// UTF-8 character of several bytes (0xC2..0xF4) is followed by one that can continue it.
+struct HighByteCounts {
+    size_t high = 0;
+    size_t starts = 0;
+};
+
+// Returns true when some byte that can start a UTF-8 character of several bytes is followed by
+// one that can continue it.
+bool anyUtf8Start(std::string_view bytes);
+
+// Returns the counts of high bytes and of places where a UTF-8 character may start.
+HighByteCounts countHighBytes(std::string_view bytes);
+
+// Returns true when the well-formed characters of two to four bytes outnumber the ill-formed
+// subsequences (each maximal one counted once) of bytes that are not all well-formed UTF-8.
+bool mostlyUtf8(std::string_view bytes);
+
+// Returns the UTF-16 text of UTF-8 bytes; each maximal ill-formed subsequence (the longest
+// start of a well-formed sequence, else one byte) becomes one U+FFFD.
 std::u16string decodeUtf8(std::string_view bytes);
 
-// Writes the UTF-16 text of UTF-8 bytes to out, which must hold bytes.size() units, and
-// returns the number of units written.
+// Writes the UTF-16 text of UTF-8 bytes to out, as decodeUtf8() makes it; out must hold
+// bytes.size() units. Returns the number of units written.
 size_t decodeUtf8Into(std::string_view bytes, char16_t *out);
 
 // Writes the units of UTF-16 bytes to out, which must hold (bytes.size() + 1) / 2 units; an

@@ -21,14 +21,16 @@ using engine::Mode;
 // with CR LF lines.
 enum class Reading { Automatic, Windows1252 };
 
-// The characters of a file as the reference reads them.
+// The characters of a file as the reference reads them: a byte-order mark decides; else UTF-8
+// when its characters of several bytes outnumber its ill-formed subsequences (all of them,
+// when it has none), else Windows-1252.
 inline std::u16string referenceText(const QByteArray &bytes, Reading reading)
 {
     const std::string_view all(bytes.constData(), size_t(bytes.size()));
     if (reading == Reading::Windows1252)
         return fromWindows1252(all);
     if (bytes.startsWith("\xEF\xBB\xBF"))
-        return fromUtf8(all.substr(3));
+        return readUtf8(all.substr(3)).text;
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         std::u16string text;
         for (qsizetype i = 2; i + 1 < bytes.size(); i += 2) {
@@ -39,9 +41,10 @@ inline std::u16string referenceText(const QByteArray &bytes, Reading reading)
             text += u'\uFFFD'; // a last byte without its pair
         return text;
     }
-    const bool high = std::any_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; });
-    const bool validUtf8 = QString::fromUtf8(bytes).toUtf8() == bytes;
-    return high && validUtf8 ? fromUtf8(all) : fromWindows1252(all);
+    Utf8Reading utf8 = readUtf8(all);
+    if (utf8.illFormed == 0 ? utf8.multiByte > 0 : utf8.multiByte > utf8.illFormed)
+        return std::move(utf8.text);
+    return fromWindows1252(all);
 }
 
 inline QByteArray shown(std::u16string_view text)
@@ -60,10 +63,13 @@ inline QByteArray shown(std::u16string_view text)
     return out;
 }
 
-// The engine's blocks of a one-piece file, as characters.
-inline std::vector<std::u16string> engineBlocks(const QByteArray &bytes, Reading reading, Mode mode,
-                                                const std::u16string &search, bool matchCase, int x,
-                                                int y, bool regex = false)
+// The blocks of each piece, as characters.
+using PieceBlocks = std::vector<std::vector<std::u16string>>;
+
+// The engine's blocks of a file.
+inline PieceBlocks engineBlocks(const QByteArray &bytes, Reading reading, Mode mode,
+                                const std::u16string &search, bool matchCase, int x, int y,
+                                bool regex = false)
 {
     run::FileBlocks file;
     file.text = engine::FileText(std::string_view(bytes.constData(), size_t(bytes.size())));
@@ -73,19 +79,21 @@ inline std::vector<std::u16string> engineBlocks(const QByteArray &bytes, Reading
     run::searchFile(plan, file, nullptr);
     // The rows a worker hands on are copies of the lines, taken before the text goes.
     if (!file.keepOnlyRows())
-        return {u"(the text was not whole)"};
-    std::vector<std::u16string> texts;
-    if (file.wide) {
-        for (size_t i = 0; i < file.widePieces[0].size(); ++i)
-            texts.push_back(file.widePieces[0].text(i));
-        return texts;
+        return {{u"(the text was not whole)"}};
+    PieceBlocks pieces(file.pieceCount);
+    for (size_t p = 0; p < file.pieceCount; ++p) {
+        if (file.wide) {
+            for (size_t i = 0; i < file.widePieces[p].size(); ++i)
+                pieces[p].push_back(file.widePieces[p].text(i));
+            continue;
+        }
+        for (size_t i = 0; i < file.bytePieces[p].size(); ++i) {
+            const std::string block = file.bytePieces[p].text(i);
+            pieces[p].push_back(file.encoding == engine::Encoding::Utf8 ? fromUtf8(block)
+                                                                        : engine::decode(block));
+        }
     }
-    for (size_t i = 0; i < file.bytePieces[0].size(); ++i) {
-        const std::string block = file.bytePieces[0].text(i);
-        texts.push_back(file.encoding == engine::Encoding::Utf8 ? fromUtf8(block)
-                                                                : engine::decode(block));
-    }
-    return texts;
+    return pieces;
 }
 
 inline QByteArray compare(const QByteArray &bytes, Reading reading, Mode mode,
@@ -97,19 +105,28 @@ inline QByteArray compare(const QByteArray &bytes, Reading reading, Mode mode,
     // well-formed parts (as grep -P does); the run's tests hold the engine to that.
     if (regex && !QStringView(text.data(), qsizetype(text.size())).isValidUtf16())
         return {};
-    const bool lf = reading != Reading::Windows1252 && endsAtLf(text);
-    const auto expected = extract(mode, text, search, matchCase, x, y, lf, regex);
-    const auto actual = engineBlocks(bytes, reading, mode, search, matchCase, x, y, regex);
+    const bool automatic = reading != Reading::Windows1252;
+    const bool lf = automatic && endsAtLf(text);
+    PieceBlocks expected;
+    for (const std::u16string_view piece : cutPieces(text, lf, automatic))
+        expected.push_back(extract(mode, piece, search, matchCase, x, y, lf, regex));
+    const PieceBlocks actual = engineBlocks(bytes, reading, mode, search, matchCase, x, y, regex);
     if (expected == actual)
         return {};
-    QByteArray detail = "text \"" + shown(text) + "\" search \"" + shown(search) + "\" matchCase " +
-                        QByteArray::number(matchCase) + " x " + QByteArray::number(x) + " y " +
-                        QByteArray::number(y) + " reading " + QByteArray::number(int(reading)) +
-                        (regex ? " regex" : "") + "\n";
-    for (const auto &b : expected)
-        detail += "  expected \"" + shown(b) + "\"\n";
-    for (const auto &b : actual)
-        detail += "  actual   \"" + shown(b) + "\"\n";
+    QByteArray detail = "text \"" + shown(text).left(4000) + "\" search \"" + shown(search) +
+                        "\" matchCase " + QByteArray::number(matchCase) + " x " +
+                        QByteArray::number(x) + " y " + QByteArray::number(y) + " reading " +
+                        QByteArray::number(int(reading)) + (regex ? " regex" : "") + "\n";
+    const auto list = [&](const PieceBlocks &pieces, const char *which) {
+        detail += QByteArray(which) + ": " + QByteArray::number(pieces.size()) + " pieces\n";
+        for (size_t p = 0; p < pieces.size(); ++p) {
+            for (const auto &b : pieces[p])
+                detail += "  " + QByteArray(which) + " piece " + QByteArray::number(p) + " \"" +
+                          shown(b).left(200) + "\"\n";
+        }
+    };
+    list(expected, "expected");
+    list(actual, "actual");
     return detail;
 }
 

@@ -38,11 +38,113 @@ inline std::u16string fromUtf8(std::string_view bytes)
     return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())).toStdU16String();
 }
 
+// UTF-8 bytes read one sequence at a time, with what the reading met.
+struct Utf8Reading {
+    std::u16string text;
+    size_t multiByte = 0; // well-formed characters of two to four bytes
+    size_t illFormed = 0; // ill-formed subsequences, each read as one U+FFFD
+};
+
+// Returns true when some code point in [low, high] may be written with length bytes: none
+// shorter would do, none is a surrogate, none lies above U+10FFFF.
+inline bool writableWith(char32_t low, char32_t high, int length)
+{
+    const auto meets = [&](char32_t from, char32_t to) { return low <= to && high >= from; };
+    if (length == 2)
+        return meets(0x80, 0x7FF);
+    if (length == 3)
+        return meets(0x800, 0xD7FF) || meets(0xE000, 0xFFFF);
+    return meets(0x10000, 0x10FFFF);
+}
+
+// Reads UTF-8 the long way: a lead byte says how many bytes its character takes, and after each
+// byte the code points its bits still leave open tell whether a well-formed character can
+// follow. A whole character is taken; the longest start of one that breaks off (or a byte
+// that starts none) becomes one U+FFFD.
+inline Utf8Reading readUtf8(std::string_view bytes)
+{
+    Utf8Reading reading;
+    const auto byteAt = [&](size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const unsigned char b = byteAt(i);
+        const int length = b < 0x80           ? 1
+                           : (b >> 5) == 0x06 ? 2
+                           : (b >> 4) == 0x0E ? 3
+                           : (b >> 3) == 0x1E ? 4
+                                              : 0;
+        if (length == 1) {
+            reading.text += char16_t(b);
+            ++i;
+            continue;
+        }
+        char32_t value = b & (0x7F >> length);
+        int k = 1;
+        int valid = 0;
+        while (length > 0) {
+            const int open = 6 * (length - k);
+            if (!writableWith(value << open, (value << open) | ((char32_t(1) << open) - 1), length))
+                break;
+            valid = k;
+            if (k == length || i + size_t(k) >= bytes.size() || (byteAt(i + size_t(k)) >> 6) != 2)
+                break;
+            value = value << 6 | (byteAt(i + size_t(k)) & 0x3F);
+            ++k;
+        }
+        if (length > 0 && valid == length) {
+            ++reading.multiByte;
+            if (value >= 0x10000) {
+                reading.text += char16_t(0xD800 + ((value - 0x10000) >> 10));
+                reading.text += char16_t(0xDC00 + ((value - 0x10000) & 0x3FF));
+            } else {
+                reading.text += char16_t(value);
+            }
+            i += size_t(length);
+        } else {
+            ++reading.illFormed;
+            reading.text += u'\uFFFD';
+            i += size_t(std::max(valid, 1));
+        }
+    }
+    return reading;
+}
+
 // Returns true when the text's lines end at LF: its first LF does not follow a CR.
 inline bool endsAtLf(std::u16string_view text)
 {
     const size_t lf = text.find(u'\n');
     return lf != std::u16string_view::npos && (lf == 0 || text[lf - 1] != u'\r');
+}
+
+// Cuts a text into the pieces the modes search, trying every place: with atLineEnds, a piece
+// too short for the rest ends after the last line end among its first 65,536 characters, and
+// one without any line end one character early where it would part a CR from its LF or a
+// surrogate pair; otherwise every piece but the last holds 65,536 characters.
+inline std::vector<std::u16string_view> cutPieces(std::u16string_view text, bool lf,
+                                                  bool atLineEnds)
+{
+    constexpr size_t size = 65536;
+    std::vector<std::u16string_view> pieces;
+    size_t at = 0;
+    while (text.size() - at > size) {
+        size_t end = 0;
+        for (size_t k = at; atLineEnds && k < at + size; ++k) {
+            if (text[k] == u'\n' && (lf || (k > at && text[k - 1] == u'\r')))
+                end = k + 1;
+        }
+        if (end == 0) {
+            end = at + size;
+            const char16_t before = text[end - 1];
+            const char16_t after = text[end];
+            if (atLineEnds && ((before == u'\r' && after == u'\n') ||
+                               (QChar::isHighSurrogate(before) && QChar::isLowSurrogate(after))))
+                --end;
+        }
+        pieces.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    pieces.push_back(text.substr(at));
+    return pieces;
 }
 
 inline std::vector<std::u16string> splitLines(std::u16string_view piece, bool lf)
@@ -85,8 +187,11 @@ inline bool patternMatches(const std::u16string &line, std::u16string_view searc
                    QRegularExpression::DotMatchesEverythingOption;
     if (!matchCase)
         options |= QRegularExpression::CaseInsensitiveOption;
-    const QRegularExpression pattern(QString::fromUtf16(search.data(), qsizetype(search.size())),
-                                     options);
+    // Every line of a piece is tried with the same pattern: it is compiled once.
+    thread_local QRegularExpression pattern;
+    const QString text = QString::fromUtf16(search.data(), qsizetype(search.size()));
+    if (pattern.pattern() != text || pattern.patternOptions() != options)
+        pattern = QRegularExpression(text, options);
     return pattern.isValid() && pattern.match(QString::fromStdU16String(line)).hasMatch();
 }
 

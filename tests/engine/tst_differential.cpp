@@ -10,41 +10,61 @@ namespace {
 
 // Weighted so that line ends, lone CR and LF, empty lines and case pairs (also É/é, Š/š, Ÿ/ÿ,
 // and İ, the Kelvin sign and Å-ring which lower to other scripts' letters) turn up often.
-const std::vector<std::u16string> kTokens = {
-    u"\r\n", u"\r\n", u"\r\n", u"\r", u"\n", u"\n", u" ", u"a", u"a", u"A", u"b", u"B", u"ab",
-    u"É",    u"é",    u"Š",    u"š",  u"Ÿ",  u"ÿ",  u"x", u"i", u"I", u"k", u"K", u"€"};
+const std::vector<std::u16string> kTokens = {u"\r\n", u"\r\n", u"\r\n", u"\r", u"\n", u"\n", u" ",
+                                             u"a",    u"a",    u"A",    u"b",  u"B",  u"ab", u"É",
+                                             u"é",    u"Š",    u"š",    u"Ÿ",  u"ÿ",  u"x",  u"i",
+                                             u"I",    u"k",    u"K",    u"€",  u"0",  u"1",  u"^"};
 // Characters Windows-1252 has no byte for, for the Unicode encodings.
 const std::vector<std::u16string> kWideTokens = {u"İ", u"\u212A", u"\u212B", u"å", u"日本",
                                                  u"😀", u"Ω",      u"ω",      u"ſ", u"μ"};
+// Bytes that are no UTF-8 character, from a lone continuation byte to a character cut short, an
+// overlong form, a surrogate and one above U+10FFFF. A text holds them as private-use
+// characters U+E000 onwards, which bytesOf() turns into these bytes in a UTF-8 file.
+const std::vector<QByteArray> kStrayBytes = {
+    "\x80",         "\xBF",         "\xC0\xAF",         "\xC3",     "\xE0\x80\x80", "\xE2\x82",
+    "\xED\xA0\x80", "\xF0\x9F\x98", "\xF4\x90\x80\x80", "\xF5\x80", "\xFF",         "\xE9"};
 
 // Pieces of patterns: characters and their case partners, classes, anchors, repeats,
 // alternation, and the constructs that look past a line's ends or steer the search.
 const std::vector<std::u16string> kPatternAtoms = {
-    u"a",         u"b",         u"A",           u"\u00e9",  u"\u00c9", u"k",     u"s",
-    u"x",         u" ",         u"\u20ac",      u"\u0160",  u"\u00ff", u".",     u"^",
-    u"$",         u"\\w",       u"\\W",         u"\\b",     u"\\B",    u"\\d",   u"\\s",
-    u"[a\u00e9]", u"[^a ]",     u"[[:alpha:]]", u"[a-z]",   u"a|b",    u"(ab)?", u"(?:\u00e9|x)",
-    u"b*",        u"\u00c9+",   u"a{2}",        u"\\w+?",   u"\\r",    u"\\n",   u"\\R",
-    u"\\A",       u"\\z",       u"\\Z",         u"(?=b)",   u"(?<!a)", u"(?i)",  u"a++",
-    u"\\K",       u"(*COMMIT)", u"\\x{e9}",     u"\\p{Lu}", u"[i]",    u"\\.",   u"\r",
-    u"(",         u"[z-a]",     u"\u00b5",      u"S"};
+    u"a",         u"b",         u"A",           u"\u00e9",   u"\u00c9", u"k",     u"s",
+    u"x",         u" ",         u"\u20ac",      u"\u0160",   u"\u00ff", u".",     u"^",
+    u"$",         u"\\w",       u"\\W",         u"\\b",      u"\\B",    u"\\d",   u"\\s",
+    u"[a\u00e9]", u"[^a ]",     u"[[:alpha:]]", u"[a-z]",    u"a|b",    u"(ab)?", u"(?:\u00e9|x)",
+    u"b*",        u"\u00c9+",   u"a{2}",        u"\\w+?",    u"\\r",    u"\\n",   u"\\R",
+    u"\\A",       u"\\z",       u"\\Z",         u"(?=b)",    u"(?<!a)", u"(?i)",  u"a++",
+    u"\\K",       u"(*COMMIT)", u"\\x{e9}",     u"\\p{Lu}",  u"[i]",    u"\\.",   u"\r",
+    u"(",         u"[z-a]",     u"\u00b5",      u"S",        u"[^0]",   u"[^01]", u"[^a-c9]",
+    u"[a^]",      u"[0^]",      u"[^^]",        u"[^\u00e9]"};
 
-enum class Format { Windows1252, Utf8, Utf8Mark, Utf16LE, Utf16BE, Forced };
+enum class Format { Windows1252, Utf8, Utf8Mark, Utf16LE, Utf16BE, Forced, Utf8Stray };
 
-std::u16string randomText(std::mt19937 &random, int maxTokens, bool wide)
+// Returns true when the text can hold characters Windows-1252 has no byte for.
+bool isWide(Format format)
 {
+    return format != Format::Windows1252 && format != Format::Forced;
+}
+
+std::u16string randomText(std::mt19937 &random, int maxTokens, Format format)
+{
+    const size_t wide = isWide(format) ? kWideTokens.size() : 0;
+    const size_t stray = format == Format::Utf8Stray ? kStrayBytes.size() : 0;
     std::uniform_int_distribution<int> count(0, maxTokens);
-    std::uniform_int_distribution<size_t> pick(0, kTokens.size() + (wide ? kWideTokens.size() : 0) -
-                                                      1);
+    std::uniform_int_distribution<size_t> pick(0, kTokens.size() + wide + stray - 1);
     std::u16string text;
     for (int n = count(random); n > 0; --n) {
         const size_t k = pick(random);
-        text += k < kTokens.size() ? kTokens[k] : kWideTokens[k - kTokens.size()];
+        if (k < kTokens.size())
+            text += kTokens[k];
+        else if (k < kTokens.size() + wide)
+            text += kWideTokens[k - kTokens.size()];
+        else
+            text += char16_t(0xE000 + (k - kTokens.size() - wide));
     }
     return text;
 }
 
-std::u16string randomNeedle(std::mt19937 &random, const std::u16string &text, bool wide)
+std::u16string randomNeedle(std::mt19937 &random, const std::u16string &text, Format format)
 {
     std::uniform_int_distribution<int> kind(0, 9);
     switch (kind(random)) {
@@ -69,7 +89,7 @@ std::u16string randomNeedle(std::mt19937 &random, const std::u16string &text, bo
         }
         [[fallthrough]];
     default:
-        return randomText(random, 2, wide).substr(0, 4);
+        return randomText(random, 2, format).substr(0, 4);
     }
 }
 
@@ -77,7 +97,8 @@ std::u16string randomPattern(std::mt19937 &random, const std::u16string &text)
 {
     std::uniform_int_distribution<int> count(1, 4);
     std::uniform_int_distribution<size_t> pick(0, kPatternAtoms.size() + 5);
-    std::u16string pattern;
+    // Some patterns ask to be matched without compiled machine code.
+    std::u16string pattern = random() % 8 == 0 ? u"(*NO_JIT)" : u"";
     for (int n = count(random); n > 0; --n) {
         const size_t k = pick(random);
         if (k < kPatternAtoms.size() || text.empty()) {
@@ -104,6 +125,20 @@ QByteArray bytesOf(const std::u16string &text, Format format)
         return QByteArray::fromStdString(*engine::encode(text));
     case Format::Utf8:
         return s.toUtf8();
+    case Format::Utf8Stray: {
+        QByteArray bytes;
+        qsizetype from = 0;
+        for (qsizetype i = 0; i <= s.size(); ++i) {
+            if (i < s.size() &&
+                (s[i].unicode() < 0xE000 || s[i].unicode() >= 0xE000 + kStrayBytes.size()))
+                continue;
+            bytes += s.mid(from, i - from).toUtf8();
+            if (i < s.size())
+                bytes += kStrayBytes[s[i].unicode() - 0xE000];
+            from = i + 1;
+        }
+        return bytes;
+    }
     case Format::Utf8Mark:
         return "\xEF\xBB\xBF" + s.toUtf8();
     case Format::Utf16LE:
@@ -143,6 +178,10 @@ private slots:
     void longPieces();
     void vectorEdges_data();
     void vectorEdges();
+    void acrossPieces_data();
+    void acrossPieces();
+    void randomLongFiles_data();
+    void randomLongFiles();
 };
 
 void TestDifferential::randomPieces_data()
@@ -150,9 +189,13 @@ void TestDifferential::randomPieces_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("format");
     const std::pair<const char *, Format> formats[] = {
-        {"windows-1252", Format::Windows1252}, {"utf-8", Format::Utf8},
-        {"utf-8 with mark", Format::Utf8Mark}, {"utf-16le", Format::Utf16LE},
-        {"utf-16be", Format::Utf16BE},         {"forced windows-1252", Format::Forced}};
+        {"windows-1252", Format::Windows1252},
+        {"utf-8", Format::Utf8},
+        {"utf-8 with mark", Format::Utf8Mark},
+        {"utf-16le", Format::Utf16LE},
+        {"utf-16be", Format::Utf16BE},
+        {"forced windows-1252", Format::Forced},
+        {"utf-8 with stray bytes", Format::Utf8Stray}};
     for (int m = 0; m <= static_cast<int>(Mode::ExtractSearchWordLineDownAll); ++m) {
         for (const auto &[name, format] : formats) {
             const auto routine = engine::modeRoutineName(static_cast<Mode>(m));
@@ -167,12 +210,12 @@ void TestDifferential::randomPieces()
     QFETCH(int, mode);
     QFETCH(int, format);
     const auto how = Format(format);
-    const bool wide = how != Format::Windows1252 && how != Format::Forced;
+    const bool wide = isWide(how);
     std::mt19937 random(20240611u + static_cast<unsigned>(mode * 8 + format));
     std::uniform_int_distribution<int> count(-1, 13);
     for (int round = 0; round < 2500; ++round) {
-        const std::u16string text = randomText(random, 24, wide);
-        std::u16string search = randomNeedle(random, text, wide);
+        const std::u16string text = randomText(random, 24, how);
+        std::u16string search = randomNeedle(random, text, how);
         if (!wide && !engine::encode(search))
             search.clear();
         const bool matchCase = (round & 1) != 0;
@@ -195,11 +238,10 @@ void TestDifferential::randomPatterns()
     QFETCH(int, mode);
     QFETCH(int, format);
     const auto how = Format(format);
-    const bool wide = how != Format::Windows1252 && how != Format::Forced;
     std::mt19937 random(7u + static_cast<unsigned>(mode * 8 + format));
     std::uniform_int_distribution<int> count(-1, 13);
     for (int round = 0; round < 700; ++round) {
-        const std::u16string text = randomText(random, round % 10 == 0 ? 400 : 24, wide);
+        const std::u16string text = randomText(random, round % 10 == 0 ? 400 : 24, how);
         const std::u16string pattern = randomPattern(random, text);
         const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), pattern,
                                          (round & 1) != 0, count(random), count(random), true);
@@ -218,18 +260,18 @@ void TestDifferential::longPieces()
     QFETCH(int, mode);
     QFETCH(int, format);
     const auto how = Format(format);
-    const bool wide = how != Format::Windows1252 && how != Format::Forced;
+    const bool wide = isWide(how);
     std::mt19937 random(99u + static_cast<unsigned>(mode * 8 + format));
     std::uniform_int_distribution<int> count(-1, 13);
     std::uniform_int_distribution<size_t> lengthOf(0, 40);
     for (int round = 0; round < 60; ++round) {
-        const std::u16string text = randomText(random, 1500, wide);
+        const std::u16string text = randomText(random, 1500, how);
         std::u16string search;
         if (!text.empty() && round % 3 != 0) {
             std::uniform_int_distribution<size_t> at(0, text.size() - 1);
             search = text.substr(at(random), lengthOf(random));
         } else {
-            search = randomText(random, 3, wide);
+            search = randomText(random, 3, how);
         }
         if (!wide && !engine::encode(search))
             search.clear();
@@ -279,6 +321,124 @@ void TestDifferential::vectorEdges()
                       Mode::ExtractSearchWordLineUp1, search.toStdU16String(), matchCase, 0, 0);
             QVERIFY2(failure.isEmpty(), failure.constData());
         }
+    }
+}
+
+namespace {
+
+// Returns lines of dots filling exactly length characters, each ended by lineEnd.
+QString linesOf(qsizetype length, const QString &lineEnd)
+{
+    QString text;
+    while (text.size() < length) {
+        const qsizetype line = std::min<qsizetype>(999, length - text.size() - lineEnd.size());
+        text += QString(std::max<qsizetype>(line, 0), u'.') + lineEnd;
+    }
+    return text.left(length);
+}
+
+} // namespace
+
+void TestDifferential::acrossPieces_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("search");
+    const QString crLf = QStringLiteral("\r\n");
+    const QString tail = QStringLiteral("after hit\r\nhit é\r\nlast\r\n");
+    QTest::newRow("CR LF on both sides of the 65,536th character")
+        << linesOf(65532, crLf) + "hit\r\n" + tail << "hit";
+    QTest::newRow("LF file: its CR LF on both sides of the 65,536th character")
+        << linesOf(65532, "\n") + "hit\r\nafter hit\nlast\n"
+        << "hit";
+    QTest::newRow("search text across the 65,536th character")
+        << linesOf(65530, crLf) + "abDoZidaxy\r\n" + tail << "dozida";
+    QTest::newRow("line end at the 65,536th character")
+        << linesOf(65536, crLf) + "hit\r\n" + tail << "hit";
+    QTest::newRow("line end as the first character of the next piece")
+        << linesOf(65535, "\n") + "\nhit\n" + linesOf(70000, "\n") << "hit";
+    QTest::newRow("line longer than a piece")
+        << "first hit\r\n" + QString(140000, u'y') + "hit\r\n" + tail << "hit";
+    QTest::newRow("no line end before a CR LF at the edge")
+        << QString(65535, u'q') + "\r\nhit\r\n" + tail << "hit";
+    QTest::newRow("CR LF text with only lone LFs in the piece")
+        << "hit\r\n" + QString(65000, u'm') + "\n" + QString(600, u'm') + "hit\r\n" + tail << "hit";
+    QTest::newRow("surrogate pair at the edge, no line end")
+        << QString(65535, u'w') + QString::fromUtf8("😀hit\r\n") + tail << "hit";
+    QTest::newRow("surrogate pair at the edge, after a line end")
+        << linesOf(65000, crLf) + QString(535, u'w') + QString::fromUtf8("😀hit\r\n") + tail
+        << QString::fromUtf8("😀");
+    QTest::newRow("stray UTF-8 bytes near the edge")
+        << linesOf(65530, "\n") + QString::fromUtf16(u"caf\xE00B hit\n\u00e9\u00e9\u00e9\n")
+        << QString::fromUtf8("É");
+    QTest::newRow("three pieces of short lines") << [] {
+        QString text;
+        for (int i = 0; text.size() < 200000; ++i)
+            text += QStringLiteral("line %1 hit\r\n\r\n").arg(i);
+        return text;
+    }() << "hit 1";
+}
+
+// Files longer than a piece, with line ends, CR LF pairs, search texts and surrogate pairs at
+// and around the 65,536th character, in every reading and mode.
+void TestDifferential::acrossPieces()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, search);
+    const std::u16string units = text.toStdU16String();
+    const std::u16string sought = search.toStdU16String();
+    for (const Format format : {Format::Windows1252, Format::Utf8, Format::Utf8Mark,
+                                Format::Utf16LE, Format::Forced, Format::Utf8Stray}) {
+        if (!isWide(format) && (!engine::encode(units) || !engine::encode(sought)))
+            continue;
+        const QByteArray bytes = bytesOf(units, format);
+        for (int m = 0; m <= static_cast<int>(Mode::ExtractSearchWordLineDownAll); ++m) {
+            const bool regex = m % 3 == 0;
+            const std::u16string pattern =
+                regex ? QRegularExpression::escape(search).toStdU16String() : sought;
+            const QByteArray failure =
+                check(bytes, format, Mode(m), pattern, m % 2 == 0, 2, 3, regex);
+            QVERIFY2(failure.isEmpty(), failure.left(3000).constData());
+        }
+    }
+}
+
+void TestDifferential::randomLongFiles_data()
+{
+    randomPieces_data();
+}
+
+// Random files of several pieces: short lines, and lines longer than a piece, some ending in
+// a lone CR.
+void TestDifferential::randomLongFiles()
+{
+    QFETCH(int, mode);
+    QFETCH(int, format);
+    const auto how = Format(format);
+    std::mt19937 random(31u + static_cast<unsigned>(mode * 8 + format));
+    std::uniform_int_distribution<int> count(-1, 13);
+    std::uniform_int_distribution<size_t> runLength(100, 70000);
+    for (int round = 0; round < 2; ++round) {
+        std::u16string text;
+        while (text.size() < 100000) {
+            if (random() % 3 != 0) {
+                text += randomText(random, 4000, how);
+                continue;
+            }
+            std::u16string unit = randomText(random, 30, how);
+            std::erase_if(unit, [](char16_t c) { return c == u'\r' || c == u'\n'; });
+            for (size_t length = runLength(random); !unit.empty() && length > 0;) {
+                const std::u16string part = unit.substr(0, std::min(length, unit.size()));
+                text += part;
+                length -= part.size();
+            }
+            text += random() % 2 == 0 ? u"\r" : u"\r\n";
+        }
+        std::u16string search = randomNeedle(random, text, how);
+        if (!isWide(how) && !engine::encode(search))
+            search.clear();
+        const QByteArray failure = check(bytesOf(text, how), how, Mode(mode), search,
+                                         (round & 1) != 0, count(random), count(random));
+        QVERIFY2(failure.isEmpty(), failure.left(3000).constData());
     }
 }
 

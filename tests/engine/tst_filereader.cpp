@@ -69,6 +69,11 @@ private slots:
     void unreadableFile();
     void recognised_data();
     void recognised();
+    void repaired_data();
+    void repaired();
+    void highByteCounts_data();
+    void highByteCounts();
+    void growingFileIsReadToItsSizeAtOpen();
 
 private:
     QTemporaryDir m_dir;
@@ -102,11 +107,12 @@ void TestFileReader::sizes()
     const QByteArray content = randomBytes(size);
     QVERIFY(writeFile(path, content));
 
-    // Files of 64 KiB and more are mapped where that is allowed.
+    // Files of 64 KiB and more are mapped where that is allowed. Read as Windows-1252 with CR LF
+    // lines, a file is cut every 65,536 bytes, line ends or not.
     for (const bool mayMap : {false, true}) {
         RecordingReporter reporter;
         const engine::FileText pieces = engine::readPieces(
-            path.toStdString(), reporter, engine::ReadRule::Automatic, nullptr, mayMap);
+            path.toStdString(), reporter, engine::ReadRule::Windows1252CrLf, nullptr, mayMap);
         QCOMPARE(reporter.steps(), QList<int>{});
         QCOMPARE(pieces.count(), size_t(pieceSizes.size()));
         QByteArray joined;
@@ -301,6 +307,37 @@ void TestFileReader::recognised_data()
     QTest::newRow("UTF-16 BE, odd byte count")
         << QByteArray("\xFE\xFF\0a\0\r\0\nx", 9) << e(engine::Encoding::Utf16BE) << false
         << QList<qsizetype>{4};
+    // A piece that cannot take the rest ends after its last line end.
+    QTest::newRow("Windows-1252: a piece ends after its last CR LF")
+        << QByteArray(65530, 'a') + "\r\n" + QByteArray(10, 'b') << e(engine::Encoding::Windows1252)
+        << false << QList<qsizetype>{65532, 10};
+    QTest::newRow("no line end: a piece never parts a CR from its LF")
+        << QByteArray(65535, 'q') + "\r\nx" << e(engine::Encoding::Windows1252) << false
+        << QList<qsizetype>{65535, 3};
+    QTest::newRow("LF file: a CR before an LF goes with it into the next piece")
+        << "\n" + QByteArray(65534, 'a') + "\r\nz" << e(engine::Encoding::Windows1252) << true
+        << QList<qsizetype>{1, 65536, 1};
+    QTest::newRow("CR LF file: a lone LF is no line end")
+        << "a\r\n" + QByteArray(65000, 'm') + "\n" + QByteArray(600, 'm')
+        << e(engine::Encoding::Windows1252) << false << QList<qsizetype>{3, 65536, 65};
+    QTest::newRow("a line end right at the count fills the piece")
+        << QByteArray(65534, 'a') + "\r\nb" << e(engine::Encoding::Windows1252) << false
+        << QList<qsizetype>{65536, 1};
+    QTest::newRow("UTF-8: pieces end after line ends, counted in characters")
+        << "\xC3\xA9\n" + QByteArray(65535, 'a') + "z" << e(engine::Encoding::Utf8) << true
+        << QList<qsizetype>{2, 65536};
+    QTest::newRow("UTF-8: no line end, a CR LF is not parted")
+        << "\xC3\xA9" + QByteArray(65534, 'a') + "\r\nz" << e(engine::Encoding::Utf8) << false
+        << QList<qsizetype>{65535, 3};
+    QByteArray lfAtEnd("\xFF\xFE");
+    for (int i = 0; i < 65535; ++i)
+        lfAtEnd += i == 7 ? QByteArray("\n\0", 2) : QByteArray("a\0", 2);
+    lfAtEnd += QByteArray("\x3D\xD8\x00\xDE\n\0", 6);
+    QTest::newRow("UTF-16: a piece ends after its last line end")
+        << lfAtEnd << e(engine::Encoding::Utf16LE) << true << QList<qsizetype>{8, 65530};
+    QTest::newRow("repaired UTF-8 is cut at line ends too")
+        << "\xE9\xC3\xA9\xC3\xA9\n" + QByteArray(65535, 'a') << e(engine::Encoding::Utf8) << true
+        << QList<qsizetype>{4, 65535};
 }
 
 void TestFileReader::recognised()
@@ -333,6 +370,143 @@ void TestFileReader::recognised()
     }
     QCOMPARE(sizes, pieceUnits);
     QVERIFY(!joined.contains(QChar(0xFEFF)));
+}
+
+void TestFileReader::repaired_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("utf8");
+    QTest::addColumn<QString>("text");
+    const QString replacement(QChar(0xFFFD));
+    const QByteArray e = "\xC3\xA9"; // é
+    QTest::newRow("one stray byte among accented letters")
+        << "caf" + e + " \xE9t" + e << true << "café " + replacement + "té";
+    QTest::newRow("as many stray bytes as characters: Windows-1252")
+        << e + "\xE9" << false << QString::fromUtf8("Ã©é");
+    QTest::newRow("no character of several bytes: Windows-1252")
+        << QByteArray("caf\xE9 \xC3") << false << QString::fromUtf8("café Ã");
+    QTest::newRow("an overlong form and a surrogate: one replacement a byte")
+        << e.repeated(7) + " \xE0\x80\x80 \xED\xA0\x80" << true
+        << QString::fromUtf8("ééééééé ") + replacement.repeated(3) + " " + replacement.repeated(3);
+    QTest::newRow("a character cut short is one replacement")
+        << e.repeated(3) + " \xE2\x82 x \xF0\x9F\x98" << true
+        << QString::fromUtf8("ééé ") + replacement + " x " + replacement;
+    QTest::newRow("above U+10FFFF: one replacement a byte")
+        << "\xF4\x90\x80\x80" + e.repeated(5) << true
+        << replacement.repeated(4) + QString::fromUtf8("ééééé");
+    QTest::newRow("a lead byte before an ASCII letter")
+        << "\xC3" + QByteArray("a") + e + e << true << replacement + QString::fromUtf8("aéé");
+    QTest::newRow("bytes no character starts with")
+        << "\xC0\xAF\xF5\xFF" + e.repeated(5) << true
+        << replacement.repeated(4) + QString::fromUtf8("ééééé");
+    QTest::newRow("one stray byte at the very end of a long file")
+        << (QByteArray(100000, 'x') + "\n" + e + "\n").repeated(3) + "\xFF" << true
+        << (QString(100000, u'x') + QString::fromUtf8("\né\n")).repeated(3) + replacement;
+    QTest::newRow("after a byte-order mark, stray bytes are always repaired")
+        << QByteArray("\xEF\xBB\xBF\xE9\xE9") << true << replacement.repeated(2);
+}
+
+// A file without a byte-order mark is UTF-8 when its characters of several bytes outnumber its
+// ill-formed subsequences, each of which reads as one replacement character.
+void TestFileReader::repaired()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, utf8);
+    QFETCH(QString, text);
+    const QString path = m_dir.filePath("repaired.txt");
+    QVERIFY(writeFile(path, content));
+    RecordingReporter reporter;
+    const engine::FileText read = engine::readPieces(path.toStdString(), reporter);
+    QCOMPARE(read.encoding() == engine::Encoding::Utf8, utf8);
+    QCOMPARE(read.wide(), utf8);
+    QString joined;
+    for (size_t i = 0; i < read.count(); ++i) {
+        if (utf8)
+            joined += QStringView(read.pieceUnits(i).data(), qsizetype(read.pieceUnits(i).size()));
+        else
+            joined += QString::fromStdU16String(engine::decode(read.pieceBytes(i)));
+    }
+    QCOMPARE(joined, text);
+}
+
+void TestFileReader::highByteCounts_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("percentHigh");
+    QTest::newRow("empty") << 0 << 50;
+    QTest::newRow("shorter than a vector") << 15 << 50;
+    QTest::newRow("a vector and a byte") << 33 << 50;
+    QTest::newRow("a few hundred bytes, mostly ASCII") << 300 << 3;
+    QTest::newRow("more than 255 rounds of vectors") << 9000 << 100;
+    QTest::newRow("a megabyte, a few high bytes") << (1 << 20) << 1;
+}
+
+// The vector counts must equal a count byte by byte, at every length and density: a file
+// with many high bytes fills each lane's count to its limit.
+void TestFileReader::highByteCounts()
+{
+    QFETCH(int, size);
+    QFETCH(int, percentHigh);
+    std::mt19937 random(unsigned(size + percentHigh));
+    const unsigned char pool[] = {0xC3, 0xA9, 0xE9, 0x80, 0xBF, 0xC2, 0xF4, 0xF5, 0xE2, 0x82};
+    for (int round = 0; round < 20; ++round) {
+        QByteArray bytes(size + round, 'a');
+        for (auto &byte : bytes) {
+            if (int(random() % 100) < percentHigh)
+                byte = char(pool[random() % sizeof pool]);
+        }
+        size_t high = 0;
+        size_t starts = 0;
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            const auto b = uchar(bytes[i]);
+            high += b >= 0x80 ? 1 : 0;
+            if (i + 1 < bytes.size() && b >= 0xC2 && b <= 0xF4 && uchar(bytes[i + 1]) >= 0x80 &&
+                uchar(bytes[i + 1]) <= 0xBF)
+                ++starts;
+        }
+        const std::string_view view(bytes.constData(), size_t(bytes.size()));
+        const engine::HighByteCounts counts = engine::countHighBytes(view);
+        QCOMPARE(counts.high, high);
+        QCOMPARE(counts.starts, starts);
+        QCOMPARE(engine::anyUtf8Start(view), starts > 0);
+    }
+}
+
+namespace {
+
+std::string g_growing;
+int g_appends = 0;
+
+// Imitates a program writing a log as fast as it is read: a megabyte more after each read.
+void appendToGrowingFile()
+{
+    if (g_appends >= 40)
+        return;
+    ++g_appends;
+    QFile file(QString::fromStdString(g_growing));
+    if (file.open(QIODevice::Append))
+        file.write(QByteArray(1 << 20, 'g'));
+}
+
+} // namespace
+
+// A file read while it grows is read up to the size it had when it was opened, not until the
+// writer stops.
+void TestFileReader::growingFileIsReadToItsSizeAtOpen()
+{
+    const QString path = m_dir.filePath("growing.log");
+    const QByteArray content = QByteArray("line\r\n").repeated(3 << 20); // 18 MiB: two reads
+    QVERIFY(writeFile(path, content));
+    g_growing = path.toStdString();
+    g_appends = 0;
+    engine::setAfterEachRead(&appendToGrowingFile);
+    RecordingReporter reporter;
+    const engine::FileText text = engine::readPieces(path.toStdString(), reporter);
+    engine::setAfterEachRead(nullptr);
+    QVERIFY(g_appends > 0);
+    QCOMPARE(reporter.steps(), QList<int>{});
+    QCOMPARE(qsizetype(text.bytes().size()), content.size());
+    QVERIFY(QByteArrayView(text.bytes().data(), qsizetype(text.bytes().size())) == content);
 }
 
 QTEST_APPLESS_MAIN(TestFileReader)

@@ -497,10 +497,10 @@ void TestExtractionRun::longFileGivesOneRowPerPieceOnOneLine()
     m_view->search = QStringLiteral("hit");
     m_view->oneLine = 1;
     click();
-    // The line cut by the piece's end ends the first row; its tail holds no match.
+    // The first piece ends after the last line end among its 65,536 bytes: no line is cut.
     QCOMPARE(m_view->rows.size(), 2);
-    QCOMPARE(m_view->rows[0], QString("hit line ").repeated(6553) + "hit li ");
-    QCOMPARE(m_view->rows[1], QString("hit line ").repeated(3446));
+    QCOMPARE(m_view->rows[0], QString("hit line ").repeated(6553));
+    QCOMPARE(m_view->rows[1], QString("hit line ").repeated(3447));
 }
 
 void TestExtractionRun::unreadableFileIsReportedAndTheRunGoesOn()
@@ -632,7 +632,7 @@ void TestExtractionRun::stopDuringRowsKeepsWhatWasAdded()
     QByteArray content;
     for (const char *rows : {"hit a\r\nhit b\r\n", "hit c\r\nhit d\r\n", "hit e\r\nhit f\r\n"}) {
         const QByteArray part = rows;
-        content += part + QByteArray(65536 - part.size(), 'x');
+        content += part + QByteArray(65536 - part.size() - 2, 'x') + "\r\n";
     }
     m_view->files = {write("1.txt", content)};
     m_view->search = QStringLiteral("hit");
@@ -765,7 +765,7 @@ void TestExtractionRun::stopBetweenPiecesOfOneFile()
     QByteArray content;
     for (int piece = 1; piece <= 3; ++piece) {
         QByteArray part = "hit " + QByteArray::number(piece) + "\r\n";
-        content += part + QByteArray(65536 - part.size(), 'x');
+        content += part + QByteArray(65536 - part.size() - 2, 'x') + "\r\n";
     }
     m_view->files = {write("three pieces.txt", content)};
     m_view->search = QStringLiteral("hit");

@@ -185,6 +185,12 @@ void TestBadInput::badEntryInFileList_data()
     QTest::newRow("UTF-8 mark before malformed bytes: replacement characters")
         << "bad utf8 mark"
         << "" << 0 << QStringList{QStringLiteral("\uFFFD hit \uFFFD")};
+    QTest::newRow("UTF-8 file with one stray byte at its end: still UTF-8")
+        << "stray utf8"
+        << "" << 0 << QStringList(3, QString::fromUtf8("café hit"));
+    QTest::newRow("line across the 65,536th byte: whole, and found")
+        << "across piece edge"
+        << "" << 0 << QStringList{QStringLiteral("big hit")};
     QTest::newRow("file of NUL bytes: one line, no match") << "nul filled"
                                                            << "" << 0 << QStringList{};
     QTest::newRow("file deleted after it was listed") << "vanished"
@@ -225,6 +231,11 @@ void TestBadInput::badEntryInFileList()
         QVERIFY(writeFile(native, QByteArray("\xFF\xFEh\0i\0t\0!", 9)));
     } else if (kind == QLatin1String("bad utf8 mark")) {
         QVERIFY(writeFile(native, "\xEF\xBB\xBF\xC3 hit \xFF\n"));
+    } else if (kind == QLatin1String("stray utf8")) {
+        QVERIFY(writeFile(native, QByteArray("caf\xC3\xA9 hit\n").repeated(3) + "\xFF"));
+    } else if (kind == QLatin1String("across piece edge")) {
+        // The h of "hit" is the 65,535th byte.
+        QVERIFY(writeFile(native, QByteArray(65528, '.') + "\r\nbig hit\r\n"));
     } else if (kind == QLatin1String("nul filled")) {
         QVERIFY(writeFile(native, QByteArray(200000, '\0')));
     } else if (kind == QLatin1String("utf16")) {
