@@ -562,70 +562,41 @@ bool runPattern(Mode mode, std::basic_string_view<Char> piece, const PatternSear
     return finder.gaveUp();
 }
 
-struct ModeInfo {
-    Mode mode;
-    std::string_view routine;
-    std::string_view caption;
-};
-
-// In the order captions are compared.
-constexpr std::array<ModeInfo, 14> kModes = {{
-    {Mode::ExtractSearchWordLine, "ExtractSearchWordLine",
-     "Extract entire line which contains search word"},
-    {Mode::ExtractSearchWordLineUp1, "ExtractSearchWordLineUp1",
-     "Extract entire line which contains search word and 1 line above"},
-    {Mode::ExtractSearchWordLineUp2, "ExtractSearchWordLineUp2",
-     "Extract entire line which contains search word and 2 lines above"},
-    {Mode::ExtractSearchWordLineUp3, "ExtractSearchWordLineUp3",
-     "Extract entire line which contains search word and 3 lines above"},
-    {Mode::ExtractSearchWordLineUp3Down1, "ExtractSearchWordLineUp3Down1",
-     "Extract entire line which contains search word and 3 lines above and 1 line below"},
-    {Mode::ExtractSearchWordLineUp1Down1, "ExtractSearchWordLineUp1Down1",
-     "Extract entire line which contains search word and 1 line above and 1 line below"},
-    {Mode::ExtractSearchWordLineDown1, "ExtractSearchWordLineDown1",
-     "Extract entire line which contains search word and 1 line below"},
-    {Mode::ExtractSearchWordLineDown2, "ExtractSearchWordLineDown2",
-     "Extract entire line which contains search word and 2 lines below"},
-    {Mode::ExtractSearchWordLineDown3, "ExtractSearchWordLineDown3",
-     "Extract entire line which contains search word and 3 lines below"},
-    {Mode::ExtractSearchWordLineUpXDownY, "ExtractSearchWordLineUpXDownY",
-     "Extract line which contains search word and x line(s) above and y line(s) below"},
-    {Mode::Extract1stLineBelow, "Extract1stLineBelow", "Extract 1st line below search word"},
-    {Mode::Extract2ndLineBelow, "Extract2ndLineBelow", "Extract 2nd line below search word"},
-    {Mode::ExtractSearchWordLineUpAll, "ExtractSearchWordLineUpAll",
-     "Extract entire line which contains search word and all lines above"},
-    {Mode::ExtractSearchWordLineDownAll, "ExtractSearchWordLineDownAll",
-     "Extract entire line which contains search word and all lines below"},
-}};
-
-const ModeInfo &infoOf(Mode mode)
-{
-    for (const auto &info : kModes) {
-        if (info.mode == mode)
-            return info;
-    }
-    return kModes.front();
-}
-
 } // namespace
 
 std::string_view modeRoutineName(Mode mode)
 {
-    return infoOf(mode).routine;
-}
-
-std::string_view modeCaption(Mode mode)
-{
-    return infoOf(mode).caption;
-}
-
-std::optional<Mode> modeForCaption(std::string_view utf8Caption)
-{
-    for (const auto &info : kModes) {
-        if (info.caption == utf8Caption)
-            return info.mode;
+    switch (mode) {
+    case Mode::ExtractSearchWordLine:
+        return "ExtractSearchWordLine";
+    case Mode::ExtractSearchWordLineUp1:
+        return "ExtractSearchWordLineUp1";
+    case Mode::ExtractSearchWordLineUp2:
+        return "ExtractSearchWordLineUp2";
+    case Mode::ExtractSearchWordLineUp3:
+        return "ExtractSearchWordLineUp3";
+    case Mode::ExtractSearchWordLineDown1:
+        return "ExtractSearchWordLineDown1";
+    case Mode::ExtractSearchWordLineDown2:
+        return "ExtractSearchWordLineDown2";
+    case Mode::ExtractSearchWordLineDown3:
+        return "ExtractSearchWordLineDown3";
+    case Mode::ExtractSearchWordLineUp1Down1:
+        return "ExtractSearchWordLineUp1Down1";
+    case Mode::ExtractSearchWordLineUp3Down1:
+        return "ExtractSearchWordLineUp3Down1";
+    case Mode::ExtractSearchWordLineUpXDownY:
+        return "ExtractSearchWordLineUpXDownY";
+    case Mode::Extract1stLineBelow:
+        return "Extract1stLineBelow";
+    case Mode::Extract2ndLineBelow:
+        return "Extract2ndLineBelow";
+    case Mode::ExtractSearchWordLineUpAll:
+        return "ExtractSearchWordLineUpAll";
+    case Mode::ExtractSearchWordLineDownAll:
+        return "ExtractSearchWordLineDownAll";
     }
-    return std::nullopt;
+    return {};
 }
 
 void extract(Mode mode, std::string_view piece, const Needle &needle, int x, int y, BlockList &out,

@@ -6,6 +6,7 @@
 #include "platform/SettingsStore.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
+#include "shell/ModeTable.h"
 #include "shell/Pointers.h"
 #include "shell/ReportView.h"
 

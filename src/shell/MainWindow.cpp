@@ -7,6 +7,7 @@
 #include "shell/CaptionProgressBar.h"
 #include "shell/LinesDialog.h"
 #include "shell/Look.h"
+#include "shell/ModeTable.h"
 #include "shell/ReportView.h"
 
 #include <QApplication>
@@ -34,12 +35,6 @@ const QString &application = platform::settingsApplication;
 const QString &section = platform::settingsSection;
 
 constexpr qint64 kScreenIntervalMs = 50;
-// The most rows queued for the results list before they are shown, whatever the time: rows
-// taken over a piece at a time can come faster than the screen interval shows them.
-constexpr int kMostQueuedRows = 800000;
-// What is held back for the error report and a save once the rows have taken the rest. The
-// lists keep nothing of their own per row.
-constexpr size_t kSpareMemoryBytes = size_t(40) << 20;
 
 ReportView *makeListView(const char *name, platform::ListModel *model, const QString &tip,
                          QWidget *parent)
@@ -52,30 +47,6 @@ ReportView *makeListView(const char *name, platform::ListModel *model, const QSt
 }
 
 } // namespace
-
-const QStringList &modeCaptions()
-{
-    static const QStringList captions = {
-        QStringLiteral(
-            "Extract line which contains search word and x line(s) above and y line(s) below"),
-        QStringLiteral("Extract entire line which contains search word"),
-        QStringLiteral("Extract entire line which contains search word and 1 line above"),
-        QStringLiteral("Extract entire line which contains search word and 2 lines above"),
-        QStringLiteral("Extract entire line which contains search word and 3 lines above"),
-        QStringLiteral("Extract entire line which contains search word and 1 line below"),
-        QStringLiteral("Extract entire line which contains search word and 2 lines below"),
-        QStringLiteral("Extract entire line which contains search word and 3 lines below"),
-        QStringLiteral("Extract entire line which contains search word and 3 lines above and 1 "
-                       "line below"),
-        QStringLiteral("Extract entire line which contains search word and 1 line above and 1 "
-                       "line below"),
-        QStringLiteral("Extract 1st line below search word"),
-        QStringLiteral("Extract 2nd line below search word"),
-        QStringLiteral("Extract entire line which contains search word and all lines above"),
-        QStringLiteral("Extract entire line which contains search word and all lines below"),
-    };
-    return captions;
-}
 
 QString applicationTitleFor(const QString &productTitle)
 {
@@ -90,14 +61,18 @@ QString applicationTitleFor(const QString &productTitle)
 MainWindow::MainWindow(const platform::Services &services, const QString &programFolder,
                        QWidget *parent)
     : QMainWindow(parent), m_services(services), m_programFolder(programFolder),
-      m_report(*services.prompts), m_applicationTitle(QStringLiteral("Lumbrex"))
+      m_report(*services.prompts), m_applicationTitle(QStringLiteral("Lumbrex")),
+      m_sink(m_results, [this](int value, const QString &caption) {
+          setProgress(value, caption);
+          m_runReachedFiles = true;
+          showPointer();
+      })
 {
     setObjectName(QLatin1String(platform::mainWindowModule));
     setWindowTitle(QLatin1String(platform::mainWindowModule));
     setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
     buildControls();
-    m_run = std::make_unique<run::ExtractionRun>(*this, *services.prompts, *services.settings,
-                                                 *services.yield, m_report, m_applicationTitle);
+    m_runControl = std::make_unique<RunControl>(*this);
     connectHandlers();
     connectFileList();
     connectResults();
@@ -264,11 +239,11 @@ void MainWindow::buildControls()
     displayLayout->setColumnStretch(2, 1);
     right->addWidget(displayFrame);
 
-    startButton = makeButton("PushButton3", run::startCaption, client);
+    startButton = makeButton("PushButton3", startCaption, client);
     right->addWidget(startButton);
     progressBar = new CaptionProgressBar(client);
     progressBar->setObjectName(QStringLiteral("ProgressBar1"));
-    progressBar->setCaption(run::idleProgressText);
+    progressBar->setCaption(idleProgressText);
     progressBar->setFixedHeight(px(510));
     right->addWidget(progressBar);
 
@@ -294,14 +269,8 @@ void MainWindow::buildControls()
     buttonRow(right, removeResultsContainingButton, removeResultsNotContainingButton);
 
     // Rows reach the results list in batches, right before each event pump.
-    m_sinceRowsShown.start();
     if (auto *pump = dynamic_cast<platform::QtYield *>(m_services.yield))
-        pump->addBeforePump([this] {
-            if (m_sinceRowsShown.elapsed() >= kScreenIntervalMs) {
-                showQueuedResults();
-                m_sinceRowsShown.restart();
-            }
-        });
+        pump->addBeforePump([this] { m_sink.showWhenDue(); });
     m_progressTimer.setSingleShot(true);
     connect(&m_progressTimer, &QTimer::timeout, this, [this] { showProgress(); });
 }
@@ -310,9 +279,9 @@ void MainWindow::connectHandlers()
 {
     connect(startButton, &QPushButton::clicked, this, [this] {
         // A new run empties the results that a save, copy, export or filter is reading.
-        if (m_resultsInUse > 0 && !m_run->running())
+        if (m_resultsInUse > 0 && !m_runControl->running())
             return;
-        m_run->startOrStop();
+        m_runControl->startOrStop();
     });
     connect(helpButton, &QPushButton::clicked, this, [this] {
         engine::Steps steps(m_report, platform::mainWindowModule, "PushButton4_Click");
@@ -445,7 +414,9 @@ void MainWindow::modeChosen()
         m_services.settings->writeSetting(application, section, modeList->objectName(),
                                           QString::number(modeList->currentIndex()));
     });
-    if (steps.test(102, [&] { return modeList->currentText().contains(modeCaptions().at(0)); }))
+    if (steps.test(102, [&] {
+            return modeAt(modeList->currentIndex()) == engine::Mode::ExtractSearchWordLineUpXDownY;
+        }))
         if (steps.test(104, [&] { return !restoringOptions; }))
             steps.step(106, [&] { showLinesDialog(); });
 }
@@ -472,140 +443,51 @@ void MainWindow::showLinesDialog()
     linesDialog().showModal();
 }
 
-QString MainWindow::startButtonCaption() const
+void MainWindow::setActivity(run::Activity activity)
 {
-    return startButton->text();
-}
-
-void MainWindow::setStartButtonCaption(const QString &caption)
-{
-    if (caption == run::stopCaption) {
-        m_resultsOutOfMemory = false;
-        m_resultsOutOfMemoryReported = false;
+    if (activity == run::Activity::Running && m_activity != run::Activity::Running)
+        m_runReachedFiles = false;
+    m_activity = activity;
+    const QString &caption = activity == run::Activity::Running ? stopCaption : startCaption;
+    if (startButton->text() != caption) {
+        startButton->setText(caption);
+        startButton->setAccessibleName(caption);
     }
-    // A run that ends, or is stopped, shows every row it made; rows the views have no room
-    // for are dropped rather than left where any reader would show them.
-    const bool shown = showQueuedResults();
-    if (!shown)
-        m_results.dropDeferred();
-    startButton->setText(caption);
-    startButton->setAccessibleName(caption);
-    if (!shown && !m_resultsOutOfMemoryReported) {
-        m_resultsOutOfMemoryReported = true;
-        throw engine::Failure("Out of memory");
-    }
+    showPointer();
 }
 
-bool MainWindow::showQueuedResults()
+bool MainWindow::showsBusyPointer() const
 {
-    if (m_results.deferredCount() == 0)
-        return true;
-    try {
-        m_results.flush();
-        return true;
-    } catch (const std::bad_alloc &) {
-    }
-    if (m_spareBytes == 0)
-        return false;
-    // Once more with the spare memory given back.
-    resultsOutOfMemory();
-    try {
-        m_results.flush();
-        return true;
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
+    return m_activity == run::Activity::Busy ||
+           (m_activity == run::Activity::Running && m_runReachedFiles);
 }
 
-void MainWindow::resultsOutOfMemory()
+void MainWindow::setHoverPointer(Pointer pointer)
 {
-    m_resultsOutOfMemory = true;
-    m_spareMemory.reset();
-    m_spareBytes = 0;
+    m_hoverPointer = pointer;
+    showPointer();
 }
 
-bool MainWindow::holdSpareMemory(size_t more)
+void MainWindow::showPointer()
 {
-    // Showing rows first tries the room a stock view would take for them (8 bytes a row, see
-    // ListModel); holding it back before it is needed means the rows already collected can
-    // always be shown once memory runs out. The spare grows
-    // before rows are added, and the old one stays until a bigger one is had: when memory
-    // runs out, what is held still covers every row added.
-    const size_t rows = size_t(m_results.count()) + more;
-    const size_t needed = rows * 8 + kSpareMemoryBytes;
-    if (needed <= m_spareBytes)
-        return true;
-    for (const size_t size : {rows * 16 + kSpareMemoryBytes, needed}) {
-        if (char *bigger = new (std::nothrow) char[size]) {
-            m_spareMemory.reset(bigger);
-            m_spareBytes = size;
-            return true;
-        }
-    }
-    return false;
-}
-
-int MainWindow::fileCount() const
-{
-    return m_files.count();
-}
-
-QString MainWindow::fileAt(int i) const
-{
-    return m_files.text(i);
-}
-
-QString MainWindow::searchText() const
-{
-    return searchBox->text();
-}
-
-QString MainWindow::modeText() const
-{
-    return modeList->currentText();
-}
-
-int MainWindow::matchCaseValue() const
-{
-    return matchCaseBox->isChecked() ? 1 : 0;
-}
-
-int MainWindow::regexValue() const
-{
-    return regexBox->isChecked() ? 1 : 0;
-}
-
-int MainWindow::readAsWindows1252Value() const
-{
-    return readAsWindows1252Box->isChecked() ? 1 : 0;
-}
-
-QStringList MainWindow::filePaths() const
-{
-    return m_files.texts();
-}
-
-int MainWindow::oneLineValue() const
-{
-    return oneLineBox->isChecked() ? 1 : 0;
-}
-
-run::DisplayOption MainWindow::displayOption() const
-{
-    if (lineOnlyOption->isChecked())
-        return run::DisplayOption::LineOnly;
-    if (fileAndLineOption->isChecked())
-        return run::DisplayOption::FileAndLine;
-    if (fileOnlyOption->isChecked())
-        return run::DisplayOption::FileOnly;
-    return run::DisplayOption::None;
+    const Pointer pointer = showsBusyPointer() ? Pointer::Busy : m_hoverPointer;
+    // A run turns to a new file many times a second: the same pointer again is no change.
+    if (pointer == m_shownPointer)
+        return;
+    m_shownPointer = pointer;
+    if (pointer == Pointer::Busy)
+        setCursor(Qt::WaitCursor);
+    else if (pointer == Pointer::Hand && m_handPointer)
+        setCursor(*m_handPointer);
+    else
+        setCursor(Qt::ArrowCursor);
 }
 
 void MainWindow::setProgress(int value, const QString &text)
 {
     m_progressValue = value;
     m_progressText = text;
-    const bool idle = value == 0 && text == run::idleProgressText;
+    const bool idle = value == 0 && text == idleProgressText;
     if (idle || !m_sinceProgressShown.isValid() ||
         m_sinceProgressShown.elapsed() >= kScreenIntervalMs)
         showProgress();
@@ -620,84 +502,19 @@ void MainWindow::showProgress()
     progressBar->setProgress(m_progressValue, m_progressText);
 }
 
-void MainWindow::setMousePointer(int value)
-{
-    // A run sets the busy pointer once per file: the same pointer again is no change.
-    if (value == m_pointer && value == 11)
-        return;
-    m_pointer = value;
-    if (value == 11)
-        setCursor(Qt::WaitCursor);
-    else if (value == 99 && m_handPointer)
-        setCursor(*m_handPointer);
-    else
-        setCursor(Qt::ArrowCursor);
-}
-
-// Runs on every appended row: a template, so no callable object is made for each.
-template <typename Append> void MainWindow::appendGuarded(size_t rows, const Append &append)
-{
-    if (!m_resultsOutOfMemory) {
-        try {
-            if (holdSpareMemory(rows)) {
-                append();
-                // Rows taken over a piece at a time come faster than the views take them
-                // in: a long queue is shown at once, in a stretch the next pump soon follows.
-                if (m_results.deferredCount() >= kMostQueuedRows) {
-                    showQueuedResults();
-                    m_sinceRowsShown.restart();
-                }
-                return;
-            }
-        } catch (const std::bad_alloc &) {
-        }
-        // The rows so far are shown while the spare is still held; then it goes to the
-        // error report.
-        showQueuedResults();
-        resultsOutOfMemory();
-    }
-    // The rows so far stay; the run reports the failure in the step that appended and stops.
-    m_resultsOutOfMemoryReported = true;
-    m_run->stopAfterFailure();
-    throw engine::Failure("Out of memory");
-}
-
-void MainWindow::appendResult(QString row)
-{
-    appendResult(QString(), row);
-}
-
-void MainWindow::appendResult(const QString &prefix, QStringView text)
-{
-    appendGuarded(1, [&] { m_results.appendDeferred(prefix, text, true); });
-}
-
-void MainWindow::appendResultWindows1252(const QString &prefix, std::string_view bytes)
-{
-    appendGuarded(1, [&] { m_results.appendDeferredWindows1252(prefix, bytes, true); });
-}
-
-void MainWindow::adoptResultsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                                         std::span<const std::string_view> rows)
-{
-    appendGuarded(rows.size(), [&] {
-        m_results.adoptDeferredWindows1252(prefix, std::move(bytes), rows, true);
-    });
-}
-
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
     if (type == QEvent::Resize && watched == centralWidget())
         shareExtraWidth();
-    if (m_pointer != 11) {
+    if (!showsBusyPointer()) {
         const bool button = qobject_cast<QPushButton *>(watched) != nullptr;
         // Leaving a button always lands on something that is not this button: the
         // background, a frame or another button (whose Enter follows and sets the hand).
         if ((type == QEvent::Enter || type == QEvent::MouseMove) && button)
-            setMousePointer(99);
+            setHoverPointer(Pointer::Hand);
         else if (type == QEvent::Enter || type == QEvent::MouseMove || type == QEvent::Leave)
-            setMousePointer(0);
+            setHoverPointer(Pointer::Arrow);
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -766,13 +583,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing ends the program at once: running loops stop at their next check, the
     // dialog goes, and nothing is saved (every option was saved when it changed).
-    m_run->abort();
+    m_runControl->abort();
     if (m_sizeTimer.isActive())
         storeWindowSize();
     if (m_linesDialog)
         m_linesDialog->close();
     event->accept();
-    if (m_pointer == 11 || m_run->running()) {
+    if (m_activity != run::Activity::Idle || m_runControl->running()) {
         // A long operation is still on the stack under nested event pumps; it would only
         // return to the main loop when done. Every option is already stored, and exports
         // write to a temporary file until they finish, so nothing is lost by ending now.

@@ -265,7 +265,9 @@ void TestAlignedTextWriter::saveAsksAndSays()
         QCOMPARE(readAll(path), QByteArray("Results     \t\r\nresult row 0\t\r\n"));
     else
         QVERIFY(readAll(path).startsWith("old contents"));
-    QCOMPARE(f.view.pointers, (written ? std::vector<int>{11, 0} : std::vector<int>{}));
+    QCOMPARE(f.view.activities,
+             (written ? std::vector<run::Activity>{run::Activity::Busy, run::Activity::Idle}
+                      : std::vector<run::Activity>{}));
     QVERIFY(!QFileInfo::exists(path + QStringLiteral(".txt")));
 }
 
@@ -295,7 +297,7 @@ void TestAlignedTextWriter::failedSaveReportsOnceAndKeepsExistingFile()
                  QStringLiteral("Quillon2021/08/31.Main.SaveListviewProperlySpaced|156|")),
              qPrintable(f.reporter.reports.front()));
     QVERIFY(!f.saidDone());
-    QCOMPARE(f.view.pointer, 0);
+    QCOMPARE(f.view.activity, run::Activity::Idle);
     QCOMPARE(f.view.caption, QStringLiteral("Progress Bar"));
     QCOMPARE(readAll(dir.filePath(QStringLiteral("plain.txt"))), QByteArray("keep me"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);

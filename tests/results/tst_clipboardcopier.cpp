@@ -108,7 +108,8 @@ void TestClipboardCopier::copiesAndSaysSo()
     QCOMPARE(f.view.captions,
              (QStringList{QStringLiteral("Copying text to clipboard.. please wait.."),
                           QStringLiteral("Progress Bar")}));
-    QCOMPARE(f.view.pointers, (std::vector<int>{11, 0}));
+    QCOMPARE(f.view.activities,
+             (std::vector<run::Activity>{run::Activity::Busy, run::Activity::Idle}));
     QVERIFY(f.reporter.reports.isEmpty());
 }
 
@@ -158,7 +159,7 @@ void TestClipboardCopier::refusingClipboardIsReportedNotCopied()
                  QStringLiteral("Quillon2021/08/31.Form1.PushButton18_Click|110|")),
              qPrintable(f.reporter.reports.front()));
     QVERIFY(!f.services.prompts.texts().contains(kCopied));
-    QCOMPARE(f.view.pointer, 0);
+    QCOMPARE(f.view.activity, run::Activity::Idle);
     QCOMPARE(f.view.caption, QStringLiteral("Progress Bar"));
 }
 
@@ -176,7 +177,7 @@ void TestClipboardCopier::rowsRemovedDuringCopyReportedWithoutCopiedMessage()
     QCOMPARE(f.reporter.reports.size(), 1);
     QCOMPARE(f.services.clipboard.contents, QStringLiteral("untouched"));
     QVERIFY(!f.services.prompts.texts().contains(kCopied));
-    QCOMPARE(f.view.pointer, 0);
+    QCOMPARE(f.view.activity, run::Activity::Idle);
 }
 
 QTEST_MAIN(TestClipboardCopier)
