@@ -16,6 +16,10 @@
 #include <memory>
 #include <optional>
 
+namespace engine {
+class Steps;
+}
+
 class QCheckBox;
 class QComboBox;
 class QGridLayout;
@@ -24,6 +28,7 @@ class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QVBoxLayout;
 
 namespace shell {
 
@@ -116,7 +121,14 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Lays out the controls (WindowLayout.cpp).
     void buildControls();
+    void buildFileColumn(QWidget *client, QVBoxLayout *left);
+    void buildSearchFrame(QWidget *client, QVBoxLayout *left);
+    void buildModeFrame(QWidget *client, QVBoxLayout *left);
+    void buildDisplayFrame(QWidget *client, QVBoxLayout *right);
+    void buildResultsColumn(QWidget *client, QVBoxLayout *right);
+    QGroupBox *makeFrame(const QString &title, const QString &objectName, QWidget *parent);
     QPushButton *makeButton(const char *name, const QString &caption, QWidget *parent,
                             double pointSize = 11.25);
     void connectHandlers();
@@ -132,6 +144,8 @@ private:
     void storeWindowSize();
     void showMessage(const QString &text);
     void showProgress();
+    // Restores every stored option, the start-up's last steps.
+    void restoreOptions(engine::Steps &steps);
     void applySkin(const QString &file);
     void loadHandPointer(const QString &file);
     void showPointer();
