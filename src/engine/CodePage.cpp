@@ -1,9 +1,5 @@
 #include "CodePage.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <array>
 
 namespace engine {
@@ -64,11 +60,6 @@ int fromUnicode(char16_t c)
     return -1;
 }
 
-unsigned char lowerByte(unsigned char b)
-{
-    return kLower[b];
-}
-
 const unsigned char *lowerTable()
 {
     return kLower.data();
@@ -109,36 +100,6 @@ std::string encodeLossy(std::u16string_view text, char replacement)
         bytes[i] = b < 0 ? replacement : static_cast<char>(b);
     }
     return bytes;
-}
-
-void lowerInto(std::string_view bytes, char *out)
-{
-    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
-    const size_t n = bytes.size();
-    size_t i = 0;
-#if defined(__SSE2__)
-    // Text is mostly ASCII: sixteen bytes at a time where none has the high bit set, the
-    // table for the rest. Both give the same bytes.
-    const __m128i beforeA = _mm_set1_epi8('A');
-    const __m128i afterZ = _mm_set1_epi8('Z');
-    const __m128i caseBit = _mm_set1_epi8(0x20);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
-        if (_mm_movemask_epi8(chunk) != 0) {
-            for (size_t k = i; k < i + 16; ++k)
-                out[k] = static_cast<char>(kLower[in[k]]);
-            continue;
-        }
-        // Every byte is below 128 here, so signed compares find 'A'..'Z'.
-        const __m128i outside =
-            _mm_or_si128(_mm_cmplt_epi8(chunk, beforeA), _mm_cmpgt_epi8(chunk, afterZ));
-        const __m128i isUpper = _mm_andnot_si128(outside, _mm_set1_epi8(-1));
-        const __m128i lowered = _mm_or_si128(chunk, _mm_and_si128(isUpper, caseBit));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), lowered);
-    }
-#endif
-    for (; i < n; ++i)
-        out[i] = static_cast<char>(kLower[in[i]]);
 }
 
 } // namespace engine

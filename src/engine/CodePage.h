@@ -15,10 +15,8 @@ char16_t toUnicode(unsigned char b);
 // Returns the byte of one character, or -1 when the code page has no byte for it.
 int fromUnicode(char16_t c);
 
-// Returns the byte of the simple lower case of the byte's character (itself when it has none).
-unsigned char lowerByte(unsigned char b);
-
-// Returns the 256-entry table of lowerByte.
+// Returns the 256-entry table of the bytes of the simple lower case of each byte's character
+// (the byte itself when it has none).
 const unsigned char *lowerTable();
 
 // Returns the text of a run of bytes, one character per byte.
@@ -32,8 +30,5 @@ std::optional<std::string> encode(std::u16string_view text);
 
 // Returns the bytes of a text, writing replacement for each character that has no byte.
 std::string encodeLossy(std::u16string_view text, char replacement = '?');
-
-// Lowers every byte of a run into out, which must hold bytes.size() bytes.
-void lowerInto(std::string_view bytes, char *out);
 
 } // namespace engine

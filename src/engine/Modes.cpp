@@ -264,91 +264,93 @@ std::basic_string_view<Char> viewOf(std::basic_string_view<Char> s, Span line)
     return s.substr(line.begin, line.end - line.begin);
 }
 
-// Builds the blocks of one mode from the matching lines that finder walks top to bottom.
-template <typename Char, typename Finder>
-void collect(Mode mode, std::basic_string_view<Char> piece, const Lines<Char> &lines,
-             Finder &finder, int x, int y, BasicBlockList<Char> &out)
-{
-    Span match;
-
+// How far a mode's block reaches from its matching line: lines above and below it, or only
+// the line that many below.
+struct Reach {
     int up = 0;
     int down = 0;
     int below = 0;
-    switch (mode) {
-    case Mode::ExtractSearchWordLine:
-        break;
-    case Mode::ExtractSearchWordLineUp1:
-        up = 1;
-        break;
-    case Mode::ExtractSearchWordLineUp2:
-        up = 2;
-        break;
-    case Mode::ExtractSearchWordLineUp3:
-        up = 3;
-        break;
-    case Mode::ExtractSearchWordLineDown1:
-        down = 1;
-        break;
-    case Mode::ExtractSearchWordLineDown2:
-        down = 2;
-        break;
-    case Mode::ExtractSearchWordLineDown3:
-        down = 3;
-        break;
-    case Mode::ExtractSearchWordLineUp1Down1:
-        up = down = 1;
-        break;
-    case Mode::ExtractSearchWordLineUp3Down1:
-        up = 3;
-        down = 1;
-        break;
-    case Mode::ExtractSearchWordLineUpXDownY:
-        up = x;
-        down = y;
-        break;
-    case Mode::Extract1stLineBelow:
-        below = 1;
-        break;
-    case Mode::Extract2ndLineBelow:
-        below = 2;
-        break;
-    case Mode::ExtractSearchWordLineUpAll: {
-        Span last;
-        bool found = false;
-        while (finder.next(match)) {
-            last = match;
-            found = true;
-        }
-        if (!found)
-            return;
-        // One block per line from the top of the piece down to the last match.
-        Span line{0, lines.end(0)};
-        for (;;) {
-            out.beginBlock();
-            out.addLine(viewOf(piece, line));
-            if (line.end >= last.end || !lines.moveDown(line))
-                return;
-        }
-    }
-    case Mode::ExtractSearchWordLineDownAll: {
-        Span line;
-        if (!finder.next(line))
-            return;
-        // One block per line from the first match to the end of the piece.
-        do {
-            out.beginBlock();
-            out.addLine(viewOf(piece, line));
-        } while (lines.moveDown(line));
-        return;
-    }
-    }
+};
 
+Reach reachOf(Mode mode, int x, int y)
+{
+    switch (mode) {
+    case Mode::ExtractSearchWordLineUp1:
+        return {1, 0, 0};
+    case Mode::ExtractSearchWordLineUp2:
+        return {2, 0, 0};
+    case Mode::ExtractSearchWordLineUp3:
+        return {3, 0, 0};
+    case Mode::ExtractSearchWordLineDown1:
+        return {0, 1, 0};
+    case Mode::ExtractSearchWordLineDown2:
+        return {0, 2, 0};
+    case Mode::ExtractSearchWordLineDown3:
+        return {0, 3, 0};
+    case Mode::ExtractSearchWordLineUp1Down1:
+        return {1, 1, 0};
+    case Mode::ExtractSearchWordLineUp3Down1:
+        return {3, 1, 0};
+    case Mode::ExtractSearchWordLineUpXDownY:
+        return {x, y, 0};
+    case Mode::Extract1stLineBelow:
+        return {0, 0, 1};
+    case Mode::Extract2ndLineBelow:
+        return {0, 0, 2};
+    default:
+        return {};
+    }
+}
+
+// One block per line from the top of the piece down to the last match.
+template <typename Char, typename Finder>
+void collectAllAbove(std::basic_string_view<Char> piece, const Lines<Char> &lines, Finder &finder,
+                     BasicBlockList<Char> &out)
+{
+    Span match;
+    Span last;
+    bool found = false;
+    while (finder.next(match)) {
+        last = match;
+        found = true;
+    }
+    if (!found)
+        return;
+    Span line{0, lines.end(0)};
+    for (;;) {
+        out.beginBlock();
+        out.addLine(viewOf(piece, line));
+        if (line.end >= last.end || !lines.moveDown(line))
+            return;
+    }
+}
+
+// One block per line from the first match to the end of the piece.
+template <typename Char, typename Finder>
+void collectAllBelow(std::basic_string_view<Char> piece, const Lines<Char> &lines, Finder &finder,
+                     BasicBlockList<Char> &out)
+{
+    Span line;
+    if (!finder.next(line))
+        return;
+    do {
+        out.beginBlock();
+        out.addLine(viewOf(piece, line));
+    } while (lines.moveDown(line));
+}
+
+// One block per match, of the lines the reach takes around it.
+template <typename Char, typename Finder>
+void collectAround(std::basic_string_view<Char> piece, const Lines<Char> &lines, Finder &finder,
+                   Reach reach, BasicBlockList<Char> &out)
+{
+    Span match;
     while (finder.next(match)) {
         out.beginBlock();
-        if (below > 0) {
+        if (reach.below > 0) {
             Span line = match;
             bool inside = true;
-            for (int k = 0; k < below && inside; ++k)
+            for (int k = 0; k < reach.below && inside; ++k)
                 inside = lines.moveDown(line);
             if (inside)
                 out.addLine(viewOf(piece, line));
@@ -357,14 +359,27 @@ void collect(Mode mode, std::basic_string_view<Char> piece, const Lines<Char> &l
         // The walks stop at the piece's edges, so huge counts cost no more than the piece.
         const size_t first = out.lineCount();
         Span line = match;
-        for (int k = 0; k < up && lines.moveUp(line); ++k)
+        for (int k = 0; k < reach.up && lines.moveUp(line); ++k)
             out.addLine(viewOf(piece, line));
         out.reverseFrom(first);
         out.addLine(viewOf(piece, match));
         line = match;
-        for (int k = 0; k < down && lines.moveDown(line); ++k)
+        for (int k = 0; k < reach.down && lines.moveDown(line); ++k)
             out.addLine(viewOf(piece, line));
     }
+}
+
+// Builds the blocks of one mode from the matching lines that finder walks top to bottom.
+template <typename Char, typename Finder>
+void collect(Mode mode, std::basic_string_view<Char> piece, const Lines<Char> &lines,
+             Finder &finder, int x, int y, BasicBlockList<Char> &out)
+{
+    if (mode == Mode::ExtractSearchWordLineUpAll)
+        collectAllAbove(piece, lines, finder, out);
+    else if (mode == Mode::ExtractSearchWordLineDownAll)
+        collectAllBelow(piece, lines, finder, out);
+    else
+        collectAround(piece, lines, finder, reachOf(mode, x, y), out);
 }
 
 // Runs one mode over one piece; Target is ByteTarget or WideTarget.
@@ -562,70 +577,41 @@ bool runPattern(Mode mode, std::basic_string_view<Char> piece, const PatternSear
     return finder.gaveUp();
 }
 
-struct ModeInfo {
-    Mode mode;
-    std::string_view routine;
-    std::string_view caption;
-};
-
-// In the order captions are compared.
-constexpr std::array<ModeInfo, 14> kModes = {{
-    {Mode::ExtractSearchWordLine, "ExtractSearchWordLine",
-     "Extract entire line which contains search word"},
-    {Mode::ExtractSearchWordLineUp1, "ExtractSearchWordLineUp1",
-     "Extract entire line which contains search word and 1 line above"},
-    {Mode::ExtractSearchWordLineUp2, "ExtractSearchWordLineUp2",
-     "Extract entire line which contains search word and 2 lines above"},
-    {Mode::ExtractSearchWordLineUp3, "ExtractSearchWordLineUp3",
-     "Extract entire line which contains search word and 3 lines above"},
-    {Mode::ExtractSearchWordLineUp3Down1, "ExtractSearchWordLineUp3Down1",
-     "Extract entire line which contains search word and 3 lines above and 1 line below"},
-    {Mode::ExtractSearchWordLineUp1Down1, "ExtractSearchWordLineUp1Down1",
-     "Extract entire line which contains search word and 1 line above and 1 line below"},
-    {Mode::ExtractSearchWordLineDown1, "ExtractSearchWordLineDown1",
-     "Extract entire line which contains search word and 1 line below"},
-    {Mode::ExtractSearchWordLineDown2, "ExtractSearchWordLineDown2",
-     "Extract entire line which contains search word and 2 lines below"},
-    {Mode::ExtractSearchWordLineDown3, "ExtractSearchWordLineDown3",
-     "Extract entire line which contains search word and 3 lines below"},
-    {Mode::ExtractSearchWordLineUpXDownY, "ExtractSearchWordLineUpXDownY",
-     "Extract line which contains search word and x line(s) above and y line(s) below"},
-    {Mode::Extract1stLineBelow, "Extract1stLineBelow", "Extract 1st line below search word"},
-    {Mode::Extract2ndLineBelow, "Extract2ndLineBelow", "Extract 2nd line below search word"},
-    {Mode::ExtractSearchWordLineUpAll, "ExtractSearchWordLineUpAll",
-     "Extract entire line which contains search word and all lines above"},
-    {Mode::ExtractSearchWordLineDownAll, "ExtractSearchWordLineDownAll",
-     "Extract entire line which contains search word and all lines below"},
-}};
-
-const ModeInfo &infoOf(Mode mode)
-{
-    for (const auto &info : kModes) {
-        if (info.mode == mode)
-            return info;
-    }
-    return kModes.front();
-}
-
 } // namespace
 
 std::string_view modeRoutineName(Mode mode)
 {
-    return infoOf(mode).routine;
-}
-
-std::string_view modeCaption(Mode mode)
-{
-    return infoOf(mode).caption;
-}
-
-std::optional<Mode> modeForCaption(std::string_view utf8Caption)
-{
-    for (const auto &info : kModes) {
-        if (info.caption == utf8Caption)
-            return info.mode;
+    switch (mode) {
+    case Mode::ExtractSearchWordLine:
+        return "ExtractSearchWordLine";
+    case Mode::ExtractSearchWordLineUp1:
+        return "ExtractSearchWordLineUp1";
+    case Mode::ExtractSearchWordLineUp2:
+        return "ExtractSearchWordLineUp2";
+    case Mode::ExtractSearchWordLineUp3:
+        return "ExtractSearchWordLineUp3";
+    case Mode::ExtractSearchWordLineDown1:
+        return "ExtractSearchWordLineDown1";
+    case Mode::ExtractSearchWordLineDown2:
+        return "ExtractSearchWordLineDown2";
+    case Mode::ExtractSearchWordLineDown3:
+        return "ExtractSearchWordLineDown3";
+    case Mode::ExtractSearchWordLineUp1Down1:
+        return "ExtractSearchWordLineUp1Down1";
+    case Mode::ExtractSearchWordLineUp3Down1:
+        return "ExtractSearchWordLineUp3Down1";
+    case Mode::ExtractSearchWordLineUpXDownY:
+        return "ExtractSearchWordLineUpXDownY";
+    case Mode::Extract1stLineBelow:
+        return "Extract1stLineBelow";
+    case Mode::Extract2ndLineBelow:
+        return "Extract2ndLineBelow";
+    case Mode::ExtractSearchWordLineUpAll:
+        return "ExtractSearchWordLineUpAll";
+    case Mode::ExtractSearchWordLineDownAll:
+        return "ExtractSearchWordLineDownAll";
     }
-    return std::nullopt;
+    return {};
 }
 
 void extract(Mode mode, std::string_view piece, const Needle &needle, int x, int y, BlockList &out,

@@ -38,12 +38,6 @@ enum class Mode {
 // Returns the routine name of a mode, which is also the procedure of its error tag.
 std::string_view modeRoutineName(Mode mode);
 
-// Returns the mode whose caption equals the UTF-8 text exactly, or nothing.
-std::optional<Mode> modeForCaption(std::string_view utf8Caption);
-
-// Returns the caption of a mode as UTF-8.
-std::string_view modeCaption(Mode mode);
-
 // Runs the routine of a mode on one byte piece (Windows-1252 or UTF-8); x and y are only
 // used by the X/Y mode, where a count of 0 or less adds nothing.
 void extract(Mode mode, std::string_view piece, const Needle &needle, int x, int y, BlockList &out,

@@ -61,8 +61,6 @@ public:
         return true;
     }
 
-    // Returns the number of the step that ran last.
-    int currentStep() const { return m_current; }
     // Returns the operation's tag.
     const std::string &tag() const;
     // Reports a failure at the current step without throwing.

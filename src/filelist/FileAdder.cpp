@@ -72,13 +72,19 @@ void FileAdder::addFolder()
     steps.step(334, [&] {
         store.writeSetting(application, section, QStringLiteral("LastFolder"), folder);
     });
-    // A scan started during a run must not end the run's busy state when it finishes.
-    const int pointerBefore = m_host.mousePointer();
-    steps.step(110, [&] { m_host.setMousePointer(busyPointer); });
+    // A scan started during a run leaves the run's state as it is.
+    const run::Activity before = m_host.activity();
+    steps.step(110, [&] {
+        if (before == run::Activity::Idle)
+            m_host.setActivity(run::Activity::Busy);
+    });
     const LeftOut leftOut =
         m_scan.addFolderTree(folder, QStringLiteral("*.") + extension, m_host.files(), steps);
-    steps.step(132,
-               [&] { m_host.setMousePointer(pointerBefore == busyPointer ? busyPointer : 0); });
+    // Unless something else took over meanwhile (a run started during the scan, say).
+    steps.step(132, [&] {
+        if (m_host.activity() == run::Activity::Busy)
+            m_host.setActivity(before);
+    });
     tellLeftOut(leftOut);
 }
 

@@ -13,7 +13,7 @@ FileListController::FileListController(FileListHost &host) : m_host(host)
 
 bool FileListController::busy() const
 {
-    return m_host.mousePointer() == busyPointer;
+    return m_host.activity() != run::Activity::Idle;
 }
 
 int FileListController::carriedRow() const
@@ -59,8 +59,7 @@ void FileListController::itemClick()
 
 void FileListController::mouseMove(int hoveredRow, int screenY)
 {
-    if (!busy())
-        m_host.setMousePointer(0);
+    m_host.showArrowPointer();
     if (!m_mouseDown)
         return;
     platform::ListModel &files = m_host.files();

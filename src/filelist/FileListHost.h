@@ -1,5 +1,7 @@
 #pragma once
 
+#include "run/Activity.h"
+
 #include <QString>
 
 namespace engine {
@@ -30,10 +32,12 @@ public:
     // Returns the path of a file or folder in the program's folder.
     virtual QString programFolderFile(const QString &name) const = 0;
 
-    // Returns the window's mouse pointer value: 0 arrow, 11 busy, 99 custom.
-    virtual int mousePointer() const = 0;
-    // Sets the window's mouse pointer value.
-    virtual void setMousePointer(int value) = 0;
+    // Returns what the program is doing.
+    virtual run::Activity activity() const = 0;
+    // Sets what the program is doing; the window's pointer follows.
+    virtual void setActivity(run::Activity activity) = 0;
+    // Shows the arrow, the pointer over the list, unless the program shows it is busy.
+    virtual void showArrowPointer() = 0;
 
     // Returns the selected row of the list (from 0), or -1 when none is selected.
     virtual int selectedRow() const = 0;
@@ -51,8 +55,5 @@ public:
     // Sets the search text, which stores it.
     virtual void setSearchText(const QString &text) = 0;
 };
-
-// The pointer value that marks the window busy.
-inline constexpr int busyPointer = 11;
 
 } // namespace filelist

@@ -8,8 +8,8 @@ namespace platform {
 class Clipboard {
 public:
     virtual ~Clipboard() = default;
-    // Empties the clipboard; returns false when it is busy.
-    virtual bool clear() = 0;
+    // Empties the clipboard.
+    virtual void clear() = 0;
     // Puts plain text on the clipboard; returns false when it is busy.
     virtual bool setText(const QString &text) = 0;
     // Returns the plain text on the clipboard.

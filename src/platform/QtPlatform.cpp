@@ -32,10 +32,9 @@ QString QtFileDialogs::browseFolder(const QString &title, const QString &startFo
         startFolder.isEmpty() || !QDir(startFolder).exists() ? QDir::homePath() : startFolder);
 }
 
-bool QtClipboard::clear()
+void QtClipboard::clear()
 {
     QGuiApplication::clipboard()->clear();
-    return true;
 }
 
 bool QtClipboard::setText(const QString &text)

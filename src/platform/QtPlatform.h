@@ -24,7 +24,7 @@ private:
 // The system clipboard through QClipboard; a set text is verified by reading it back.
 class QtClipboard : public Clipboard {
 public:
-    bool clear() override;
+    void clear() override;
     bool setText(const QString &text) override;
     QString text() override;
 };

@@ -44,16 +44,8 @@ ClipboardCopier::Outcome ClipboardCopier::copyToClipboard(const platform::ListMo
     if (list.count() == 0)
         return Outcome::EmptyList;
     const QString text = clipboardText(list, yield);
-    clearWithRetry(clipboard);
+    clipboard.clear();
     return setTextWithRetry(clipboard, text) ? Outcome::Copied : Outcome::Refused;
-}
-
-bool ClipboardCopier::clearWithRetry(platform::Clipboard &clipboard)
-{
-    for (int attempt = 0; attempt < kAttempts; ++attempt)
-        if (clipboard.clear())
-            return true;
-    return false;
 }
 
 bool ClipboardCopier::setTextWithRetry(platform::Clipboard &clipboard, const QString &text)

@@ -30,8 +30,6 @@ public:
     // row vanishes while the text is built, before the clipboard is touched.
     static Outcome copyToClipboard(const platform::ListModel &list, platform::Clipboard &clipboard,
                                    platform::Yield &yield);
-    // Empties the clipboard, trying again while it refuses; returns whether it took.
-    static bool clearWithRetry(platform::Clipboard &clipboard);
     // Puts text on the clipboard, trying again while it refuses; returns whether it took.
     static bool setTextWithRetry(platform::Clipboard &clipboard, const QString &text);
 };

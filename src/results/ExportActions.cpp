@@ -93,13 +93,13 @@ void ExportActions::saveAsText()
     }
     if (steps.test(126, [&] { return answer != platform::Answer::Yes; }))
         return;
-    steps.step(128, [&] { m_view.setMousePointer(11); });
+    steps.step(128, [&] { m_view.setActivity(run::Activity::Busy); });
     bool saved = false;
     steps.step(130, [&] {
         AlignedTextWriter writer(*m_services.yield, m_reporter);
         saved = writer.saveAligned(m_results, path, &m_view.progress());
     });
-    steps.step(132, [&] { m_view.setMousePointer(0); });
+    steps.step(132, [&] { m_view.setActivity(run::Activity::Idle); });
     // The writer has already reported a failed save; "Done." would claim the opposite.
     if (saved)
         steps.step(134, [&] { showMessage(QStringLiteral("Done.")); });
@@ -111,7 +111,7 @@ void ExportActions::copyResults()
     steps.step(106, [&] {
         m_view.progress().setText(QStringLiteral("Copying text to clipboard.. please wait.."));
     });
-    steps.step(108, [&] { m_view.setMousePointer(11); });
+    steps.step(108, [&] { m_view.setActivity(run::Activity::Busy); });
     bool copied = false;
     steps.step(110, [&] {
         const auto outcome =
@@ -127,7 +127,7 @@ void ExportActions::copyResults()
                                        "text area where you normally type and press Ctrl+V to "
                                        "paste the clipboard."));
         });
-    steps.step(114, [&] { m_view.setMousePointer(0); });
+    steps.step(114, [&] { m_view.setActivity(run::Activity::Idle); });
     steps.step(116, [&] { m_view.progress().setText(QStringLiteral("Progress Bar")); });
 }
 
@@ -154,7 +154,7 @@ void ExportActions::saveAsSpreadsheet()
     }
     if (steps.test(108, [&] { return m_results.count() == 0; }))
         return;
-    steps.step(110, [&] { m_view.setMousePointer(11); });
+    steps.step(110, [&] { m_view.setActivity(run::Activity::Busy); });
     SpreadsheetWriter writer(*m_services.yield);
     bool created = false;
     steps.step(112, [&] {
@@ -208,7 +208,7 @@ void ExportActions::saveAsSpreadsheet()
             QFile::remove(m_lastWorkbook);
         }
     }
-    steps.step(170, [&] { m_view.setMousePointer(0); });
+    steps.step(170, [&] { m_view.setActivity(run::Activity::Idle); });
     // What the messages below describe is in a workbook only when one was written.
     if (!written)
         return;

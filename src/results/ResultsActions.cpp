@@ -57,7 +57,7 @@ void ResultsActions::filter(platform::ListModel &list, const char *procedure, co
     steps.step(100, [&] { answer = m_services.prompts->input(prompt, m_view.applicationTitle()); });
     if (steps.test(102, [&] { return answer.isEmpty(); }))
         return;
-    steps.step(104, [&] { m_view.setMousePointer(11); });
+    steps.step(104, [&] { m_view.setActivity(run::Activity::Busy); });
     if (steps.test(106, [&] { return list.count() > 0; })) {
         int subItems = 0;
         steps.step(108, [&] { subItems = list.subItemCount(0); });
@@ -78,7 +78,7 @@ void ResultsActions::filter(platform::ListModel &list, const char *procedure, co
                                         platform::Buttons::Ok);
         });
     }
-    steps.step(120, [&] { m_view.setMousePointer(0); });
+    steps.step(120, [&] { m_view.setActivity(run::Activity::Idle); });
 }
 
 } // namespace results

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "results/ProgressIndicator.h"
+#include "run/Activity.h"
 
 #include <QString>
 
@@ -10,10 +11,8 @@ namespace results {
 class ResultsView {
 public:
     virtual ~ResultsView() = default;
-    // Returns the window's mouse pointer value: 0 arrow, 11 busy.
-    virtual int mousePointer() const = 0;
-    // Sets the window's mouse pointer value.
-    virtual void setMousePointer(int value) = 0;
+    // Sets what the program is doing; the window's pointer follows.
+    virtual void setActivity(run::Activity activity) = 0;
     // Returns the title of message and input boxes that have none of their own.
     virtual QString applicationTitle() const = 0;
     // Returns the window's progress bar.

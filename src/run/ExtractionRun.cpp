@@ -8,89 +8,42 @@
 #include "engine/TextFormat.h"
 #include "platform/ModuleNames.h"
 #include "platform/Paths.h"
-#include "platform/Prompts.h"
-#include "platform/SettingsStore.h"
 #include "platform/Yield.h"
 
 #include <QFile>
 #include <QThread>
-#include <optional>
+#include <type_traits>
+#include <utility>
 
 namespace run {
 
-namespace {
-
-const QString &application = platform::settingsApplication;
-const QString &section = platform::settingsSection;
-// The most lines the lines dialog offers above or below.
-constexpr int kMaxLineCount = 12;
-const QString xyCaption = QStringLiteral(
-    "Extract line which contains search word and x line(s) above and y line(s) below");
-
-} // namespace
-
-// What one run keeps while it walks the files: its generation, the plan the pieces are
-// searched with, and the current file's outcome and the blocks of its current piece.
+// What one run keeps while it walks the files: the request, the workers and the current
+// file's outcome.
 struct ExtractionRun::RunState {
+    RunState(const RunRequest &request_, RunSink &sink_) : request(request_), sink(sink_) {}
+
+    const RunRequest &request;
+    RunSink &sink;
     unsigned generation = 0;
-    std::vector<QString> paths;
-    // How files are read: taken from the option once, at the start.
-    engine::ReadRule rule = engine::ReadRule::Automatic;
     std::shared_ptr<const SearchPlan> plan;
-    // The plan the workers search with.
-    std::shared_ptr<const SearchPlan> workersPlan;
-    std::unique_ptr<SearchWorkers::Outcome> outcome;
     std::shared_ptr<SearchWorkers> workers;
-    // The plan the current file's blocks were found with; they serve only while the controls
-    // match it.
-    std::shared_ptr<const SearchPlan> outcomePlan;
-    engine::BlockList ownBlocks;
-    engine::WideBlockList ownWideBlocks;
-    // The blocks emitRows shows: the workers' or the run's own.
-    const engine::BlockList *blocks = nullptr;
-    const engine::WideBlockList *wideBlocks = nullptr;
-    engine::Encoding encoding = engine::Encoding::Windows1252;
-    bool modeKnown = false;
-    QString modeText;
-    std::optional<engine::Mode> mode;
-    bool reportedX = false;
-    bool reportedY = false;
-    bool reportedPattern = false; // a pattern made invalid during the run
-    bool gaveUpInFile = false;    // the current file is counted among gaveUpFiles
+    std::unique_ptr<SearchWorkers::Outcome> outcome;
+    // The current file: its path, and its path with the space the rows put after it.
+    QString path;
+    QString prefix;
+    QString scratch;
+    bool gaveUpInFile = false; // the current file is counted among gaveUpFiles
     // The files on some lines of which the pattern gave up, reported once at the run's end.
     size_t gaveUpFiles = 0;
     std::string firstGaveUpPath;
-    QString prefix;
-    QString path;
-    QString scratch;
-    // The stored line counts as last read, kept while nothing was written to the store.
-    struct StoredCount {
-        bool known = false;
-        unsigned long long writeCount = 0;
-        QString text;
-    };
-    StoredCount storedX;
-    StoredCount storedY;
 };
 
-ExtractionRun::ExtractionRun(RunView &view, platform::Prompts &prompts,
-                             platform::SettingsStore &settings, platform::Yield &yield,
-                             engine::ErrorReporter &reporter, const QString &applicationTitle)
-    : m_view(view), m_prompts(prompts), m_settings(settings), m_yield(yield), m_reporter(reporter),
-      m_applicationTitle(applicationTitle)
+ExtractionRun::ExtractionRun(platform::Yield &yield, engine::ErrorReporter &reporter)
+    : m_yield(yield), m_reporter(reporter)
 {
 }
 
 ExtractionRun::~ExtractionRun() = default;
-
-void ExtractionRun::startOrStop()
-{
-    engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton3_Click");
-    if (steps.test(100, [&] { return m_view.startButtonCaption() == startCaption; }))
-        start(steps);
-    else
-        stop(steps);
-}
 
 void ExtractionRun::abort()
 {
@@ -103,34 +56,10 @@ bool ExtractionRun::halted(unsigned generation) const
     return m_stopRequested || m_aborted || generation != m_generation;
 }
 
-void ExtractionRun::stop(engine::Steps &steps)
+RunEnd ExtractionRun::run(const RunRequest &request, RunSink &sink)
 {
-    steps.step(140, [&] { m_stopRequested = true; });
-    steps.step(142, [&] { m_view.setMousePointer(0); });
-    steps.step(144, [&] { m_view.setProgress(0, idleProgressText); });
-    steps.step(146, [&] { m_view.setStartButtonCaption(startCaption); });
-}
-
-void ExtractionRun::start(engine::Steps &steps)
-{
-    if (steps.test(102, [&] { return m_view.fileCount() == 0; })) {
-        steps.step(104, [&] {
-            m_prompts.message(QStringLiteral("No files added."), m_applicationTitle,
-                              platform::Icon::None);
-        });
-        return;
-    }
-    if (steps.test(105, [&] { return !patternAccepted(); }))
-        return;
-    if (steps.test(106, [&] {
-            return m_view.modeText() == xyCaption && !m_view.linesDialogClosedWithClose();
-        }))
-        steps.step(108, [&] { m_view.showLinesDialog(); });
-    if (m_aborted)
-        return;
-
-    RunState state;
-    steps.step(110, [&] { m_view.setStartButtonCaption(stopCaption); });
+    engine::Steps steps(m_reporter, platform::mainWindowModule, "PushButton3_Click");
+    RunState state(request, sink);
     steps.step(112, [&] {
         m_stopRequested = false;
         state.generation = ++m_generation;
@@ -140,76 +69,28 @@ void ExtractionRun::start(engine::Steps &steps)
     if (steps.test(116, [&] { return !halted(state.generation); }))
         runFiles(steps, state);
     --m_depth;
-    finish(steps, state.generation);
+    const RunEnd end = m_aborted || state.generation != m_generation ? RunEnd::Superseded
+                       : m_stopRequested                             ? RunEnd::Stopped
+                                                                     : RunEnd::Finished;
+    sink.ended(end);
+    return end;
 }
 
-namespace {
-
-QString patternErrorText(const engine::Pattern::Error &error)
+std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(RunState &state)
 {
-    return QStringLiteral("The search text is not a valid regular expression: %1 at offset %2.")
-        .arg(QString::fromStdString(error.message))
-        .arg(error.offset);
-}
-
-} // namespace
-
-bool ExtractionRun::patternAccepted()
-{
-    if (m_view.regexValue() != 1)
-        return true;
-    const QString text = m_view.searchText();
-    engine::Pattern::Error error;
-    const auto pattern = engine::Pattern::compile(
-        std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size())),
-        m_view.matchCaseValue() != 0, error);
-    if (pattern)
-        return true;
-    m_prompts.message(patternErrorText(error), m_applicationTitle, platform::Icon::Warning);
-    return false;
-}
-
-void ExtractionRun::finish(engine::Steps &steps, unsigned generation)
-{
-    // A run that a newer one replaced, or that the closing window ended, leaves the
-    // controls to their new owner.
-    if (m_aborted || generation != m_generation)
-        return;
-    steps.step(148, [&] { m_view.setMousePointer(0); });
-    steps.step(150, [&] { m_view.setProgress(0, idleProgressText); });
-    steps.step(152, [&] { m_view.setStartButtonCaption(startCaption); });
-    if (steps.test(154, [&] { return !m_stopRequested; }))
-        steps.step(156, [&] {
-            m_prompts.message(QStringLiteral("Done."), m_applicationTitle, platform::Icon::None);
-        });
-}
-
-std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(engine::Steps &steps, RunState &state)
-{
-    const QStringList paths = m_view.filePaths();
+    const RunRequest &request = state.request;
     std::vector<std::string> native;
-    for (const QString &path : paths) {
-        state.paths.push_back(path);
+    native.reserve(size_t(request.paths.size()));
+    for (const QString &path : request.paths)
         native.push_back(QFile::encodeName(path).toStdString());
-    }
-    const QString modeText = m_view.modeText();
-    const auto mode = engine::modeForCaption(modeText.toStdString());
-    int x = 1;
-    int y = 1;
-    if (mode == engine::Mode::ExtractSearchWordLineUpXDownY) {
-        // Read quietly here: a bad stored count is reported with the first piece.
-        x = readLineCount(steps, state, linesAboveKey, false);
-        y = readLineCount(steps, state, linesBelowKey, false);
-    }
-    const QString text = m_view.searchText();
     state.plan = std::make_shared<SearchPlan>(
-        mode, std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), text.size()),
-        m_view.matchCaseValue() != 0, x, y, m_view.regexValue() == 1);
-    state.rule = m_view.readAsWindows1252Value() == 1 ? engine::ReadRule::Windows1252CrLf
-                                                      : engine::ReadRule::Automatic;
+        request.mode,
+        std::u16string_view(reinterpret_cast<const char16_t *>(request.searchText.utf16()),
+                            size_t(request.searchText.size())),
+        request.matchCase, request.linesAbove, request.linesBelow, request.regex);
     const int threads = m_workerCount > 0 ? m_workerCount : QThread::idealThreadCount();
-    state.workersPlan = state.plan;
-    return std::make_shared<SearchWorkers>(std::move(native), state.plan, state.rule, threads);
+    return std::make_shared<SearchWorkers>(std::move(native), state.plan, request.readRule,
+                                           threads);
 }
 
 void ExtractionRun::retire(std::shared_ptr<SearchWorkers> workers)
@@ -228,10 +109,10 @@ void ExtractionRun::discard(RunState &state)
         return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     });
     // Handing a file of gigabytes back to the system takes a tenth of a second: too long
-    // for the window thread. Anything else goes back to the workers, whose memory it is.
+    // for a thread that must keep answering. Anything else goes back to the workers, whose
+    // memory it is.
     if (outcome->blocks.heldBytes() < (size_t(32) << 20)) {
-        if (state.workers)
-            state.workers->giveBack(std::move(outcome));
+        state.workers->giveBack(std::move(outcome));
         return;
     }
     m_disposals.push_back(
@@ -241,70 +122,32 @@ void ExtractionRun::discard(RunState &state)
 
 void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
 {
-    int n = 0;
-    steps.step(118, [&] { n = m_view.fileCount(); });
     std::shared_ptr<SearchWorkers> workers;
-    steps.step(118, [&] { workers = startWorkers(steps, state); });
+    steps.step(118, [&] { workers = startWorkers(state); });
     if (!workers)
         return;
     state.workers = workers;
-    for (int i = 0; i < n; ++i) {
-        QString path;
-        bool gone = false;
-        // Entries removed while the run yielded are simply not there any more.
-        steps.step(120, [&] {
-            gone = i >= m_view.fileCount();
-            if (!gone)
-                path = m_view.fileAt(i);
-        });
-        if (gone)
-            break;
+    const QStringList &paths = state.request.paths;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString &path = paths[i];
         steps.step(122, [&] {
-            const int c = m_view.fileCount();
-            const int value = c > 0 ? qRound(double(i + 1) / double(c) * 100.0) : 100;
-            m_view.setProgress(value,
-                               QStringLiteral("Processing: ") + platform::fileNameFromPath(path));
+            const int value = qRound(double(i + 1) / double(paths.size()) * 100.0);
+            state.sink.progress(value,
+                                QStringLiteral("Processing: ") + platform::fileNameFromPath(path));
         });
         steps.step(124, [&] { m_yield.yield(); });
-        steps.step(126, [&] { m_view.setMousePointer(11); });
-        bool matchCase = false;
-        steps.step(128, [&] { matchCase = m_view.matchCaseValue() != 0; });
         discard(state);
-        steps.step(130, [&] {
-            std::unique_ptr<SearchWorkers::Outcome> outcome;
-            while (size_t(i) < state.paths.size()) {
-                outcome = workers->take(size_t(i), std::chrono::milliseconds(2));
-                if (outcome || halted(state.generation))
-                    break;
-                m_yield.yield();
-            }
-            if (halted(state.generation))
-                return;
-            state.outcomePlan = state.workersPlan;
-            // An entry changed while the run yielded is read here, as it now stands.
-            if (size_t(i) >= state.paths.size() || state.paths[size_t(i)] != path) {
-                outcome = SearchWorkers::process(QFile::encodeName(path).toStdString(), *state.plan,
-                                                 state.rule, nullptr, true);
-                state.outcomePlan = state.plan;
-            }
-            for (const SearchWorkers::Report &report : outcome->reports)
-                m_reporter.reportError(report.tag, report.step, report.description);
-            state.outcome = std::move(outcome);
-        });
+        steps.step(130, [&] { takeOutcome(state, size_t(i)); });
         if (!state.outcome)
             break;
-        state.encoding = state.outcome->blocks.encoding;
-        state.prefix = path + QLatin1Char(' ');
         state.path = path;
+        state.prefix = path + QLatin1Char(' ');
         state.gaveUpInFile = false;
         if (state.outcome->blocks.patternGaveUp)
             noteGaveUp(state);
         const size_t pieces = state.outcome->blocks.pieceCount;
         for (size_t p = 0; p < pieces; ++p) {
-            state.blocks = nullptr;
-            state.wideBlocks = nullptr;
-            steps.step(132, [&] { searchPiece(steps, state, p, matchCase); });
-            steps.step(134, [&] { emitRows(state, path, p); });
+            steps.step(134, [&] { emitRows(state, p); });
             if (steps.test(136, [&] { return halted(state.generation); }))
                 break;
             // Pieces without a match emit nothing, so the run yields between pieces too.
@@ -322,143 +165,28 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
     }
 }
 
+void ExtractionRun::takeOutcome(RunState &state, size_t file)
+{
+    std::unique_ptr<SearchWorkers::Outcome> outcome;
+    for (;;) {
+        outcome = state.workers->take(file, std::chrono::milliseconds(2));
+        if (outcome || halted(state.generation))
+            break;
+        m_yield.yield();
+    }
+    if (halted(state.generation))
+        return;
+    for (const SearchWorkers::Report &report : outcome->reports)
+        m_reporter.reportError(report.tag, report.step, report.description);
+    state.outcome = std::move(outcome);
+}
+
 void ExtractionRun::noteGaveUp(RunState &state)
 {
     if (std::exchange(state.gaveUpInFile, true))
         return;
     if (state.gaveUpFiles++ == 0)
         state.firstGaveUpPath = QFile::encodeName(state.path).toStdString();
-}
-
-int ExtractionRun::readLineCount(engine::Steps &steps, RunState &state, const QString &key,
-                                 bool report)
-{
-    bool &reported = key == linesAboveKey ? state.reportedX : state.reportedY;
-    // Read for every piece, so a count changed during the run counts from the next piece on;
-    // the store says when there can be anything new to read.
-    RunState::StoredCount &cached = key == linesAboveKey ? state.storedX : state.storedY;
-    QString stored;
-    try {
-        if (cached.known && cached.writeCount == m_settings.writeCount()) {
-            stored = cached.text;
-        } else {
-            stored = m_settings.readSetting(application, section, key, QStringLiteral("1"));
-            cached = {true, m_settings.writeCount(), stored};
-        }
-    } catch (const engine::Failure &failure) {
-        if (report && !reported) {
-            steps.report(failure.what());
-            reported = true;
-        }
-        return 1;
-    }
-    // The lines dialog's own rule: a whole number from -1 (nothing picked) to 12; anything
-    // else the dialog refuses, and the run then takes one line, as for a count never stored.
-    try {
-        const int value = platform::settingToInt(stored);
-        if (value < -1 || value > kMaxLineCount)
-            throw engine::Failure("Invalid property value");
-        return value;
-    } catch (const engine::Failure &failure) {
-        // Reported once per run; the run goes on with one line.
-        if (report && !reported) {
-            steps.report(std::string(failure.what()) + ": the stored value of \"" +
-                         key.toStdString() + "\" (\"" + stored.toStdString() +
-                         "\") is no line count from -1 to 12; 1 is used");
-            reported = true;
-        }
-    }
-    return 1;
-}
-
-void ExtractionRun::searchPiece(engine::Steps &steps, RunState &state, size_t piece, bool matchCase)
-{
-    const QString modeText = m_view.modeText();
-    if (!state.modeKnown || modeText != state.modeText) {
-        state.modeKnown = true;
-        state.modeText = modeText;
-        state.mode = engine::modeForCaption(modeText.toStdString());
-    }
-    if (!state.mode)
-        return;
-
-    const QString text = m_view.searchText();
-    const std::u16string_view sought(reinterpret_cast<const char16_t *>(text.utf16()),
-                                     size_t(text.size()));
-    int x = 1;
-    int y = 1;
-    if (*state.mode == engine::Mode::ExtractSearchWordLineUpXDownY) {
-        x = readLineCount(steps, state, linesAboveKey);
-        y = readLineCount(steps, state, linesBelowKey);
-    }
-    const bool regex = m_view.regexValue() == 1;
-    const auto foundWithThese = [&] {
-        return state.outcomePlan &&
-               state.outcomePlan->sameAs(state.mode, sought, matchCase, x, y, regex);
-    };
-    if (!foundWithThese()) {
-        if (!state.plan->sameAs(state.mode, sought, matchCase, x, y, regex)) {
-            // The controls changed during the run: search on with what they say now. A
-            // pattern made invalid meanwhile finds nothing and is shown once.
-            state.plan = std::make_shared<SearchPlan>(state.mode, sought, matchCase, x, y, regex);
-            if (state.plan->patternError && !state.reportedPattern) {
-                state.reportedPattern = true;
-                m_prompts.message(patternErrorText(*state.plan->patternError), m_applicationTitle,
-                                  platform::Icon::Warning);
-            }
-        }
-        // The workers kept only the rows they found: the file is read again for the new
-        // search.
-        if (!state.outcome->blocks.textKept)
-            readAgain(state);
-    }
-    const FileBlocks &found = state.outcome->blocks;
-    if (foundWithThese()) {
-        // What was found with these very controls.
-        if (found.wide && piece < found.widePieces.size()) {
-            state.wideBlocks = &found.widePieces[piece];
-            return;
-        }
-        if (!found.wide && piece < found.bytePieces.size()) {
-            state.blocks = &found.bytePieces[piece];
-            return;
-        }
-    }
-    const engine::FileText &fileText = found.text;
-    engine::Steps routine(m_reporter, "ExtractState", engine::modeRoutineName(*state.mode));
-    bool gaveUp = false;
-    routine.step(100, [&] {
-        gaveUp =
-            run::searchPiece(*state.plan, fileText, piece, state.ownBlocks, state.ownWideBlocks);
-    });
-    if (gaveUp)
-        noteGaveUp(state);
-    state.blocks = &state.ownBlocks;
-    state.wideBlocks = &state.ownWideBlocks;
-}
-
-void ExtractionRun::readAgain(RunState &state)
-{
-    // Read aside from the window thread, which keeps answering; a stop ends the reading early.
-    std::atomic<bool> stop{false};
-    std::unique_ptr<SearchWorkers::Outcome> outcome = platform::runAside(
-        m_yield,
-        [&] {
-            return SearchWorkers::read(QFile::encodeName(state.path).toStdString(), state.rule,
-                                       &stop);
-        },
-        [&] {
-            if (halted(state.generation))
-                stop = true;
-        });
-    // A file the workers read without failure may have gone since.
-    if (state.outcome->reports.empty()) {
-        for (const SearchWorkers::Report &report : outcome->reports)
-            m_reporter.reportError(report.tag, report.step, report.description);
-    }
-    discard(state);
-    state.outcome = std::move(outcome);
-    state.outcomePlan = nullptr;
 }
 
 namespace {
@@ -482,51 +210,24 @@ QStringView decodeLine(std::u16string_view line, engine::Encoding, QString &)
 
 } // namespace
 
-void ExtractionRun::emitRows(RunState &state, const QString &path, size_t piece)
+void ExtractionRun::emitRows(RunState &state, size_t piece)
 {
+    FileBlocks &found = state.outcome->blocks;
     const auto emitFrom = [&](const auto &blocks) {
-        if (m_view.oneLineValue() == 1) {
-            QString joined;
-            for (size_t b = 0; b < blocks.size(); ++b) {
-                m_yield.yield();
-                // The block's line breaks, and any lone CR or LF inside its lines, are dropped.
-                for (const auto line : blocks.block(b)) {
-                    const QStringView text = decodeLine(line, state.encoding, state.scratch);
-                    for (const QChar c : text) {
-                        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
-                            joined.append(c);
-                    }
-                }
-                joined.append(QLatin1Char(' '));
-                if (halted(state.generation))
-                    break;
-            }
-            if (!joined.isEmpty())
-                appendJoinedRow(path, joined);
-            m_yield.yield();
-            return;
-        }
-        for (size_t b = 0; b < blocks.size(); ++b) {
-            m_yield.yield();
-            for (const auto line : blocks.block(b)) {
-                m_yield.yield();
-                bool appended = false;
-                if constexpr (std::is_same_v<decltype(line), const std::string_view>)
-                    appended = appendBytes(state, path, line);
-                if (!appended)
-                    appendRow(state, path, decodeLine(line, state.encoding, state.scratch));
-                if (halted(state.generation))
-                    return;
-            }
-        }
+        if (state.request.oneLine)
+            emitJoined(state, blocks);
+        else
+            emitEach(state, blocks);
     };
     try {
-        if (state.outcome->blocks.rowsLost)
+        if (found.rowsLost)
             throw std::bad_alloc();
-        if (state.wideBlocks && !state.wideBlocks->empty())
-            emitFrom(*state.wideBlocks);
-        else if (state.blocks && !adoptRows(state, piece))
-            emitFrom(*state.blocks);
+        if (found.wide) {
+            if (piece < found.widePieces.size() && !found.widePieces[piece].empty())
+                emitFrom(found.widePieces[piece]);
+        } else if (piece < found.bytePieces.size() && !adoptRows(state, piece)) {
+            emitFrom(found.bytePieces[piece]);
+        }
     } catch (const std::bad_alloc &) {
         // Rows that cannot be held end the run; those added so far stay.
         m_stopRequested = true;
@@ -534,78 +235,114 @@ void ExtractionRun::emitRows(RunState &state, const QString &path, size_t piece)
     }
 }
 
+template <typename Blocks> void ExtractionRun::emitJoined(RunState &state, const Blocks &blocks)
+{
+    QString joined;
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        m_yield.yield();
+        // The block's line breaks, and any lone CR or LF inside its lines, are dropped.
+        for (const auto line : blocks.block(b)) {
+            const QStringView text =
+                decodeLine(line, state.outcome->blocks.encoding, state.scratch);
+            for (const QChar c : text) {
+                if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+                    joined.append(c);
+            }
+        }
+        joined.append(QLatin1Char(' '));
+        if (halted(state.generation))
+            break;
+    }
+    if (!joined.isEmpty()) {
+        switch (state.request.display) {
+        case DisplayOption::None:
+            break;
+        case DisplayOption::LineOnly:
+            state.sink.addRow(QString(), joined);
+            break;
+        case DisplayOption::FileAndLine:
+            state.sink.addRow(state.prefix, joined);
+            break;
+        case DisplayOption::FileOnly:
+            state.sink.addRow(QString(), state.path);
+            break;
+        }
+    }
+    m_yield.yield();
+}
+
+template <typename Blocks> void ExtractionRun::emitEach(RunState &state, const Blocks &blocks)
+{
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        m_yield.yield();
+        for (const auto line : blocks.block(b)) {
+            m_yield.yield();
+            if constexpr (std::is_same_v<decltype(line), const std::string_view>)
+                addBytes(state, line);
+            else
+                addRow(state, decodeLine(line, state.outcome->blocks.encoding, state.scratch));
+            if (halted(state.generation))
+                return;
+        }
+    }
+}
+
 bool ExtractionRun::adoptRows(RunState &state, size_t piece)
 {
     // A piece whose rows are the workers' copies of its lines, one byte a character, goes to
-    // the list whole: the list keeps the copies instead of copying each row again. The run's
-    // own blocks point into a text it read itself.
-    if (state.blocks == &state.ownBlocks || state.blocks->empty() || m_view.oneLineValue() == 1 ||
-        !state.outcome->blocks.rowsOneByteEach(piece))
-        return false;
-    const DisplayOption display = m_view.displayOption();
-    if (display != DisplayOption::FileAndLine && display != DisplayOption::LineOnly)
+    // the sink whole: it may keep the copies instead of copying each row again.
+    FileBlocks &found = state.outcome->blocks;
+    const DisplayOption display = state.request.display;
+    if (found.bytePieces[piece].empty() || state.request.oneLine || !found.rowsOneByteEach(piece) ||
+        (display != DisplayOption::FileAndLine && display != DisplayOption::LineOnly))
         return false;
     // As with single rows, the rows whose yield handles a stop are still added.
     m_yield.yield();
-    m_view.adoptResultsWindows1252(display == DisplayOption::FileAndLine ? state.prefix : QString(),
-                                   state.outcome->blocks.takeRows(piece), state.blocks->lines());
+    state.sink.adoptRowsWindows1252(display == DisplayOption::FileAndLine ? state.prefix
+                                                                          : QString(),
+                                    found.takeRows(piece), found.bytePieces[piece].lines());
     return true;
 }
 
-bool ExtractionRun::appendBytes(RunState &state, const QString &path, std::string_view line)
+void ExtractionRun::addBytes(RunState &state, std::string_view line)
 {
     // Windows-1252 bytes, and UTF-8 lines of ASCII only, are their characters one for one:
-    // the list keeps them as they are.
-    if (state.encoding != engine::Encoding::Windows1252 &&
-        (state.encoding != engine::Encoding::Utf8 ||
-         engine::firstHighByte(line) != std::string_view::npos))
-        return false;
-    switch (m_view.displayOption()) {
-    case DisplayOption::None:
-        return true;
-    case DisplayOption::FileOnly:
-        m_view.appendResult(path);
-        return true;
-    case DisplayOption::FileAndLine:
-        m_view.appendResultWindows1252(state.prefix, line);
-        return true;
-    case DisplayOption::LineOnly:
-        m_view.appendResultWindows1252(QString(), line);
-        return true;
+    // they go to the sink as they are.
+    const engine::Encoding encoding = state.outcome->blocks.encoding;
+    if (encoding != engine::Encoding::Windows1252 &&
+        (encoding != engine::Encoding::Utf8 ||
+         engine::firstHighByte(line) != std::string_view::npos)) {
+        addRow(state, decodeLine(line, encoding, state.scratch));
+        return;
     }
-    return true;
-}
-
-void ExtractionRun::appendRow(RunState &state, const QString &path, QStringView line)
-{
-    switch (m_view.displayOption()) {
+    switch (state.request.display) {
     case DisplayOption::None:
         return;
     case DisplayOption::FileOnly:
-        m_view.appendResult(path);
+        state.sink.addRow(QString(), state.path);
         return;
     case DisplayOption::FileAndLine:
-        m_view.appendResult(state.prefix, line);
+        state.sink.addRowWindows1252(state.prefix, line);
         return;
     case DisplayOption::LineOnly:
-        m_view.appendResult(QString(), line);
+        state.sink.addRowWindows1252(QString(), line);
         return;
     }
 }
 
-void ExtractionRun::appendJoinedRow(const QString &path, const QString &joined)
+void ExtractionRun::addRow(RunState &state, QStringView line)
 {
-    switch (m_view.displayOption()) {
+    switch (state.request.display) {
     case DisplayOption::None:
         return;
-    case DisplayOption::LineOnly:
-        m_view.appendResult(joined);
+    case DisplayOption::FileOnly:
+        state.sink.addRow(QString(), state.path);
         return;
     case DisplayOption::FileAndLine:
-        m_view.appendResult(path + QLatin1Char(' ') + joined);
+        state.sink.addRow(state.prefix, line);
         return;
-    case DisplayOption::FileOnly:
-        m_view.appendResult(path);
+    case DisplayOption::LineOnly:
+        state.sink.addRow(QString(), line);
         return;
     }
 }

@@ -55,40 +55,9 @@ bool asciiFoldingServes(std::u16string_view lowered)
     return true;
 }
 
-} // namespace
-
-SearchPlan::SearchPlan(std::optional<engine::Mode> mode_, std::u16string_view text, bool matchCase_,
-                       int x_, int y_, bool regex_)
-    : mode(mode_), searchText(text), matchCase(matchCase_), x(x_), y(y_),
-      wide(engine::WideNeedle::fromText(text, matchCase_)), regex(regex_)
-{
-    if (regex) {
-        engine::Pattern::Error error;
-        pattern = engine::PatternSearch::of(engine::Pattern::compile(text, matchCase, error));
-        if (!pattern.pattern)
-            patternError = error;
-        return;
-    }
-    std::u16string sought(text);
-    if (!matchCase)
-        engine::lowerUnitsInto(text, sought.data());
-    const std::optional<std::string> bytes = engine::encode(sought);
-    windows1252 = bytes ? engine::Needle::fromBytes(*bytes, matchCase) : engine::Needle::never();
-    if (matchCase || asciiFoldingServes(sought)) {
-        if (const auto utf8Bytes = utf8Of(sought))
-            utf8 = engine::Needle::fromUtf8(*utf8Bytes, matchCase);
-    }
-}
-
-bool SearchPlan::sameAs(const std::optional<engine::Mode> &otherMode, std::u16string_view otherText,
-                        bool otherMatchCase, int otherX, int otherY, bool otherRegex) const
-{
-    if (otherMode != mode || otherMatchCase != matchCase || otherText != searchText ||
-        otherRegex != regex)
-        return false;
-    return mode != engine::Mode::ExtractSearchWordLineUpXDownY || (otherX == x && otherY == y);
-}
-
+// Searches one piece of a file's text into out (bytes) or wideOut (UTF-16, also for a UTF-8
+// piece the plan's bytes cannot serve); returns true when the plan's pattern gave up on some
+// line of it.
 bool searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t piece,
                  engine::BlockList &out, engine::WideBlockList &wideOut,
                  const std::atomic<bool> *stop)
@@ -130,6 +99,31 @@ bool searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t pi
     engine::extract(*plan.mode, text.pieceBytes(piece), needle, plan.x, plan.y, out,
                     text.lineEnds());
     return false;
+}
+
+} // namespace
+
+SearchPlan::SearchPlan(std::optional<engine::Mode> mode_, std::u16string_view text, bool matchCase_,
+                       int x_, int y_, bool regex_)
+    : mode(mode_), matchCase(matchCase_), x(x_), y(y_),
+      wide(engine::WideNeedle::fromText(text, matchCase_)), regex(regex_)
+{
+    if (regex) {
+        engine::Pattern::Error error;
+        pattern = engine::PatternSearch::of(engine::Pattern::compile(text, matchCase, error));
+        if (!pattern.pattern)
+            patternError = error;
+        return;
+    }
+    std::u16string sought(text);
+    if (!matchCase)
+        engine::lowerUnitsInto(text, sought.data());
+    const std::optional<std::string> bytes = engine::encode(sought);
+    windows1252 = bytes ? engine::Needle::fromBytes(*bytes, matchCase) : engine::Needle::never();
+    if (matchCase || asciiFoldingServes(sought)) {
+        if (const auto utf8Bytes = utf8Of(sought))
+            utf8 = engine::Needle::fromUtf8(*utf8Bytes, matchCase);
+    }
 }
 
 void FileBlocks::noteText()

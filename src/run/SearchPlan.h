@@ -12,7 +12,7 @@
 
 namespace run {
 
-// What one search needs, made once from the window's controls: the mode, the line counts of
+// What one search needs, made once from a run's request: the mode, the line counts of
 // the X/Y mode, and the search text prepared for each kind of text a file can hold.
 struct SearchPlan {
     // Builds the plan for a search text, taken as a regular expression when regex is set; a
@@ -21,7 +21,6 @@ struct SearchPlan {
                int x, int y, bool regex = false);
 
     std::optional<engine::Mode> mode;
-    std::u16string searchText;
     bool matchCase = false;
     int x = 1;
     int y = 1;
@@ -38,10 +37,6 @@ struct SearchPlan {
     engine::PatternSearch pattern;
     // Why the search text is no valid pattern, when it is not.
     std::optional<engine::Pattern::Error> patternError;
-
-    // Returns true when the plan searches exactly as one built from these values would.
-    bool sameAs(const std::optional<engine::Mode> &otherMode, std::u16string_view otherText,
-                bool otherMatchCase, int otherX, int otherY, bool otherRegex = false) const;
 };
 
 // The blocks of every piece of one file. The blocks' lines point into the file's text, or,
@@ -90,12 +85,5 @@ private:
 // serve is widened first. A set stop flag ends the search between pieces (and between the
 // lines a pattern tries).
 void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool> *stop);
-
-// Searches one piece of a file's text into out (bytes) or wideOut (UTF-16, also for a UTF-8
-// piece the plan's bytes cannot serve); returns true when the plan's pattern gave up on some
-// line of it.
-bool searchPiece(const SearchPlan &plan, const engine::FileText &text, size_t piece,
-                 engine::BlockList &out, engine::WideBlockList &wideOut,
-                 const std::atomic<bool> *stop = nullptr);
 
 } // namespace run

@@ -33,7 +33,6 @@ SearchWorkers::SearchWorkers(std::vector<std::string> paths, std::shared_ptr<con
     : m_paths(std::move(paths)), m_plan(std::move(plan)), m_rule(rule), m_slots(m_paths.size())
 {
     const int count = std::max(1, threads);
-    m_ahead = kFilesAhead;
     m_running = count;
     for (int t = 0; t < count; ++t)
         m_threads.emplace_back([this] { work(); });
@@ -56,45 +55,33 @@ void SearchWorkers::stop()
     m_ready.notify_all();
 }
 
-std::unique_ptr<SearchWorkers::Outcome>
-SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::ReadRule rule,
-                       const std::atomic<bool> *stop, bool keepText)
+std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::process(const std::string &path,
+                                                               const SearchPlan &plan,
+                                                               engine::ReadRule rule,
+                                                               const std::atomic<bool> *stop)
 {
-    // Only text that is let go here may be mapped: its pages are never looked at elsewhere.
-    for (bool mayMap = !keepText;; mayMap = false) {
-        std::unique_ptr<Outcome> outcome = read(path, rule, stop, mayMap);
-        searchFile(plan, outcome->blocks, stop);
-        if (!keepText) {
-            try {
-                // A file cut shorter while it was mapped is read again, as it now is.
-                if (!outcome->blocks.keepOnlyRows())
-                    continue;
-            } catch (const std::bad_alloc &) {
-                // Memory ran out for the rows, as it would have in the list: the window
-                // thread stops the run there.
-                FileBlocks &blocks = outcome->blocks;
-                blocks.text = engine::FileText();
-                blocks.bytePieces.clear();
-                blocks.widePieces.clear();
-                blocks.textKept = false;
-                blocks.rowsLost = true;
-            }
+    for (;;) {
+        auto outcome = std::make_unique<Outcome>();
+        RecordingReporter reporter(outcome->reports);
+        FileBlocks &blocks = outcome->blocks;
+        blocks.text = engine::readPieces(path, reporter, rule, stop, true);
+        blocks.noteText();
+        searchFile(plan, blocks, stop);
+        try {
+            // A file cut shorter while it was mapped is read again, as it now is.
+            if (!blocks.keepOnlyRows())
+                continue;
+        } catch (const std::bad_alloc &) {
+            // Memory ran out for the rows, as it would have in the list: the running thread
+            // stops the run there.
+            blocks.text = engine::FileText();
+            blocks.bytePieces.clear();
+            blocks.widePieces.clear();
+            blocks.textKept = false;
+            blocks.rowsLost = true;
         }
         return outcome;
     }
-}
-
-std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::read(const std::string &path,
-                                                            engine::ReadRule rule,
-                                                            const std::atomic<bool> *stop,
-                                                            bool mayMap)
-{
-    auto outcome = std::make_unique<Outcome>();
-    RecordingReporter reporter(outcome->reports);
-    FileBlocks &file = outcome->blocks;
-    file.text = engine::readPieces(path, reporter, rule, stop, mayMap);
-    file.noteText();
-    return outcome;
 }
 
 SearchWorkers::Report SearchWorkers::gaveUpReport(const SearchPlan &plan, size_t files,
@@ -110,7 +97,7 @@ SearchWorkers::Report SearchWorkers::gaveUpReport(const SearchPlan &plan, size_t
 
 bool SearchWorkers::roomFor(size_t files) const
 {
-    return m_next + files <= m_consumed + m_ahead && m_pendingBytes < kPendingBudget;
+    return m_next + files <= m_consumed + kFilesAhead && m_pendingBytes < kPendingBudget;
 }
 
 void SearchWorkers::giveBack(std::unique_ptr<Outcome> outcome)

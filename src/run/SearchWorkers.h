@@ -52,15 +52,10 @@ public:
     // gave up: how many there were, and the first of them.
     static Report gaveUpReport(const SearchPlan &plan, size_t files, const std::string &firstPath);
 
-    // Reads one file on the calling thread, without searching it; a large file may be mapped
-    // where mayMap is set (see engine::readPieces).
-    static std::unique_ptr<Outcome> read(const std::string &path, engine::ReadRule rule,
-                                         const std::atomic<bool> *stop, bool mayMap = false);
-    // Reads and searches one file on the calling thread. Unless keepText is set, only the
-    // lines of the blocks are kept, not the file's text.
+    // Reads and searches one file on the calling thread, keeping only the lines of the blocks,
+    // not the file's text.
     static std::unique_ptr<Outcome> process(const std::string &path, const SearchPlan &plan,
-                                            engine::ReadRule rule, const std::atomic<bool> *stop,
-                                            bool keepText = false);
+                                            engine::ReadRule rule, const std::atomic<bool> *stop);
 
 private:
     void work();
@@ -77,7 +72,6 @@ private:
     size_t m_next = 0;
     size_t m_consumed = 0;
     size_t m_pendingBytes = 0;
-    size_t m_ahead = 4;
     size_t m_awaited = size_t(-1); // the file the window thread waits for, if it does
     int m_waitingWorkers = 0;
     std::atomic<bool> m_stop{false};

@@ -36,8 +36,9 @@ public:
     {
         return m_window.programFolderFile(name);
     }
-    int mousePointer() const override { return m_window.mousePointer(); }
-    void setMousePointer(int value) override { m_window.setMousePointer(value); }
+    run::Activity activity() const override { return m_window.activity(); }
+    void setActivity(run::Activity activity) override { m_window.setActivity(activity); }
+    void showArrowPointer() override { m_window.setHoverPointer(MainWindow::Pointer::Arrow); }
 
     int selectedRow() const override
     {

@@ -6,6 +6,7 @@
 #include "platform/SettingsStore.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
+#include "shell/ModeTable.h"
 #include "shell/Pointers.h"
 #include "shell/ReportView.h"
 
@@ -91,6 +92,15 @@ void MainWindow::startUp()
         for (int i = 0; i < modeCaptions().size(); ++i)
             steps.step(140 + 2 * i, [&] { modeList->addItem(modeCaptions().at(i)); });
     }
+    restoreOptions(steps);
+}
+
+void MainWindow::restoreOptions(engine::Steps &steps)
+{
+    platform::SettingsStore &store = *m_services.settings;
+    const auto read = [&](const QString &key, const QString &fallback) {
+        return store.readSetting(application, section, key, fallback);
+    };
     steps.step(168, [&] { searchBox->setText(read(searchBox->objectName(), QString())); });
     // Restoring a check box is no change to store: the value came from the store.
     const auto restoreCheck = [&](QCheckBox *box, const QString &fallback) {

@@ -63,9 +63,9 @@ LinesDialog::LinesDialog(MainWindow &owner)
         return frame;
     };
     linesAboveFrame =
-        makeFrame("Frame3", QStringLiteral("X - Line/s above"), run::linesAboveKey, linesAboveList);
+        makeFrame("Frame3", QStringLiteral("X - Line/s above"), linesAboveKey, linesAboveList);
     linesBelowFrame =
-        makeFrame("Frame4", QStringLiteral("Y - Line/s below"), run::linesBelowKey, linesBelowList);
+        makeFrame("Frame4", QStringLiteral("Y - Line/s below"), linesBelowKey, linesBelowList);
     frames->addWidget(linesAboveFrame);
     frames->addWidget(linesBelowFrame);
     layout->addLayout(frames);
@@ -82,8 +82,8 @@ LinesDialog::LinesDialog(MainWindow &owner)
     setMouseTracking(true);
 
     connect(closeButton, &QPushButton::clicked, this, [this] { closeClicked(); });
-    for (auto [list, key] : {std::pair{linesAboveList, run::linesAboveKey},
-                             std::pair{linesBelowList, run::linesBelowKey}}) {
+    for (auto [list, key] :
+         {std::pair{linesAboveList, linesAboveKey}, std::pair{linesBelowList, linesBelowKey}}) {
         connect(list, &QComboBox::currentIndexChanged, this,
                 [this, list = list, key = key] { store(list, key); });
         connect(list, &QComboBox::activated, this,
@@ -116,16 +116,16 @@ void LinesDialog::prepare()
         linesBelowList->setCurrentIndex(-1);
     }
     const OwnMessages own(*this);
-    steps.step(120, [&] { selectStored(linesAboveList, run::linesAboveKey); });
-    steps.step(122, [&] { selectStored(linesBelowList, run::linesBelowKey); });
+    steps.step(120, [&] { selectStored(linesAboveList, linesAboveKey); });
+    steps.step(122, [&] { selectStored(linesBelowList, linesBelowKey); });
 }
 
 void LinesDialog::restoreChoices()
 {
     engine::Steps steps(m_owner.reporter(), platform::linesDialogModule, "Form_Activate");
     const OwnMessages own(*this);
-    steps.step(100, [&] { selectStored(linesAboveList, run::linesAboveKey); });
-    steps.step(102, [&] { selectStored(linesBelowList, run::linesBelowKey); });
+    steps.step(100, [&] { selectStored(linesAboveList, linesAboveKey); });
+    steps.step(102, [&] { selectStored(linesBelowList, linesBelowKey); });
 }
 
 void LinesDialog::selectStored(QComboBox *list, const QString &key)
@@ -139,9 +139,7 @@ void LinesDialog::selectStored(QComboBox *list, const QString &key)
         return;
     int position = -1;
     try {
-        position = platform::settingToInt(stored);
-        if (position < -1 || position >= list->count())
-            throw engine::Failure("Invalid property value");
+        position = run::storedLineCount(stored);
     } catch (const engine::Failure &) {
         m_badValues.insert(key, stored);
         throw;
@@ -222,7 +220,7 @@ bool LinesDialog::eventFilter(QObject *watched, QEvent *event)
         (watched == linesAboveList || watched == linesBelowList))
         checkNumeric(static_cast<QComboBox *>(watched));
     const QEvent::Type type = event->type();
-    if (m_owner.mousePointer() != 11 &&
+    if (!m_owner.showsBusyPointer() &&
         (type == QEvent::Enter || type == QEvent::MouseMove || type == QEvent::Leave)) {
         // Leaving the button lands on the background or a frame.
         if (watched == closeButton && type != QEvent::Leave && m_handPointer)

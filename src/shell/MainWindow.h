@@ -2,9 +2,10 @@
 
 #include "platform/ListModel.h"
 #include "platform/Services.h"
-#include "run/ExtractionRun.h"
-#include "run/RunView.h"
+#include "run/Activity.h"
 #include "shell/ErrorReport.h"
+#include "shell/ResultsSink.h"
+#include "shell/RunControl.h"
 
 #include <QCursor>
 #include <QElapsedTimer>
@@ -16,6 +17,10 @@
 #include <memory>
 #include <optional>
 
+namespace engine {
+class Steps;
+}
+
 class QCheckBox;
 class QComboBox;
 class QGridLayout;
@@ -24,6 +29,7 @@ class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QVBoxLayout;
 
 namespace shell {
 
@@ -31,15 +37,12 @@ class CaptionProgressBar;
 class LinesDialog;
 class ReportView;
 
-// The fourteen mode captions, in the order the mode list shows them.
-const QStringList &modeCaptions();
-
 // Returns the product title shortened by whole words to at most 40 characters.
 QString applicationTitleFor(const QString &productTitle);
 
 // The main window (reported as "Form1"): every control, the option handlers that keep the settings,
 // and the Start/Stop button's run. Widgets carry their designer names as object names.
-class MainWindow : public QMainWindow, public run::RunView {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // Builds the window on the given platform seams; programFolder holds the pointer files,
@@ -60,8 +63,25 @@ public:
     platform::ListModel &files() { return m_files; }
     // Returns the results list.
     platform::ListModel &results() { return m_results; }
-    // Returns the window's mouse pointer value: 0 arrow, 11 busy, 99 custom.
-    int mousePointer() const { return m_pointer; }
+    // The pointers the window shows.
+    enum class Pointer {
+        Arrow,
+        Busy, // the hourglass of a busy program
+        Hand, // the custom pointer over buttons
+    };
+    // Returns what the program is doing.
+    run::Activity activity() const { return m_activity; }
+    // Sets what the program is doing: the pointer and the Start/Stop caption follow.
+    void setActivity(run::Activity activity);
+    // Returns the pointer the window shows.
+    Pointer pointer() const { return m_shownPointer; }
+    // Returns true when the pointer shows the program busy: during a scan, a filter or an
+    // export, and during a run once it has turned to its first file.
+    bool showsBusyPointer() const;
+    // Sets the pointer shown while the program is not busy (the arrow or the hand).
+    void setHoverPointer(Pointer pointer);
+    // Returns the results list as the sink of the window's runs.
+    ResultsSink &resultsSink() { return m_sink; }
     // Returns the application title used by message boxes without a title of their own.
     const QString &applicationTitle() const { return m_applicationTitle; }
     // Returns the lines-above-and-below dialog, preparing it when needed.
@@ -90,29 +110,11 @@ public:
 
     // Handles a pick in the mode list: stores the position and may open the lines dialog.
     void modeChosen();
-
-    // RunView
-    QString startButtonCaption() const override;
-    void setStartButtonCaption(const QString &caption) override;
-    int fileCount() const override;
-    QString fileAt(int i) const override;
-    QString searchText() const override;
-    QString modeText() const override;
-    int matchCaseValue() const override;
-    int oneLineValue() const override;
-    int readAsWindows1252Value() const override;
-    int regexValue() const override;
-    QStringList filePaths() const override;
-    run::DisplayOption displayOption() const override;
-    void setProgress(int value, const QString &text) override;
-    void setMousePointer(int value) override;
-    bool linesDialogClosedWithClose() const override { return m_linesDialogClosedWithClose; }
-    void showLinesDialog() override;
-    void appendResult(QString row) override;
-    void appendResult(const QString &prefix, QStringView text) override;
-    void appendResultWindows1252(const QString &prefix, std::string_view bytes) override;
-    void adoptResultsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                                 std::span<const std::string_view> rows) override;
+    // Shows the lines-above-and-below dialog modally and returns when it has closed.
+    void showLinesDialog();
+    // Sets the progress bar's value (0 to 100) and the caption drawn on it; while a run goes,
+    // they reach the screen at most every few dozen milliseconds.
+    void setProgress(int value, const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -120,7 +122,14 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Lays out the controls (WindowLayout.cpp).
     void buildControls();
+    void buildFileColumn(QWidget *client, QVBoxLayout *left);
+    void buildSearchFrame(QWidget *client, QVBoxLayout *left);
+    void buildModeFrame(QWidget *client, QVBoxLayout *left);
+    void buildDisplayFrame(QWidget *client, QVBoxLayout *right);
+    void buildResultsColumn(QWidget *client, QVBoxLayout *right);
+    QGroupBox *makeFrame(const QString &title, const QString &objectName, QWidget *parent);
     QPushButton *makeButton(const char *name, const QString &caption, QWidget *parent,
                             double pointSize = 11.25);
     void connectHandlers();
@@ -137,18 +146,11 @@ private:
     void storeWindowSize();
     void showMessage(const QString &text);
     void showProgress();
+    // Restores every stored option, the start-up's last steps.
+    void restoreOptions(engine::Steps &steps);
     void applySkin(const QString &file);
     void loadHandPointer(const QString &file);
-    // Shows the queued result rows; returns false, leaving them queued, when memory is short.
-    bool showQueuedResults();
-    // Notes that memory ran out for results: the spare memory goes to the views and the
-    // error report, and the run stops at its next row.
-    void resultsOutOfMemory();
-    // Holds back the spare memory for the rows there are; returns false when it can't.
-    bool holdSpareMemory(size_t more);
-    // Runs one append of a result row; when memory runs out, stops the run and throws the
-    // failure the run reports.
-    template <typename Append> void appendGuarded(size_t rows, const Append &append);
+    void showPointer();
 
     platform::Services m_services;
     QString m_programFolder;
@@ -156,13 +158,17 @@ private:
     QString m_applicationTitle;
     platform::ListModel m_files;
     platform::ListModel m_results;
-    std::unique_ptr<run::ExtractionRun> m_run;
+    ResultsSink m_sink;
+    std::unique_ptr<RunControl> m_runControl;
     QPointer<LinesDialog> m_linesDialog;
     std::optional<QCursor> m_handPointer;
-    int m_pointer = 0;
-    // Repainting the window costs milliseconds, so rows and the progress caption reach the
-    // screen at most every few dozen milliseconds, however often the run yields.
-    QElapsedTimer m_sinceRowsShown;
+    run::Activity m_activity = run::Activity::Idle;
+    // Set once a run has turned to its first file; it shows the busy pointer from then on.
+    bool m_runReachedFiles = false;
+    Pointer m_hoverPointer = Pointer::Arrow;
+    Pointer m_shownPointer = Pointer::Arrow;
+    // Repainting the window costs milliseconds, so the progress caption reaches the screen at
+    // most every few dozen milliseconds, however often the run yields.
     QElapsedTimer m_sinceProgressShown;
     QTimer m_progressTimer;
     int m_progressValue = 0;
@@ -176,12 +182,6 @@ private:
     // The window size last stored or restored; invalid until the window is placed.
     QSize m_storedSize;
     QTimer m_sizeTimer;
-    // Set when a result row, or the views' room for it, could not be had; cleared at a start.
-    bool m_resultsOutOfMemory = false;
-    bool m_resultsOutOfMemoryReported = false;
-    // Address space held back while rows are collected, given up when memory runs out.
-    std::unique_ptr<char[]> m_spareMemory;
-    size_t m_spareBytes = 0;
     // How many saves, copies, exports or filters of the results list are under way; while
     // one is, nothing else may change the list (ResultsWiring.cpp).
     int m_resultsInUse = 0;
@@ -222,7 +222,7 @@ public:
     CaptionProgressBar *progressBar = nullptr;
 
     // Returns the extraction run behind the Start/Stop button.
-    run::ExtractionRun &extraction() { return *m_run; }
+    run::ExtractionRun &extraction() { return m_runControl->extraction(); }
 };
 
 } // namespace shell

@@ -19,8 +19,7 @@ class WindowResultsView : public QObject,
 public:
     explicit WindowResultsView(MainWindow &window) : QObject(&window), m_window(window) {}
 
-    int mousePointer() const override { return m_window.mousePointer(); }
-    void setMousePointer(int value) override { m_window.setMousePointer(value); }
+    void setActivity(run::Activity activity) override { m_window.setActivity(activity); }
     QString applicationTitle() const override { return m_window.applicationTitle(); }
     results::ProgressIndicator &progress() override { return *this; }
 
@@ -48,7 +47,7 @@ void MainWindow::connectResults()
     // still appending rows, so each works on the rows as they were when it started.
     auto readingResults = [this](auto action) {
         return [this, action] {
-            if (m_resultsInUse > 0 || m_run->running())
+            if (m_resultsInUse > 0 || m_runControl->running())
                 return;
             ++m_resultsInUse;
             struct Release {

@@ -10,19 +10,17 @@ class TestCodePage : public QObject {
     Q_OBJECT
 
 private slots:
-    void lowerByteFollowsUnicode_data();
-    void lowerByteFollowsUnicode();
+    void lowerTableFollowsUnicode_data();
+    void lowerTableFollowsUnicode();
     void characters_data();
     void characters();
     void everyByteRoundTrips();
-    void lowerIntoMatchesTable_data();
-    void lowerIntoMatchesTable();
     void encode_data();
     void encode();
     void lowerUnitFollowsUnicode();
 };
 
-void TestCodePage::lowerByteFollowsUnicode_data()
+void TestCodePage::lowerTableFollowsUnicode_data()
 {
     QTest::addColumn<int>("byte");
     for (int b = 0; b < 256; ++b)
@@ -30,13 +28,13 @@ void TestCodePage::lowerByteFollowsUnicode_data()
 }
 
 // The table must equal the simple lower case of each character, mapped back to a byte.
-void TestCodePage::lowerByteFollowsUnicode()
+void TestCodePage::lowerTableFollowsUnicode()
 {
     QFETCH(int, byte);
     const QChar character(engine::toUnicode(static_cast<unsigned char>(byte)));
     const int lowered = engine::fromUnicode(character.toLower().unicode());
     const int expected = lowered < 0 ? byte : lowered;
-    QCOMPARE(int(engine::lowerByte(static_cast<unsigned char>(byte))), expected);
+    QCOMPARE(int(engine::lowerTable()[byte]), expected);
 }
 
 void TestCodePage::characters_data()
@@ -113,36 +111,6 @@ void TestCodePage::encode()
     QCOMPARE(QByteArray::fromStdString(engine::encodeLossy(utf16)), lossy);
 }
 
-void TestCodePage::lowerIntoMatchesTable_data()
-{
-    QTest::addColumn<int>("highShare");
-    QTest::newRow("ASCII only") << 0;
-    QTest::newRow("a few accented letters") << 3;
-    QTest::newRow("mostly high bytes") << 80;
-}
-
-void TestCodePage::lowerIntoMatchesTable()
-{
-    // Buffers of every length and alignment around the sixteen-byte blocks.
-    QFETCH(int, highShare);
-    std::mt19937 random(7);
-    for (size_t length = 0; length < 200; ++length) {
-        for (size_t offset = 0; offset < 3; ++offset) {
-            std::string bytes(offset + length, 'x');
-            for (char &c : bytes)
-                c = static_cast<char>(int(random() % 100) < highShare ? 128 + random() % 128
-                                                                      : random() % 128);
-            const std::string_view input = std::string_view(bytes).substr(offset);
-            std::string lowered(length, '\0');
-            engine::lowerInto(input, lowered.data());
-            for (size_t i = 0; i < length; ++i)
-                QCOMPARE(static_cast<unsigned char>(lowered[i]),
-                         engine::lowerByte(static_cast<unsigned char>(input[i])));
-        }
-    }
-}
-
-// The engine's own table of simple lower cases must agree with Qt's for every UTF-16 unit.
 void TestCodePage::lowerUnitFollowsUnicode()
 {
     for (unsigned u = 0; u < 0x10000; ++u) {

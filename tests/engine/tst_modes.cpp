@@ -54,8 +54,6 @@ class TestModes : public QObject {
 private slots:
     void blocks_data();
     void blocks();
-    void captions_data();
-    void captions();
     void needleThatCannotOccurMatchesNothing();
     void routineReplacesEarlierBlocks();
     void hugeCountsStayFast();
@@ -252,47 +250,6 @@ void TestModes::blocks()
     QFETCH(int, y);
     QFETCH(QByteArrayList, expected);
     QCOMPARE(run(mode, text, needleOf(search, matchCase), x, y), expected);
-}
-
-void TestModes::captions_data()
-{
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QString>("routine");
-    QTest::newRow("entire line") << "Extract entire line which contains search word"
-                                 << "ExtractSearchWordLine";
-    QTest::newRow("3 above and 1 below")
-        << "Extract entire line which contains search word and 3 lines above and 1 line below"
-        << "ExtractSearchWordLineUp3Down1";
-    QTest::newRow("1 above and 1 below")
-        << "Extract entire line which contains search word and 1 line above and 1 line below"
-        << "ExtractSearchWordLineUp1Down1";
-    QTest::newRow("2 below") << "Extract entire line which contains search word and 2 lines below"
-                             << "ExtractSearchWordLineDown2";
-    QTest::newRow("x and y")
-        << "Extract line which contains search word and x line(s) above and y line(s) below"
-        << "ExtractSearchWordLineUpXDownY";
-    QTest::newRow("2nd below") << "Extract 2nd line below search word"
-                               << "Extract2ndLineBelow";
-    QTest::newRow("all above")
-        << "Extract entire line which contains search word and all lines above"
-        << "ExtractSearchWordLineUpAll";
-    QTest::newRow("trailing blank is another caption")
-        << "Extract entire line which contains search word " << QString();
-    QTest::newRow("other case is another caption")
-        << "extract entire line which contains search word" << QString();
-    QTest::newRow("empty text") << QString() << QString();
-}
-
-void TestModes::captions()
-{
-    QFETCH(QString, caption);
-    QFETCH(QString, routine);
-    const auto mode = engine::modeForCaption(caption.toStdString());
-    QCOMPARE(mode.has_value(), !routine.isEmpty());
-    if (mode) {
-        QCOMPARE(QString::fromStdString(std::string(engine::modeRoutineName(*mode))), routine);
-        QCOMPARE(QString::fromStdString(std::string(engine::modeCaption(*mode))), caption);
-    }
 }
 
 void TestModes::needleThatCannotOccurMatchesNothing()

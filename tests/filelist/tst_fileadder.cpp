@@ -106,7 +106,7 @@ void tst_FileAdder::addAllInFolder()
     QCOMPARE(rig.host.settings.value("Extension"), storedExtension);
     QCOMPARE(rig.host.settings.value("LastFolder"), storedFolder);
     QCOMPARE(rig.host.dialogs.titles.size(), extension.isEmpty() ? 0 : 1);
-    QCOMPARE(rig.host.pointer, 0);
+    QCOMPARE(rig.host.doing, run::Activity::Idle);
     QVERIFY(rig.host.prompts.messages.empty());
     QVERIFY(rig.host.reports.reports.isEmpty());
 }
@@ -129,27 +129,29 @@ void tst_FileAdder::addAllAsksWithStoredValues()
 
 void tst_FileAdder::addAllStaysBusyWhileScanning_data()
 {
-    QTest::addColumn<int>("pointerBefore");
-    QTest::addColumn<int>("pointerAfter");
-    QTest::newRow("idle window returns to the arrow") << 99 << 0;
-    QTest::newRow("a scan inside a run leaves the run busy") << 11 << 11;
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("during");
+    const int idle = int(run::Activity::Idle);
+    const int running = int(run::Activity::Running);
+    QTest::newRow("idle window is busy, then idle again") << idle << int(run::Activity::Busy);
+    QTest::newRow("a scan inside a run leaves the run as it is") << running << running;
 }
 
 void tst_FileAdder::addAllStaysBusyWhileScanning()
 {
-    QFETCH(int, pointerBefore);
-    QFETCH(int, pointerAfter);
+    QFETCH(int, before);
+    QFETCH(int, during);
     Rig rig;
-    rig.host.pointer = pointerBefore;
+    rig.host.doing = run::Activity(before);
     rig.host.prompts.inputAnswers.push_back("*");
     rig.host.dialogs.nextFolder = "/docs";
-    QList<int> pointersSeen;
-    rig.host.yield.onYield = [&](int) { pointersSeen.append(rig.host.pointer); };
+    QList<run::Activity> seen;
+    rig.host.yield.onYield = [&](int) { seen.append(rig.host.doing); };
     rig.adder.addFolder();
-    QVERIFY(!pointersSeen.isEmpty());
-    QVERIFY(std::all_of(pointersSeen.begin(), pointersSeen.end(),
-                        [](int pointer) { return pointer == 11; }));
-    QCOMPARE(rig.host.pointer, pointerAfter);
+    QVERIFY(!seen.isEmpty());
+    QVERIFY(std::all_of(seen.begin(), seen.end(),
+                        [&](run::Activity activity) { return activity == run::Activity(during); }));
+    QCOMPARE(rig.host.doing, run::Activity(before));
 }
 
 void tst_FileAdder::addFiles_data()
@@ -298,7 +300,7 @@ void tst_FileAdder::dropFoldersAndFiles()
     QCOMPARE(rig.host.texts(), (QStringList{"/loose/~$draft.doc", "/docs/readme", "/docs/a.txt",
                                             "/docs/b.doc", "/docs/sub/c.TXT", "/loose/~$draft.doc",
                                             "/more/d.txt", "/gone/missing.txt"}));
-    QVERIFY(rig.host.pointerChanges.isEmpty());
+    QVERIFY(rig.host.activityChanges.isEmpty());
     QVERIFY(rig.host.prompts.messages.empty());
 
     // Names that could not be read back are said once, after what could be added.
@@ -356,7 +358,7 @@ void tst_FileAdder::leftOutSaidInOneMessage()
     QCOMPARE(rig.host.prompts.messages.front().text, message);
     QCOMPARE(rig.host.prompts.messages.front().title, rig.host.applicationTitle());
     QCOMPARE(rig.host.prompts.messages.front().icon, platform::Icon::None);
-    QCOMPARE(rig.host.pointer, 0);
+    QCOMPARE(rig.host.doing, run::Activity::Idle);
 }
 
 QTEST_MAIN(tst_FileAdder)

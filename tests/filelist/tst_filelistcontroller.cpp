@@ -32,39 +32,40 @@ private slots:
     void dragAutoScroll_data();
     void dragAutoScroll();
     void removedCarriedEntryIsNeverWritten();
-    void movingResetsPointerUnlessBusy();
+    void movingShowsTheArrow();
 };
 
 void tst_FileListController::removeSelected_data()
 {
     QTest::addColumn<QStringList>("texts");
     QTest::addColumn<int>("selected");
-    QTest::addColumn<int>("pointer");
+    QTest::addColumn<int>("activity");
     QTest::addColumn<QStringList>("expected");
+    const int idle = int(run::Activity::Idle);
     QTest::newRow("selected entry goes")
-        << QStringList{"a", "b", "c"} << 1 << 0 << QStringList{"a", "c"};
+        << QStringList{"a", "b", "c"} << 1 << idle << QStringList{"a", "c"};
     QTest::newRow("refused while busy")
-        << QStringList{"a", "b"} << 0 << 11 << QStringList{"a", "b"};
-    QTest::newRow("custom pointer is not busy")
-        << QStringList{"a", "b"} << 0 << 99 << QStringList{"b"};
+        << QStringList{"a", "b"} << 0 << int(run::Activity::Busy) << QStringList{"a", "b"};
+    QTest::newRow("refused while a run goes")
+        << QStringList{"a", "b"} << 0 << int(run::Activity::Running) << QStringList{"a", "b"};
     QTest::newRow("no selection changes nothing")
-        << QStringList{"a", "b"} << -1 << 0 << QStringList{"a", "b"};
-    QTest::newRow("empty list changes nothing") << QStringList{} << -1 << 0 << QStringList{};
+        << QStringList{"a", "b"} << -1 << idle << QStringList{"a", "b"};
+    QTest::newRow("empty list changes nothing") << QStringList{} << -1 << idle << QStringList{};
     QTest::newRow("stale selection past the end changes nothing")
-        << QStringList{"a"} << 3 << 0 << QStringList{"a"};
+        << QStringList{"a"} << 3 << idle << QStringList{"a"};
 }
 
 void tst_FileListController::removeSelected()
 {
     QFETCH(QStringList, texts);
     QFETCH(int, selected);
-    QFETCH(int, pointer);
+    QFETCH(int, activity);
     QFETCH(QStringList, expected);
     fakes::FakeFileSystem fs;
     fakes::FakeFileListHost host(fs, "/prog");
     fill(host, texts);
     host.selected = selected;
-    host.pointer = pointer;
+    host.doing = run::Activity(activity);
     filelist::FileListController controller(host);
     controller.removeSelected();
     QCOMPARE(host.texts(), expected);
@@ -73,26 +74,27 @@ void tst_FileListController::removeSelected()
 
 void tst_FileListController::clearList_data()
 {
-    QTest::addColumn<int>("pointer");
+    QTest::addColumn<int>("activity");
     QTest::addColumn<int>("remaining");
-    QTest::newRow("idle clears everything") << 0 << 0;
-    QTest::newRow("busy keeps everything") << 11 << 6;
+    QTest::newRow("idle clears everything") << int(run::Activity::Idle) << 0;
+    QTest::newRow("busy keeps everything") << int(run::Activity::Busy) << 6;
+    QTest::newRow("a run keeps everything") << int(run::Activity::Running) << 6;
 }
 
 void tst_FileListController::clearList()
 {
-    QFETCH(int, pointer);
+    QFETCH(int, activity);
     QFETCH(int, remaining);
     fakes::FakeFileSystem fs;
     fakes::FakeFileListHost host(fs, "/prog");
     fill(host, sixFiles);
     host.list.appendDeferred("/f/pending.txt");
-    host.pointer = pointer;
+    host.doing = run::Activity(activity);
     filelist::FileListController controller(host);
     controller.clearFiles();
     QCOMPARE(host.list.count(), remaining == 0 ? 0 : remaining + 1);
     // Once the run or scan is over, the same click empties the list.
-    host.pointer = 0;
+    host.doing = run::Activity::Idle;
     controller.clearFiles();
     QCOMPARE(host.list.count(), 0);
 }
@@ -200,17 +202,13 @@ void tst_FileListController::removedCarriedEntryIsNeverWritten()
     QCOMPARE(host.texts(), (QStringList{"a", "b"}));
 }
 
-void tst_FileListController::movingResetsPointerUnlessBusy()
+void tst_FileListController::movingShowsTheArrow()
 {
     fakes::FakeFileSystem fs;
     fakes::FakeFileListHost host(fs, "/prog");
     filelist::FileListController controller(host);
-    host.pointer = 99;
     controller.mouseMove(-1, 0);
-    QCOMPARE(host.pointer, 0);
-    host.pointer = 11;
-    controller.mouseMove(-1, 0);
-    QCOMPARE(host.pointer, 11);
+    QCOMPARE(host.arrowsShown, 1);
 }
 
 QTEST_MAIN(tst_FileListController)

@@ -122,20 +122,20 @@ void tst_FileListWiring::doubleClickOnBlankAreaRemovesSelected()
 
 void tst_FileListWiring::deleteKeyRemovesUnlessBusy_data()
 {
-    QTest::addColumn<int>("pointer");
+    QTest::addColumn<int>("activity");
     QTest::addColumn<int>("remaining");
-    QTest::newRow("idle") << 0 << 2;
-    QTest::newRow("busy") << 11 << 3;
+    QTest::newRow("idle") << int(run::Activity::Idle) << 2;
+    QTest::newRow("busy") << int(run::Activity::Busy) << 3;
 }
 
 void tst_FileListWiring::deleteKeyRemovesUnlessBusy()
 {
-    QFETCH(int, pointer);
+    QFETCH(int, activity);
     QFETCH(int, remaining);
     Fixture f;
     f.fill(3);
     f.view->setCurrentIndex(f.window->files().index(0, 0));
-    f.window->setMousePointer(pointer);
+    f.window->setActivity(run::Activity(activity));
     QTest::keyClick(f.view, Qt::Key_Delete);
     QCOMPARE(f.window->files().count(), remaining);
 }

@@ -311,7 +311,9 @@ void TestAlignedTextWriter::saveAsksAndSays()
         QCOMPARE(QFileInfo::exists(target), written || standing == QLatin1String("link"));
     if (written && standing != QLatin1String("nothing") && standing != QLatin1String("file"))
         QCOMPARE(readAll(target), saved);
-    QCOMPARE(f.view.pointers, (written ? std::vector<int>{11, 0} : std::vector<int>{}));
+    QCOMPARE(f.view.activities,
+             (written ? std::vector<run::Activity>{run::Activity::Busy, run::Activity::Idle}
+                      : std::vector<run::Activity>{}));
     QVERIFY(!QFileInfo::exists(path + QStringLiteral(".txt")));
 }
 
@@ -341,7 +343,7 @@ void TestAlignedTextWriter::failedSaveReportsOnceAndKeepsExistingFile()
                  QStringLiteral("Quillon2021/08/31.Main.SaveListviewProperlySpaced|156|")),
              qPrintable(f.reporter.reports.front()));
     QVERIFY(!f.saidDone());
-    QCOMPARE(f.view.pointer, 0);
+    QCOMPARE(f.view.activity, run::Activity::Idle);
     QCOMPARE(f.view.caption, QStringLiteral("Progress Bar"));
     QCOMPARE(readAll(dir.filePath(QStringLiteral("plain.txt"))), QByteArray("keep me"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);

@@ -1,4 +1,4 @@
-// The filter buttons of both lists and "Clear List": prompts, messages, pointer and reports.
+// The filter buttons of both lists and "Clear List": prompts, messages, activity and reports.
 #include "platform/ListModel.h"
 #include "results/ResultsActions.h"
 #include "support/FakeResultsView.h"
@@ -70,7 +70,7 @@ void TestResultsActions::cancelChangesNothing()
     (f.actions.*handler)();
     QCOMPARE(f.services.prompts.inputPrompts.size(), 1);
     QVERIFY(f.services.prompts.messages.empty());
-    QVERIFY(f.view.pointers.empty());
+    QVERIFY(f.view.activities.empty());
     QCOMPARE(f.results.count(), emptyList ? 0 : 1);
     QCOMPARE(f.files.count(), emptyList ? 0 : 1);
 }
@@ -102,7 +102,8 @@ void TestResultsActions::emptyListSaysSo()
     QCOMPARE(f.services.prompts.texts(),
              QStringList{QStringLiteral("There are no results to remove.")});
     QCOMPARE(f.services.prompts.messages.front().title, QStringLiteral("Lumbrex"));
-    QCOMPARE(f.view.pointers, (std::vector<int>{11, 0}));
+    QCOMPARE(f.view.activities,
+             (std::vector<run::Activity>{run::Activity::Busy, run::Activity::Idle}));
     QVERIFY(f.reporter.reports.isEmpty());
 }
 
@@ -140,7 +141,8 @@ void TestResultsActions::filtersTheirOwnList()
     QCOMPARE((onFiles ? f.files : f.results).texts(), left);
     QCOMPARE((onFiles ? f.results : f.files).texts(), rows);
     QVERIFY(f.services.prompts.messages.empty());
-    QCOMPARE(f.view.pointers, (std::vector<int>{11, 0}));
+    QCOMPARE(f.view.activities,
+             (std::vector<run::Activity>{run::Activity::Busy, run::Activity::Idle}));
 }
 
 void TestResultsActions::firstRowWithTwoSubItemsLeavesListAlone()
@@ -154,7 +156,8 @@ void TestResultsActions::firstRowWithTwoSubItemsLeavesListAlone()
     f.actions.removeResultsContaining();
     QCOMPARE(f.results.count(), 1);
     QVERIFY(f.services.prompts.messages.empty());
-    QCOMPARE(f.view.pointers, (std::vector<int>{11, 0}));
+    QCOMPARE(f.view.activities,
+             (std::vector<run::Activity>{run::Activity::Busy, run::Activity::Idle}));
 }
 
 void TestResultsActions::failureDuringScanIsReportedAndPointerReset()
@@ -173,7 +176,7 @@ void TestResultsActions::failureDuringScanIsReportedAndPointerReset()
     QVERIFY2(f.reporter.reports.front().startsWith(
                  QStringLiteral("Quillon2021/08/31.Form1.PushButton20_Click|112|")),
              qPrintable(f.reporter.reports.front()));
-    QCOMPARE(f.view.pointer, 0);
+    QCOMPARE(f.view.activity, run::Activity::Idle);
     QCOMPARE(f.results.count(), 0);
 }
 
@@ -187,7 +190,7 @@ void TestResultsActions::clearListEmptiesResultsOnly()
     QCOMPARE(f.results.count(), 0);
     QCOMPARE(f.files.count(), 1);
     QVERIFY(f.services.prompts.messages.empty());
-    QVERIFY(f.view.pointers.empty());
+    QVERIFY(f.view.activities.empty());
 }
 
 QTEST_MAIN(TestResultsActions)

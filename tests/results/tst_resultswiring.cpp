@@ -72,7 +72,7 @@ void TestResultsWiring::filterButtons()
     pushButton->click();
     QCOMPARE(f.window.results().texts(), results);
     QCOMPARE(f.window.files().texts(), files);
-    QCOMPARE(f.window.mousePointer(), 0);
+    QCOMPARE(f.window.pointer(), shell::MainWindow::Pointer::Arrow);
     QCOMPARE(f.services.prompts.errors(), QStringList{});
 }
 
@@ -98,7 +98,7 @@ void TestResultsWiring::saveButtonWritesAndIdlesTheProgressBar()
     QCOMPARE(f.services.prompts.texts(), QStringList{QStringLiteral("Done.")});
     QCOMPARE(f.window.progressBar->text(), QStringLiteral("Progress Bar"));
     QCOMPARE(f.window.progressBar->value(), 0);
-    QCOMPARE(f.window.mousePointer(), 0);
+    QCOMPARE(f.window.pointer(), shell::MainWindow::Pointer::Arrow);
 }
 
 void TestResultsWiring::copyButton()

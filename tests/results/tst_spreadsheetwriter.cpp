@@ -295,7 +295,8 @@ void TestSpreadsheetWriter::cellsReadBack()
     QCOMPARE(nonEmpty, cells);
     QCOMPARE(sheet.nonTextCells, QStringList{});
     QCOMPARE(sheet.lastRow, lastRow);
-    QCOMPARE(f.view.pointers, (std::vector<int>{11, 0}));
+    QCOMPARE(f.view.activities,
+             (std::vector<run::Activity>{run::Activity::Busy, run::Activity::Idle}));
     QCOMPARE(f.services.prompts.texts(), messages);
 }
 
@@ -327,7 +328,7 @@ void TestSpreadsheetWriter::missingApplicationGivesTwoMessages()
                                          "have it installed to use this feature.")}));
     QVERIFY(f.workbooks().isEmpty());
     QVERIFY(f.services.desktop.openedSpreadsheets.isEmpty());
-    QVERIFY(f.view.pointers.empty());
+    QVERIFY(f.view.activities.empty());
 }
 
 void TestSpreadsheetWriter::emptyListDoesNothing()
@@ -338,7 +339,7 @@ void TestSpreadsheetWriter::emptyListDoesNothing()
     QVERIFY(f.services.prompts.messages.empty());
     QVERIFY(f.workbooks().isEmpty());
     QVERIFY(f.services.desktop.openedSpreadsheets.isEmpty());
-    QVERIFY(f.view.pointers.empty());
+    QVERIFY(f.view.activities.empty());
 }
 
 void TestSpreadsheetWriter::secondClickOpensSecondWorkbook()
@@ -450,7 +451,7 @@ void TestSpreadsheetWriter::fullDiskReportedAndNothingOpened()
         fileLimit -= 20;
         QVERIFY(QFile::remove(f.actions.lastWorkbook()));
         f.services.desktop.openedSpreadsheets.clear();
-        f.view.pointers.clear();
+        f.view.activities.clear();
     }
     const pid_t child = ::fork();
     QVERIFY(child >= 0);
@@ -468,7 +469,8 @@ void TestSpreadsheetWriter::fullDiskReportedAndNothingOpened()
             outcome |= 4;
         if (!f.services.prompts.texts().isEmpty())
             outcome |= 8;
-        if (f.view.pointers != std::vector<int>{11, 0})
+        if (f.view.activities !=
+            std::vector<run::Activity>{run::Activity::Busy, run::Activity::Idle})
             outcome |= 16;
         ::_exit(outcome);
     }

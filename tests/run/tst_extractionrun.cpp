@@ -1,90 +1,52 @@
 #include "run/ExtractionRun.h"
 #include "support/Fakes.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
+#include <array>
 #include <random>
 #include <utility>
 
 namespace {
 
-const QStringList captions = {
-    QStringLiteral(
-        "Extract line which contains search word and x line(s) above and y line(s) below"),
-    QStringLiteral("Extract entire line which contains search word"),
-    QStringLiteral("Extract entire line which contains search word and 1 line above"),
-    QStringLiteral("Extract entire line which contains search word and 2 lines above"),
-    QStringLiteral("Extract entire line which contains search word and 3 lines above"),
-    QStringLiteral("Extract entire line which contains search word and 1 line below"),
-    QStringLiteral("Extract entire line which contains search word and 2 lines below"),
-    QStringLiteral("Extract entire line which contains search word and 3 lines below"),
-    QStringLiteral(
-        "Extract entire line which contains search word and 3 lines above and 1 line below"),
-    QStringLiteral(
-        "Extract entire line which contains search word and 1 line above and 1 line below"),
-    QStringLiteral("Extract 1st line below search word"),
-    QStringLiteral("Extract 2nd line below search word"),
-    QStringLiteral("Extract entire line which contains search word and all lines above"),
-    QStringLiteral("Extract entire line which contains search word and all lines below"),
+// The modes in the order of the window's mode list, which the tables number them by.
+const std::array<engine::Mode, 14> listedModes = {
+    engine::Mode::ExtractSearchWordLineUpXDownY, engine::Mode::ExtractSearchWordLine,
+    engine::Mode::ExtractSearchWordLineUp1,      engine::Mode::ExtractSearchWordLineUp2,
+    engine::Mode::ExtractSearchWordLineUp3,      engine::Mode::ExtractSearchWordLineDown1,
+    engine::Mode::ExtractSearchWordLineDown2,    engine::Mode::ExtractSearchWordLineDown3,
+    engine::Mode::ExtractSearchWordLineUp3Down1, engine::Mode::ExtractSearchWordLineUp1Down1,
+    engine::Mode::Extract1stLineBelow,           engine::Mode::Extract2ndLineBelow,
+    engine::Mode::ExtractSearchWordLineUpAll,    engine::Mode::ExtractSearchWordLineDownAll,
 };
 
-// The main window as the run sees it, with every read and write recorded.
-class FakeRunView : public run::RunView {
+// Records everything a run hands on.
+class RecordingSink : public run::RunSink {
 public:
-    QString startButtonCaption() const override { return caption; }
-    void setStartButtonCaption(const QString &text) override { caption = text; }
-    int fileCount() const override { return int(files.size()); }
-    QString fileAt(int i) const override
+    void progress(int value, const QString &caption) override
     {
-        reads.append(files.at(i));
-        return files.at(i);
+        progressShown.append(QString::number(value) + QLatin1Char(' ') + caption);
     }
-    QStringList filePaths() const override { return files; }
-    int readAsWindows1252Value() const override { return readAs; }
-    QString searchText() const override { return search; }
-    QString modeText() const override { return mode; }
-    int matchCaseValue() const override { return matchCase; }
-    int regexValue() const override { return regex; }
-    int oneLineValue() const override { return oneLine; }
-    run::DisplayOption displayOption() const override { return display; }
-    void setProgress(int value, const QString &text) override
+    void addRow(const QString &prefix, QStringView text) override
     {
-        progress.append(QString::number(value) + QLatin1Char(' ') + text);
+        rows.append(prefix + text.toString());
+        if (onRow)
+            onRow();
     }
-    void setMousePointer(int value) override { pointers.append(value); }
-    bool linesDialogClosedWithClose() const override { return closedWithClose; }
-    void showLinesDialog() override
-    {
-        ++linesDialogOpened;
-        linesDialogOpenedAfterReads = int(reads.size());
-        if (onShowLinesDialog)
-            onShowLinesDialog();
-    }
-    void appendResult(QString row) override { rows.append(std::move(row)); }
+    void ended(run::RunEnd end) override { ends.append(end); }
 
-    QString caption = run::startCaption;
-    QStringList files;
-    mutable QStringList reads;
-    QString search;
-    QString mode = captions.at(1);
-    int matchCase = 0;
-    int regex = 0;
-    int oneLine = 0;
-    int readAs = 0;
-    run::DisplayOption display = run::DisplayOption::LineOnly;
-    QStringList progress;
-    QList<int> pointers;
-    bool closedWithClose = false;
-    int linesDialogOpened = 0;
-    int linesDialogOpenedAfterReads = -1;
-    std::function<void()> onShowLinesDialog;
     QStringList rows;
+    QStringList progressShown;
+    QList<run::RunEnd> ends;
+    std::function<void()> onRow;
 };
 
 } // namespace
 
+// The run on its own, with no window: a request in, rows out.
 class TestExtractionRun : public QObject {
     Q_OBJECT
 private slots:
@@ -93,27 +55,15 @@ private slots:
     void rows();
     void regexRows_data();
     void regexRows();
-    void invalidPatternStopsTheStart_data();
-    void invalidPatternStopsTheStart();
     void patternThatGivesUpIsReportedOncePerRun();
-    void searchTextChangedDuringTheRun_data();
-    void searchTextChangedDuringTheRun();
-    void emptyListSaysSoAndRunsNothing();
-    void progressAndIdleState();
+    void progressNamesEachFile();
     void longFileGivesOneRowPerPieceOnOneLine();
     void unreadableFileIsReportedAndTheRunGoesOn();
-    void linesDialogBeforeTheFirstXYRun_data();
-    void linesDialogBeforeTheFirstXYRun();
-    void storedLineCountsAreReadForEveryPiece();
-    void storedLineCountTheDialogRefusesIsReportedOnce_data();
-    void storedLineCountTheDialogRefusesIsReportedOnce();
     void stopBetweenFilesSkipsTheRest();
     void stopDuringRowsKeepsWhatWasAdded();
     void stopAmongRowsAddedOneByOne_data();
     void stopAmongRowsAddedOneByOne();
-    void fileListEntryRemovedDuringTheRun();
     void newStartAfterStopDoesNotRevivePreviousRun();
-    void secondRunAppends();
     void readEveryFileAsWindows1252_data();
     void readEveryFileAsWindows1252();
     void stopBetweenPiecesOfOneFile();
@@ -123,24 +73,27 @@ private slots:
 private:
     QString write(const QString &name, const QByteArray &bytes);
     void addRowColumns();
-    void click() { m_run->startOrStop(); }
+    void click() { m_end = m_run->run(m_request, m_sink); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<fakes::TestServices> m_services;
-    std::unique_ptr<fakes::RecordingReporter> m_reporter;
-    std::unique_ptr<FakeRunView> m_view;
+    fakes::FakeYield m_yield;
+    fakes::RecordingReporter m_reporter;
+    RecordingSink m_sink;
+    run::RunRequest m_request;
+    run::RunEnd m_end = run::RunEnd::Superseded;
     std::unique_ptr<run::ExtractionRun> m_run;
 };
 
 void TestExtractionRun::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_services = std::make_unique<fakes::TestServices>();
-    m_reporter = std::make_unique<fakes::RecordingReporter>();
-    m_view = std::make_unique<FakeRunView>();
-    m_run = std::make_unique<run::ExtractionRun>(*m_view, m_services->prompts, m_services->settings,
-                                                 m_services->yield, *m_reporter,
-                                                 QStringLiteral("Lumbrex"));
+    m_yield = fakes::FakeYield();
+    m_reporter.reports.clear();
+    m_sink = RecordingSink();
+    m_request = run::RunRequest();
+    m_request.mode = engine::Mode::ExtractSearchWordLine;
+    m_request.display = run::DisplayOption::LineOnly;
+    m_run = std::make_unique<run::ExtractionRun>(m_yield, m_reporter);
 }
 
 QString TestExtractionRun::write(const QString &name, const QByteArray &bytes)
@@ -152,7 +105,6 @@ QString TestExtractionRun::write(const QString &name, const QByteArray &bytes)
     return path;
 }
 
-// The columns of the row tables: a file, the controls, and the rows it gives.
 void TestExtractionRun::addRowColumns()
 {
     QTest::addColumn<QByteArray>("content");
@@ -331,40 +283,8 @@ void TestExtractionRun::regexRows_data()
 
 void TestExtractionRun::regexRows()
 {
-    m_view->regex = 1;
+    m_request.regex = true;
     rows();
-}
-
-void TestExtractionRun::invalidPatternStopsTheStart_data()
-{
-    QTest::addColumn<QString>("search");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("unclosed group") << "(abc"
-                                    << "missing closing parenthesis at offset 4.";
-    QTest::newRow("range out of order") << "[z-a]"
-                                        << "range out of order in character class at offset 3.";
-    QTest::newRow("lone backslash") << "\\"
-                                    << "\\ at end of pattern at offset 1.";
-}
-
-void TestExtractionRun::invalidPatternStopsTheStart()
-{
-    QFETCH(QString, search);
-    QFETCH(QString, message);
-    m_view->files = {write("a.txt", "(abc\r\n")};
-    m_view->regex = 1;
-    m_view->search = search;
-    m_view->mode = captions.at(0);
-    click();
-    QCOMPARE(m_services->prompts.texts(),
-             QStringList{"The search text is not a valid regular expression: " + message});
-    QCOMPARE(m_services->prompts.messages.front().icon, platform::Icon::Warning);
-    // Nothing ran: no dialog, no progress, no rows; the search text stays as typed.
-    QCOMPARE(m_view->linesDialogOpened, 0);
-    QVERIFY(m_view->progress.isEmpty());
-    QVERIFY(m_view->rows.isEmpty());
-    QCOMPARE(m_view->caption, run::startCaption);
-    QCOMPARE(m_view->search, search);
 }
 
 void TestExtractionRun::patternThatGivesUpIsReportedOncePerRun()
@@ -372,65 +292,22 @@ void TestExtractionRun::patternThatGivesUpIsReportedOncePerRun()
     const QByteArray hopeless = QByteArray(40, 'a') + "!\r\n";
     const QString first = write("first.txt", hopeless + "hit\r\n" + hopeless);
     const QString second = write("second.txt", "hit\r\n" + hopeless);
-    m_view->files = {first, write("fine.txt", "hit\r\n"), second};
-    m_view->regex = 1;
-    m_view->search = QStringLiteral("(a+)+$|hit");
+    m_request.paths = {first, write("fine.txt", "hit\r\n"), second};
+    m_request.regex = true;
+    m_request.searchText = QStringLiteral("(a+)+$|hit");
     for (const int workers : {1, 3}) {
         m_run->setWorkerCount(workers);
-        m_view->rows.clear();
-        m_reporter->reports.clear();
+        m_sink.rows.clear();
+        m_reporter.reports.clear();
         click();
-        QCOMPARE(m_view->rows, (QStringList{"hit", "hit", "hit"}));
-        QCOMPARE(m_reporter->reports,
+        QCOMPARE(m_sink.rows, (QStringList{"hit", "hit", "hit"}));
+        QCOMPARE(m_reporter.reports,
                  QStringList{"Quillon2021/08/31.ExtractState.ExtractSearchWordLine|100|Regular "
                              "expression too complex: it reached its match limit on some lines "
                              "of 2 files (the first: " +
                              first + "); those lines are taken as not matching"});
-        QCOMPARE(m_services->prompts.texts().back(), QStringLiteral("Done."));
+        QCOMPARE(m_end, run::RunEnd::Finished);
     }
-}
-
-void TestExtractionRun::searchTextChangedDuringTheRun_data()
-{
-    QTest::addColumn<int>("regex");
-    QTest::addColumn<QString>("changedTo");
-    QTest::addColumn<int>("matchCaseThen");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<QStringList>("messages");
-    const QStringList first{"hit", "HIT"};
-    QTest::newRow("plain text: later files use the new text, not the workers' blocks")
-        << 0 << "xyz" << 0 << first << QStringList{"Done."};
-    QTest::newRow("later files are read again for the new text")
-        << 0 << "HIT" << 0 << first + first + first << QStringList{"Done."};
-    QTest::newRow("Match Case ticked: later files use it")
-        << 0 << "hit" << 1 << first + QStringList{"hit", "hit"} << QStringList{"Done."};
-    QTest::newRow("a pattern made invalid is shown once and finds nothing")
-        << 1 << "(hit" << 0 << first
-        << QStringList{"The search text is not a valid regular expression: missing closing "
-                       "parenthesis at offset 4.",
-                       "Done."};
-}
-
-void TestExtractionRun::searchTextChangedDuringTheRun()
-{
-    QFETCH(int, regex);
-    QFETCH(QString, changedTo);
-    QFETCH(int, matchCaseThen);
-    QFETCH(QStringList, expected);
-    QFETCH(QStringList, messages);
-    const QByteArray content = "hit\r\nHIT\r\n";
-    m_view->files = {write("a.txt", content), write("b.txt", content), write("c.txt", content)};
-    m_view->regex = regex;
-    m_view->search = QStringLiteral("hit");
-    m_services->yield.onYield = [&](int) {
-        if (!m_view->rows.isEmpty()) {
-            m_view->search = changedTo;
-            m_view->matchCase = matchCaseThen;
-        }
-    };
-    click();
-    QCOMPARE(m_view->rows, expected);
-    QCOMPARE(m_services->prompts.texts(), messages);
 }
 
 void TestExtractionRun::rows()
@@ -444,13 +321,12 @@ void TestExtractionRun::rows()
     QFETCH(QStringList, expected);
 
     const QString path = write(QStringLiteral("in put.txt"), content);
-    m_view->files = {path};
-    m_view->mode = captions.at(mode);
-    m_view->search = search;
-    m_view->matchCase = matchCase;
-    m_view->oneLine = oneLine;
-    m_view->display = run::DisplayOption(display);
-    m_view->closedWithClose = true;
+    m_request.paths = {path};
+    m_request.mode = listedModes.at(size_t(mode));
+    m_request.searchText = search;
+    m_request.matchCase = matchCase;
+    m_request.oneLine = oneLine;
+    m_request.display = run::DisplayOption(display);
     click();
 
     for (QString &row : expected) {
@@ -459,31 +335,18 @@ void TestExtractionRun::rows()
         else if (row.startsWith(QLatin1String("P ")))
             row = path + row.mid(1);
     }
-    QCOMPARE(m_view->rows, expected);
-    QCOMPARE(m_reporter->reports, QStringList());
-    QCOMPARE(m_services->prompts.texts(), QStringList{"Done."});
+    QCOMPARE(m_sink.rows, expected);
+    QCOMPARE(m_reporter.reports, QStringList());
+    QCOMPARE(m_end, run::RunEnd::Finished);
 }
 
-void TestExtractionRun::emptyListSaysSoAndRunsNothing()
+void TestExtractionRun::progressNamesEachFile()
 {
+    m_request.paths = {write("a.txt", "x\r\n"), m_dir->filePath("gone"), write("b.txt", "x\r\n")};
     click();
-    QCOMPARE(m_services->prompts.texts(), QStringList{"No files added."});
-    QCOMPARE(m_services->prompts.messages.front().title, QStringLiteral("Lumbrex"));
-    QCOMPARE(m_view->caption, run::startCaption);
-    QVERIFY(m_view->pointers.isEmpty());
-}
-
-void TestExtractionRun::progressAndIdleState()
-{
-    m_view->files = {write("a.txt", "x\r\n"), write("b.txt", "x\r\n")};
-    QString captionDuringRun;
-    m_services->yield.onYield = [&](int) { captionDuringRun = m_view->caption; };
-    click();
-    QCOMPARE(captionDuringRun, run::stopCaption);
-    QCOMPARE(m_view->progress,
-             (QStringList{"50 Processing: a.txt", "100 Processing: b.txt", "0 Progress Bar"}));
-    QCOMPARE(m_view->pointers, (QList<int>{11, 11, 0}));
-    QCOMPARE(m_view->caption, run::startCaption);
+    QCOMPARE(m_sink.progressShown,
+             (QStringList{"33 Processing: a.txt", "67 Processing: gone", "100 Processing: b.txt"}));
+    QCOMPARE(m_sink.ends, QList<run::RunEnd>{run::RunEnd::Finished});
 }
 
 void TestExtractionRun::longFileGivesOneRowPerPieceOnOneLine()
@@ -493,136 +356,46 @@ void TestExtractionRun::longFileGivesOneRowPerPieceOnOneLine()
     while (content.size() < 100000)
         content += "hit line\r\n";
     content.truncate(100000);
-    m_view->files = {write("long.txt", content)};
-    m_view->search = QStringLiteral("hit");
-    m_view->oneLine = 1;
+    m_request.paths = {write("long.txt", content)};
+    m_request.searchText = QStringLiteral("hit");
+    m_request.oneLine = 1;
     click();
     // The first piece ends after the last line end among its 65,536 bytes: no line is cut.
-    QCOMPARE(m_view->rows.size(), 2);
-    QCOMPARE(m_view->rows[0], QString("hit line ").repeated(6553));
-    QCOMPARE(m_view->rows[1], QString("hit line ").repeated(3447));
+    QCOMPARE(m_sink.rows.size(), 2);
+    QCOMPARE(m_sink.rows[0], QString("hit line ").repeated(6553));
+    QCOMPARE(m_sink.rows[1], QString("hit line ").repeated(3447));
 }
 
 void TestExtractionRun::unreadableFileIsReportedAndTheRunGoesOn()
 {
-    m_view->files = {m_dir->filePath("gone.txt"), m_dir->path(), write("ok.txt", "hit\r\n")};
-    m_view->search = QStringLiteral("hit");
+    m_request.paths = {m_dir->filePath("gone.txt"), m_dir->path(), write("ok.txt", "hit\r\n")};
+    m_request.searchText = QStringLiteral("hit");
     click();
-    QCOMPARE(m_view->rows, QStringList{"hit"});
+    QCOMPARE(m_sink.rows, QStringList{"hit"});
     QStringList steps;
-    for (const QString &report : m_reporter->reports) {
+    for (const QString &report : m_reporter.reports) {
         QVERIFY2(report.startsWith("Quillon2021/08/31.ExtractState.ReadFileToStringFSO|"),
                  qPrintable(report));
         steps.append(report.section('|', 1, 1));
     }
     // A missing file fails four steps, a folder three.
     QCOMPARE(steps.size(), 7);
-    QCOMPARE(m_services->prompts.texts(), QStringList{"Done."});
-}
-
-void TestExtractionRun::linesDialogBeforeTheFirstXYRun_data()
-{
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<bool>("form2Shown");
-    QTest::addColumn<int>("opened");
-    QTest::newRow("X/Y mode, dialog never closed with Close") << 0 << false << 1;
-    QTest::newRow("X/Y mode, dialog closed with Close before") << 0 << true << 0;
-    QTest::newRow("other mode") << 1 << false << 0;
-}
-
-void TestExtractionRun::linesDialogBeforeTheFirstXYRun()
-{
-    QFETCH(int, mode);
-    QFETCH(bool, form2Shown);
-    QFETCH(int, opened);
-    m_view->files = {write("a.txt", "a\r\nhit\r\nb\r\n")};
-    m_view->mode = captions.at(mode);
-    m_view->closedWithClose = form2Shown;
-    m_view->search = QStringLiteral("hit");
-    // Picks made in the dialog are in the store before the first piece is read.
-    m_view->onShowLinesDialog = [&] { m_services->settings.set("Combo2", "0"); };
-    click();
-    QCOMPARE(m_view->linesDialogOpened, opened);
-    if (opened) {
-        QCOMPARE(m_view->linesDialogOpenedAfterReads, 0);
-        QCOMPARE(m_view->rows, (QStringList{"hit", "b"}));
-    }
-}
-
-void TestExtractionRun::storedLineCountsAreReadForEveryPiece()
-{
-    // Two pieces; X changes from 1 to 0 while the first piece's rows are emitted.
-    QByteArray content = "above\r\nhit\r\n";
-    content += QByteArray(65536 - content.size(), 'x');
-    content += "\r\nabove\r\nhit\r\n";
-    m_view->files = {write("two.txt", content)};
-    m_view->mode = captions.at(0);
-    m_view->closedWithClose = true;
-    m_view->search = QStringLiteral("hit");
-    m_services->settings.set("Combo3", "0");
-    m_services->yield.onYield = [&](int) {
-        if (!m_view->rows.isEmpty())
-            m_services->settings.set("Combo2", "0");
-    };
-    click();
-    QCOMPARE(m_view->rows, (QStringList{"above", "hit", "hit"}));
-}
-
-void TestExtractionRun::storedLineCountTheDialogRefusesIsReportedOnce_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QString>("failure"); // empty: the count is taken
-    QTest::addColumn<QStringList>("rowsOfAFile");
-    const QStringList oneAbove{"a", "hit", "b"};
-    QTest::newRow("no number") << "abc"
-                               << "Type mismatch" << oneAbove;
-    QTest::newRow("above 12") << "99"
-                              << "Invalid property value" << oneAbove;
-    QTest::newRow("below -1") << "-5"
-                              << "Invalid property value" << oneAbove;
-    QTest::newRow("beyond a whole number") << "99999999999"
-                                           << "Overflow" << oneAbove;
-    QTest::newRow("-1, nothing picked: no line above")
-        << "-1" << QString() << QStringList{"hit", "b"};
-    QTest::newRow("12 with blanks") << " 12 " << QString() << QStringList{"z", "a", "hit", "b"};
-}
-
-void TestExtractionRun::storedLineCountTheDialogRefusesIsReportedOnce()
-{
-    QFETCH(QString, stored);
-    QFETCH(QString, failure);
-    QFETCH(QStringList, rowsOfAFile);
-    const QByteArray content = "z\r\na\r\nhit\r\nb\r\n";
-    m_view->files = {write("1.txt", content), write("2.txt", content)};
-    m_view->mode = captions.at(0);
-    m_view->closedWithClose = true;
-    m_view->search = QStringLiteral("hit");
-    m_services->settings.set("Combo2", stored);
-    click();
-    QCOMPARE(m_view->rows, rowsOfAFile + rowsOfAFile);
-    if (failure.isEmpty()) {
-        QCOMPARE(m_reporter->reports, QStringList());
-        return;
-    }
-    QCOMPARE(m_reporter->reports.size(), 1);
-    QVERIFY(m_reporter->reports.front().startsWith("Quillon2021/08/31.Form1.PushButton3_Click|"));
-    QVERIFY2(m_reporter->reports.front().contains(failure), qPrintable(m_reporter->reports[0]));
+    QCOMPARE(m_end, run::RunEnd::Finished);
 }
 
 void TestExtractionRun::stopBetweenFilesSkipsTheRest()
 {
-    m_view->files = {write("1.txt", "hit 1\r\n"), write("2.txt", "hit 2\r\n"),
-                     write("3.txt", "hit 3\r\n")};
-    m_view->search = QStringLiteral("hit");
-    m_services->yield.onYield = [&](int) {
-        if (m_view->rows.size() == 1 && m_view->caption == run::stopCaption)
-            click();
+    m_request.paths = {write("1.txt", "hit 1\r\n"), write("2.txt", "hit 2\r\n"),
+                       write("3.txt", "hit 3\r\n")};
+    m_request.searchText = QStringLiteral("hit");
+    m_yield.onYield = [&](int) {
+        if (m_sink.rows.size() == 1)
+            m_run->stop();
     };
     click();
-    QCOMPARE(m_view->rows, QStringList{"hit 1"});
-    QCOMPARE(m_view->reads.size(), 1);
-    QVERIFY(m_services->prompts.texts().isEmpty());
-    QCOMPARE(m_view->caption, run::startCaption);
+    QCOMPARE(m_sink.rows, QStringList{"hit 1"});
+    QCOMPARE(m_sink.progressShown.size(), 1);
+    QCOMPARE(m_end, run::RunEnd::Stopped);
     QVERIFY(m_run->stopRequested());
 }
 
@@ -634,16 +407,16 @@ void TestExtractionRun::stopDuringRowsKeepsWhatWasAdded()
         const QByteArray part = rows;
         content += part + QByteArray(65536 - part.size() - 2, 'x') + "\r\n";
     }
-    m_view->files = {write("1.txt", content)};
-    m_view->search = QStringLiteral("hit");
-    m_services->yield.onYield = [&](int) {
-        if (m_view->rows.size() == 2 && m_view->caption == run::stopCaption)
-            click();
+    m_request.paths = {write("1.txt", content)};
+    m_request.searchText = QStringLiteral("hit");
+    m_yield.onYield = [&](int) {
+        if (m_sink.rows.size() == 2)
+            m_run->stop();
     };
     click();
     // The piece whose yield handled the click is still added, the third never is.
-    QCOMPARE(m_view->rows, (QStringList{"hit a", "hit b", "hit c", "hit d"}));
-    QVERIFY(m_services->prompts.texts().isEmpty());
+    QCOMPARE(m_sink.rows, (QStringList{"hit a", "hit b", "hit c", "hit d"}));
+    QCOMPARE(m_end, run::RunEnd::Stopped);
 }
 
 void TestExtractionRun::stopAmongRowsAddedOneByOne_data()
@@ -676,64 +449,39 @@ void TestExtractionRun::stopAmongRowsAddedOneByOne()
     QFETCH(int, display);
     QFETCH(QStringList, expected);
     const QString path = write("rows.txt", content);
-    m_view->files = {path, write("more.txt", "hit 6\r\n")};
-    m_view->search = QStringLiteral("hit");
-    m_view->display = run::DisplayOption(display);
-    m_services->yield.onYield = [&](int) {
-        if (m_view->rows.size() == 2 && m_view->caption == run::stopCaption)
-            click();
+    m_request.paths = {path, write("more.txt", "hit 6\r\n")};
+    m_request.searchText = QStringLiteral("hit");
+    m_request.display = run::DisplayOption(display);
+    m_yield.onYield = [&](int) {
+        if (m_sink.rows.size() == 2)
+            m_run->stop();
     };
     click();
     expected.replaceInStrings(QRegularExpression("^P$"), path);
-    QCOMPARE(m_view->rows, expected);
-    QVERIFY(m_services->prompts.texts().isEmpty());
-}
-
-// Each file's rows carry that file's own name, whatever happens to the list meanwhile.
-void TestExtractionRun::fileListEntryRemovedDuringTheRun()
-{
-    m_view->files = {write("1.txt", "hit 1\r\n"), write("2.txt", "hit 2\r\n"),
-                     write("3.txt", "hit 3\r\n")};
-    const QStringList listed = m_view->files;
-    m_view->search = QStringLiteral("hit");
-    m_view->display = run::DisplayOption::FileAndLine;
-    m_services->yield.onYield = [&](int) {
-        if (m_view->rows.size() == 1 && m_view->files.size() == 3)
-            m_view->files.removeFirst();
-    };
-    click();
-    // The list as it now stands: the first file, then the third in the second's place.
-    QCOMPARE(m_view->rows, (QStringList{listed[0] + " hit 1", listed[2] + " hit 3"}));
-    QCOMPARE(m_services->prompts.texts(), QStringList{"Done."});
+    QCOMPARE(m_sink.rows, expected);
+    QCOMPARE(m_end, run::RunEnd::Stopped);
 }
 
 void TestExtractionRun::newStartAfterStopDoesNotRevivePreviousRun()
 {
-    m_view->files = {write("1.txt", "one\r\n"), write("2.txt", "two\r\n"),
-                     write("3.txt", "three\r\n")};
+    m_request.paths = {write("1.txt", "one\r\n"), write("2.txt", "two\r\n"),
+                       write("3.txt", "three\r\n")};
     bool restarted = false;
-    m_services->yield.onYield = [&](int) {
-        if (!restarted && m_view->rows == QStringList{"one"}) {
+    run::RunEnd newer = run::RunEnd::Stopped;
+    m_yield.onYield = [&](int) {
+        if (!restarted && m_sink.rows == QStringList{"one"}) {
             restarted = true;
-            click(); // stop
-            click(); // start again while the stopped loop is still on the stack
+            m_run->stop();
+            // Start again while the stopped loop is still on the stack.
+            newer = m_run->run(m_request, m_sink);
         }
     };
     click();
     // The new run reads all three files; the stopped one must not go on with 2 and 3.
-    QCOMPARE(m_view->rows, (QStringList{"one", "one", "two", "three"}));
-    QCOMPARE(m_services->prompts.texts(), QStringList{"Done."});
-    QCOMPARE(m_view->caption, run::startCaption);
+    QCOMPARE(m_sink.rows, (QStringList{"one", "one", "two", "three"}));
+    QCOMPARE(newer, run::RunEnd::Finished);
+    QCOMPARE(m_end, run::RunEnd::Superseded);
     QVERIFY(!m_run->running());
-}
-
-void TestExtractionRun::secondRunAppends()
-{
-    m_view->files = {write("1.txt", "hit\r\n")};
-    m_view->search = QStringLiteral("hit");
-    click();
-    click();
-    QCOMPARE(m_view->rows, (QStringList{"hit", "hit"}));
 }
 
 void TestExtractionRun::readEveryFileAsWindows1252_data()
@@ -753,11 +501,11 @@ void TestExtractionRun::readEveryFileAsWindows1252()
 {
     QFETCH(QByteArray, content);
     QFETCH(QStringList, expected);
-    m_view->files = {write("old.txt", content)};
-    m_view->search = QStringLiteral("hit");
-    m_view->readAs = 1;
+    m_request.paths = {write("old.txt", content)};
+    m_request.searchText = QStringLiteral("hit");
+    m_request.readRule = engine::ReadRule::Windows1252CrLf;
     click();
-    QCOMPARE(m_view->rows, expected);
+    QCOMPARE(m_sink.rows, expected);
 }
 
 void TestExtractionRun::stopBetweenPiecesOfOneFile()
@@ -767,17 +515,17 @@ void TestExtractionRun::stopBetweenPiecesOfOneFile()
         QByteArray part = "hit " + QByteArray::number(piece) + "\r\n";
         content += part + QByteArray(65536 - part.size() - 2, 'x') + "\r\n";
     }
-    m_view->files = {write("three pieces.txt", content)};
-    m_view->search = QStringLiteral("hit");
-    m_services->yield.onYield = [&](int) {
-        if (m_view->rows.size() == 1 && m_view->caption == run::stopCaption)
-            click();
+    m_request.paths = {write("three pieces.txt", content)};
+    m_request.searchText = QStringLiteral("hit");
+    m_yield.onYield = [&](int) {
+        if (m_sink.rows.size() == 1)
+            m_run->stop();
     };
     click();
     // The click is handled in the yield after the first piece; the row the next piece was
     // already emitting is kept, the third piece is never searched.
-    QCOMPARE(m_view->rows, (QStringList{"hit 1", "hit 2"}));
-    QVERIFY(m_services->prompts.texts().isEmpty());
+    QCOMPARE(m_sink.rows, (QStringList{"hit 1", "hit 2"}));
+    QCOMPARE(m_end, run::RunEnd::Stopped);
 }
 
 // Workers finish files in any order; the rows must still come in list order, whatever the
@@ -799,21 +547,20 @@ void TestExtractionRun::oneWorkerAndManyGiveTheSameRows()
             files << write(QStringLiteral("r%1-%2.txt").arg(round).arg(f), content);
         }
         files << m_dir->filePath("missing.txt");
-        m_view->files = files;
-        m_view->mode = captions.at(int(random() % captions.size()));
-        m_view->closedWithClose = true;
-        m_view->search = QStringList{"hit", "", "\xC3\xA9", "x\r"}.at(int(random() % 4));
-        m_view->oneLine = int(random() % 2);
-        m_view->display = run::DisplayOption(1 + random() % 3);
+        m_request.paths = files;
+        m_request.mode = listedModes.at(random() % listedModes.size());
+        m_request.searchText = QStringList{"hit", "", "\xC3\xA9", "x\r"}.at(int(random() % 4));
+        m_request.oneLine = int(random() % 2);
+        m_request.display = run::DisplayOption(1 + random() % 3);
         QStringList rowsBy[2];
         QStringList reportsBy[2];
         for (const int workers : {1, 4}) {
             m_run->setWorkerCount(workers);
-            m_view->rows.clear();
-            m_reporter->reports.clear();
+            m_sink.rows.clear();
+            m_reporter.reports.clear();
             click();
-            rowsBy[workers == 4] = m_view->rows;
-            reportsBy[workers == 4] = m_reporter->reports;
+            rowsBy[workers == 4] = m_sink.rows;
+            reportsBy[workers == 4] = m_reporter.reports;
         }
         QCOMPARE(rowsBy[1], rowsBy[0]);
         QCOMPARE(reportsBy[1], reportsBy[0]);
@@ -828,25 +575,25 @@ void TestExtractionRun::moreFilesThanTheWorkersReadAhead()
     QStringList expected;
     for (int f = 0; f < 700; ++f) {
         const QByteArray row = "hit " + QByteArray::number(f);
-        m_view->files << write(QStringLiteral("f%1.txt").arg(f), row + "\r\n");
+        m_request.paths << write(QStringLiteral("f%1.txt").arg(f), row + "\r\n");
         expected << QString::fromLatin1(row);
     }
-    m_view->search = QStringLiteral("hit");
+    m_request.searchText = QStringLiteral("hit");
     // The window thread dawdles at first, so the workers run as far ahead as they may.
     bool dawdled = false;
-    m_services->yield.onYield = [&](int) {
+    m_yield.onYield = [&](int) {
         if (!std::exchange(dawdled, true))
             QThread::msleep(100);
     };
     for (const int workers : {1, 3}) {
         m_run->setWorkerCount(workers);
-        m_view->rows.clear();
+        m_sink.rows.clear();
         dawdled = false;
         click();
-        QCOMPARE(m_view->rows, expected);
-        QCOMPARE(m_services->prompts.texts().last(), QStringLiteral("Done."));
+        QCOMPARE(m_sink.rows, expected);
+        QCOMPARE(m_end, run::RunEnd::Finished);
     }
 }
 
-QTEST_MAIN(TestExtractionRun)
+QTEST_GUILESS_MAIN(TestExtractionRun)
 #include "tst_extractionrun.moc"

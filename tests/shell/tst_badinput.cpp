@@ -91,6 +91,7 @@ private slots:
     void resultsKeptWhileRead_data();
     void resultsKeptWhileRead();
     void badStoredLineCountReportedOnce();
+    void catastrophicPatternTypedDuringAPlainRun();
 
 private:
     void makeWindow(platform::SettingsStore *settings = nullptr);
@@ -902,6 +903,29 @@ void TestBadInput::badStoredLineCountReportedOnce()
     QCOMPARE(texts.count(QStringLiteral("Must be numeric entry.")), 1);
     QCOMPARE(texts.size(), 2);
     QVERIFY(boxes <= 20);
+}
+
+// Typing a pattern that backtracks for ever while a plain run goes must not reach that run:
+// it would search on the window thread, with no stop check, for half a minute a piece.
+void TestBadInput::catastrophicPatternTypedDuringAPlainRun()
+{
+    makeWindow();
+    const QByteArray hopeless = QByteArray(4000, 'a') + "!\r\n";
+    QStringList paths;
+    for (int f = 0; f < 20; ++f) {
+        paths << path(QStringLiteral("log%1.txt").arg(f));
+        QVERIFY(writeFile(QFile::encodeName(paths.back()), (hopeless + "hit\r\n").repeated(8)));
+    }
+    shell::MainWindow &w = *m_window;
+    m_fakes->yield.onYield = [&](int) {
+        if (w.results().count() > 0 && !w.regexBox->isChecked()) {
+            w.regexBox->setChecked(true);
+            w.searchBox->setText(QStringLiteral("(a+)+$|hit"));
+        }
+    };
+    run(paths);
+    QCOMPARE(rows(), QStringList(20 * 8, QStringLiteral("hit")));
+    QCOMPARE(m_fakes->prompts.texts(), QStringList{"Done."});
 }
 
 QTEST_MAIN(TestBadInput)

@@ -2,6 +2,7 @@
 #include "shell/ErrorReport.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
+#include "shell/ModeTable.h"
 #include "shell/Pointers.h"
 #include "shell/ReportView.h"
 #include "support/Fakes.h"
@@ -61,6 +62,8 @@ private slots:
     void init();
     void cleanup();
     void firstStartUsesEveryDefault();
+    void modeListPositions_data();
+    void modeListPositions();
     void restoresStoredValues_data();
     void restoresStoredValues();
     void storedValueThatCannotBeRestored_data();
@@ -149,7 +152,7 @@ void TestMainWindow::resultsOutOfMemoryStopTheRunAndKeepTheRows()
                  errors.front().contains(QLatin1String("PushButton3_Click at line 134")),
              qPrintable(errors.front()));
     QVERIFY(!m_fakes->prompts.texts().contains(QStringLiteral("Done.")));
-    QCOMPARE(w.startButton->text(), run::startCaption);
+    QCOMPARE(w.startButton->text(), shell::startCaption);
     const int rows = w.results().count();
     QVERIFY2(rows > linesPerFile && rows < entries * linesPerFile,
              qPrintable(QString::number(rows)));
@@ -175,12 +178,12 @@ void TestMainWindow::firstStartUsesEveryDefault()
     QCOMPARE(w.modeList->currentIndex(), 0);
     QCOMPARE(w.modeList->itemText(13),
              QStringLiteral("Extract entire line which contains search word and all lines below"));
-    // Every caption the list offers is one the run knows, each for a mode of its own.
+    // Every entry of the list stands for a mode of its own.
     QSet<int> modes;
     for (int i = 0; i < w.modeList->count(); ++i) {
-        const auto mode = engine::modeForCaption(w.modeList->itemText(i).toStdString());
-        QVERIFY2(mode, qPrintable(w.modeList->itemText(i)));
-        modes.insert(int(*mode));
+        QCOMPARE(w.modeList->itemText(i), shell::modeCaptions().at(i));
+        modes.insert(int(shell::modeAt(i).value()));
+        QCOMPARE(shell::positionOf(*shell::modeAt(i)), i);
     }
     QCOMPARE(modes.size(), 14);
     QVERIFY(w.searchBox->text().isEmpty());
@@ -202,6 +205,48 @@ void TestMainWindow::firstStartUsesEveryDefault()
     // Restoring writes each value straight back; nothing new lands in the store.
     QCOMPARE(m_fakes->settings.value("Combo1"), QStringLiteral("0"));
     QCOMPARE(m_fakes->settings.value("Option2"), QStringLiteral("True"));
+}
+
+void TestMainWindow::modeListPositions_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("routine"); // empty: no mode
+    QTest::newRow("x and y")
+        << 0 << "Extract line which contains search word and x line(s) above and y line(s) below"
+        << "ExtractSearchWordLineUpXDownY";
+    QTest::newRow("entire line") << 1 << "Extract entire line which contains search word"
+                                 << "ExtractSearchWordLine";
+    QTest::newRow("2 below") << 6
+                             << "Extract entire line which contains search word and 2 lines below"
+                             << "ExtractSearchWordLineDown2";
+    QTest::newRow("3 above and 1 below")
+        << 8 << "Extract entire line which contains search word and 3 lines above and 1 line below"
+        << "ExtractSearchWordLineUp3Down1";
+    QTest::newRow("1 above and 1 below")
+        << 9 << "Extract entire line which contains search word and 1 line above and 1 line below"
+        << "ExtractSearchWordLineUp1Down1";
+    QTest::newRow("2nd below") << 11 << "Extract 2nd line below search word"
+                               << "Extract2ndLineBelow";
+    QTest::newRow("all above")
+        << 12 << "Extract entire line which contains search word and all lines above"
+        << "ExtractSearchWordLineUpAll";
+    QTest::newRow("nothing chosen") << -1 << QString() << QString();
+    QTest::newRow("beyond the list") << 14 << QString() << QString();
+}
+
+// The run takes its mode by the list's position: each caption must sit beside its routine.
+void TestMainWindow::modeListPositions()
+{
+    QFETCH(int, position);
+    QFETCH(QString, caption);
+    QFETCH(QString, routine);
+    const auto mode = shell::modeAt(position);
+    QCOMPARE(mode.has_value(), !routine.isEmpty());
+    if (!mode)
+        return;
+    QCOMPARE(QString::fromLatin1(engine::modeRoutineName(*mode)), routine);
+    QCOMPARE(shell::modeCaptions().at(position), caption);
 }
 
 void TestMainWindow::restoresStoredValues_data()
@@ -396,8 +441,7 @@ void TestMainWindow::cutRowsShowTheirTextAsToolTip()
     makeWindow();
     // Spaces and markup are shown as they stand.
     const QString row = QStringLiteral("<b>a  b</b>") + QString(length, QLatin1Char('m'));
-    m_window->appendResult(row);
-    m_window->results().flush();
+    m_window->results().append(row);
     m_window->placeOnScreen(QRect(0, 0, 1920, 1080));
     if (windowWidth)
         m_window->resize(windowWidth, m_window->height());
@@ -696,21 +740,25 @@ void TestMainWindow::handPointerOverButtonsOnly()
     QVERIFY(m_fakes->prompts.errors().isEmpty());
     QEvent enter(QEvent::Enter);
     QApplication::sendEvent(m_window->saveTextButton, &enter);
-    QCOMPARE(m_window->mousePointer(), 99);
+    QCOMPARE(m_window->pointer(), shell::MainWindow::Pointer::Hand);
     QCOMPARE(m_window->cursor().hotSpot(), QPoint(6, 0));
     QApplication::sendEvent(m_window->modeFrame, &enter);
-    QCOMPARE(m_window->mousePointer(), 0);
+    QCOMPARE(m_window->pointer(), shell::MainWindow::Pointer::Arrow);
     QApplication::sendEvent(m_window->resultsList, &enter);
-    QCOMPARE(m_window->mousePointer(), 0);
+    QCOMPARE(m_window->pointer(), shell::MainWindow::Pointer::Arrow);
     // Leaving a button for the background: no widget of its own there to enter.
     QApplication::sendEvent(m_window->saveTextButton, &enter);
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(m_window->saveTextButton, &leave);
-    QCOMPARE(m_window->mousePointer(), 0);
+    QCOMPARE(m_window->pointer(), shell::MainWindow::Pointer::Arrow);
     // While busy the hourglass stays.
-    m_window->setMousePointer(11);
+    m_window->setActivity(run::Activity::Busy);
     QApplication::sendEvent(m_window->saveTextButton, &enter);
-    QCOMPARE(m_window->mousePointer(), 11);
+    QCOMPARE(m_window->pointer(), shell::MainWindow::Pointer::Busy);
+    QCOMPARE(m_window->cursor().shape(), Qt::WaitCursor);
+    // Back to idle, the pointer is the one the last move left.
+    m_window->setActivity(run::Activity::Idle);
+    QCOMPARE(m_window->pointer(), shell::MainWindow::Pointer::Arrow);
 }
 
 void TestMainWindow::samplesAreRecordedAtTheFirstStartOnly()

@@ -19,10 +19,10 @@ QString FakeFileListHost::programFolderFile(const QString &name) const
     return programFolder + u'/' + name;
 }
 
-void FakeFileListHost::setMousePointer(int value)
+void FakeFileListHost::setActivity(run::Activity activity)
 {
-    pointer = value;
-    pointerChanges.append(value);
+    doing = activity;
+    activityChanges.append(activity);
 }
 
 void FakeFileListHost::selectRow(int row)

@@ -9,7 +9,7 @@
 namespace fakes {
 
 // A main window for the file list's operations: a list model, scripted prompts and dialogs,
-// and a record of every pointer, selection, scroll and preset the operations asked for.
+// and a record of every activity, selection, scroll and preset the operations asked for.
 class FakeFileListHost : public filelist::FileListHost {
 public:
     // Uses the given file system and "programFolder" as the program's folder.
@@ -20,8 +20,9 @@ public:
     engine::ErrorReporter &reporter() override { return reports; }
     QString applicationTitle() const override { return QStringLiteral("Lumbrex"); }
     QString programFolderFile(const QString &name) const override;
-    int mousePointer() const override { return pointer; }
-    void setMousePointer(int value) override;
+    run::Activity activity() const override { return doing; }
+    void setActivity(run::Activity activity) override;
+    void showArrowPointer() override { ++arrowsShown; }
     int selectedRow() const override { return selected; }
     void selectRow(int row) override;
     void scrollToRow(int row) override { scrolledTo.append(row); }
@@ -42,8 +43,9 @@ public:
     platform::ListModel list;
 
     QString programFolder;
-    int pointer = 0;
-    QList<int> pointerChanges;
+    run::Activity doing = run::Activity::Idle;
+    QList<run::Activity> activityChanges;
+    int arrowsShown = 0;
     int selected = -1;
     QList<int> scrolledTo;
     bool dragPointer = false;

@@ -2,10 +2,10 @@
 
 namespace fakes {
 
-void FakeResultsView::setMousePointer(int value)
+void FakeResultsView::setActivity(run::Activity value)
 {
-    pointer = value;
-    pointers.push_back(value);
+    activity = value;
+    activities.push_back(value);
 }
 
 void FakeResultsView::setValue(double v)

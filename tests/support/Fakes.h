@@ -91,13 +91,12 @@ public:
 // A clipboard in memory that can refuse a number of attempts.
 class FakeClipboard : public platform::Clipboard {
 public:
-    bool clear() override;
+    void clear() override;
     bool setText(const QString &text) override;
     QString text() override { return contents; }
 
     QString contents;
     int refuseSets = 0;
-    int refuseClears = 0;
     int setAttempts = 0;
 };
 

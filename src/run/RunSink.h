@@ -1,0 +1,51 @@
+#pragma once
+
+#include "engine/BlockList.h"
+#include "engine/CodePage.h"
+
+#include <QString>
+#include <QStringView>
+#include <span>
+#include <string_view>
+
+namespace run {
+
+// How a run ended.
+enum class RunEnd {
+    Finished,   // every file was searched
+    Stopped,    // stopped by a request, or by rows that could not be held
+    Superseded, // a newer run took over, or the run was abandoned: nothing more is to be shown
+};
+
+// Where a run's results go: the rows in list order, how far the run is, and how it ended.
+// Failures go to the run's error reporter. Every call comes on the thread that runs the run.
+// A sink that cannot hold a row throws std::bad_alloc; the run then stops and reports it.
+class RunSink {
+public:
+    virtual ~RunSink() = default;
+
+    // Notes that the run turns to the next file: its position as a value from 0 to 100, and
+    // the caption "Processing: " with the file's name.
+    virtual void progress(int value, const QString &caption) = 0;
+    // Adds the row prefix + text; rows of one file share their prefix.
+    virtual void addRow(const QString &prefix, QStringView text) = 0;
+    // Adds the row prefix + the characters of Windows-1252 bytes.
+    virtual void addRowWindows1252(const QString &prefix, std::string_view bytes)
+    {
+        QString text(qsizetype(bytes.size()), Qt::Uninitialized);
+        engine::decodeInto(bytes, reinterpret_cast<char16_t *>(text.data()));
+        addRow(prefix, text);
+    }
+    // Adds rows of prefix + the characters of Windows-1252 bytes, which lie end to end in
+    // memory the sink may keep instead of copying them; it is freed once the call returns.
+    virtual void adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes,
+                                      std::span<const std::string_view> rows)
+    {
+        for (const std::string_view row : rows)
+            addRowWindows1252(prefix, row);
+    }
+    // Notes how the run ended; called once, last.
+    virtual void ended(RunEnd) {}
+};
+
+} // namespace run
