@@ -72,8 +72,7 @@ void refill(shell::MainWindow &window)
         list.appendDeferred(QStringLiteral("C:\\data\\logs\\file%1.txt: the quick brown fox "
                                            "jumps over line %2")
                                 .arg(r % 500, 4, 10, QLatin1Char('0'))
-                                .arg(r),
-                            true);
+                                .arg(r));
     list.flush();
 }
 

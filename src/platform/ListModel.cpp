@@ -34,21 +34,10 @@ ListModel::ListModel(QObject *parent) : QAbstractTableModel(parent)
 {
 }
 
-int ListModel::addColumn(const QString &text, int widthTwips)
+void ListModel::setHeader(const QString &text)
 {
-    const int column = int(m_headers.size());
-    beginInsertColumns(QModelIndex(), column, column);
-    m_headers.push_back({text, widthTwips});
-    endInsertColumns();
-    return column;
-}
-
-void ListModel::setColumnWidth(int column, int widthTwips)
-{
-    if (column < 0 || column >= int(m_headers.size()))
-        throw engine::Failure("Index out of bounds");
-    m_headers[size_t(column)].widthTwips = widthTwips;
-    emit headerDataChanged(Qt::Horizontal, column, column);
+    m_header = text;
+    emit headerDataChanged(Qt::Horizontal, 0, 0);
 }
 
 int ListModel::count() const
@@ -56,40 +45,39 @@ int ListModel::count() const
     return m_rows.size();
 }
 
-int ListModel::append(const QString &text, bool checked)
+int ListModel::append(const QString &text)
 {
     flush();
     const int row = m_rows.size();
     // Stored first: a row that does not fit leaves the views untouched.
     if (!viewsHaveRoomFor(row + 1))
         throw std::bad_alloc();
-    m_rows.append(QString(), text, checked);
+    m_rows.append(QString(), text);
     beginInsertRows(QModelIndex(), row, row);
     m_shown = row + 1;
     endInsertRows();
     return row;
 }
 
-void ListModel::appendDeferred(const QString &text, bool checked)
+void ListModel::appendDeferred(const QString &text)
 {
-    m_rows.append(QString(), text, checked);
+    m_rows.append(QString(), text);
 }
 
-void ListModel::appendDeferred(const QString &prefix, QStringView text, bool checked)
+void ListModel::appendDeferred(const QString &prefix, QStringView text)
 {
-    m_rows.append(prefix, text, checked);
+    m_rows.append(prefix, text);
 }
 
-void ListModel::appendDeferredWindows1252(const QString &prefix, std::string_view bytes,
-                                          bool checked)
+void ListModel::appendDeferredWindows1252(const QString &prefix, std::string_view bytes)
 {
-    m_rows.appendWindows1252(prefix, bytes, checked);
+    m_rows.appendWindows1252(prefix, bytes);
 }
 
 void ListModel::adoptDeferredWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                                         std::span<const std::string_view> rows, bool checked)
+                                         std::span<const std::string_view> rows)
 {
-    m_rows.adoptWindows1252(prefix, std::move(bytes), rows, checked);
+    m_rows.adoptWindows1252(prefix, std::move(bytes), rows);
 }
 
 void ListModel::dropDeferred()
@@ -142,44 +130,6 @@ void ListModel::setText(int row, const QString &text)
     m_rows.setText(row, text);
     const QModelIndex at = index(row, 0);
     emit dataChanged(at, at);
-}
-
-QString ListModel::subItem(int row, int k) const
-{
-    check(row);
-    const QStringList *items = m_rows.subItems(row);
-    return items && k >= 1 && k <= items->size() ? items->at(k - 1) : QString();
-}
-
-int ListModel::subItemCount(int row) const
-{
-    check(row);
-    const QStringList *items = m_rows.subItems(row);
-    return items ? int(items->size()) : 0;
-}
-
-void ListModel::setSubItem(int row, int k, const QString &text)
-{
-    check(row);
-    if (k < 1)
-        throw engine::Failure("Index out of bounds");
-    QStringList &items = m_rows.subItemsForChange(row);
-    while (items.size() < k)
-        items.append(QString());
-    items[k - 1] = text;
-    emit dataChanged(index(row, 0), index(row, std::max(0, columnCount() - 1)));
-}
-
-bool ListModel::checked(int row) const
-{
-    check(row);
-    return m_rows.checked(row);
-}
-
-void ListModel::setChecked(int row, bool checked)
-{
-    check(row);
-    m_rows.setChecked(row, checked);
 }
 
 void ListModel::removeAt(int row)
@@ -254,7 +204,7 @@ int ListModel::rowCount(const QModelIndex &parent) const
 
 int ListModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : std::max(1, int(m_headers.size()));
+    return parent.isValid() ? 0 : 1;
 }
 
 QVariant ListModel::data(const QModelIndex &index, int role) const
@@ -267,20 +217,14 @@ QVariant ListModel::data(const QModelIndex &index, int role) const
     // column is wide enough to show more than the start of it. The exports read the rows
     // themselves, never this.
     constexpr qsizetype shownAtMost = 2000;
-    if (index.column() == 0)
-        return m_rows.text(index.row(), shownAtMost);
-    const QStringList *items = m_rows.subItems(index.row());
-    if (!items || index.column() > items->size())
-        return QString();
-    return items->at(index.column() - 1).left(shownAtMost);
+    return m_rows.text(index.row(), shownAtMost);
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= int(m_headers.size()))
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section != 0)
         return {};
-    return m_headers[size_t(section)].text;
+    return m_header;
 }
 
 Qt::ItemFlags ListModel::flags(const QModelIndex &index) const

@@ -11,43 +11,35 @@
 
 namespace platform {
 
-// The list control both lists are made of: column headers (text and width in twips) and rows
-// with a text (first column), sub-items (further columns) and a check mark. Rows are
-// addressed from 0 here; an index outside the list throws engine::Failure
-// ("Index out of bounds"). Appends may be deferred and flushed in one batch, which keeps
-// runs with millions of rows smooth; the rows are kept compactly (see RowStore).
+// The model both lists are made of: one column under a header, one text a row. Rows are
+// addressed from 0; an index outside the list throws engine::Failure ("Index out of
+// bounds"). Appends may be deferred and flushed in one batch, which keeps runs with millions
+// of rows smooth; the rows are kept compactly (see RowStore).
 class ListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    struct Header {
-        QString text;
-        int widthTwips = 0;
-    };
-
     explicit ListModel(QObject *parent = nullptr);
 
-    // Adds a column header and returns its position.
-    int addColumn(const QString &text, int widthTwips = 1440);
-    // Sets the width of a column, in twips.
-    void setColumnWidth(int column, int widthTwips);
-    // Returns the headers in order.
-    const std::vector<Header> &headers() const { return m_headers; }
+    // Sets the column's header.
+    void setHeader(const QString &text);
+    // Returns the column's header.
+    const QString &header() const { return m_header; }
 
     // Returns the number of rows, deferred ones included.
     int count() const;
     // Appends a row at once and returns its position.
-    int append(const QString &text, bool checked = false);
+    int append(const QString &text);
     // Queues a row; it joins the list at the next flush(). Throws std::bad_alloc when memory
     // runs out; the list then stays as it was.
-    void appendDeferred(const QString &text, bool checked = false);
+    void appendDeferred(const QString &text);
     // Queues the row prefix + text; consecutive rows with the same prefix keep it once.
-    void appendDeferred(const QString &prefix, QStringView text, bool checked);
+    void appendDeferred(const QString &prefix, QStringView text);
     // Queues a row of prefix followed by Windows-1252 bytes, stored as they are.
-    void appendDeferredWindows1252(const QString &prefix, std::string_view bytes, bool checked);
+    void appendDeferredWindows1252(const QString &prefix, std::string_view bytes);
     // Queues rows of prefix followed by Windows-1252 bytes, taking over the memory they lie
     // in end to end (see RowStore::adoptWindows1252).
     void adoptDeferredWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                                  std::span<const std::string_view> rows, bool checked);
+                                  std::span<const std::string_view> rows);
     // Returns the number of queued rows.
     int deferredCount() const { return m_rows.size() - m_shown; }
     // Drops the queued rows.
@@ -62,16 +54,6 @@ public:
     qsizetype textSize(int row) const;
     // Replaces the text of a row.
     void setText(int row, const QString &text);
-    // Returns sub-item k (from 1) of a row, empty when the row has fewer.
-    QString subItem(int row, int k) const;
-    // Returns the number of sub-items of a row.
-    int subItemCount(int row) const;
-    // Sets sub-item k (from 1) of a row, growing its sub-items as needed.
-    void setSubItem(int row, int k, const QString &text);
-    // Returns whether the row carries the check mark.
-    bool checked(int row) const;
-    // Sets the check mark of a row.
-    void setChecked(int row, bool checked);
     // Removes one row.
     void removeAt(int row);
     // Removes the given rows, given in any order, in as few model operations as possible.
@@ -92,7 +74,7 @@ private:
     void check(int row) const;
     void flushPending() const;
 
-    std::vector<Header> m_headers;
+    QString m_header;
     // Rows past m_shown are deferred: they exist but the views have not heard of them yet.
     RowStore m_rows;
     mutable int m_shown = 0;

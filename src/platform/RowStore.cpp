@@ -12,10 +12,9 @@ namespace platform {
 
 namespace {
 
-// Each row's entry is the offset where its text ends in its segment, with two flags on top.
+// Each row's entry is the offset where its text ends in its segment, with a flag on top.
 constexpr uint32_t kWide = 1u << 31;
-constexpr uint32_t kChecked = 1u << 30;
-constexpr uint32_t kOffsetMask = kChecked - 1;
+constexpr uint32_t kOffsetMask = kWide - 1;
 // A segment grows to 4 MiB and then a new one starts, so no append ever copies more than
 // one segment, and a removal moves rows inside their own segment only.
 constexpr size_t kSegmentBytes = size_t(4) << 20;
@@ -105,7 +104,7 @@ struct RowStore::Segment {
             prefixes.push_back({uint32_t(ends.size()), rowPrefix});
     }
     // Places the text of a prepared row, which must fit, and counts the row.
-    void placeRow(QStringView text, bool wideText, bool checked)
+    void placeRow(QStringView text, bool wideText)
     {
         char *out = bytes.get() + used;
         if (wideText) {
@@ -120,15 +119,15 @@ struct RowStore::Segment {
             }
             used += size_t(text.size());
         }
-        ends.push_back(uint32_t(used) | (wideText ? kWide : 0) | (checked ? kChecked : 0));
+        ends.push_back(uint32_t(used) | (wideText ? kWide : 0));
     }
     // Places a prepared row of one-byte text, which must fit, and counts the row.
-    void placeBytes(std::string_view text, bool checked)
+    void placeBytes(std::string_view text)
     {
         if (!text.empty())
             std::memcpy(bytes.get() + used, text.data(), text.size());
         used += text.size();
-        ends.push_back(uint32_t(used) | (checked ? kChecked : 0));
+        ends.push_back(uint32_t(used));
     }
     // Copies row local of another segment, which must fit, as it is stored.
     void copyRow(const Segment &from, uint32_t local)
@@ -137,7 +136,7 @@ struct RowStore::Segment {
         const size_t size = from.end(local) - from.start(local);
         std::memcpy(bytes.get() + used, from.bytes.get() + from.start(local), size);
         used += size;
-        ends.push_back(uint32_t(used) | (from.ends[local] & (kWide | kChecked)));
+        ends.push_back(uint32_t(used) | (from.ends[local] & kWide));
     }
 };
 
@@ -190,26 +189,26 @@ RowStore::Segment &RowStore::segmentFor(size_t bytes)
     return *m_segments.back();
 }
 
-void RowStore::append(const QString &prefix, QStringView text, bool checked)
+void RowStore::append(const QString &prefix, QStringView text)
 {
     const bool wide = !oneByteEach(text);
     Segment &segment = segmentFor(size_t(text.size()) * (wide ? 2 : 1));
     // Whatever fails in here leaves at most spare room behind, never half a row.
     segment.prepareRow(prefix);
-    segment.placeRow(text, wide, checked);
+    segment.placeRow(text, wide);
     ++m_size;
 }
 
-void RowStore::appendWindows1252(const QString &prefix, std::string_view text, bool checked)
+void RowStore::appendWindows1252(const QString &prefix, std::string_view text)
 {
     Segment &segment = segmentFor(text.size());
     segment.prepareRow(prefix);
-    segment.placeBytes(text, checked);
+    segment.placeBytes(text);
     ++m_size;
 }
 
 void RowStore::adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                                std::span<const std::string_view> rows, bool checked)
+                                std::span<const std::string_view> rows)
 {
     size_t size = 0;
     for (const std::string_view row : rows)
@@ -220,7 +219,7 @@ void RowStore::adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
                           rows.back().data() + rows.back().size() == bytes.get() + size;
     if (!endToEnd || rows.size() > kSegmentRows || size > kOffsetMask) {
         for (const std::string_view row : rows)
-            appendWindows1252(prefix, row, checked);
+            appendWindows1252(prefix, row);
         return;
     }
     auto adopted = std::make_unique<Segment>();
@@ -229,7 +228,7 @@ void RowStore::adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
     size_t end = 0;
     for (const std::string_view row : rows) {
         end += row.size();
-        adopted->ends.push_back(uint32_t(end) | (checked ? kChecked : 0));
+        adopted->ends.push_back(uint32_t(end));
     }
     if (!prefix.isEmpty())
         adopted->prefixes.push_back({0, prefix});
@@ -291,37 +290,13 @@ void RowStore::setText(int row, const QString &text)
     for (uint32_t r = 0; r < uint32_t(old.rows()); ++r) {
         if (r == local) {
             fresh->prepareRow(QString());
-            fresh->placeRow(text, wide, (old.ends[r] & kChecked) != 0);
+            fresh->placeRow(text, wide);
         } else {
             fresh->copyRow(old, r);
         }
     }
     fresh->shrink();
     slot = std::move(fresh);
-}
-
-bool RowStore::checked(int row) const
-{
-    const auto [segment, local] = place(row);
-    return (segment->ends[local] & kChecked) != 0;
-}
-
-void RowStore::setChecked(int row, bool checked)
-{
-    const Place at = place(row);
-    uint32_t &entry = m_segments[m_lastSegment]->ends[at.local];
-    entry = checked ? entry | kChecked : entry & ~kChecked;
-}
-
-const QStringList *RowStore::subItems(int row) const
-{
-    const auto found = m_subItems.find(row);
-    return found == m_subItems.end() ? nullptr : &found->second;
-}
-
-QStringList &RowStore::subItemsForChange(int row)
-{
-    return m_subItems[row];
 }
 
 void RowStore::remove(const std::vector<int> &rows)
@@ -359,7 +334,7 @@ void RowStore::remove(const std::vector<int> &rows)
             if (to != from)
                 std::memmove(bytes + to, bytes + from, size);
             used = to + size;
-            segment.ends[written] = uint32_t(used) | (entry & (kWide | kChecked));
+            segment.ends[written] = uint32_t(used) | (entry & kWide);
             const bool samePrefix = runsWritten == 0
                                         ? current.isEmpty()
                                         : segment.prefixes[runsWritten - 1].prefix == current;
@@ -371,22 +346,6 @@ void RowStore::remove(const std::vector<int> &rows)
         segment.prefixes.resize(runsWritten);
         segment.used = used;
         segment.shrink();
-    }
-
-    // Sub-items follow their rows; the keys only ever get smaller, in the order visited.
-    size_t removedBefore = 0;
-    for (auto it = m_subItems.begin(); it != m_subItems.end();) {
-        while (removedBefore < rows.size() && rows[removedBefore] < it->first)
-            ++removedBefore;
-        if (removedBefore < rows.size() && rows[removedBefore] == it->first) {
-            it = m_subItems.erase(it);
-        } else if (removedBefore > 0) {
-            auto node = m_subItems.extract(it++);
-            node.key() -= int(removedBefore);
-            m_subItems.insert(std::move(node));
-        } else {
-            ++it;
-        }
     }
 
     m_segments.erase(
@@ -410,7 +369,6 @@ void RowStore::truncate(int count)
         while (!last.prefixes.empty() && last.prefixes.back().firstRow >= kept)
             last.prefixes.pop_back();
     }
-    m_subItems.erase(m_subItems.lower_bound(count), m_subItems.end());
     renumber();
 }
 
@@ -428,7 +386,6 @@ void RowStore::renumber()
 void RowStore::clear()
 {
     std::vector<std::unique_ptr<Segment>>().swap(m_segments);
-    m_subItems.clear();
     m_size = 0;
     m_lastSegment = 0;
 }

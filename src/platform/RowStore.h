@@ -1,13 +1,11 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <QStringView>
 
 #include "engine/BlockList.h"
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -30,28 +28,20 @@ public:
     int size() const { return m_size; }
     // Appends a row whose text is prefix followed by text. Throws std::bad_alloc when memory
     // runs out; the rows stay as they were.
-    void append(const QString &prefix, QStringView text, bool checked);
+    void append(const QString &prefix, QStringView text);
     // Appends a row whose text is prefix followed by Windows-1252 bytes, taken as they are.
-    void appendWindows1252(const QString &prefix, std::string_view bytes, bool checked);
+    void appendWindows1252(const QString &prefix, std::string_view bytes);
     // Appends rows whose texts are prefix followed by Windows-1252 bytes, the rows lying end
     // to end in bytes (memory from std::malloc), which the store takes over rather than
     // copies. Throws std::bad_alloc when memory runs out; the rows stay as they were.
     void adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                          std::span<const std::string_view> rows, bool checked);
+                          std::span<const std::string_view> rows);
     // Returns the text of a row, cut after limit characters when limit is not negative.
     QString text(int row, qsizetype limit = -1) const;
     // Returns the length of a row's text in UTF-16 code units, without decoding it.
     qsizetype textSize(int row) const;
     // Replaces the text of a row (its prefix included).
     void setText(int row, const QString &text);
-    // Returns whether the row carries the check mark.
-    bool checked(int row) const;
-    // Sets the check mark of a row.
-    void setChecked(int row, bool checked);
-    // Returns the sub-items of a row, nullptr when it has none.
-    const QStringList *subItems(int row) const;
-    // Returns the sub-items of a row for changing, creating them when needed.
-    QStringList &subItemsForChange(int row);
     // Removes the given rows (sorted, without repeats, each one present) in place: it needs
     // no memory of its own, so it cannot run out of it.
     void remove(const std::vector<int> &rows);
@@ -71,7 +61,6 @@ private:
     void renumber();
 
     std::vector<std::unique_ptr<Segment>> m_segments;
-    std::map<int, QStringList> m_subItems;
     int m_size = 0;
     // The segment of the last row looked up: lists are mostly read in order.
     mutable size_t m_lastSegment = 0;

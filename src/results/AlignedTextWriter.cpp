@@ -8,6 +8,7 @@
 #include "results/ListCells.h"
 #include "results/OutputFile.h"
 #include "results/ProgressIndicator.h"
+#include "results/Utf8Text.h"
 
 #include <algorithm>
 #include <new>
@@ -23,7 +24,7 @@ const QString kIdleCaption = QStringLiteral("Progress Bar");
 void appendCell(std::string &line, const QString &cell, int width, bool utf8)
 {
     if (utf8) {
-        line += cell.toStdString();
+        appendUtf8(cell, line);
     } else {
         for (const QChar c : cell)
             line.push_back(char(engine::fromUnicode(c.unicode())));
@@ -69,11 +70,9 @@ bool AlignedTextWriter::saveAligned(const platform::ListModel &list, const QStri
         // Windows-1252 keeps the file as it has always been; a character it has no byte for
         // makes the whole file UTF-8 with a byte-order mark, so nothing turns into "?".
         bool utf8 = false;
-        std::vector<int> widths = ListCells::characterWidths(list, true, m_yield, utf8);
         // Padding every row to one very long row would make the file many times the size of
         // its text; a longer row is written unpadded, followed by its tab.
-        for (int &width : widths)
-            width = std::min(width, maxColumnWidth);
+        const int width = std::min(ListCells::characterWidth(list, m_yield, utf8), maxColumnWidth);
 
         showProgress(142, 10);
 
@@ -81,10 +80,8 @@ bool AlignedTextWriter::saveAligned(const platform::ListModel &list, const QStri
         file.open(path);
         std::string line = utf8 ? "\xEF\xBB\xBF" : "";
         at = 158;
-        for (size_t k = 0; k < widths.size(); ++k) {
-            m_yield.yield();
-            appendCell(line, list.headers()[k].text, widths[k], utf8);
-        }
+        m_yield.yield();
+        appendCell(line, list.header(), width, utf8);
         at = 170;
         line.append("\r\n");
         file.write(line);
@@ -93,17 +90,12 @@ bool AlignedTextWriter::saveAligned(const platform::ListModel &list, const QStri
 
         at = 182;
         const int rows = list.count();
-        const int columns = int(widths.size());
         for (int r = 0; r < rows; ++r) {
             at = 184;
             m_yield.yield();
             line.clear();
-            at = 188;
-            if (!list.checked(r))
-                continue;
             at = 190;
-            for (int k = 1; k <= columns; ++k)
-                appendCell(line, ListCells::cell(list, r, k), widths[size_t(k - 1)], utf8);
+            appendCell(line, list.text(r), width, utf8);
             if (progress) {
                 at = 214;
                 const int now = list.count();

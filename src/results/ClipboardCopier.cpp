@@ -3,37 +3,26 @@
 #include "platform/Clipboard.h"
 #include "platform/ListModel.h"
 #include "platform/Yield.h"
-#include "results/ListCells.h"
+#include "results/Utf8Text.h"
 
 namespace results {
 
 QString ClipboardCopier::clipboardText(const platform::ListModel &list, platform::Yield &yield)
 {
-    const std::vector<int> widths = ListCells::widths(list, false, yield);
-    const int columns = int(widths.size());
+    // One line a row, without the blanks at its end; a lone surrogate becomes U+FFFD, as in
+    // the other exports.
     QString text;
     const int rows = list.count();
     for (int r = 0; r < rows; ++r) {
         yield.yield();
-        if (!list.checked(r))
-            continue;
-        for (int k = 1; k <= columns; ++k) {
-            const QString cell = ListCells::cell(list, r, k);
-            text.append(cell);
-            const int width = widths[size_t(k - 1)];
-            if (width > cell.size())
-                text.resize(text.size() + (width - cell.size()), QLatin1Char(' '));
-            text.append(QLatin1Char('\t'));
-        }
-        // A list without columns has no tab to drop; the line then stays empty.
-        if (columns > 0)
-            text.chop(1);
-        qsizetype end = text.size();
-        while (end > 0 && text.at(end - 1) == QLatin1Char(' '))
+        const QString row = list.text(r);
+        qsizetype end = row.size();
+        while (end > 0 && row.at(end - 1) == QLatin1Char(' '))
             --end;
-        text.truncate(end);
+        text.append(QStringView(row).first(end));
         text.append(QLatin1String("\r\n"));
     }
+    replaceLoneSurrogates(text);
     return text;
 }
 

@@ -8,32 +8,6 @@
 
 namespace results {
 
-QString ListCells::cell(const platform::ListModel &list, int row, int column)
-{
-    return column == 1 ? list.text(row) : list.subItem(row, column - 1);
-}
-
-std::vector<int> ListCells::widths(const platform::ListModel &list, bool countHeaders,
-                                   platform::Yield &yield)
-{
-    std::vector<int> widths;
-    const int columns = int(list.headers().size());
-    widths.reserve(size_t(columns));
-    for (int k = 1; k <= columns; ++k) {
-        int w = countHeaders ? int(list.headers()[size_t(k - 1)].text.size()) : 0;
-        // Read once per column: rows appended meanwhile are not measured.
-        const int rows = list.count();
-        for (int r = 0; r < rows; ++r) {
-            yield.yield();
-            // The text's length is known without decoding it.
-            const qsizetype size = k == 1 ? list.textSize(r) : cell(list, r, k).size();
-            w = std::max(w, int(size));
-        }
-        widths.push_back(w);
-    }
-    return widths;
-}
-
 int ListCells::characterCount(const QString &text)
 {
     int count = int(text.size());
@@ -44,8 +18,8 @@ int ListCells::characterCount(const QString &text)
     return count;
 }
 
-std::vector<int> ListCells::characterWidths(const platform::ListModel &list, bool countHeaders,
-                                            platform::Yield &yield, bool &outsideWindows1252)
+int ListCells::characterWidth(const platform::ListModel &list, platform::Yield &yield,
+                              bool &outsideWindows1252)
 {
     const auto measure = [&](const QString &text) {
         for (const QChar c : text) {
@@ -56,18 +30,14 @@ std::vector<int> ListCells::characterWidths(const platform::ListModel &list, boo
         }
         return characterCount(text);
     };
-    std::vector<int> widths;
-    const int columns = int(list.headers().size());
-    for (int k = 1; k <= columns; ++k) {
-        int w = countHeaders ? measure(list.headers()[size_t(k - 1)].text) : 0;
-        const int rows = list.count();
-        for (int r = 0; r < rows; ++r) {
-            yield.yield();
-            w = std::max(w, measure(cell(list, r, k)));
-        }
-        widths.push_back(w);
+    int width = measure(list.header());
+    // Read once: rows appended meanwhile are not measured.
+    const int rows = list.count();
+    for (int r = 0; r < rows; ++r) {
+        yield.yield();
+        width = std::max(width, measure(list.text(r)));
     }
-    return widths;
+    return width;
 }
 
 } // namespace results

@@ -59,18 +59,12 @@ void ResultsActions::filter(platform::ListModel &list, const char *procedure, co
         return;
     steps.step(104, [&] { m_view.setActivity(run::Activity::Busy); });
     if (steps.test(106, [&] { return list.count() > 0; })) {
-        int subItems = 0;
-        steps.step(108, [&] { subItems = list.subItemCount(0); });
-        auto run = [&](TestedCell cell) {
+        steps.step(112, [&] {
             if (containing)
-                RowFilter::removeRowsContaining(list, answer, cell, *m_services.yield);
+                RowFilter::removeRowsContaining(list, answer, *m_services.yield);
             else
-                RowFilter::removeRowsNotContaining(list, answer, cell, *m_services.yield);
-        };
-        if (steps.test(110, [&] { return subItems == 0; }))
-            steps.step(112, [&] { run(TestedCell::Text); });
-        else if (steps.test(114, [&] { return subItems == 1; }))
-            steps.step(116, [&] { run(TestedCell::SubItem1); });
+                RowFilter::removeRowsNotContaining(list, answer, *m_services.yield);
+        });
     } else {
         steps.step(118, [&] {
             m_services.prompts->message(QStringLiteral("There are no results to remove."),

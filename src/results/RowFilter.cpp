@@ -11,19 +11,19 @@
 namespace results {
 
 void RowFilter::removeRowsContaining(platform::ListModel &list, const QString &text,
-                                     TestedCell cell, platform::Yield &yield)
+                                     platform::Yield &yield)
 {
-    removeRows(list, text, cell, yield, true);
+    removeRows(list, text, yield, true);
 }
 
 void RowFilter::removeRowsNotContaining(platform::ListModel &list, const QString &text,
-                                        TestedCell cell, platform::Yield &yield)
+                                        platform::Yield &yield)
 {
-    removeRows(list, text, cell, yield, false);
+    removeRows(list, text, yield, false);
 }
 
-void RowFilter::removeRows(platform::ListModel &list, const QString &text, TestedCell cell,
-                           platform::Yield &yield, bool removeWhenFound)
+void RowFilter::removeRows(platform::ListModel &list, const QString &text, platform::Yield &yield,
+                           bool removeWhenFound)
 {
     const QLocale locale = QLocale::system();
     const QString needle = locale.toLower(text);
@@ -32,8 +32,7 @@ void RowFilter::removeRows(platform::ListModel &list, const QString &text, Teste
     const int n = list.count();
     for (int r = 0; r < n; ++r) {
         yield.yield();
-        const QString value = cell == TestedCell::Text ? list.text(r) : list.subItem(r, 1);
-        const bool found = locale.toLower(value).contains(needle, Qt::CaseSensitive);
+        const bool found = locale.toLower(list.text(r)).contains(needle, Qt::CaseSensitive);
         if (found == removeWhenFound)
             matched.push_back(r);
     }

@@ -3,7 +3,7 @@
 #include "engine/Steps.h"
 #include "platform/ListModel.h"
 #include "platform/Yield.h"
-#include "results/ListCells.h"
+#include "results/Utf8Text.h"
 
 #include <QFile>
 #include <xlsxwriter.h>
@@ -17,38 +17,6 @@
 namespace results {
 
 namespace {
-
-// Converts UTF-16 to UTF-8 into a reused buffer; a lone surrogate becomes U+FFFD, so the
-// workbook always receives valid UTF-8.
-void toUtf8(QStringView text, std::string &out)
-{
-    out.clear();
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        char32_t c = text[i].unicode();
-        if (c < 0x80) {
-            out.push_back(char(c));
-            continue;
-        }
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(char16_t(c), text[i + 1].unicode());
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x800) {
-            out.push_back(char(0xC0 | (c >> 6)));
-        } else if (c < 0x10000) {
-            out.push_back(char(0xE0 | (c >> 12)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (c >> 18)));
-            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        }
-        out.push_back(char(0x80 | (c & 0x3F)));
-    }
-}
 
 // Returns whether XML 1.0 can hold the character at all: tab, line feed, carriage return and
 // everything from the blank up, except U+FFFE and U+FFFF.
@@ -232,7 +200,8 @@ void SpreadsheetWriter::writeCell(int row, int column, const QString &text)
         m_widths.resize(size_t(column) + 1, 0);
     m_widths[size_t(column)] = std::max(m_widths[size_t(column)], int(value.size()));
     bool replaced = false;
-    toUtf8(cellText(value, &replaced), m_utf8);
+    m_utf8.clear();
+    appendUtf8(cellText(value, &replaced), m_utf8);
     if (replaced)
         ++m_cellsReplaced;
     // Always a string cell: the workbook never sees a formula, whatever the text starts with.
@@ -242,33 +211,24 @@ void SpreadsheetWriter::writeCell(int row, int column, const QString &text)
 
 void SpreadsheetWriter::writeHeaders(const platform::ListModel &list)
 {
-    const auto &headers = list.headers();
-    const int columns = std::min(int(headers.size()), int(LXW_COL_MAX));
-    for (int k = 0; k < columns; ++k) {
-        m_yield.yield();
-        writeCell(0, k, headers[size_t(k)].text);
-    }
+    m_yield.yield();
+    writeCell(0, 0, list.header());
 }
 
 void SpreadsheetWriter::writeRows(const platform::ListModel &list, int &step)
 {
-    const int columns = std::min(int(list.headers().size()), int(LXW_COL_MAX));
     step = 138;
     const int rows = list.count();
     for (int r = 0; r < rows; ++r) {
         step = 140;
         m_yield.yield();
         step = 142;
-        if (!list.checked(r))
-            continue;
         if (r + 1 >= kSheetRows) {
             ++m_rowsLeftOut;
             continue;
         }
-        for (int k = 1; k <= columns; ++k) {
-            step = k == 1 ? 152 : 156;
-            writeCell(r + 1, k - 1, ListCells::cell(list, r, k));
-        }
+        step = 152;
+        writeCell(r + 1, 0, list.text(r));
     }
 }
 

@@ -14,9 +14,9 @@ class Yield;
 
 namespace results {
 
-// Writes a list into a new .xlsx workbook: the headers in sheet row 1, list row r in sheet
-// row r + 1 (an unchecked row leaves its sheet row empty), every value a text cell, so a
-// text such as "=1+1" stays text. Every failure throws engine::Failure.
+// Writes a list into a new .xlsx workbook: the header in sheet row 1, list row r in sheet
+// row r + 1, every value a text cell, so a text such as "=1+1" stays text. Every failure
+// throws engine::Failure.
 class SpreadsheetWriter {
 public:
     // The rows one sheet holds, the header row included.
@@ -32,7 +32,7 @@ public:
 
     // Starts the workbook file at path (replacing it) with one sheet.
     void create(const QString &path);
-    // Writes the column headers into sheet row 1.
+    // Writes the column's header into sheet row 1.
     void writeHeaders(const platform::ListModel &list);
     // Writes the rows below the headers until the sheet is full. step receives the number of
     // the step under way, for the error report.
@@ -47,7 +47,7 @@ public:
     // text as it was.
     static QString cellText(QStringView text, bool *replaced = nullptr);
 
-    // Returns how many checked rows found no room on the sheet.
+    // Returns how many rows found no room on the sheet.
     int rowsLeftOut() const { return m_rowsLeftOut; }
     // Returns how many cells were cut to the most a cell holds.
     int cellsCut() const { return m_cellsCut; }

@@ -75,17 +75,11 @@ void MainWindow::startUp()
         setWindowIcon(programIcon());
         m_applicationTitle = applicationTitleFor(QStringLiteral("Lumbrex"));
     });
-    int column = -1;
-    steps.step(132, [&] { column = m_files.addColumn(QStringLiteral("File(s)")); });
-    steps.step(134, [&] {
-        m_files.setColumnWidth(column, 7000);
-        filesList->header()->resizeSection(column, 7000 / 15);
-    });
-    steps.step(136, [&] { column = m_results.addColumn(QStringLiteral("Results")); });
-    steps.step(138, [&] {
-        m_results.setColumnWidth(column, 7000);
-        resultsList->header()->resizeSection(column, 7000 / 15);
-    });
+    // Each list has one column, designed 7,000 twips wide.
+    steps.step(132, [&] { m_files.setHeader(QStringLiteral("File(s)")); });
+    steps.step(134, [&] { filesList->header()->resizeSection(0, 7000 / 15); });
+    steps.step(136, [&] { m_results.setHeader(QStringLiteral("Results")); });
+    steps.step(138, [&] { resultsList->header()->resizeSection(0, 7000 / 15); });
     {
         // Filling the list selects its first entry in Qt; that is no pick to store.
         const QSignalBlocker block(modeList);

@@ -136,20 +136,19 @@ template <typename Append> void ResultsSink::appendGuarded(size_t rows, const Ap
 
 void ResultsSink::addRow(const QString &prefix, QStringView text)
 {
-    appendGuarded(1, [&] { m_results.appendDeferred(prefix, text, true); });
+    appendGuarded(1, [&] { m_results.appendDeferred(prefix, text); });
 }
 
 void ResultsSink::addRowWindows1252(const QString &prefix, std::string_view bytes)
 {
-    appendGuarded(1, [&] { m_results.appendDeferredWindows1252(prefix, bytes, true); });
+    appendGuarded(1, [&] { m_results.appendDeferredWindows1252(prefix, bytes); });
 }
 
 void ResultsSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
                                        std::span<const std::string_view> rows)
 {
-    appendGuarded(rows.size(), [&] {
-        m_results.adoptDeferredWindows1252(prefix, std::move(bytes), rows, true);
-    });
+    appendGuarded(rows.size(),
+                  [&] { m_results.adoptDeferredWindows1252(prefix, std::move(bytes), rows); });
 }
 
 } // namespace shell

@@ -18,7 +18,6 @@ private slots:
     void removeRows_data();
     void removeRows();
     void outOfRangeFails();
-    void subItemsAndCheckMarks();
     void longRowsAreShownByTheirStartButKeptWhole();
 };
 
@@ -26,10 +25,10 @@ void TestListModel::deferredRowsJoinAtFlush()
 {
     platform::ListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.addColumn("Results", 7000);
+    model.setHeader("Results");
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     for (int i = 0; i < 5; ++i)
-        model.appendDeferred(QString::number(i), true);
+        model.appendDeferred(QString::number(i));
     // Counted and readable at once, shown to views in one insertion.
     QCOMPARE(model.count(), 5);
     QCOMPARE(model.rowCount(), 0);
@@ -38,8 +37,7 @@ void TestListModel::deferredRowsJoinAtFlush()
     QCOMPARE(inserted.size(), 1);
     model.append("5");
     QCOMPARE(model.texts().size(), 6);
-    QVERIFY(model.checked(0));
-    QVERIFY(!model.checked(5));
+    QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Results"));
 }
 
 void TestListModel::rowsKeepTheirText_data()
@@ -70,21 +68,20 @@ void TestListModel::rowsKeepTheirText()
     QFETCH(QStringList, texts);
     platform::ListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.addColumn("Results");
+    model.setHeader("Results");
     for (qsizetype r = 0; r < texts.size(); ++r) {
         // Every third row comes as Windows-1252 bytes where it can, as a run hands them.
         const auto bytes = engine::encode(texts.at(r).toStdU16String());
         if (r % 3 == 1 && bytes)
-            model.appendDeferredWindows1252(prefixes.at(r), *bytes, r % 2 == 0);
+            model.appendDeferredWindows1252(prefixes.at(r), *bytes);
         else
-            model.appendDeferred(prefixes.at(r), texts.at(r), r % 2 == 0);
+            model.appendDeferred(prefixes.at(r), texts.at(r));
     }
     const auto expectRows = [&](const QStringList &whole) {
         QCOMPARE(model.texts(), whole);
         for (int r = 0; r < model.count(); ++r) {
             QCOMPARE(model.textSize(r), whole.at(r).size());
             QCOMPARE(model.data(model.index(r, 0)).toString(), whole.at(r).left(2000));
-            QCOMPARE(model.checked(r), r % 2 == 0);
         }
     };
     QStringList whole;
@@ -141,7 +138,7 @@ void TestListModel::removeRows_data()
 
 // Adds rows from row first on with the prefix of that row and one byte a character, at most
 // batch of them, as a run hands over a piece's rows; returns how many it added.
-int adoptBatch(platform::ListModel &model, int first, int rows, bool mixed, int batch, bool checked)
+int adoptBatch(platform::ListModel &model, int first, int rows, bool mixed, int batch)
 {
     const auto split = [&](int r) {
         const QString text = generatedRow(r, mixed);
@@ -166,7 +163,7 @@ int adoptBatch(platform::ListModel &model, int first, int rows, bool mixed, int 
         views.emplace_back(at, size);
         at += size;
     }
-    model.adoptDeferredWindows1252(prefix, std::move(owned), views, checked);
+    model.adoptDeferredWindows1252(prefix, std::move(owned), views);
     return int(sizes.size());
 }
 
@@ -178,39 +175,30 @@ void TestListModel::removeRows()
     QFETCH(QList<int>, remove);
     platform::ListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.addColumn("Results");
+    model.setHeader("Results");
     std::vector<bool> removed(size_t(rows), false);
     for (const int r : remove)
         removed[size_t(r)] = true;
     QList<int> kept;
-    std::vector<bool> checks;
     for (int r = 0; r < rows;) {
-        const int added = batch > 0 ? adoptBatch(model, r, rows, mixed, batch, r % 2 == 0) : 0;
+        const int added = batch > 0 ? adoptBatch(model, r, rows, mixed, batch) : 0;
         if (added == 0) {
             const QString text = generatedRow(r, mixed);
             const qsizetype space = text.indexOf(QLatin1Char(' ')) + 1;
-            model.appendDeferred(text.left(space), QStringView(text).mid(space), r % 2 == 0);
+            model.appendDeferred(text.left(space), QStringView(text).mid(space));
         }
-        checks.insert(checks.end(), size_t(std::max(added, 1)), r % 2 == 0);
         r += std::max(added, 1);
     }
     for (int r = 0; r < rows; ++r) {
         if (!removed[size_t(r)])
             kept.append(r);
     }
-    model.setSubItem(0, 1, "sub");
-    model.setSubItem(rows - 1, 2, "last");
     model.removeRowsSorted(std::vector<int>(remove.begin(), remove.end()));
     QCOMPARE(model.rowCount(), int(kept.size()));
     QCOMPARE(model.count(), int(kept.size()));
-    // Kept rows keep their texts, check marks and sub-items.
-    for (int r = 0; r < model.count(); ++r) {
-        const int n = kept.at(r);
-        QCOMPARE(model.text(r), generatedRow(n, mixed));
-        QCOMPARE(model.checked(r), bool(checks[size_t(n)]));
-        QCOMPARE(model.subItem(r, 1), n == 0 ? QStringLiteral("sub") : QString());
-        QCOMPARE(model.subItem(r, 2), n == rows - 1 ? QStringLiteral("last") : QString());
-    }
+    // Kept rows keep their texts.
+    for (int r = 0; r < model.count(); ++r)
+        QCOMPARE(model.text(r), generatedRow(kept.at(r), mixed));
     // The list takes new rows after a removal.
     model.append("after");
     QCOMPARE(model.text(model.count() - 1), QStringLiteral("after"));
@@ -226,26 +214,10 @@ void TestListModel::outOfRangeFails()
     QCOMPARE(model.count(), 1);
 }
 
-void TestListModel::subItemsAndCheckMarks()
-{
-    platform::ListModel model;
-    model.addColumn("Name");
-    model.addColumn("Size");
-    model.append("a");
-    model.setSubItem(0, 2, "third");
-    QCOMPARE(model.subItemCount(0), 2);
-    QCOMPARE(model.subItem(0, 2), QStringLiteral("third"));
-    QCOMPARE(model.subItem(0, 1), QString());
-    QCOMPARE(model.data(model.index(0, 1)).toString(), QString());
-    QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Size"));
-    model.clear();
-    QCOMPARE(model.count(), 0);
-}
-
 void TestListModel::longRowsAreShownByTheirStartButKeptWhole()
 {
     platform::ListModel model;
-    model.addColumn("Results");
+    model.setHeader("Results");
     const QString row(70000, 'x');
     model.append(row);
     QCOMPARE(model.data(model.index(0, 0)).toString().size(), 2000);

@@ -20,7 +20,6 @@
 namespace {
 
 using fakes::fill;
-using fakes::Row;
 
 QByteArray readAll(const QString &path)
 {
@@ -37,9 +36,9 @@ struct SaveFixture {
 
     SaveFixture(int rows = 3)
     {
-        results.addColumn(QStringLiteral("Results"), 7000);
+        results.setHeader(QStringLiteral("Results"));
         for (int r = 0; r < rows; ++r)
-            results.append(QStringLiteral("result row %1").arg(r), true);
+            results.append(QStringLiteral("result row %1").arg(r));
     }
     bool saidDone() const { return services.prompts.texts().contains(QStringLiteral("Done.")); }
 };
@@ -68,8 +67,6 @@ private:
 
 } // namespace
 
-Q_DECLARE_METATYPE(Row)
-
 class TestAlignedTextWriter : public QObject {
     Q_OBJECT
 private slots:
@@ -90,75 +87,58 @@ private slots:
 
 void TestAlignedTextWriter::layout_data()
 {
-    QTest::addColumn<QStringList>("headers");
-    QTest::addColumn<QList<Row>>("rows");
+    QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QByteArray>("expected");
 
-    const QStringList results{QStringLiteral("Results")};
     QTest::newRow("rows of 3 and 12 characters")
-        << results << QList<Row>{{{QStringLiteral("abc")}}, {{QStringLiteral("abcdefghijkl")}}}
+        << QStringList{QStringLiteral("abc"), QStringLiteral("abcdefghijkl")}
         << QByteArray("Results     \t\r\nabc         \t\r\nabcdefghijkl\t\r\n");
-    QTest::newRow("empty list") << results << QList<Row>{} << QByteArray("Results\t\r\n");
-    QTest::newRow("row longer than the header")
-        << results << QList<Row>{{{QStringLiteral("0123456789")}}}
-        << QByteArray("Results   \t\r\n0123456789\t\r\n");
-    QTest::newRow("unchecked row left out but counted for the width")
-        << results
-        << QList<Row>{{{QStringLiteral("ab")}}, {{QStringLiteral("abcdefghijklmno")}, false}}
-        << QByteArray("Results        \t\r\nab             \t\r\n");
+    QTest::newRow("empty list") << QStringList{} << QByteArray("Results\t\r\n");
+    QTest::newRow("row longer than the header") << QStringList{QStringLiteral("0123456789")}
+                                                << QByteArray("Results   \t\r\n0123456789\t\r\n");
     QTest::newRow("empty and blank rows still padded")
-        << results << QList<Row>{{{QString()}}, {{QStringLiteral("  ")}}}
+        << QStringList{QString(), QStringLiteral("  ")}
         << QByteArray("Results\t\r\n       \t\r\n       \t\r\n");
-    QTest::newRow("two columns")
-        << QStringList{QStringLiteral("File"), QStringLiteral("Line")}
-        << QList<Row>{{{QStringLiteral("a.txt"), QStringLiteral("hello world")}},
-                      {{QStringLiteral("long-name.txt"), QStringLiteral("x")}}}
-        << QByteArray("File         \tLine       \t\r\n"
-                      "a.txt        \thello world\t\r\n"
-                      "long-name.txt\tx          \t\r\n");
-    QTest::newRow("two columns with a missing sub-item")
-        << QStringList{QStringLiteral("File"), QStringLiteral("Line")}
-        << QList<Row>{{{QStringLiteral("a")}}} << QByteArray("File\tLine\t\r\na   \t    \t\r\n");
     QTest::newRow("Windows-1252 bytes when every character has one")
-        << results << QList<Row>{{{QString::fromUtf8("é€œ")}}, {{QString::fromUtf8("Šx")}}}
+        << QStringList{QString::fromUtf8("é€œ"), QString::fromUtf8("Šx")}
         << QByteArray("Results\t\r\n\xE9\x80\x9C    \t\r\n\x8Ax     \t\r\n");
     QTest::newRow("UTF-8 with a mark otherwise, widths in characters")
-        << results << QList<Row>{{{QString::fromUtf8("é€œ✓中")}}, {{QString::fromUtf8("😀x")}}}
+        << QStringList{QString::fromUtf8("é€œ✓中"), QString::fromUtf8("😀x")}
         << QByteArray("\xEF\xBB\xBFResults\t\r\n\xC3\xA9\xE2\x82\xAC\xC5\x93\xE2\x9C\x93\xE4\xB8"
                       "\xAD  \t\r\n"
                       "\xF0\x9F\x98\x80x     \t\r\n");
     const QString wide(1024, u'w');
     QTest::newRow("row of 1,024 characters pads every cell to it")
-        << results << QList<Row>{{{wide}}, {{QStringLiteral("ab")}}}
+        << QStringList{wide, QStringLiteral("ab")}
         << "Results" + QByteArray(1017, ' ') + "\t\r\n" + wide.toLatin1() + "\t\r\nab" +
                QByteArray(1022, ' ') + "\t\r\n";
     QTest::newRow("row longer than 1,024 characters unpadded, the others padded to 1,024")
-        << results << QList<Row>{{{QStringLiteral("ab")}}, {{wide + QStringLiteral("xyz")}}}
+        << QStringList{QStringLiteral("ab"), wide + QStringLiteral("xyz")}
         << "Results" + QByteArray(1017, ' ') + "\t\r\nab" + QByteArray(1022, ' ') + "\t\r\n" +
                wide.toLatin1() + "xyz\t\r\n";
     QTest::newRow("row of 65,536 characters among short ones")
-        << results
-        << QList<Row>{{{QStringLiteral("a")}}, {{QString(65536, u'x')}}, {{QStringLiteral("b")}}}
+        << QStringList{QStringLiteral("a"), QString(65536, u'x'), QStringLiteral("b")}
         << "Results" + QByteArray(1017, ' ') + "\t\r\na" + QByteArray(1023, ' ') + "\t\r\n" +
                QByteArray(65536, 'x') + "\t\r\nb" + QByteArray(1023, ' ') + "\t\r\n";
     QTest::newRow("column width capped in characters, not UTF-8 bytes")
-        << results << QList<Row>{{{QString(1030, QChar(0x4E2D))}}, {{QStringLiteral("c")}}}
+        << QStringList{QString(1030, QChar(0x4E2D)), QStringLiteral("c")}
         << "\xEF\xBB\xBFResults" + QByteArray(1017, ' ') + "\t\r\n" +
                QString(1030, QChar(0x4E2D)).toUtf8() + "\t\r\nc" + QByteArray(1023, ' ') + "\t\r\n";
+    QTest::newRow("a lone surrogate is a replacement character, as in the other exports")
+        << QStringList{QString::fromUtf16(u"a\xD800")}
+        << QByteArray("\xEF\xBB\xBFResults\t\r\na\xEF\xBF\xBD     \t\r\n");
     QTest::newRow("tabs and line breaks inside a cell written as they are")
-        << results << QList<Row>{{{QStringLiteral("a\tb\nc")}}}
-        << QByteArray("Results\t\r\na\tb\nc  \t\r\n");
+        << QStringList{QStringLiteral("a\tb\nc")} << QByteArray("Results\t\r\na\tb\nc  \t\r\n");
 }
 
 void TestAlignedTextWriter::layout()
 {
-    QFETCH(QStringList, headers);
-    QFETCH(QList<Row>, rows);
+    QFETCH(QStringList, rows);
     QFETCH(QByteArray, expected);
 
     QTemporaryDir dir;
     platform::ListModel list;
-    fill(list, headers, rows);
+    fill(list, QStringLiteral("Results"), rows);
     fakes::FakeYield yield;
     fakes::RecordingReporter reporter;
     results::AlignedTextWriter writer(yield, reporter);
@@ -193,9 +173,9 @@ void TestAlignedTextWriter::progressCaptionsEveryThousandRows()
     QFETCH(QStringList, captions);
     QTemporaryDir dir;
     platform::ListModel list;
-    list.addColumn(QStringLiteral("Results"));
+    list.setHeader(QStringLiteral("Results"));
     for (int r = 0; r < rows; ++r)
-        list.append(QStringLiteral("row"), true);
+        list.append(QStringLiteral("row"));
     fakes::FakeYield yield;
     fakes::RecordingReporter reporter;
     fakes::FakeResultsView view;
@@ -210,9 +190,9 @@ void TestAlignedTextWriter::progressValueOfLastRowOfFourThousand()
 {
     QTemporaryDir dir;
     platform::ListModel list;
-    list.addColumn(QStringLiteral("Results"));
+    list.setHeader(QStringLiteral("Results"));
     for (int r = 0; r < 4000; ++r)
-        list.append(QStringLiteral("row"), true);
+        list.append(QStringLiteral("row"));
     fakes::FakeYield yield;
     fakes::RecordingReporter reporter;
     fakes::FakeResultsView view;
@@ -228,9 +208,9 @@ void TestAlignedTextWriter::worksWithoutProgress()
 {
     QTemporaryDir dir;
     platform::ListModel list;
-    list.addColumn(QStringLiteral("Results"));
+    list.setHeader(QStringLiteral("Results"));
     for (int r = 0; r < 1500; ++r)
-        list.append(QStringLiteral("x"), true);
+        list.append(QStringLiteral("x"));
     fakes::FakeYield yield;
     fakes::RecordingReporter reporter;
     results::AlignedTextWriter writer(yield, reporter);

@@ -13,7 +13,6 @@ using results::ClipboardCopier;
 namespace {
 
 using fakes::fill;
-using fakes::Row;
 
 const QString kCopied = QStringLiteral("Results have been copied to the clipboard.\r\rClick a text "
                                        "area where you normally type and press Ctrl+V to paste "
@@ -26,12 +25,10 @@ struct CopyFixture {
     platform::ListModel results;
     results::ExportActions actions{view, services.services(), reporter, results};
 
-    CopyFixture() { results.addColumn(QStringLiteral("Results"), 7000); }
+    CopyFixture() { results.setHeader(QStringLiteral("Results")); }
 };
 
 } // namespace
-
-Q_DECLARE_METATYPE(Row)
 
 class TestClipboardCopier : public QObject {
     Q_OBJECT
@@ -48,46 +45,35 @@ private slots:
 
 void TestClipboardCopier::text_data()
 {
-    QTest::addColumn<QStringList>("headers");
-    QTest::addColumn<QList<Row>>("rows");
+    QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QString>("expected");
 
-    const QStringList results{QStringLiteral("Results")};
     QTest::newRow("rows of 3 and 12 characters: no header, no padding")
-        << results << QList<Row>{{{QStringLiteral("abc")}}, {{QStringLiteral("abcdefghijkl")}}}
+        << QStringList{QStringLiteral("abc"), QStringLiteral("abcdefghijkl")}
         << QStringLiteral("abc\r\nabcdefghijkl\r\n");
     QTest::newRow("trailing blanks removed")
-        << results << QList<Row>{{{QStringLiteral("abc   ")}}, {{QStringLiteral("  x")}}}
+        << QStringList{QStringLiteral("abc   "), QStringLiteral("  x")}
         << QStringLiteral("abc\r\n  x\r\n");
     QTest::newRow("empty and blank rows give empty lines")
-        << results << QList<Row>{{{QString()}}, {{QStringLiteral("   ")}}, {{QStringLiteral("z")}}}
+        << QStringList{QString(), QStringLiteral("   "), QStringLiteral("z")}
         << QStringLiteral("\r\n\r\nz\r\n");
     QTest::newRow("trailing tab inside the text stops the trim")
-        << results << QList<Row>{{{QStringLiteral("a\t ")}}} << QStringLiteral("a\t\r\n");
-    QTest::newRow("unchecked row left out but counted for the widths")
-        << QStringList{QStringLiteral("F"), QStringLiteral("L")}
-        << QList<Row>{{{QStringLiteral("ab"), QStringLiteral("x")}},
-                      {{QStringLiteral("abcdef"), QStringLiteral("y")}, false}}
-        << QStringLiteral("ab    \tx\r\n");
-    QTest::newRow("two columns aligned by the rows, not the headers")
-        << QStringList{QStringLiteral("A long header"), QStringLiteral("L")}
-        << QList<Row>{{{QStringLiteral("a.txt"), QStringLiteral("hello  ")}},
-                      {{QStringLiteral("long.txt"), QStringLiteral("x")}}}
-        << QStringLiteral("a.txt   \thello\r\nlong.txt\tx\r\n");
-    QTest::newRow("no checked rows give empty text")
-        << results << QList<Row>{{{QStringLiteral("a")}, false}} << QString();
+        << QStringList{QStringLiteral("a\t ")} << QStringLiteral("a\t\r\n");
     QTest::newRow("characters outside Windows-1252 kept")
-        << results << QList<Row>{{{QString::fromUtf8("中文 😀")}}}
-        << QString::fromUtf8("中文 😀\r\n");
+        << QStringList{QString::fromUtf8("中文 😀")} << QString::fromUtf8("中文 😀\r\n");
+    QTest::newRow("a lone surrogate is a replacement character, as in the files")
+        << QStringList{QString::fromUtf16(u"a\xD800"
+                                          u"b\xDC00")}
+        << QString::fromUtf16(u"a\xFFFD"
+                              u"b\xFFFD\r\n");
 }
 
 void TestClipboardCopier::text()
 {
-    QFETCH(QStringList, headers);
-    QFETCH(QList<Row>, rows);
+    QFETCH(QStringList, rows);
     QFETCH(QString, expected);
     platform::ListModel list;
-    fill(list, headers, rows);
+    fill(list, QStringLiteral("Results"), rows);
     fakes::FakeYield yield;
     fakes::FakeClipboard clipboard;
     clipboard.contents = QStringLiteral("before");
@@ -99,8 +85,8 @@ void TestClipboardCopier::text()
 void TestClipboardCopier::copiesAndSaysSo()
 {
     CopyFixture f;
-    f.results.append(QStringLiteral("one"), true);
-    f.results.append(QStringLiteral("two"), true);
+    f.results.append(QStringLiteral("one"));
+    f.results.append(QStringLiteral("two"));
     f.actions.copyResults();
     QCOMPARE(f.services.clipboard.contents, QStringLiteral("one\r\ntwo\r\n"));
     QCOMPARE(f.services.prompts.texts(), QStringList{kCopied});
@@ -134,7 +120,7 @@ void TestClipboardCopier::busyClipboardIsRetried()
 {
     QFETCH(int, refusedSets);
     CopyFixture f;
-    f.results.append(QStringLiteral("row"), true);
+    f.results.append(QStringLiteral("row"));
     f.services.clipboard.refuseSets = refusedSets;
     f.actions.copyResults();
     QCOMPARE(f.services.clipboard.setAttempts, refusedSets + 1);
@@ -146,7 +132,7 @@ void TestClipboardCopier::busyClipboardIsRetried()
 void TestClipboardCopier::refusingClipboardIsReportedNotCopied()
 {
     CopyFixture f;
-    f.results.append(QStringLiteral("row"), true);
+    f.results.append(QStringLiteral("row"));
     f.services.clipboard.refuseSets = 1000;
     f.actions.copyResults();
     QCOMPARE(f.services.clipboard.setAttempts, 1000);
@@ -163,10 +149,10 @@ void TestClipboardCopier::rowsRemovedDuringCopyReportedWithoutCopiedMessage()
 {
     CopyFixture f;
     for (int i = 0; i < 10; ++i)
-        f.results.append(QStringLiteral("row"), true);
+        f.results.append(QStringLiteral("row"));
     f.services.clipboard.contents = QStringLiteral("untouched");
     f.services.yield.onYield = [&](int n) {
-        if (n == 15)
+        if (n == 5)
             f.results.clear();
     };
     f.actions.copyResults();

@@ -18,8 +18,8 @@ struct Fixture {
 
     Fixture()
     {
-        results.addColumn(QStringLiteral("Results"), 7000);
-        files.addColumn(QStringLiteral("File(s)"), 7000);
+        results.setHeader(QStringLiteral("Results"));
+        files.setHeader(QStringLiteral("File(s)"));
     }
 };
 
@@ -38,7 +38,6 @@ private slots:
     void emptyListSaysSo();
     void filtersTheirOwnList_data();
     void filtersTheirOwnList();
-    void firstRowWithTwoSubItemsLeavesListAlone();
     void failureDuringScanIsReportedAndPointerReset();
     void clearListEmptiesResultsOnly();
 };
@@ -63,8 +62,8 @@ void TestResultsActions::cancelChangesNothing()
     QFETCH(bool, emptyList);
     Fixture f;
     if (!emptyList) {
-        f.results.append(QStringLiteral("abc"), true);
-        f.files.append(QStringLiteral("/a/abc.txt"), true);
+        f.results.append(QStringLiteral("abc"));
+        f.files.append(QStringLiteral("/a/abc.txt"));
     }
     f.services.prompts.inputAnswers = {QString()};
     (f.actions.*handler)();
@@ -133,8 +132,8 @@ void TestResultsActions::filtersTheirOwnList()
     const QStringList rows{QStringLiteral("/a/One.TXT"), QStringLiteral("/b/two.log"),
                            QStringLiteral("/c/three.txt")};
     for (const QString &row : rows) {
-        f.results.append(row, true);
-        f.files.append(row, true);
+        f.results.append(row);
+        f.files.append(row);
     }
     f.services.prompts.inputAnswers = {QStringLiteral(".txt")};
     (f.actions.*handler)();
@@ -145,26 +144,11 @@ void TestResultsActions::filtersTheirOwnList()
              (std::vector<run::Activity>{run::Activity::Busy, run::Activity::Idle}));
 }
 
-void TestResultsActions::firstRowWithTwoSubItemsLeavesListAlone()
-{
-    Fixture f;
-    f.results.addColumn(QStringLiteral("B"));
-    f.results.addColumn(QStringLiteral("C"));
-    const int at = f.results.append(QStringLiteral("match"), true);
-    f.results.setSubItem(at, 2, QStringLiteral("match"));
-    f.services.prompts.inputAnswers = {QStringLiteral("match")};
-    f.actions.removeResultsContaining();
-    QCOMPARE(f.results.count(), 1);
-    QVERIFY(f.services.prompts.messages.empty());
-    QCOMPARE(f.view.activities,
-             (std::vector<run::Activity>{run::Activity::Busy, run::Activity::Idle}));
-}
-
 void TestResultsActions::failureDuringScanIsReportedAndPointerReset()
 {
     Fixture f;
     for (int i = 0; i < 5; ++i)
-        f.results.append(QStringLiteral("row"), true);
+        f.results.append(QStringLiteral("row"));
     // "Clear List" runs inside a yield of the filter.
     f.services.yield.onYield = [&](int n) {
         if (n == 3)
@@ -183,9 +167,9 @@ void TestResultsActions::failureDuringScanIsReportedAndPointerReset()
 void TestResultsActions::clearListEmptiesResultsOnly()
 {
     Fixture f;
-    f.results.append(QStringLiteral("a"), true);
-    f.results.append(QStringLiteral("b"), true);
-    f.files.append(QStringLiteral("/x"), true);
+    f.results.append(QStringLiteral("a"));
+    f.results.append(QStringLiteral("b"));
+    f.files.append(QStringLiteral("/x"));
     f.actions.clearResults();
     QCOMPARE(f.results.count(), 0);
     QCOMPARE(f.files.count(), 1);

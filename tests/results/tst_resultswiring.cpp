@@ -19,9 +19,9 @@ struct WindowFixture {
     {
         window.startUp();
         for (const char *row : {"alpha one", "Beta two", "alpha three"})
-            window.results().append(QString::fromLatin1(row), true);
+            window.results().append(QString::fromLatin1(row));
         for (const char *file : {"/data/a.txt", "/data/b.log"})
-            window.files().append(QString::fromLatin1(file), true);
+            window.files().append(QString::fromLatin1(file));
     }
 };
 

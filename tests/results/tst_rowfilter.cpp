@@ -1,5 +1,5 @@
-// The text filters: case rules, blanks, both senses, both tested cells, and what a change to
-// the list during the scan does.
+// The text filters: case rules, blanks, both senses, and what a change to the list during
+// the scan does.
 #include "engine/Steps.h"
 #include "platform/ListModel.h"
 #include "results/RowFilter.h"
@@ -9,34 +9,14 @@
 #include <QTest>
 
 using results::RowFilter;
-using results::TestedCell;
 
 namespace {
 
 void fillOneColumn(platform::ListModel &list, const QStringList &rows)
 {
-    list.addColumn(QStringLiteral("Results"), 7000);
+    list.setHeader(QStringLiteral("Results"));
     for (const QString &row : rows)
-        list.append(row, true);
-}
-
-// A two-column list: the first column holds a file name, the second the row's text.
-void fillTwoColumns(platform::ListModel &list, const QStringList &rows)
-{
-    list.addColumn(QStringLiteral("File"), 2000);
-    list.addColumn(QStringLiteral("Line"), 5000);
-    for (const QString &row : rows) {
-        const int at = list.append(QStringLiteral("FILE.TXT"), true);
-        list.setSubItem(at, 1, row);
-    }
-}
-
-QStringList secondColumn(const platform::ListModel &list)
-{
-    QStringList all;
-    for (int r = 0; r < list.count(); ++r)
-        all.append(list.subItem(r, 1));
-    return all;
+        list.append(row);
 }
 
 } // namespace
@@ -46,8 +26,6 @@ class TestRowFilter : public QObject {
 private slots:
     void filters_data();
     void filters();
-    void twoColumnListTestsSecondColumn_data();
-    void twoColumnListTestsSecondColumn();
     void manyScatteredRemovalsKeepTheRest();
     void yieldsOncePerRow();
     void rowsAppendedDuringScanAreNotExamined();
@@ -110,65 +88,29 @@ void TestRowFilter::filters()
     QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
     fakes::FakeYield yield;
     if (containing)
-        RowFilter::removeRowsContaining(list, text, TestedCell::Text, yield);
+        RowFilter::removeRowsContaining(list, text, yield);
     else
-        RowFilter::removeRowsNotContaining(list, text, TestedCell::Text, yield);
+        RowFilter::removeRowsNotContaining(list, text, yield);
     QCOMPARE(list.texts(), left);
     QCOMPARE(list.rowCount(), int(left.size()));
-}
-
-void TestRowFilter::twoColumnListTestsSecondColumn_data()
-{
-    QTest::addColumn<bool>("containing");
-    QTest::addColumn<QStringList>("left");
-    QTest::newRow("containing") << true << QStringList{QStringLiteral("other line")};
-    QTest::newRow("not containing")
-        << false << QStringList{QStringLiteral("a Match here"), QStringLiteral("MATCH")};
-}
-
-void TestRowFilter::twoColumnListTestsSecondColumn()
-{
-    QFETCH(bool, containing);
-    QFETCH(QStringList, left);
-
-    platform::ListModel list;
-    fillTwoColumns(list, {QStringLiteral("a Match here"), QStringLiteral("other line"),
-                          QStringLiteral("MATCH")});
-    fakes::FakeYield yield;
-    // The first column says FILE.TXT everywhere: a text found there must not count.
-    if (containing)
-        RowFilter::removeRowsContaining(list, QStringLiteral("match"), TestedCell::SubItem1, yield);
-    else
-        RowFilter::removeRowsNotContaining(list, QStringLiteral("match"), TestedCell::SubItem1,
-                                           yield);
-    QCOMPARE(secondColumn(list), left);
 }
 
 void TestRowFilter::manyScatteredRemovalsKeepTheRest()
 {
     // Enough separate runs of removed rows that the list is built anew: every kept row must
-    // come back with its order, sub-item and check mark.
+    // come back in its order.
     platform::ListModel list;
-    list.addColumn(QStringLiteral("File"));
-    list.addColumn(QStringLiteral("Line"));
+    QStringList rows;
     QStringList expected;
     for (int r = 0; r < 300; ++r) {
-        const QString line =
-            (r % 3 == 0 ? QStringLiteral("drop %1") : QStringLiteral("keep %1")).arg(r);
-        const int at = list.append(QStringLiteral("f%1").arg(r), r % 2 == 0);
-        list.setSubItem(at, 1, line);
+        rows.append((r % 3 == 0 ? QStringLiteral("f%1 drop") : QStringLiteral("f%1 keep")).arg(r));
         if (r % 3 != 0)
-            expected.append(line);
+            expected.append(rows.back());
     }
+    fillOneColumn(list, rows);
     fakes::FakeYield yield;
-    RowFilter::removeRowsContaining(list, QStringLiteral("DROP"), TestedCell::SubItem1, yield);
-    QCOMPARE(secondColumn(list), expected);
-    for (int r = 0; r < list.count(); ++r) {
-        const int original = list.subItem(r, 1).mid(5).toInt();
-        QCOMPARE(list.text(r), QStringLiteral("f%1").arg(original));
-        QCOMPARE(list.checked(r), original % 2 == 0);
-        QCOMPARE(list.subItemCount(r), 1);
-    }
+    RowFilter::removeRowsContaining(list, QStringLiteral("DROP"), yield);
+    QCOMPARE(list.texts(), expected);
 }
 
 void TestRowFilter::yieldsOncePerRow()
@@ -176,7 +118,7 @@ void TestRowFilter::yieldsOncePerRow()
     platform::ListModel list;
     fillOneColumn(list, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     fakes::FakeYield yield;
-    RowFilter::removeRowsContaining(list, QStringLiteral("b"), TestedCell::Text, yield);
+    RowFilter::removeRowsContaining(list, QStringLiteral("b"), yield);
     QCOMPARE(yield.count, 3);
 }
 
@@ -188,9 +130,9 @@ void TestRowFilter::rowsAppendedDuringScanAreNotExamined()
     // A run appends a matching row during the first yield.
     yield.onYield = [&](int n) {
         if (n == 1)
-            list.append(QStringLiteral("drop 2"), true);
+            list.append(QStringLiteral("drop 2"));
     };
-    RowFilter::removeRowsContaining(list, QStringLiteral("drop"), TestedCell::Text, yield);
+    RowFilter::removeRowsContaining(list, QStringLiteral("drop"), yield);
     QCOMPARE(list.texts(), (QStringList{QStringLiteral("keep"), QStringLiteral("drop 2")}));
 }
 
@@ -204,13 +146,12 @@ void TestRowFilter::listClearedDuringScanFailsWithoutRemoving()
         if (n == 2) {
             // "Clear List" then a new run refill the list during the scan.
             list.clear();
-            list.append(QStringLiteral("drop new"), true);
+            list.append(QStringLiteral("drop new"));
             clearedAt = n;
         }
     };
-    QVERIFY_THROWS_EXCEPTION(
-        engine::Failure,
-        RowFilter::removeRowsContaining(list, QStringLiteral("drop"), TestedCell::Text, yield));
+    QVERIFY_THROWS_EXCEPTION(engine::Failure,
+                             RowFilter::removeRowsContaining(list, QStringLiteral("drop"), yield));
     QCOMPARE(clearedAt, 2);
     QCOMPARE(list.texts(), QStringList{QStringLiteral("drop new")});
 }

@@ -196,8 +196,10 @@ void TestMainWindow::firstStartUsesEveryDefault()
     QVERIFY(!w.restoringOptions);
     QVERIFY(!w.m_linesDialogClosedWithClose);
     QVERIFY(!w.linesDialogPrepared());
-    QCOMPARE(w.files().headers().front().text, QStringLiteral("File(s)"));
-    QCOMPARE(w.results().headers().front().widthTwips, 7000);
+    QCOMPARE(w.files().header(), QStringLiteral("File(s)"));
+    QCOMPARE(w.results().header(), QStringLiteral("Results"));
+    // The designed 7,000 twips, as pixels at 15 twips each.
+    QCOMPARE(w.resultsList->header()->sectionSize(0), 7000 / 15);
     QCOMPARE(w.startButton->text(), QStringLiteral("Start Extracting"));
     QCOMPARE(w.findChild<QWidget *>("ProgressBar1")->accessibleName(),
              QStringLiteral("Progress Bar"));

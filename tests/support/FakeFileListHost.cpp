@@ -11,7 +11,7 @@ FakeFileListHost::FakeFileListHost(platform::FileSystem &fileSystem, const QStri
     m_services.dialogs = &dialogs;
     m_services.desktop = &desktop;
     m_services.fileSystem = &fileSystem;
-    list.addColumn(QStringLiteral("File(s)"), 7000);
+    list.setHeader(QStringLiteral("File(s)"));
 }
 
 QString FakeFileListHost::programFolderFile(const QString &name) const
