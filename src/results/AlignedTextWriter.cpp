@@ -47,92 +47,51 @@ bool AlignedTextWriter::saveAligned(const platform::ListModel &list, const QStri
 {
     // The step numbers the error report quotes; the save ends at the first failure, so one
     // number in hand is enough.
-    int at = 100;
+    Save save{list, progress, QStringLiteral("Writing file: ") + platform::fileNameFromPath(path)};
     OutputFile file;
     try {
-        const QString caption = QStringLiteral("Writing file: ") + platform::fileNameFromPath(path);
-        auto showProgress = [&](int first, double value) {
-            if (!progress)
-                return;
-            at = first + 2;
-            m_yield.yield();
-            at = first + 4;
-            progress->setValue(value);
-            at = first + 6;
-            progress->setText(caption);
-            at = first + 8;
-            m_yield.yield();
-        };
-        showProgress(100, 1);
-
-        // A row that vanished while the widths were taken fails at the row-text test.
-        at = 126;
+        showProgress(save, 100, 1);
+        // A row that vanished while the width was taken fails at the row-text test.
+        save.at = 126;
         // Windows-1252 keeps the file as it has always been; a character it has no byte for
         // makes the whole file UTF-8 with a byte-order mark, so nothing turns into "?".
-        bool utf8 = false;
         // Padding every row to one very long row would make the file many times the size of
         // its text; a longer row is written unpadded, followed by its tab.
-        const int width = std::min(ListCells::characterWidth(list, m_yield, utf8), maxColumnWidth);
+        save.width = std::min(ListCells::characterWidth(list, m_yield, save.utf8), maxColumnWidth);
+        showProgress(save, 142, 10);
 
-        showProgress(142, 10);
-
-        at = 156;
+        save.at = 156;
         file.open(path);
-        std::string line = utf8 ? "\xEF\xBB\xBF" : "";
-        at = 158;
+        std::string line = save.utf8 ? "\xEF\xBB\xBF" : "";
+        save.at = 158;
         m_yield.yield();
-        appendCell(line, list.header(), width, utf8);
-        at = 170;
+        appendCell(line, list.header(), save.width, save.utf8);
+        save.at = 170;
         line.append("\r\n");
         file.write(line);
+        showProgress(save, 172, 20);
 
-        showProgress(172, 20);
-
-        at = 182;
-        const int rows = list.count();
-        for (int r = 0; r < rows; ++r) {
-            at = 184;
-            m_yield.yield();
-            line.clear();
-            at = 190;
-            appendCell(line, list.text(r), width, utf8);
-            if (progress) {
-                at = 214;
-                const int now = list.count();
-                progress->setValue((double(now / 2000) + (r + 1)) / now * 100.0);
-                if ((r + 1) % 1000 == 0) {
-                    at = 218;
-                    progress->setText(caption + QStringLiteral(" (") + QString::number(r + 1) +
-                                      QLatin1Char(')'));
-                }
-                at = 220;
-                m_yield.yield();
-            }
-            at = 222;
-            line.append("\r\n");
-            file.write(line);
-        }
-
-        at = 232;
+        writeRows(save, file);
+        save.at = 232;
         file.commit(m_yield);
         if (progress) {
             // No yield between "Done." and the idle caption: the indicator is idle again by
             // the time the caller shows its own message.
-            at = 228;
+            save.at = 228;
             progress->setValue(100);
             progress->setText(QStringLiteral("Done."));
-            at = 240;
+            save.at = 240;
             progress->setValue(0);
             progress->setText(kIdleCaption);
         }
         return true;
     } catch (const engine::Failure &failure) {
         file.cancel();
-        m_reporter.reportError(engine::errorTag("Main", "SaveListviewProperlySpaced"), at,
+        m_reporter.reportError(engine::errorTag("Main", "SaveListviewProperlySpaced"), save.at,
                                failure.what());
     } catch (const std::bad_alloc &) {
         file.cancel();
-        m_reporter.reportError(engine::errorTag("Main", "SaveListviewProperlySpaced"), at,
+        m_reporter.reportError(engine::errorTag("Main", "SaveListviewProperlySpaced"), save.at,
                                "Out of memory");
     }
     if (progress) {
@@ -140,6 +99,49 @@ bool AlignedTextWriter::saveAligned(const platform::ListModel &list, const QStri
         progress->setText(kIdleCaption);
     }
     return false;
+}
+
+void AlignedTextWriter::showProgress(Save &save, int firstStep, double value)
+{
+    if (!save.progress)
+        return;
+    save.at = firstStep + 2;
+    m_yield.yield();
+    save.at = firstStep + 4;
+    save.progress->setValue(value);
+    save.at = firstStep + 6;
+    save.progress->setText(save.caption);
+    save.at = firstStep + 8;
+    m_yield.yield();
+}
+
+void AlignedTextWriter::writeRows(Save &save, OutputFile &file)
+{
+    save.at = 182;
+    std::string line;
+    const int rows = save.list.count();
+    for (int r = 0; r < rows; ++r) {
+        save.at = 184;
+        m_yield.yield();
+        line.clear();
+        save.at = 190;
+        appendCell(line, save.list.text(r), save.width, save.utf8);
+        if (save.progress) {
+            save.at = 214;
+            const int now = save.list.count();
+            save.progress->setValue((double(now / 2000) + (r + 1)) / now * 100.0);
+            if ((r + 1) % 1000 == 0) {
+                save.at = 218;
+                save.progress->setText(save.caption + QStringLiteral(" (") +
+                                       QString::number(r + 1) + QLatin1Char(')'));
+            }
+            save.at = 220;
+            m_yield.yield();
+        }
+        save.at = 222;
+        line.append("\r\n");
+        file.write(line);
+    }
 }
 
 } // namespace results

@@ -14,10 +14,11 @@ class Yield;
 
 namespace results {
 
+class OutputFile;
 class ProgressIndicator;
 
-// Writes a list as an aligned text file: a header line, then one line per checked row; every
-// cell padded with blanks to its column's width (in characters, at most maxColumnWidth) and
+// Writes a list as an aligned text file: a header line, then one line per row; every cell
+// padded with blanks to its column's width (in characters, at most maxColumnWidth) and
 // followed by a tab; CR LF line ends; Windows-1252, or UTF-8 with a byte-order mark when some
 // cell holds a character Windows-1252 cannot hold.
 class AlignedTextWriter {
@@ -35,6 +36,18 @@ public:
                      ProgressIndicator *progress);
 
 private:
+    // One save under way: what it writes, and the step the error report quotes.
+    struct Save {
+        const platform::ListModel &list;
+        ProgressIndicator *progress;
+        QString caption;
+        int at = 100;
+        int width = 0;
+        bool utf8 = false;
+    };
+    void showProgress(Save &save, int firstStep, double value);
+    void writeRows(Save &save, OutputFile &file);
+
     platform::Yield &m_yield;
     engine::ErrorReporter &m_reporter;
 };

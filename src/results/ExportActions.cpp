@@ -158,78 +158,90 @@ void ExportActions::saveAsSpreadsheet()
     SpreadsheetWriter writer(*m_services.yield);
     bool created = false;
     steps.step(112, [&] {
-        QTemporaryFile reserved(QDir(workbookFolder(m_spreadsheetFolder))
-                                    .filePath(QStringLiteral("Lumbrex Results XXXXXX.xlsx")));
-        reserved.setAutoRemove(false);
-        if (!reserved.open())
-            throw engine::Failure(reserved.errorString().toStdString());
-        m_lastWorkbook = reserved.fileName();
-        reserved.close();
-        writer.create(m_lastWorkbook);
+        createWorkbook(writer);
         created = true;
     });
-    // Without a workbook there is nothing to fill or show; a workbook that failed anywhere
-    // is incomplete, so it is removed rather than shown.
-    bool written = false;
-    if (created) {
-        bool headers = false;
-        steps.step(118, [&] {
-            writer.writeHeaders(m_results);
-            headers = true;
-        });
-        bool rows = false;
-        int at = 138;
-        try {
-            writer.writeRows(m_results, at);
-            rows = true;
-        } catch (const engine::Failure &failure) {
-            // One report for the whole fill: a list emptied meanwhile would otherwise cost one
-            // report per remaining cell.
-            m_reporter.reportError(steps.tag(), at, failure.what());
-        } catch (const std::bad_alloc &) {
-            m_reporter.reportError(steps.tag(), at, "Out of memory");
-        }
-        bool fitted = false;
-        steps.step(166, [&] {
-            writer.fitColumns();
-            fitted = true;
-        });
-        steps.step(168, [&] {
-            writer.close();
-            written = headers && rows && fitted;
-        });
-        if (written) {
-            steps.step(168, [&] {
-                if (!m_services.desktop->openSpreadsheet(m_lastWorkbook))
-                    throw engine::Failure("The spreadsheet application could not open " +
-                                          m_lastWorkbook.toStdString());
-            });
-        } else {
-            QFile::remove(m_lastWorkbook);
-        }
-    }
+    // Without a workbook there is nothing to fill or show.
+    const bool written = created && fillWorkbook(steps, writer);
     steps.step(170, [&] { m_view.setActivity(run::Activity::Idle); });
     // What the messages below describe is in a workbook only when one was written.
-    if (!written)
-        return;
+    if (written)
+        tellWhatDidNotFit(steps, writer);
+}
+
+void ExportActions::createWorkbook(SpreadsheetWriter &writer)
+{
+    QTemporaryFile reserved(QDir(workbookFolder(m_spreadsheetFolder))
+                                .filePath(QStringLiteral("Lumbrex Results XXXXXX.xlsx")));
+    reserved.setAutoRemove(false);
+    if (!reserved.open())
+        throw engine::Failure(reserved.errorString().toStdString());
+    m_lastWorkbook = reserved.fileName();
+    reserved.close();
+    writer.create(m_lastWorkbook);
+}
+
+bool ExportActions::fillWorkbook(engine::Steps &steps, SpreadsheetWriter &writer)
+{
+    bool header = false;
+    steps.step(118, [&] {
+        writer.writeHeaders(m_results);
+        header = true;
+    });
+    bool rows = false;
+    int at = 138;
+    try {
+        writer.writeRows(m_results, at);
+        rows = true;
+    } catch (const engine::Failure &failure) {
+        // One report for the whole fill: a list emptied meanwhile would otherwise cost one
+        // report per remaining cell.
+        m_reporter.reportError(steps.tag(), at, failure.what());
+    } catch (const std::bad_alloc &) {
+        m_reporter.reportError(steps.tag(), at, "Out of memory");
+    }
+    bool fitted = false;
+    steps.step(166, [&] {
+        writer.fitColumns();
+        fitted = true;
+    });
+    bool written = false;
+    steps.step(168, [&] {
+        writer.close();
+        written = header && rows && fitted;
+    });
+    // A workbook that failed anywhere is incomplete, so it is removed rather than shown.
+    if (!written) {
+        QFile::remove(m_lastWorkbook);
+        return false;
+    }
+    steps.step(168, [&] {
+        if (!m_services.desktop->openSpreadsheet(m_lastWorkbook))
+            throw engine::Failure("The spreadsheet application could not open " +
+                                  m_lastWorkbook.toStdString());
+    });
+    return true;
+}
+
+void ExportActions::tellWhatDidNotFit(engine::Steps &steps, const SpreadsheetWriter &writer)
+{
+    const auto wasOrWere = [](int n) {
+        return n == 1 ? QStringLiteral("was") : QStringLiteral("were");
+    };
     if (writer.rowsLeftOut() > 0)
         steps.step(174, [&] {
             showMessage(QStringLiteral("A sheet holds %1 rows, so the last %2 did not fit and "
                                        "%3 left out of the spreadsheet.")
                             .arg(SpreadsheetWriter::kSheetRows)
-                            .arg(results(writer.rowsLeftOut()), writer.rowsLeftOut() == 1
-                                                                    ? QStringLiteral("was")
-                                                                    : QStringLiteral("were")));
+                            .arg(results(writer.rowsLeftOut()), wasOrWere(writer.rowsLeftOut())));
         });
     if (writer.cellsCut() > 0)
         steps.step(176, [&] {
-            showMessage(
-                QStringLiteral("%1 %2 longer than the %3 characters a cell holds and "
-                               "%4 cut short in the spreadsheet.")
-                    .arg(results(writer.cellsCut()),
-                         writer.cellsCut() == 1 ? QStringLiteral("was") : QStringLiteral("were"))
-                    .arg(SpreadsheetWriter::kCellCharacters)
-                    .arg(writer.cellsCut() == 1 ? QStringLiteral("was") : QStringLiteral("were")));
+            showMessage(QStringLiteral("%1 %2 longer than the %3 characters a cell holds and "
+                                       "%4 cut short in the spreadsheet.")
+                            .arg(results(writer.cellsCut()), wasOrWere(writer.cellsCut()))
+                            .arg(SpreadsheetWriter::kCellCharacters)
+                            .arg(wasOrWere(writer.cellsCut())));
         });
     if (writer.cellsReplaced() > 0)
         steps.step(178, [&] {

@@ -7,7 +7,8 @@
 
 namespace engine {
 class ErrorReporter;
-}
+class Steps;
+} // namespace engine
 
 namespace platform {
 class ListModel;
@@ -16,6 +17,7 @@ class ListModel;
 namespace results {
 
 class ResultsView;
+class SpreadsheetWriter;
 
 // The three exports of the results list: text file, clipboard and spreadsheet.
 class ExportActions : public QObject {
@@ -41,6 +43,11 @@ public:
 private:
     bool spreadsheetAppInstalled();
     void showMessage(const QString &text);
+    // The spreadsheet export's parts: a new workbook in the temporary folder, filled from the
+    // results and shown; and the messages on what did not fit.
+    void createWorkbook(SpreadsheetWriter &writer);
+    bool fillWorkbook(engine::Steps &steps, SpreadsheetWriter &writer);
+    void tellWhatDidNotFit(engine::Steps &steps, const SpreadsheetWriter &writer);
 
     ResultsView &m_view;
     platform::Services m_services;
