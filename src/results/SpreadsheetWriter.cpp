@@ -3,11 +3,12 @@
 #include "engine/Steps.h"
 #include "platform/ListModel.h"
 #include "platform/Yield.h"
+#include "results/SheetCellText.h"
 #include "results/Utf8Text.h"
+#include "results/ZipMember.h"
 
 #include <QFile>
 #include <xlsxwriter.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,145 +16,6 @@
 #include <cstring>
 
 namespace results {
-
-namespace {
-
-// Returns whether XML 1.0 can hold the character at all: tab, line feed, carriage return and
-// everything from the blank up, except U+FFFE and U+FFFF.
-bool storable(char16_t c)
-{
-    if (c < 0x20)
-        return c == u'\t' || c == u'\n' || c == u'\r';
-    return c != 0xFFFE && c != 0xFFFF;
-}
-
-bool isHexDigit(QChar c)
-{
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
-
-// Returns whether an escape of the form _xHHHH_ starts at position i.
-bool escapeAt(QStringView text, qsizetype i)
-{
-    if (i + 7 > text.size() || text[i] != u'_' || text[i + 1] != u'x' || text[i + 6] != u'_')
-        return false;
-    for (qsizetype k = i + 2; k < i + 6; ++k)
-        if (!isHexDigit(text[k]))
-            return false;
-    return true;
-}
-
-quint32 little(const QByteArray &bytes, qsizetype at, int size)
-{
-    quint32 value = 0;
-    for (int i = size - 1; i >= 0; --i)
-        value = (value << 8) | quint8(bytes.at(at + i));
-    return value;
-}
-
-// Returns whether the workbook's member holds the whole XML document: read back from the
-// archive, it has the size the archive records and ends with the closing tag. The library
-// writes each part into a temporary file without checking, so a full disk shows only here.
-bool memberComplete(const QString &workbook, const QByteArray &member, const QByteArray &ending)
-{
-    QFile file(workbook);
-    if (!file.open(QIODevice::ReadOnly) || file.size() < 22)
-        return false;
-    const qint64 tailSize = std::min<qint64>(file.size(), 65557);
-    file.seek(file.size() - tailSize);
-    const QByteArray tail = file.read(tailSize);
-    const qsizetype end = tail.lastIndexOf(QByteArray("PK\x05\x06", 4));
-    if (end < 0 || end + 22 > tail.size())
-        return false;
-    const quint32 directorySize = little(tail, end + 12, 4);
-    const quint32 directoryAt = little(tail, end + 16, 4);
-    if (directoryAt == 0xFFFFFFFF)
-        return true; // a 64-bit archive; not written by this program
-    file.seek(directoryAt);
-    const QByteArray directory = file.read(directorySize);
-    for (qsizetype at = 0; at + 46 <= directory.size();) {
-        const quint32 method = little(directory, at + 10, 2);
-        const quint32 packed = little(directory, at + 20, 4);
-        const quint32 size = little(directory, at + 24, 4);
-        const quint32 nameLength = little(directory, at + 28, 2);
-        const quint32 skip =
-            nameLength + little(directory, at + 30, 2) + little(directory, at + 32, 2);
-        const quint32 local = little(directory, at + 42, 4);
-        if (directory.mid(at + 46, nameLength) != member) {
-            at += 46 + skip;
-            continue;
-        }
-        file.seek(local);
-        const QByteArray header = file.read(30);
-        if (header.size() < 30)
-            return false;
-        file.seek(local + 30 + little(header, 26, 2) + little(header, 28, 2));
-        // Only the last bytes matter; the rest is counted.
-        QByteArray last;
-        quint64 total = 0;
-        auto keep = [&](const char *data, size_t n) {
-            total += n;
-            last.append(data, qsizetype(n));
-            if (last.size() > 4096)
-                last.remove(0, last.size() - 64);
-        };
-        if (method == 0) {
-            const QByteArray data = file.read(packed);
-            keep(data.constData(), size_t(data.size()));
-        } else if (method == 8) {
-            z_stream stream{};
-            if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
-                return false;
-            QByteArray out(1 << 16, Qt::Uninitialized);
-            quint64 left = packed;
-            int status = Z_OK;
-            while (left > 0 && status == Z_OK) {
-                QByteArray in = file.read(qint64(std::min<quint64>(left, 1 << 16)));
-                if (in.isEmpty())
-                    break;
-                left -= quint64(in.size());
-                stream.next_in = reinterpret_cast<Bytef *>(in.data());
-                stream.avail_in = uInt(in.size());
-                do {
-                    stream.next_out = reinterpret_cast<Bytef *>(out.data());
-                    stream.avail_out = uInt(out.size());
-                    status = inflate(&stream, Z_NO_FLUSH);
-                    keep(out.constData(), size_t(out.size()) - stream.avail_out);
-                } while (status == Z_OK && stream.avail_out == 0);
-            }
-            inflateEnd(&stream);
-            if (status != Z_STREAM_END)
-                return false;
-        } else {
-            return false;
-        }
-        return total == size && last.trimmed().endsWith(ending);
-    }
-    return false;
-}
-
-} // namespace
-
-QString SpreadsheetWriter::cellText(QStringView text, bool *replaced)
-{
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (!storable(c.unicode())) {
-            out += QChar(QChar::ReplacementCharacter);
-            if (replaced)
-                *replaced = true;
-        } else if (escapeAt(text, i)) {
-            // Readers decode _xHHHH_ as the character HHHH; an escaped underscore keeps
-            // the text as it was.
-            out += QLatin1String("_x005F_");
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 SpreadsheetWriter::SpreadsheetWriter(platform::Yield &yield) : m_yield(yield)
 {
@@ -201,7 +63,7 @@ void SpreadsheetWriter::writeCell(int row, int column, const QString &text)
     m_widths[size_t(column)] = std::max(m_widths[size_t(column)], int(value.size()));
     bool replaced = false;
     m_utf8.clear();
-    appendUtf8(cellText(value, &replaced), m_utf8);
+    appendUtf8(sheetCellText(value, &replaced), m_utf8);
     if (replaced)
         ++m_cellsReplaced;
     // Always a string cell: the workbook never sees a formula, whatever the text starts with.
@@ -263,7 +125,7 @@ void SpreadsheetWriter::close()
     // the workbook, so it runs beside the window, which goes on handling its events.
     check(platform::runAside(m_yield, [workbook] { return workbook_close(workbook); }));
     const bool complete = platform::runAside(m_yield, [path] {
-        return memberComplete(path, "xl/worksheets/sheet1.xml", "</worksheet>");
+        return zipMemberComplete(path, "xl/worksheets/sheet1.xml", "</worksheet>");
     });
     if (!complete)
         throw engine::Failure("The workbook " + path.toStdString() +

@@ -42,11 +42,6 @@ public:
     // Finishes the workbook file; throws when any part of it could not be written.
     void close();
 
-    // Returns the text a cell stores for a text: the characters XML cannot hold replaced by
-    // U+FFFD (replaced is then set) and every literal _xHHHH_ escaped, so readers show the
-    // text as it was.
-    static QString cellText(QStringView text, bool *replaced = nullptr);
-
     // Returns how many rows found no room on the sheet.
     int rowsLeftOut() const { return m_rowsLeftOut; }
     // Returns how many cells were cut to the most a cell holds.

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+namespace engine {
+
+// Hands a file buffer back for the next file to use: memory the process already has, rather
+// than fresh pages that fault in one by one.
+struct BufferReturn {
+    size_t capacity = 0;
+    void operator()(char *data) const;
+};
+using FileBuffer = std::unique_ptr<char[], BufferReturn>;
+
+// Returns a buffer of at least capacity bytes, reusing one handed back where it fits.
+FileBuffer takeBuffer(size_t capacity);
+
+} // namespace engine

@@ -1,0 +1,116 @@
+#include "FileText.h"
+
+#include <cstring>
+#include <utility>
+
+namespace engine {
+
+FileText::FileText(FileBuffer data, size_t size) : m_data(std::move(data)), m_size(size)
+{
+    cutBytePieces();
+}
+
+FileText::FileText(std::unique_ptr<MappedFile> mapped)
+    : m_mapped(std::move(mapped)), m_size(m_mapped->size())
+{
+    cutBytePieces();
+}
+
+FileText::FileText(std::string_view bytes) : m_data(takeBuffer(bytes.size())), m_size(bytes.size())
+{
+    if (!bytes.empty())
+        std::memcpy(m_data.get(), bytes.data(), bytes.size());
+    cutBytePieces();
+}
+
+void FileText::cutBytePieces()
+{
+    m_starts.clear();
+    const size_t size = m_size - m_offset;
+    for (size_t at = 0; at == 0 || at < size; at += kPieceSize)
+        m_starts.push_back(at);
+}
+
+void FileText::recognise()
+{
+    const std::string_view all(start(), m_size);
+    const auto startsWith = [&](std::string_view mark) {
+        return all.substr(0, mark.size()) == mark;
+    };
+    if (startsWith("\xEF\xBB\xBF")) {
+        m_offset = 3;
+        m_encoding = Encoding::Utf8;
+        m_lineEnds = lineEndsOf(bytes());
+        if (!utf8PieceStarts(bytes(), m_lineEnds, m_starts))
+            widen();
+        return;
+    }
+    if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {
+        m_encoding = all[0] == '\xFE' ? Encoding::Utf16BE : Encoding::Utf16LE;
+        const std::string_view text = all.substr(2);
+        m_units.reset(new char16_t[text.size() / 2 + 1]);
+        m_unitCount = decodeUtf16Into(text, m_encoding == Encoding::Utf16BE, m_units.get());
+        dropBytes();
+        m_wide = true;
+        m_lineEnds = lineEndsOf(units());
+        m_starts = widePieceStarts(units(), m_lineEnds);
+        return;
+    }
+    m_lineEnds = lineEndsOf(all);
+    if (firstHighByte(all) != std::string_view::npos) {
+        std::vector<size_t> starts;
+        if (utf8PieceStarts(all, m_lineEnds, starts)) {
+            m_encoding = Encoding::Utf8;
+            m_starts = std::move(starts);
+            return;
+        }
+        // A few stray bytes in UTF-8 text are repaired rather than taken for another
+        // encoding.
+        if (mostlyUtf8(all)) {
+            m_encoding = Encoding::Utf8;
+            widen();
+            return;
+        }
+    }
+    m_starts = bytePieceStarts(all, m_lineEnds);
+}
+
+void FileText::widen()
+{
+    if (m_wide)
+        return;
+    m_units.reset(new char16_t[bytes().size() + 1]);
+    m_unitCount = decodeUtf8Into(bytes(), m_units.get());
+    dropBytes();
+    m_wide = true;
+    m_lineEnds = lineEndsOf(units());
+    m_starts = widePieceStarts(units(), m_lineEnds);
+}
+
+void FileText::dropBytes()
+{
+    // Whether the bytes were whole is still wanted once they are decoded.
+    if (m_mapped && !m_mapped->damaged())
+        m_mapped.reset();
+    m_data.reset();
+    m_size = m_offset = 0;
+}
+
+std::string_view FileText::pieceBytes(size_t i) const
+{
+    if (m_wide || i >= m_starts.size())
+        return {};
+    const std::string_view all = bytes();
+    const size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] : all.size();
+    return all.substr(m_starts[i], end - m_starts[i]);
+}
+
+std::u16string_view FileText::pieceUnits(size_t i) const
+{
+    if (!m_wide || i >= m_starts.size())
+        return {};
+    const size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] : m_unitCount;
+    return units().substr(m_starts[i], end - m_starts[i]);
+}
+
+} // namespace engine
