@@ -150,23 +150,23 @@ size_t skipCount(std::u16string_view p, size_t i)
     return j < p.size() && p[j] == u'}' ? j + 1 : std::u16string_view::npos;
 }
 
-} // namespace
-
-std::u16string requiredTextOf(std::u16string_view p, bool caseless)
-{
-    if (p.find(u"(*") != std::u16string_view::npos)
-        return {};
+// The longest run of literal text a pattern requires, as the pattern is walked atom by atom.
+struct RequiredRuns {
     std::u16string best;
     std::u16string run;
     size_t lastAtom = 0; // units of the last atom when it is the tail of run, else 0
     int depth = 0;
-    const auto endRun = [&] {
+
+    void endRun()
+    {
         if (run.size() > best.size())
             best = run;
         run.clear();
         lastAtom = 0;
-    };
-    const auto add = [&](std::u16string_view atom, bool usable) {
+    }
+    // Adds one atom; an unusable one (not literal, or folding beyond one unit) ends the run.
+    void add(std::u16string_view atom, bool usable)
+    {
         if (depth > 0)
             return;
         // A line never holds its line end, and a lone CR or LF is rare enough to skip.
@@ -176,7 +176,24 @@ std::u16string requiredTextOf(std::u16string_view p, bool caseless)
         }
         run += atom;
         lastAtom = atom.size();
-    };
+    }
+    // The atom before a quantifier may be repeated or left out: it is no longer required in
+    // a row.
+    void quantified()
+    {
+        if (depth == 0 && lastAtom > 0)
+            run.resize(run.size() - lastAtom);
+        endRun();
+    }
+};
+
+} // namespace
+
+std::u16string requiredTextOf(std::u16string_view p, bool caseless)
+{
+    if (p.find(u"(*") != std::u16string_view::npos)
+        return {};
+    RequiredRuns runs;
     size_t i = 0;
     while (i < p.size()) {
         const char16_t c = p[i];
@@ -186,9 +203,9 @@ std::u16string requiredTextOf(std::u16string_view p, bool caseless)
             if (next == std::u16string_view::npos)
                 return {};
             if (literal)
-                add(std::u16string_view(&p[i + 1], 1), !caseless || foldsSimply(literal));
+                runs.add(std::u16string_view(&p[i + 1], 1), !caseless || foldsSimply(literal));
             else
-                add({}, false);
+                runs.add({}, false);
             i = next;
         } else if (c == u'[') {
             char16_t single = 0;
@@ -197,29 +214,26 @@ std::u16string requiredTextOf(std::u16string_view p, bool caseless)
                 return {};
             const bool usable =
                 single && single != u'\r' && single != u'\n' && (!caseless || foldsSimply(single));
-            add(std::u16string_view(&p[i + 1], 1), usable);
+            runs.add(std::u16string_view(&p[i + 1], 1), usable);
             i = next;
         } else if (c == u'(') {
             // Groups other than plain and non-capturing ones may set options or look around.
             if (i + 1 < p.size() && p[i + 1] == u'?' && (i + 2 >= p.size() || p[i + 2] != u':'))
                 return {};
-            endRun();
-            ++depth;
+            runs.endRun();
+            ++runs.depth;
             i += 1;
         } else if (c == u')') {
-            depth = std::max(0, depth - 1);
-            endRun();
+            runs.depth = std::max(0, runs.depth - 1);
+            runs.endRun();
             ++i;
         } else if (c == u'|') {
-            if (depth == 0)
+            if (runs.depth == 0)
                 return {}; // either side may match alone
             ++i;
         } else if (c == u'*' || c == u'+' || c == u'?' ||
                    (c == u'{' && skipCount(p, i) != std::u16string_view::npos)) {
-            // The atom before may be repeated or left out: it is no longer required in a row.
-            if (depth == 0 && lastAtom > 0)
-                run.resize(run.size() - lastAtom);
-            endRun();
+            runs.quantified();
             i = c == u'{' ? skipCount(p, i) : i + 1;
             if (i < p.size() && (p[i] == u'?' || p[i] == u'+'))
                 ++i;
@@ -228,18 +242,18 @@ std::u16string requiredTextOf(std::u16string_view p, bool caseless)
             // ({,3}, { 2 }): nothing after it is read as literal.
             return {};
         } else if (c == u'.' || c == u'^' || c == u'$' || c == u'\r' || c == u'\n') {
-            add({}, false);
+            runs.add({}, false);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < p.size()) {
-            add(p.substr(i, 2), !caseless);
+            runs.add(p.substr(i, 2), !caseless);
             i += 2;
         } else {
-            add(p.substr(i, 1), !caseless || foldsSimply(c));
+            runs.add(p.substr(i, 1), !caseless || foldsSimply(c));
             ++i;
         }
     }
-    endRun();
-    return best;
+    runs.endRun();
+    return runs.best;
 }
 
 bool scanSafe(std::u16string_view p)
