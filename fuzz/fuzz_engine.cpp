@@ -26,9 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const size_t searchLength = std::min<size_t>(data[3] % 16, size - 4);
     const char *rest = reinterpret_cast<const char *>(data) + 4;
     const std::u16string search = QString::fromUtf8(rest, qsizetype(searchLength)).toStdU16String();
-    // One piece: files up to 65,536 bytes hold at most 65,536 characters.
+    // Files of several pieces are compared piece by piece; three are plenty.
     const QByteArray file(rest + searchLength,
-                          qsizetype(std::min<size_t>(size - 4 - searchLength, 65536)));
+                          qsizetype(std::min<size_t>(size - 4 - searchLength, 3 * 65536)));
     const QByteArray failure =
         reference::compare(file, reading, mode, search, matchCase, x, y, regex);
     if (!failure.isEmpty()) {

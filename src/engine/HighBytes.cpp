@@ -1,6 +1,7 @@
 // Counting the bytes of 0x80 or above, sixteen or thirty-two at a time: a file that is not
 // well-formed UTF-8 is told apart from mostly-UTF-8 text by one pass that touches no byte on
-// its own.
+// its own. Each kernel takes the places from i on as far as its vectors reach and leaves the
+// rest to the next narrower one.
 #include "TextFormat.h"
 
 #include <cstdint>
@@ -24,18 +25,19 @@ bool isContinuation(unsigned char b)
     return b >= 0x80 && b <= 0xBF;
 }
 
-HighByteCounts countScalar(const unsigned char *d, size_t from, size_t n, HighByteCounts counts)
+// Counts the high bytes and the places among the bytes [i, end), each with the byte after it.
+HighByteCounts countScalar(const unsigned char *d, size_t i, size_t end, HighByteCounts counts)
 {
-    for (size_t i = from; i < n; ++i) {
+    for (; i < end; ++i) {
         counts.high += d[i] >= 0x80 ? 1 : 0;
-        counts.starts += i + 1 < n && isLead(d[i]) && isContinuation(d[i + 1]) ? 1 : 0;
+        counts.starts += isLead(d[i]) && isContinuation(d[i + 1]) ? 1 : 0;
     }
     return counts;
 }
 
-bool anyStartScalar(const unsigned char *d, size_t from, size_t n)
+bool anyStartScalar(const unsigned char *d, size_t i, size_t end)
 {
-    for (size_t i = from; i + 1 < n; ++i) {
+    for (; i < end; ++i) {
         if (isLead(d[i]) && isContinuation(d[i + 1]))
             return true;
     }
@@ -45,15 +47,13 @@ bool anyStartScalar(const unsigned char *d, size_t from, size_t n)
 #if defined(LUMBREX_X86)
 // Bytes compare as signed: 0x80..0xBF are -128..-65, the leads 0xC2..0xF4 are -62..-12. Each
 // lane counts up to 255 matches before the lanes are summed.
-HighByteCounts countSse2(const unsigned char *d, size_t n)
+HighByteCounts countSse2(const unsigned char *d, size_t i, size_t end, HighByteCounts counts)
 {
-    HighByteCounts counts;
     const __m128i zero = _mm_setzero_si128();
-    size_t i = 0;
-    while (i + 17 <= n) {
+    while (i + 16 <= end) {
         __m128i high = zero;
         __m128i starts = zero;
-        for (int round = 0; round < 255 && i + 17 <= n; ++round, i += 16) {
+        for (int round = 0; round < 255 && i + 16 <= end; ++round, i += 16) {
             const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
             const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + 1));
             const __m128i lead = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-63)),
@@ -69,18 +69,17 @@ HighByteCounts countSse2(const unsigned char *d, size_t n)
         counts.high += total(high);
         counts.starts += total(starts);
     }
-    return countScalar(d, i, n, counts);
+    return countScalar(d, i, end, counts);
 }
 
-__attribute__((target("avx2"))) HighByteCounts countAvx2(const unsigned char *d, size_t n)
+__attribute__((target("avx2"))) HighByteCounts countAvx2(const unsigned char *d, size_t i,
+                                                         size_t end, HighByteCounts counts)
 {
-    HighByteCounts counts;
     const __m256i zero = _mm256_setzero_si256();
-    size_t i = 0;
-    while (i + 33 <= n) {
+    while (i + 32 <= end) {
         __m256i high = zero;
         __m256i starts = zero;
-        for (int round = 0; round < 255 && i + 33 <= n; ++round, i += 32) {
+        for (int round = 0; round < 255 && i + 32 <= end; ++round, i += 32) {
             const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i));
             const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i + 1));
             const __m256i lead = _mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-63)),
@@ -95,20 +94,19 @@ __attribute__((target("avx2"))) HighByteCounts countAvx2(const unsigned char *d,
         counts.high += size_t(sums[0][0] + sums[0][1] + sums[0][2] + sums[0][3]);
         counts.starts += size_t(sums[1][0] + sums[1][1] + sums[1][2] + sums[1][3]);
     }
-    return countScalar(d, i, n, counts);
+    return countSse2(d, i, end, counts);
 }
 
 // Most text has no place where a character of several bytes may start: the places are only
 // looked for, and the lanes tested every few kilobytes.
-bool anyStartSse2(const unsigned char *d, size_t n)
+bool anyStartSse2(const unsigned char *d, size_t i, size_t end)
 {
     const __m128i above = _mm_set1_epi8(-63);
     const __m128i below = _mm_set1_epi8(-11);
     const __m128i continuing = _mm_set1_epi8(-64);
-    size_t i = 0;
-    while (i + 17 <= n) {
+    while (i + 16 <= end) {
         __m128i any = _mm_setzero_si128();
-        for (int round = 0; round < 256 && i + 17 <= n; ++round, i += 16) {
+        for (int round = 0; round < 256 && i + 16 <= end; ++round, i += 16) {
             const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
             const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + 1));
             const __m128i lead = _mm_and_si128(_mm_cmpgt_epi8(x, above), _mm_cmplt_epi8(x, below));
@@ -117,18 +115,17 @@ bool anyStartSse2(const unsigned char *d, size_t n)
         if (_mm_movemask_epi8(any) != 0)
             return true;
     }
-    return anyStartScalar(d, i, n);
+    return anyStartScalar(d, i, end);
 }
 
-__attribute__((target("avx2"))) bool anyStartAvx2(const unsigned char *d, size_t n)
+__attribute__((target("avx2"))) bool anyStartAvx2(const unsigned char *d, size_t i, size_t end)
 {
     const __m256i above = _mm256_set1_epi8(-63);
     const __m256i below = _mm256_set1_epi8(-11);
     const __m256i continuing = _mm256_set1_epi8(-64);
-    size_t i = 0;
-    while (i + 33 <= n) {
+    while (i + 32 <= end) {
         __m256i any = _mm256_setzero_si256();
-        for (int round = 0; round < 128 && i + 33 <= n; ++round, i += 32) {
+        for (int round = 0; round < 128 && i + 32 <= end; ++round, i += 32) {
             const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i));
             const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i + 1));
             const __m256i lead =
@@ -138,51 +135,49 @@ __attribute__((target("avx2"))) bool anyStartAvx2(const unsigned char *d, size_t
         if (!_mm256_testz_si256(any, any))
             return true;
     }
-    return anyStartScalar(d, i, n);
+    return anyStartSse2(d, i, end);
 }
 #endif
 
-using Kernel = HighByteCounts (*)(const unsigned char *, size_t);
-using Test = bool (*)(const unsigned char *, size_t);
+using Counter = HighByteCounts (*)(const unsigned char *, size_t, size_t, HighByteCounts);
+using Test = bool (*)(const unsigned char *, size_t, size_t);
 
-Kernel chooseKernel()
+struct Kernels {
+    Counter count;
+    Test anyStart;
+};
+
+Kernels chooseKernels()
 {
 #if defined(LUMBREX_X86)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2"))
-        return &countAvx2;
-    return &countSse2;
+        return {&countAvx2, &anyStartAvx2};
+    return {&countSse2, &anyStartSse2};
 #else
-    return [](const unsigned char *d, size_t n) { return countScalar(d, 0, n, {}); };
+    return {&countScalar, &anyStartScalar};
 #endif
 }
 
-const Kernel kKernel = chooseKernel();
-
-Test chooseTest()
-{
-#if defined(LUMBREX_X86)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-        return &anyStartAvx2;
-    return &anyStartSse2;
-#else
-    return [](const unsigned char *d, size_t n) { return anyStartScalar(d, 0, n); };
-#endif
-}
-
-const Test kTest = chooseTest();
+const Kernels kKernels = chooseKernels();
 
 } // namespace
 
+// Every byte but the last is a place, read with the byte after it.
 bool anyUtf8Start(std::string_view bytes)
 {
-    return kTest(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+    const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());
+    return !bytes.empty() && kKernels.anyStart(d, 0, bytes.size() - 1);
 }
 
 HighByteCounts countHighBytes(std::string_view bytes)
 {
-    return kKernel(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+    if (bytes.empty())
+        return {};
+    const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());
+    HighByteCounts counts = kKernels.count(d, 0, bytes.size() - 1, {});
+    counts.high += d[bytes.size() - 1] >= 0x80 ? 1 : 0;
+    return counts;
 }
 
 } // namespace engine

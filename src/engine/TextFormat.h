@@ -29,7 +29,7 @@ enum class ReadRule {
     Windows1252CrLf,
 };
 
-// The number of characters in every piece but the last.
+// The most characters (UTF-16 units) a piece holds.
 inline constexpr size_t kPieceSize = 65536;
 
 // Returns CR LF when the first LF of a text follows a CR or the text has no LF, else LF.
@@ -42,7 +42,7 @@ size_t firstHighByte(std::string_view bytes);
 // Sets starts to where each piece of UTF-8 text starts, in bytes, and returns true; returns
 // false as soon as the bytes turn out not to be well-formed UTF-8 (an overlong form, a
 // surrogate, a character above U+10FFFF, a cut or stray sequence). Pieces are cut as
-// bytePieceStarts() says, counting UTF-16 units.
+// widePieceStarts() says, counting the UTF-16 units the bytes decode to.
 bool utf8PieceStarts(std::string_view bytes, LineEnds lineEnds, std::vector<size_t> &starts);
 
 // Returns where each piece of one-byte-a-character text starts: a piece that cannot hold the

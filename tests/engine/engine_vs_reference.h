@@ -89,7 +89,8 @@ inline PieceBlocks engineBlocks(const QByteArray &bytes, Reading reading, Mode m
         }
         for (size_t i = 0; i < file.bytePieces[p].size(); ++i) {
             const std::string block = file.bytePieces[p].text(i);
-            pieces[p].push_back(file.encoding == engine::Encoding::Utf8 ? fromUtf8(block)
+            // (QString::fromUtf8 would drop a U+FEFF at the start of a line.)
+            pieces[p].push_back(file.encoding == engine::Encoding::Utf8 ? readUtf8(block).text
                                                                         : engine::decode(block));
         }
     }
@@ -102,8 +103,12 @@ inline QByteArray compare(const QByteArray &bytes, Reading reading, Mode mode,
 {
     const std::u16string text = referenceText(bytes, reading);
     // QRegularExpression refuses text that is not well-formed UTF-16, where PCRE2 matches its
-    // well-formed parts (as grep -P does); the run's tests hold the engine to that.
-    if (regex && !QStringView(text.data(), qsizetype(text.size())).isValidUtf16())
+    // well-formed parts (as grep -P does); the run's tests hold the engine to that. It also
+    // finds nothing in a text holding U+FFFE, and takes patterns the engine refuses (\C).
+    engine::Pattern::Error error;
+    if (regex && (!QStringView(text.data(), qsizetype(text.size())).isValidUtf16() ||
+                  text.find(u'\uFFFE') != std::u16string::npos ||
+                  !engine::Pattern::compile(search, matchCase, error)))
         return {};
     const bool automatic = reading != Reading::Windows1252;
     const bool lf = automatic && endsAtLf(text);

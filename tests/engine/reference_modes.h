@@ -33,11 +33,6 @@ inline std::u16string fromWindows1252(std::string_view bytes)
     return text;
 }
 
-inline std::u16string fromUtf8(std::string_view bytes)
-{
-    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())).toStdU16String();
-}
-
 // UTF-8 bytes read one sequence at a time, with what the reading met.
 struct Utf8Reading {
     std::u16string text;
@@ -189,10 +184,14 @@ inline bool patternMatches(const std::u16string &line, std::u16string_view searc
         options |= QRegularExpression::CaseInsensitiveOption;
     // Every line of a piece is tried with the same pattern: it is compiled once.
     thread_local QRegularExpression pattern;
-    const QString text = QString::fromUtf16(search.data(), qsizetype(search.size()));
+    // (QString::fromUtf16 would drop a U+FEFF at the pattern's start.)
+    const QString text(reinterpret_cast<const QChar *>(search.data()), qsizetype(search.size()));
     if (pattern.pattern() != text || pattern.patternOptions() != options)
         pattern = QRegularExpression(text, options);
-    return pattern.isValid() && pattern.match(QString::fromStdU16String(line)).hasMatch();
+    return pattern.isValid() &&
+           pattern
+               .match(QString(reinterpret_cast<const QChar *>(line.data()), qsizetype(line.size())))
+               .hasMatch();
 }
 
 inline bool lineMatches(const std::u16string &line, std::u16string_view search, bool matchCase,
