@@ -118,6 +118,13 @@ QString ListModel::text(int row) const
     return m_rows.text(row);
 }
 
+RowOrigin ListModel::origin(int row) const
+{
+    check(row);
+    // Rows do not keep their origin yet.
+    return {};
+}
+
 qsizetype ListModel::textSize(int row) const
 {
     check(row);

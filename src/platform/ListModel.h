@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/RowOrigin.h"
 #include "platform/RowStore.h"
 
 #include <QAbstractTableModel>
@@ -50,6 +51,8 @@ public:
     void flush();
     // Returns the text of a row.
     QString text(int row) const;
+    // Returns where a row came from; a row without an origin gives line 0.
+    RowOrigin origin(int row) const;
     // Returns the length of a row's text in UTF-16 code units.
     qsizetype textSize(int row) const;
     // Replaces the text of a row.
