@@ -45,8 +45,17 @@ public:
     // Recognises the file's encoding and line ends from its bytes and cuts it at line ends: a
     // byte-order mark, else UTF-8 when it holds a byte of 0x80 or above and its well-formed
     // characters of several bytes outnumber its ill-formed subsequences (repaired when there
-    // are any), else Windows-1252.
-    void recognise();
+    // are any), else Windows-1252. With settleLater, bytes that are not well-formed UTF-8 are
+    // taken as Windows-1252 until settle() has counted them.
+    void recognise(bool settleLater = false);
+    // Returns true while the text is taken as Windows-1252 before its bytes were counted.
+    bool unsettled() const { return m_unsettled; }
+    // Returns true when byte piece i (with the first byte after it) holds a place where a UTF-8
+    // character of several bytes may start; counting a piece just searched finds it in cache.
+    bool pieceMayHoldUtf8(size_t i) const;
+    // Counts the bytes of an unsettled text, unless no piece mayHoldUtf8, and turns it into
+    // repaired UTF-8 where that is what they are; returns true when it did.
+    bool settle(bool mayHoldUtf8);
     // Turns UTF-8 bytes into UTF-16 units, for searches the bytes cannot serve.
     void widen();
 
@@ -91,6 +100,7 @@ private:
     Encoding m_encoding = Encoding::Windows1252;
     LineEnds m_lineEnds = LineEnds::CrLf;
     bool m_wide = false;
+    bool m_unsettled = false;
 };
 
 // Reads a whole file as pieces, as numbered steps under the tag
@@ -98,10 +108,11 @@ private:
 // that cannot be read, or is not a regular file, gives one empty piece and never blocks. With the
 // automatic rule the file's encoding and line ends are recognised; a set stop flag ends the
 // reading early (what was read is kept). With mayMap set, a large file may be mapped rather
-// than copied: check intact() once done with the text.
+// than copied: check intact() once done with the text. settleLater is passed to
+// FileText::recognise().
 FileText readPieces(const std::string &path, ErrorReporter &reporter,
                     ReadRule rule = ReadRule::Automatic, const std::atomic<bool> *stop = nullptr,
-                    bool mayMap = false);
+                    bool mayMap = false, bool settleLater = false);
 
 // Sets a function called after each read of a file's bytes (null for none), so that a test can
 // change a file between two reads.

@@ -62,7 +62,7 @@ SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::
 {
     // Only text that is let go here may be mapped: its pages are never looked at elsewhere.
     for (bool mayMap = !keepText;; mayMap = false) {
-        std::unique_ptr<Outcome> outcome = read(path, rule, stop, mayMap);
+        std::unique_ptr<Outcome> outcome = read(path, rule, stop, mayMap, true);
         searchFile(plan, outcome->blocks, stop);
         if (!keepText) {
             try {
@@ -87,12 +87,12 @@ SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::
 std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::read(const std::string &path,
                                                             engine::ReadRule rule,
                                                             const std::atomic<bool> *stop,
-                                                            bool mayMap)
+                                                            bool mayMap, bool settleLater)
 {
     auto outcome = std::make_unique<Outcome>();
     RecordingReporter reporter(outcome->reports);
     FileBlocks &file = outcome->blocks;
-    file.text = engine::readPieces(path, reporter, rule, stop, mayMap);
+    file.text = engine::readPieces(path, reporter, rule, stop, mayMap, settleLater);
     file.noteText();
     return outcome;
 }

@@ -53,9 +53,11 @@ public:
     static Report gaveUpReport(const SearchPlan &plan, size_t files, const std::string &firstPath);
 
     // Reads one file on the calling thread, without searching it; a large file may be mapped
-    // where mayMap is set (see engine::readPieces).
+    // where mayMap is set, and its encoding settled by the search with settleLater (see
+    // engine::readPieces).
     static std::unique_ptr<Outcome> read(const std::string &path, engine::ReadRule rule,
-                                         const std::atomic<bool> *stop, bool mayMap = false);
+                                         const std::atomic<bool> *stop, bool mayMap = false,
+                                         bool settleLater = false);
     // Reads and searches one file on the calling thread. Unless keepText is set, only the
     // lines of the blocks are kept, not the file's text.
     static std::unique_ptr<Outcome> process(const std::string &path, const SearchPlan &plan,
