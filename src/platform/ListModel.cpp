@@ -135,7 +135,8 @@ RowOrigin ListModel::origin(int row) const
 
 std::vector<TextSpan> ListModel::marksIn(int row, QStringView text) const
 {
-    check(row);
+    if (row < 0 || row >= m_shown)
+        return {};
     const MatchMarks *marks = m_rows.marks(row);
     const qsizetype prefix = m_rows.prefixSize(row);
     if (!marks || prefix >= text.size())
@@ -260,6 +261,10 @@ QVariant ListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_shown)
         return {};
+    if (role == LineRole) {
+        const uint64_t line = m_rows.origin(index.row()).line;
+        return line > 0 ? QVariant(qulonglong(line)) : QVariant();
+    }
     if (role != Qt::DisplayRole)
         return {};
     // Laying out a line of 65,536 characters takes the painter milliseconds per row; no

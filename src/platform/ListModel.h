@@ -62,8 +62,11 @@ public:
     // Returns where a row came from; a row without an origin gives line 0.
     RowOrigin origin(int row) const;
     // Returns where text, the start of a row's text as shown, holds what found the row: the
-    // stretches that match in its text after the row's prefix.
+    // stretches that match in its text after the row's prefix; none for a row the views do
+    // not show yet. Views may ask while they paint: nothing is flushed.
     std::vector<TextSpan> marksIn(int row, QStringView text) const;
+    // The role under which data() gives a row's line number (nothing for a row from no file).
+    static constexpr int LineRole = Qt::UserRole;
     // Returns how many files the rows came from.
     int fileCount() const;
     // Returns the length of a row's text in UTF-16 code units.
