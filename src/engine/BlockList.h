@@ -70,7 +70,14 @@ public:
     void beginBlock(const Char *match)
     {
         m_starts.push_back(m_lines.size());
-        m_matches.push_back(match);
+        m_matches.push_back({match, kNoLine});
+    }
+    // Notes that block i's matching line is stored line `line` (of any block), when that line
+    // is stored and starts where the match's line does (an empty line is not stored).
+    void setMatchLine(size_t i, size_t line)
+    {
+        if (line < m_lines.size() && m_lines[line].data() == m_matches[i].start)
+            m_matches[i].line = line;
     }
     // Appends a line to the last block; an empty line is left out.
     void addLine(Line line)
@@ -100,16 +107,25 @@ public:
         return out;
     }
     // Gives every stored line, and each block's matching line, its number in the file, from
-    // numbering over the piece the lines point into; lines and matches are each taken in
-    // order, so the moves between them stay short.
+    // numbering over the piece the lines point into. Lines and the matching lines not stored
+    // come top to bottom, but where blocks overlap, so the count walks the piece about once.
     void numberLines(LineNumbering<Char> &numbering, const Char *piece)
     {
         m_numbers.resize(m_lines.size());
         m_matchNumbers.resize(m_matches.size());
-        for (size_t i = 0; i < m_lines.size(); ++i)
-            m_numbers[i] = numbering.at(size_t(m_lines[i].data() - piece));
-        for (size_t b = 0; b < m_matches.size(); ++b)
-            m_matchNumbers[b] = numbering.at(size_t(m_matches[b] - piece));
+        for (size_t b = 0; b < m_starts.size(); ++b) {
+            // A matching line that is not stored lies above the block's lines.
+            if (m_matches[b].line == kNoLine)
+                m_matchNumbers[b] = numbering.at(size_t(m_matches[b].start - piece));
+            const size_t end = b + 1 < m_starts.size() ? m_starts[b + 1] : m_lines.size();
+            for (size_t i = m_starts[b]; i < end; ++i)
+                m_numbers[i] =
+                    numbering.atLine(size_t(m_lines[i].data() - piece), m_lines[i].size());
+        }
+        for (size_t b = 0; b < m_matches.size(); ++b) {
+            if (m_matches[b].line != kNoLine)
+                m_matchNumbers[b] = m_numbers[m_matches[b].line];
+        }
     }
     // Returns the line numbers of every line, in the order of lines(); empty until numbered.
     const std::vector<uint64_t> &lineNumbers() const { return m_numbers; }
@@ -130,7 +146,7 @@ public:
     size_t heldBytes() const
     {
         return m_lines.capacity() * sizeof(Line) + m_starts.capacity() * sizeof(size_t) +
-               m_matches.capacity() * sizeof(const Char *) +
+               m_matches.capacity() * sizeof(Match) +
                (m_numbers.capacity() + m_matchNumbers.capacity()) * sizeof(uint64_t);
     }
     // Reverses the stored lines from index first to the end, for lines collected bottom-up.
@@ -142,7 +158,13 @@ public:
 private:
     std::vector<Line> m_lines;
     std::vector<size_t> m_starts;
-    std::vector<const Char *> m_matches; // where each block's matching line starts
+    // Where a block's matching line starts, and which stored line it is, if it is one.
+    struct Match {
+        const Char *start;
+        size_t line;
+    };
+    static constexpr size_t kNoLine = size_t(-1);
+    std::vector<Match> m_matches;
     std::vector<uint64_t> m_numbers;
     std::vector<uint64_t> m_matchNumbers;
 };

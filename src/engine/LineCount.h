@@ -31,11 +31,20 @@ public:
     uint64_t at(size_t position)
     {
         if (position >= m_at)
-            m_line += countLineEnds(m_piece.substr(m_at, position - m_at), m_ends);
+            m_line += count(m_at, position);
         else
-            m_line -= countLineEnds(m_piece.substr(position, m_at - position), m_ends);
+            m_line -= count(position, m_at);
         m_at = position;
         return m_line;
+    }
+    // Returns the number of the line of size characters at position, which holds no line end
+    // of its own: the count goes on from its end, so lines taken in order cost only their
+    // line ends.
+    uint64_t atLine(size_t position, size_t size)
+    {
+        const uint64_t line = at(position);
+        m_at = position + size;
+        return line;
     }
 
     // Returns the number of the line that holds the next piece's first character;
@@ -50,6 +59,22 @@ public:
     }
 
 private:
+    // Counts the line ends in [from, to); most gaps between rows are a line end or two, too
+    // short for the vectors.
+    uint64_t count(size_t from, size_t to) const
+    {
+        if (to - from > 32)
+            return countLineEnds(m_piece.substr(from, to - from), m_ends);
+        uint64_t ends = 0;
+        const Char *d = m_piece.data();
+        for (size_t i = from; i < to; ++i) {
+            if (m_ends == LineEnds::Lf ? d[i] == Char('\n')
+                                       : d[i] == Char('\r') && i + 1 < to && d[i + 1] == Char('\n'))
+                ++ends;
+        }
+        return ends;
+    }
+
     std::basic_string_view<Char> m_piece;
     LineEnds m_ends;
     size_t m_at = 0;

@@ -316,13 +316,17 @@ void collectAllAbove(std::basic_string_view<Char> piece, const Lines<Char> &line
     }
     if (!found)
         return;
+    const size_t first = out.size();
     Span line{0, lines.end(0)};
     for (;;) {
         out.beginBlock(piece.data() + last.begin);
         out.addLine(viewOf(piece, line));
         if (line.end >= last.end || !lines.moveDown(line))
-            return;
+            break;
     }
+    // The last line taken is the matching line of every block.
+    for (size_t b = first; b < out.size(); ++b)
+        out.setMatchLine(b, out.lineCount() - 1);
 }
 
 // One block per line from the first match to the end of the piece.
@@ -334,9 +338,11 @@ void collectAllBelow(std::basic_string_view<Char> piece, const Lines<Char> &line
     if (!finder.next(line))
         return;
     const Char *match = piece.data() + line.begin;
+    const size_t matchLine = out.lineCount();
     do {
         out.beginBlock(match);
         out.addLine(viewOf(piece, line));
+        out.setMatchLine(out.size() - 1, matchLine);
     } while (lines.moveDown(line));
 }
 
@@ -364,6 +370,7 @@ void collectAround(std::basic_string_view<Char> piece, const Lines<Char> &lines,
             out.addLine(viewOf(piece, line));
         out.reverseFrom(first);
         out.addLine(viewOf(piece, match));
+        out.setMatchLine(out.size() - 1, out.lineCount() - 1);
         line = match;
         for (int k = 0; k < reach.down && lines.moveDown(line); ++k)
             out.addLine(viewOf(piece, line));
