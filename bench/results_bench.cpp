@@ -53,7 +53,10 @@ public:
 class QuietDesktop : public platform::Desktop {
 public:
     bool openFolder(const QString &) override { return true; }
+    bool showInFileManager(const QString &) override { return true; }
     bool hasSpreadsheetApplication() override { return true; }
+    QString defaultApplication(const QString &) override { return {}; }
+    void startDetached(const QString &, const QStringList &) override {}
     bool openSpreadsheet(const QString &file) override
     {
         opened = file;
