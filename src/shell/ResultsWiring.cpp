@@ -1,5 +1,6 @@
 #include "shell/CaptionProgressBar.h"
 #include "shell/MainWindow.h"
+#include "shell/ResultRowActions.h"
 
 #include "results/ExportActions.h"
 #include "results/ResultsActions.h"
@@ -75,6 +76,8 @@ void MainWindow::connectResults()
             readingResults([exports] { exports->saveAsSpreadsheet(); }));
     connect(copyResultsButton, &QPushButton::clicked, exports,
             readingResults([exports] { exports->copyResults(); }));
+    // Enter, the context menu, copying and removing single rows.
+    new ResultRowActions(*this, m_resultsInUse);
 }
 
 } // namespace shell
