@@ -20,6 +20,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 
 import pyatspi
 
@@ -835,6 +836,40 @@ def recorded_arguments(ctx):
 
 NO_ORIGIN_NOTE = "This row does not say which file it came from."
 
+FILE_MANAGER_XML = """<node><interface name="org.freedesktop.FileManager1">
+<method name="ShowItems"><arg type="as" direction="in"/><arg type="s" direction="in"/></method>
+</interface></node>"""
+
+
+def serve_file_manager():
+    """Answers as the desktop's file manager on the session bus, in a thread of its own, and
+    returns the list that collects the files each ShowItems call was asked to show."""
+    import threading
+    from gi.repository import Gio, GLib
+
+    shown = []
+    ready = threading.Event()
+
+    def call(connection, sender, path, interface, method, parameters, invocation):
+        shown.append(parameters.unpack()[0])
+        invocation.return_value(None)
+
+    def serve():
+        context = GLib.MainContext.new()
+        context.push_thread_default()
+        connection = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+        info = Gio.DBusNodeInfo.new_for_xml(FILE_MANAGER_XML).interfaces[0]
+        connection.register_object("/org/freedesktop/FileManager1", info, call, None, None)
+        Gio.bus_own_name_on_connection(connection, "org.freedesktop.FileManager1",
+                                       Gio.BusNameOwnerFlags.NONE,
+                                       lambda *_: ready.set(), None)
+        GLib.MainLoop.new(context, False).run()
+
+    threading.Thread(target=serve, daemon=True).start()
+    if not ready.wait(10):
+        raise Failed("could not serve org.freedesktop.FileManager1")
+    return shown
+
 
 def open_at_line(app, ctx):
     """The run's rows, a real right-click on a row for its menu, "Choose Editor…" picked with
@@ -853,7 +888,7 @@ def open_at_line(app, ctx):
 
     # Popup menus are not in the accessibility tree: the menu is the window that appears, and
     # its items are reached with the arrow keys, which pass over disabled ones.
-    def open_menu(row, key):
+    def open_menu(row, *keys):
         before = visible_windows(ctx.program.pid)
         x, y = centre(table.getAccessibleAt(row, 0))
         xdotool("mousemove", "--sync", x, y)
@@ -863,8 +898,8 @@ def open_at_line(app, ctx):
         time.sleep(0.3)
         subprocess.run(["import", "-window", "root",
                         os.path.join(ctx.artefacts, "e2e-results-menu.png")], check=True)
-        xdotool("key", "--clearmodifiers", key)
-        xdotool("key", "--clearmodifiers", "Return")
+        for key in keys + ("Return",):
+            xdotool("key", "--clearmodifiers", key)
 
     open_menu(1, "Up")  # the last item: "Choose Editor…"
     dialog = wait_for("the Choose Editor dialog", lambda: find(app, "dialog", "Choose Editor"))
@@ -895,6 +930,14 @@ def open_at_line(app, ctx):
     if arguments != ["+3", ctx.file]:
         raise Failed("Open at Line started the editor with %r, not +3" % (arguments,))
     log("Open at Line opened line 3")
+
+    shown = serve_file_manager()
+    open_menu(0, "Down", "Down")  # "Open Containing Folder"
+    wait_for("the file manager to be asked", lambda: shown, timeout=10)
+    wanted = "file://" + urllib.parse.quote(ctx.file)
+    if shown != [[wanted]]:
+        raise Failed("the file manager was asked to show %r, not %r" % (shown, [[wanted]]))
+    log("Open Containing Folder asked the file manager to show the file")
 
     def rows_now():
         try:
