@@ -8,6 +8,7 @@
 #include "platform/Prompts.h"
 #include "platform/SettingsStore.h"
 #include "results/EditorCommand.h"
+#include "results/ResultsView.h"
 
 #include <QFileInfo>
 
@@ -24,10 +25,9 @@ const QString chooseEditorHint = QStringLiteral(
 
 const QString RowOpener::editorKey = QStringLiteral("Editor");
 
-RowOpener::RowOpener(const platform::Services &services, engine::ErrorReporter &reporter,
-                     QString applicationTitle, Note note)
-    : m_services(services), m_reporter(reporter), m_applicationTitle(std::move(applicationTitle)),
-      m_note(std::move(note))
+RowOpener::RowOpener(ResultsView &view, const platform::Services &services,
+                     engine::ErrorReporter &reporter, Note note)
+    : m_view(view), m_services(services), m_reporter(reporter), m_note(std::move(note))
 {
 }
 
@@ -47,7 +47,7 @@ void RowOpener::storeEditorSetting(const QString &setting)
 
 void RowOpener::message(const QString &text)
 {
-    m_services.prompts->message(text, m_applicationTitle, platform::Icon::Warning);
+    m_services.prompts->message(text, m_view.applicationTitle(), platform::Icon::Warning);
 }
 
 bool RowOpener::fileStillThere(const QString &path)

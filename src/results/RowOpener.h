@@ -13,6 +13,8 @@ class ErrorReporter;
 
 namespace results {
 
+class ResultsView;
+
 // Opens the file a result row came from: in the user's editor at the row's line, or in the
 // file manager. A command that cannot be started is reported under "Form1.OpenAtLine" or
 // "Form1.OpenContainingFolder"; a file gone since the run is said in a message box.
@@ -24,8 +26,8 @@ public:
     // The settings key of the user's editor command line.
     static const QString editorKey;
 
-    RowOpener(const platform::Services &services, engine::ErrorReporter &reporter,
-              QString applicationTitle, Note note);
+    RowOpener(ResultsView &view, const platform::Services &services,
+              engine::ErrorReporter &reporter, Note note);
 
     // Opens the file at its line with the "Editor" setting or, while that is unset, with the
     // desktop's default application for text files; an editor that takes no line number
@@ -45,9 +47,9 @@ private:
     bool fileStillThere(const QString &path);
     void message(const QString &text);
 
+    ResultsView &m_view;
     platform::Services m_services;
     engine::ErrorReporter &m_reporter;
-    QString m_applicationTitle;
     Note m_note;
     // The desktop entries whose editor was noted to take no line number.
     QSet<QString> m_notedEditors;

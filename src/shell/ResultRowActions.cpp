@@ -8,6 +8,7 @@
 #include "shell/EditorDialog.h"
 #include "shell/MainWindow.h"
 #include "shell/ReportView.h"
+#include "shell/ResultsReading.h"
 
 #include <QAction>
 #include <QKeyEvent>
@@ -17,10 +18,11 @@
 
 namespace shell {
 
-ResultRowActions::ResultRowActions(MainWindow &window, int &resultsInUse)
+ResultRowActions::ResultRowActions(MainWindow &window, results::ResultsView &view,
+                                   int &resultsInUse)
     : QObject(&window), m_window(window), m_view(window.resultsList),
       m_viewport(window.resultsList->viewport()), m_resultsInUse(resultsInUse),
-      m_opener(window.services(), window.reporter(), window.applicationTitle(),
+      m_opener(view, window.services(), window.reporter(),
                [this](const QString &text) { showNote(text); }),
       m_menu(new QMenu(window.resultsList))
 {
@@ -134,11 +136,7 @@ void ResultRowActions::copySelectedRows()
     if (m_resultsInUse > 0 || selected.empty())
         return;
     // Building the text yields: meanwhile nothing may remove the rows it reads.
-    ++m_resultsInUse;
-    struct Release {
-        int &count;
-        ~Release() { --count; }
-    } release{m_resultsInUse};
+    const ResultsReading reading(m_resultsInUse);
     engine::Steps steps(m_window.reporter(), platform::mainWindowModule, "CopyRows");
     steps.step(100, [&] {
         const QString text = results::ClipboardCopier::clipboardText(m_window.results(), selected,

@@ -26,9 +26,10 @@ class ReportView;
 class ResultRowActions : public QObject {
     Q_OBJECT
 public:
-    // Wires the window's results list; resultsInUse counts the saves, copies, exports and
-    // filters reading the list, during which nothing may remove rows.
-    ResultRowActions(MainWindow &window, int &resultsInUse);
+    // Wires the window's results list, which the results handlers see as view; resultsInUse
+    // counts the saves, copies, exports and filters reading the list, during which nothing
+    // may remove rows.
+    ResultRowActions(MainWindow &window, results::ResultsView &view, int &resultsInUse);
 
     // Opens the current row (else the first selected one) at its line.
     void openCurrentRow();

@@ -2,6 +2,7 @@
 // file manager.
 #include "platform/SettingsStore.h"
 #include "results/RowOpener.h"
+#include "support/FakeResultsView.h"
 #include "support/Fakes.h"
 
 #include <QDir>
@@ -18,9 +19,10 @@ struct OpenerFixture {
     QTemporaryDir files;
     QTemporaryDir data;
     fakes::TestServices services;
+    fakes::FakeResultsView view;
     fakes::RecordingReporter reporter;
     QStringList notes;
-    results::RowOpener opener{services.services(), reporter, QStringLiteral("Lumbrex"),
+    results::RowOpener opener{view, services.services(), reporter,
                               [this](const QString &note) { notes << note; }};
 
     OpenerFixture()
@@ -160,6 +162,7 @@ void TestRowOpener::containingFolder()
     OpenerFixture f;
     const QString folder = f.files.filePath("sub");
     QDir().mkpath(folder);
+    f.view.title = QStringLiteral("The window's title");
     QString path = f.file("sub/row.txt");
     if (state != "there")
         QFile::remove(path);
@@ -172,6 +175,8 @@ void TestRowOpener::containingFolder()
     QCOMPARE(f.notes, notes);
     QCOMPARE(f.reporter.reports, QStringList{});
     QCOMPARE(f.services.prompts.texts().value(0).section("\r\n", 0, 0), message);
+    for (const auto &shown : f.services.prompts.messages)
+        QCOMPARE(shown.title, f.view.title);
 }
 
 QTEST_MAIN(TestRowOpener)
