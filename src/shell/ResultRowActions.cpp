@@ -11,6 +11,7 @@
 #include "shell/ResultsReading.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -28,9 +29,8 @@ ResultRowActions::ResultRowActions(MainWindow &window, results::ResultsView &vie
 {
     // Several rows may be selected for a copy or a removal; the file list keeps one.
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_view, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &position) { showMenu(position); });
+    // The menu is asked for with the mouse over the rows (a point of the viewport) or with
+    // the keyboard on the list (the current row): the two come as events of their own.
     m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
 
@@ -202,6 +202,17 @@ void ResultRowActions::showMenu(const QPoint &position)
 bool ResultRowActions::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (type == QEvent::ContextMenu && (watched == m_view || watched == m_viewport)) {
+        const auto *asked = static_cast<QContextMenuEvent *>(event);
+        if (asked->reason() != QContextMenuEvent::Keyboard)
+            showMenu(m_view->viewport()->mapFromGlobal(asked->globalPos()));
+        else if (const QModelIndex current = m_view->currentIndex(); current.isValid()) {
+            m_view->scrollTo(current);
+            showMenu(m_view->visualRect(current).center());
+        } else
+            showMenu(QPoint(-1, -1));
+        return true;
+    }
     if (watched == m_view && type == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)

@@ -43,8 +43,6 @@ public:
     void removeSelectedRows();
     // Opens the "Choose Editor" dialog; OK stores its command line as the "Editor" setting.
     void chooseEditor();
-    // Prepares the context menu for a point of the list's viewport and pops it up there.
-    void showMenu(const QPoint &position);
 
     // Returns the context menu.
     QMenu &menu() const { return *m_menu; }
@@ -67,6 +65,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Prepares the context menu for a point of the list's viewport and pops it up there.
+    void showMenu(const QPoint &position);
     platform::RowOrigin originOf(int row) const;
     // Returns the selected rows as sorted ranges that do not overlap.
     std::vector<results::RowRange> selectedRanges() const;

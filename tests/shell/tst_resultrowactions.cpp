@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -183,7 +184,7 @@ void TestResultRowActions::doubleClick()
 
 void TestResultRowActions::menu_data()
 {
-    QTest::addColumn<int>("at"); // the row under the pointer; -1 below the rows
+    QTest::addColumn<int>("at"); // the row under the pointer; -1 below the rows; -2 the keyboard
     QTest::addColumn<int>("selected");
     QTest::addColumn<bool>("withOrigin");
     QTest::addColumn<QString>("action");
@@ -197,6 +198,10 @@ void TestResultRowActions::menu_data()
         << -1 << 2 << true << "mnuOpenFolder"
         << "mnuOpenAtLine mnuOpenFolder mnuCopy mnuChooseEditor"
         << "shown c.txt";
+    QTest::newRow("from the keyboard: the current row")
+        << -2 << 2 << true << "mnuOpenAtLine"
+        << "mnuOpenAtLine mnuOpenFolder mnuCopy mnuChooseEditor"
+        << "started ed +7 c.txt";
     QTest::newRow("Copy") << 0 << 0 << true << "mnuCopy"
                           << "mnuOpenAtLine mnuOpenFolder mnuCopy mnuChooseEditor"
                           << "copied alpha one";
@@ -222,7 +227,18 @@ void TestResultRowActions::menu()
     if (!withOrigin)
         f.actions->setOriginSource([](int) { return platform::RowOrigin{}; });
     f.select(selected < 0 ? QList<int>{} : QList<int>{selected}, selected);
-    f.actions->showMenu(f.pointAt(at));
+    QWidget *list = f.window.resultsList;
+    QWidget *viewport = f.window.resultsList->viewport();
+    if (at == -2) {
+        QContextMenuEvent asked(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                list->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(list, &asked);
+    } else {
+        const QPoint point = f.pointAt(at);
+        QContextMenuEvent asked(QContextMenuEvent::Mouse, point, viewport->mapToGlobal(point));
+        QCoreApplication::sendEvent(viewport, &asked);
+    }
+    QVERIFY(f.actions->menu().isVisible());
     QStringList shownEnabled;
     for (QAction *item : f.actions->menu().actions())
         if (!item->isSeparator() && item->isEnabled())
