@@ -76,7 +76,6 @@ platform::RowOrigin ResultRowActions::originOf(int row) const
 
 void ResultRowActions::showNote(const QString &text)
 {
-    m_lastNote = text;
     // Until the window has a line for notes, the progress bar's caption carries them while
     // nothing else is shown there.
     if (m_window.activity() == run::Activity::Idle)

@@ -50,8 +50,6 @@ public:
     int menuRow() const { return m_menuRow.isValid() ? m_menuRow.row() : -1; }
     // Returns the "Choose Editor" dialog while it is open.
     EditorDialog *editorDialog() const;
-    // Returns the one-line note shown last.
-    const QString &lastNote() const { return m_lastNote; }
     // Reads rows' origins from the function instead of the results list (tests give rows
     // origins with it).
     void setOriginSource(std::function<platform::RowOrigin(int)> source);
@@ -82,7 +80,6 @@ private:
     QPersistentModelIndex m_menuRow;
     QPointer<EditorDialog> m_editorDialog;
     std::function<platform::RowOrigin(int)> m_origins;
-    QString m_lastNote;
 };
 
 } // namespace shell

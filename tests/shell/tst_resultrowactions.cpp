@@ -2,6 +2,7 @@
 // double-click, the context menu and the "Choose Editor" dialog. The three rows came from
 // a.txt line 3, b.txt line 5 and c.txt line 7; the editor is "ed +%l %f".
 #include "results/RowOpener.h"
+#include "shell/CaptionProgressBar.h"
 #include "shell/EditorDialog.h"
 #include "shell/MainWindow.h"
 #include "shell/ReportView.h"
@@ -188,6 +189,11 @@ void TestResultRowActions::menu()
         f.actions->menu().findChild<QAction *>(action)->trigger();
     f.actions->menu().close();
     QCOMPARE(f.done(), done);
+    if (!withOrigin) {
+        // Enter on it says why nothing opens.
+        QTest::keyClick(f.window.resultsList, Qt::Key_Return);
+        QCOMPARE(f.window.progressBar->text(), "This row does not say which file it came from.");
+    }
 }
 
 void TestResultRowActions::chooseEditor_data()
