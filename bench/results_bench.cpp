@@ -6,17 +6,20 @@
 #include "platform/Prompts.h"
 #include "platform/RealServices.h"
 #include "shell/MainWindow.h"
+#include "shell/ReportView.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <functional>
 
 namespace {
 
@@ -53,7 +56,10 @@ public:
 class QuietDesktop : public platform::Desktop {
 public:
     bool openFolder(const QString &) override { return true; }
+    bool showInFileManager(const QString &) override { return true; }
     bool hasSpreadsheetApplication() override { return true; }
+    QString defaultApplication(const QString &) override { return {}; }
+    void startDetached(const QString &, const QStringList &) override {}
     bool openSpreadsheet(const QString &file) override
     {
         opened = file;
@@ -106,8 +112,12 @@ int main(int argc, char *argv[])
         sincePump.restart();
     });
 
-    auto run = [&](const char *name, QPushButton *button, const QString &typed = QString()) {
+    // Each case starts from a full list; prepare selects rows before the clock starts.
+    auto timed = [&](const char *name, const std::function<void()> &act,
+                     const QString &typed = QString(), const std::function<void()> &prepare = {}) {
         refill(window);
+        if (prepare)
+            prepare();
         QCoreApplication::processEvents();
         if (!typed.isEmpty())
             prompts.answers.push_back(typed);
@@ -116,7 +126,7 @@ int main(int argc, char *argv[])
         QElapsedTimer timer;
         timer.start();
         sincePump.start();
-        button->click();
+        act();
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         longestGap = std::max(longestGap, sincePump.nsecsElapsed());
         std::printf("%-36s %7.3f s  longest stretch without events %6.1f ms  rows left %d  "
@@ -124,6 +134,28 @@ int main(int argc, char *argv[])
                     name, seconds, double(longestGap) / 1e6, window.results().count(),
                     static_cast<long long>(prompts.shown.size()));
         std::fflush(stdout);
+    };
+
+    auto run = [&](const char *name, QPushButton *button, const QString &typed = QString()) {
+        timed(
+            name, [button] { button->click(); }, typed);
+    };
+    // A key pressed on the results list, after its rows are selected.
+    auto key = [&](Qt::Key pressed, Qt::KeyboardModifiers modifiers) {
+        return [&window, pressed, modifiers] {
+            QKeyEvent press(QEvent::KeyPress, pressed, modifiers);
+            QApplication::sendEvent(window.resultsList, &press);
+        };
+    };
+    auto selectEvery = [&](int step) {
+        return [&window, step] {
+            if (step == 1)
+                return window.resultsList->selectAll();
+            QItemSelection rows;
+            for (int r = 0; r < kRows; r += step)
+                rows.select(window.results().index(r, 0), window.results().index(r, 0));
+            window.resultsList->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+        };
     };
 
     std::printf("results of %d rows\n", kRows);
@@ -139,6 +171,12 @@ int main(int argc, char *argv[])
     run("copy to clipboard", window.copyResultsButton);
     std::printf("%-36s %lld characters\n", "  clipboard text",
                 static_cast<long long>(real.clipboard.text().size()));
+    timed("Ctrl+C on every row selected", key(Qt::Key_C, Qt::ControlModifier), {}, selectEvery(1));
+    timed("Ctrl+C on 2,000 scattered rows", key(Qt::Key_C, Qt::ControlModifier), {},
+          selectEvery(kRows / 2000));
+    timed("Delete on 2,000 scattered rows", key(Qt::Key_Delete, Qt::NoModifier), {},
+          selectEvery(kRows / 2000));
+    timed("Delete on every row selected", key(Qt::Key_Delete, Qt::NoModifier), {}, selectEvery(1));
     run("save as spreadsheet", window.saveSpreadsheetButton);
     std::printf("%-36s %lld bytes\n", "  workbook size",
                 static_cast<long long>(QFileInfo(desktop.opened).size()));

@@ -29,13 +29,17 @@ public:
     QString text() override;
 };
 
-// The desktop's file manager and default applications, through QDesktopServices and the
-// freedesktop MIME database.
+// The desktop's file manager and default applications, through QDesktopServices, the
+// freedesktop MIME database and the file manager's D-Bus interface; programs started with
+// QProcess.
 class QtDesktop : public Desktop {
 public:
     bool openFolder(const QString &folder) override;
+    bool showInFileManager(const QString &file) override;
     bool hasSpreadsheetApplication() override;
     bool openSpreadsheet(const QString &file) override;
+    QString defaultApplication(const QString &mimeType) override;
+    void startDetached(const QString &program, const QStringList &arguments) override;
 };
 
 } // namespace platform

@@ -9,19 +9,26 @@ namespace results {
 
 QString ClipboardCopier::clipboardText(const platform::ListModel &list, platform::Yield &yield)
 {
+    const RowRange all{0, list.count() - 1};
+    return clipboardText(list, std::span(&all, 1), yield);
+}
+
+QString ClipboardCopier::clipboardText(const platform::ListModel &list,
+                                       std::span<const RowRange> rows, platform::Yield &yield)
+{
     // One line a row, without the blanks at its end; a lone surrogate becomes U+FFFD, as in
     // the other exports.
     QString text;
-    const int rows = list.count();
-    for (int r = 0; r < rows; ++r) {
-        yield.yield();
-        const QString row = list.text(r);
-        qsizetype end = row.size();
-        while (end > 0 && row.at(end - 1) == QLatin1Char(' '))
-            --end;
-        text.append(QStringView(row).first(end));
-        text.append(QLatin1String("\r\n"));
-    }
+    for (const RowRange &range : rows)
+        for (int r = range.first; r <= range.last; ++r) {
+            yield.yield();
+            const QString row = list.text(r);
+            qsizetype end = row.size();
+            while (end > 0 && row.at(end - 1) == QLatin1Char(' '))
+                --end;
+            text.append(QStringView(row).first(end));
+            text.append(QLatin1String("\r\n"));
+        }
     replaceLoneSurrogates(text);
     return text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <span>
 
 namespace platform {
 class Clipboard;
@@ -9,6 +10,12 @@ class Yield;
 } // namespace platform
 
 namespace results {
+
+// The rows from first to last, both included.
+struct RowRange {
+    int first;
+    int last;
+};
 
 // Puts a list on the clipboard as aligned plain text: no header, widths from the rows alone,
 // each line without its trailing tab and blanks and ended by CR LF.
@@ -26,6 +33,9 @@ public:
 
     // Returns the clipboard text of a list: one line per checked row.
     static QString clipboardText(const platform::ListModel &list, platform::Yield &yield);
+    // Returns the clipboard text of some rows of a list, the ranges in the order given.
+    static QString clipboardText(const platform::ListModel &list, std::span<const RowRange> rows,
+                                 platform::Yield &yield);
     // Builds the text of a list and puts it on the clipboard. Throws engine::Failure when a
     // row vanishes while the text is built, before the clipboard is touched.
     static Outcome copyToClipboard(const platform::ListModel &list, platform::Clipboard &clipboard,

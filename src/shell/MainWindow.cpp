@@ -105,7 +105,15 @@ void MainWindow::connectHandlers()
                                        "PCRE2 (as grep -P and ripgrep take it): a line is "
                                        "extracted when the expression matches within it, ^ and "
                                        "$ anchoring at the line's start and end, and Match Case "
-                                       "off ignores case."));
+                                       "off ignores case.") +
+                        QStringLiteral("\r\n\r\nPress Enter on a result row, or right-click "
+                                       "it and choose \"Open at Line\", to open its file at "
+                                       "that line in your editor. \"Choose Editor\u2026\" in "
+                                       "the same menu sets the editor's command line (%f is "
+                                       "the file, %l the line); until then the desktop's "
+                                       "application for text files opens it. The menu also "
+                                       "shows the file in its folder and copies the selected "
+                                       "rows (Ctrl+C); Delete or a double-click removes them."));
         });
     });
     connect(searchHelpButton, &QPushButton::clicked, this, [this] {

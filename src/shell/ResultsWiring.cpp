@@ -1,5 +1,7 @@
 #include "shell/CaptionProgressBar.h"
 #include "shell/MainWindow.h"
+#include "shell/ResultRowActions.h"
+#include "shell/ResultsReading.h"
 
 #include "results/ExportActions.h"
 #include "results/ResultsActions.h"
@@ -49,11 +51,7 @@ void MainWindow::connectResults()
         return [this, action] {
             if (m_resultsInUse > 0 || m_runControl->running())
                 return;
-            ++m_resultsInUse;
-            struct Release {
-                int &count;
-                ~Release() { --count; }
-            } release{m_resultsInUse};
+            const ResultsReading reading(m_resultsInUse);
             action();
         };
     };
@@ -75,6 +73,8 @@ void MainWindow::connectResults()
             readingResults([exports] { exports->saveAsSpreadsheet(); }));
     connect(copyResultsButton, &QPushButton::clicked, exports,
             readingResults([exports] { exports->copyResults(); }));
+    // Enter, the context menu, copying and removing single rows.
+    new ResultRowActions(*this, *view, m_resultsInUse);
 }
 
 } // namespace shell

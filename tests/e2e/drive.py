@@ -20,6 +20,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 
 import pyatspi
 
@@ -34,6 +35,10 @@ SCALE = float(os.environ.get("QT_SCALE_FACTOR", "1"))
 
 class Failed(Exception):
     pass
+
+
+# The exit status CTest counts as a skipped scenario.
+SKIP_STATUS = 77
 
 
 def log(text):
@@ -788,6 +793,166 @@ def regex_run(app, ctx):
 
 
 
+class Skipped(Exception):
+    pass
+
+
+OPEN_LINES = b"alpha\r\nbeta\r\ngamma hit\r\ndelta\r\n\r\nepsilon hit\r\nzeta\r\n"
+
+
+def open_at_line_setup(ctx):
+    """A file with the search text on lines 3 and 6, an editor that records the arguments it
+    is started with, and the options of a run stored as an earlier session would have."""
+    folder = os.path.join(ctx.scratch, "rows")
+    os.mkdir(folder)
+    ctx.file = os.path.join(folder, "log with blanks.txt")
+    with open(ctx.file, "wb") as f:
+        f.write(OPEN_LINES)
+    ctx.record = os.path.join(ctx.scratch, "editor-arguments")
+    ctx.editor = os.path.join(ctx.scratch, "record-editor")
+    with open(ctx.editor, "w") as f:
+        f.write("#!/bin/sh\nprintf '%%s\\n' \"$@\" > '%s.part' && mv '%s.part' '%s'\n"
+                % (ctx.record, ctx.record, ctx.record))
+    os.chmod(ctx.editor, 0o755)
+    os.makedirs(os.path.join(ctx.scratch, "config"))
+    with open(os.path.join(ctx.scratch, "config", "Tarnwick.ini"), "w") as f:
+        f.write("[Lumbrex]\nCombo1=1\nText1=hit\nOption1=True\nOption2=False\nOption3=False\n"
+                "Extension=txt\nLastFolder=%s\n" % folder)
+    ctx.folder = folder
+
+
+def visible_windows(pid):
+    return set(subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+                              capture_output=True, text=True).stdout.split())
+
+
+def recorded_arguments(ctx):
+    try:
+        with open(ctx.record) as f:
+            return f.read().splitlines()
+    except FileNotFoundError:
+        return None
+
+
+NO_ORIGIN_NOTE = "This row does not say which file it came from."
+
+FILE_MANAGER_XML = """<node><interface name="org.freedesktop.FileManager1">
+<method name="ShowItems"><arg type="as" direction="in"/><arg type="s" direction="in"/></method>
+</interface></node>"""
+
+
+def serve_file_manager():
+    """Answers as the desktop's file manager on the session bus, in a thread of its own, and
+    returns the list that collects the files each ShowItems call was asked to show."""
+    import threading
+    from gi.repository import Gio, GLib
+
+    shown = []
+    ready = threading.Event()
+
+    def call(connection, sender, path, interface, method, parameters, invocation):
+        shown.append(parameters.unpack()[0])
+        invocation.return_value(None)
+
+    def serve():
+        context = GLib.MainContext.new()
+        context.push_thread_default()
+        connection = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+        info = Gio.DBusNodeInfo.new_for_xml(FILE_MANAGER_XML).interfaces[0]
+        connection.register_object("/org/freedesktop/FileManager1", info, call, None, None)
+        Gio.bus_own_name_on_connection(connection, "org.freedesktop.FileManager1",
+                                       Gio.BusNameOwnerFlags.NONE,
+                                       lambda *_: ready.set(), None)
+        GLib.MainLoop.new(context, False).run()
+
+    threading.Thread(target=serve, daemon=True).start()
+    if not ready.wait(10):
+        raise Failed("could not serve org.freedesktop.FileManager1")
+    return shown
+
+
+def open_at_line(app, ctx):
+    """The run's rows, a real right-click on a row for its menu, "Choose Editor…" picked with
+    the keyboard and a command typed (a script recording its arguments), then a row clicked
+    and Return pressed: the script is started with the row's file and line. "Open at Line"
+    from the menu opens the other row; Delete removes the selected row."""
+    add_folder(app, ctx)
+    files_view = find(app, "table", "File(s)")
+    wait_for("the file in the list", lambda: len(table_texts(files_view)) == 1)
+    click(find(app, "push button", "Start Extracting"))
+    answer_alert(app, "Done.", "Return")
+    results_view = find(app, "table", "Results")
+    if table_texts(results_view) != ["gamma hit", "epsilon hit"]:
+        raise Failed("the run shows %r" % table_texts(results_view))
+    table = results_view.queryTable()
+
+    # Popup menus are not in the accessibility tree: the menu is the window that appears, and
+    # its items are reached with the arrow keys, which pass over disabled ones.
+    def open_menu(row, *keys):
+        before = visible_windows(ctx.program.pid)
+        x, y = centre(table.getAccessibleAt(row, 0))
+        xdotool("mousemove", "--sync", x, y)
+        xdotool("click", "3")
+        wait_for("the results list's menu",
+                 lambda: visible_windows(ctx.program.pid) - before, timeout=10)
+        time.sleep(0.3)
+        subprocess.run(["import", "-window", "root",
+                        os.path.join(ctx.artefacts, "e2e-results-menu.png")], check=True)
+        for key in keys + ("Return",):
+            xdotool("key", "--clearmodifiers", key)
+
+    open_menu(1, "Up")  # the last item: "Choose Editor…"
+    dialog = wait_for("the Choose Editor dialog", lambda: find(app, "dialog", "Choose Editor"))
+    command = ctx.editor + " +%l %f"
+    type_over(wait_for("the command box", lambda: find(dialog, "text", "Command line")), command)
+    click(find(dialog, "push button", "OK"))
+    wait_for("the dialog to close", lambda: not find(app, "dialog", "Choose Editor"))
+    wait_stored(ctx, "Editor=" + command)
+    log("the editor is set through the dialog")
+
+    click(table.getAccessibleAt(1, 0))
+    xdotool("key", "--clearmodifiers", "Return")
+    progress = find(app, "progress bar")
+    outcome = wait_for("the editor to be started",
+                       lambda: recorded_arguments(ctx) or
+                       (role_and_name(progress)[1] == NO_ORIGIN_NOTE and "no origin"),
+                       timeout=10)
+    if outcome == "no origin":
+        raise Skipped("result rows do not carry the file and line they came from yet: "
+                      "the window says \"%s\"" % NO_ORIGIN_NOTE)
+    if outcome != ["+6", ctx.file]:
+        raise Failed("the editor was started with %r, not +6 and %r" % (outcome, ctx.file))
+    log("Return opened %s at line 6" % os.path.basename(ctx.file))
+    os.remove(ctx.record)
+
+    open_menu(0, "Down")  # the first item: "Open at Line"
+    arguments = wait_for("the editor to be started", lambda: recorded_arguments(ctx), timeout=10)
+    if arguments != ["+3", ctx.file]:
+        raise Failed("Open at Line started the editor with %r, not +3" % (arguments,))
+    log("Open at Line opened line 3")
+
+    shown = serve_file_manager()
+    open_menu(0, "Down", "Down")  # "Open Containing Folder"
+    wait_for("the file manager to be asked", lambda: shown, timeout=10)
+    wanted = "file://" + urllib.parse.quote(ctx.file)
+    if shown != [[wanted]]:
+        raise Failed("the file manager was asked to show %r, not %r" % (shown, [[wanted]]))
+    log("Open Containing Folder asked the file manager to show the file")
+
+    def rows_now():
+        try:
+            return table_texts(results_view)
+        except AttributeError:  # a row that went while the table was read
+            return None
+
+    click(table.getAccessibleAt(0, 0))
+    xdotool("key", "--clearmodifiers", "Delete")
+    wait_for("the row to go", lambda: rows_now() == ["epsilon hit"], timeout=10)
+    log("Delete removed the selected row")
+    no_alert_but(app)
+    ctx.program.send_signal(signal.SIGTERM)
+    ctx.program.wait(timeout=10)
+
 
 SCENARIOS = {
     "extract-and-save": (None, extract_and_save),
@@ -797,6 +962,7 @@ SCENARIOS = {
     "double-click-below": (double_click_below_setup, double_click_below),
     "bad-stored-lines": (bad_stored_lines_setup, bad_stored_lines),
     "regex-run": (None, regex_run),
+    "open-at-line": (open_at_line_setup, open_at_line),
 }
 
 
@@ -864,6 +1030,9 @@ def main():
             raise Failed("the program did not end")
         log("PASS")
         return 0
+    except Skipped as skipped:
+        log("SKIP: %s" % skipped)
+        return SKIP_STATUS
     except Exception as failure:  # every failure leaves a screenshot and the widget tree
         log("FAIL: %s: %s" % (type(failure).__name__, failure))
         try:

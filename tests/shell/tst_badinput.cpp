@@ -7,8 +7,11 @@
 // where a file is expected cover the same failures.
 
 #include "platform/SettingsStore.h"
+#include "results/RowOpener.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
+#include "shell/ReportView.h"
+#include "shell/ResultRowActions.h"
 #include "support/DeepTree.h"
 #include "support/Fakes.h"
 
@@ -92,6 +95,9 @@ private slots:
     void resultsKeptWhileRead();
     void badStoredLineCountReportedOnce();
     void catastrophicPatternTypedDuringAPlainRun();
+    void openingBadRows_data();
+    void openingBadRows();
+    void enterWhileARunAddsRows();
 
 private:
     void makeWindow(platform::SettingsStore *settings = nullptr);
@@ -813,6 +819,12 @@ void TestBadInput::resultsKeptWhileRead_data()
                                            << "PushButton19";
     QTest::newRow("an export during a run") << "PushButton3"
                                             << "PushButton12";
+    QTest::newRow("Delete during a text save") << "PushButton2"
+                                               << "Delete";
+    QTest::newRow("Delete during a filter") << "PushButton20"
+                                            << "Delete";
+    QTest::newRow("Delete during a run") << "PushButton3"
+                                         << "Delete";
 }
 
 void TestBadInput::resultsKeptWhileRead()
@@ -836,12 +848,18 @@ void TestBadInput::resultsKeptWhileRead()
     const QString target = path(QStringLiteral("saved.txt"));
     m_fakes->dialogs.nextSaveFile = target;
     auto *button = m_window->findChild<QPushButton *>(clicked);
-    QVERIFY(button);
+    QVERIFY(button || clicked == QLatin1String("Delete"));
     bool fired = false;
     m_fakes->yield.onYield = [&](int) {
         if (fired || m_window->results().count() == 0)
             return;
         fired = true;
+        if (!button) {
+            // Every row selected, then the key that removes the selected rows.
+            m_window->resultsList->selectAll();
+            QTest::keyClick(m_window->resultsList, Qt::Key_Delete);
+            return;
+        }
         // A filter clicked meanwhile would remove every row holding "hit".
         m_fakes->prompts.inputAnswers.push_back(QStringLiteral("hit"));
         button->click();
@@ -925,6 +943,104 @@ void TestBadInput::catastrophicPatternTypedDuringAPlainRun()
     };
     run(paths);
     QCOMPARE(rows(), QStringList(20 * 8, QStringLiteral("hit")));
+    QCOMPARE(m_fakes->prompts.texts(), QStringList{"Done."});
+}
+
+void TestBadInput::openingBadRows_data()
+{
+    // The "Editor" setting, the row's line and what became of its file since the run; the
+    // editor started (F is the file), or the first lines of what was shown instead.
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<qulonglong>("line");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("done");
+    QTest::newRow("a command without %f: the file goes last") << "ed -R" << 7ULL << "kept"
+                                                              << "ed|-R|F";
+    QTest::newRow("quotes around a program and arguments with blanks")
+        << "\"/opt/My Ed/ed\" \"+%l\" \"-t two words\" %f" << 7ULL << "kept"
+        << "/opt/My Ed/ed|+7|-t two words|F";
+    QTest::newRow("a program that is not there: an error report of its own")
+        << "nosuch-ed %f" << 7ULL << "kept"
+        << "File not found: nosuch-ed\r\nin Quillon2021/08/31.Form1.OpenAtLine at line 100";
+    QTest::newRow("a file deleted since the run")
+        << "ed %f" << 7ULL << "deleted"
+        << "The file of this row is no longer there:\r\nF";
+    QTest::newRow("a file replaced by a folder")
+        << "ed %f" << 7ULL << "folder"
+        << "The file of this row is no longer a regular file:\r\nF";
+    QTest::newRow("a line past 2^32") << "vim +%l %f" << (1ULL << 32) + 5 << "kept"
+                                      << "vim|+4294967301|F";
+    QTest::newRow("the last line number there is") << "vim +%l %f" << ~0ULL << "kept"
+                                                   << "vim|+18446744073709551615|F";
+}
+
+void TestBadInput::openingBadRows()
+{
+    QFETCH(QString, setting);
+    QFETCH(qulonglong, line);
+    QFETCH(QString, file);
+    QFETCH(QString, done);
+    const QString target = path(QStringLiteral("row's file.txt"));
+    QVERIFY(writeFile(QFile::encodeName(target), goodContent));
+    makeWindow();
+    m_fakes->settings.set(results::RowOpener::editorKey, setting);
+    m_fakes->desktop.missingPrograms = QStringList{QStringLiteral("nosuch-ed")};
+    m_window->results().append(QStringLiteral("good hit"));
+    m_window->findChild<shell::ResultRowActions *>()->setOriginSource([&](int) {
+        return platform::RowOrigin{target, line};
+    });
+    if (file != QLatin1String("kept"))
+        QVERIFY(QFile::remove(target));
+    if (file == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(target));
+    m_window->resultsList->selectionModel()->setCurrentIndex(m_window->results().index(0, 0),
+                                                             QItemSelectionModel::ClearAndSelect);
+    QTest::keyClick(m_window->resultsList, Qt::Key_Return);
+    // What was started comes first, then what was shown.
+    QStringList shown;
+    for (const QStringList &call : m_fakes->desktop.started)
+        shown << call.join(u'|');
+    shown << m_fakes->prompts.texts().replaceInStrings(QStringLiteral("\r\r"), "|");
+    QCOMPARE(shown.join(u'|').section(u'|', 0, done.count(u'|')).replace(target, "F"), done);
+    QCOMPARE(rows(), QStringList{QStringLiteral("good hit")});
+}
+
+void TestBadInput::enterWhileARunAddsRows()
+{
+    // Enter on a row while the run adds rows opens that row; Delete then is refused, and the
+    // run goes on to its end with every row.
+    QStringList paths;
+    QByteArray lines;
+    for (int n = 1; n <= 200; ++n)
+        lines += "hit " + QByteArray::number(n) + "\r\n";
+    for (int f = 0; f < 30; ++f) {
+        paths << path(QStringLiteral("part%1.txt").arg(f));
+        QVERIFY(writeFile(QFile::encodeName(paths.back()), lines));
+    }
+    makeWindow();
+    m_fakes->settings.set(results::RowOpener::editorKey, QStringLiteral("ed +%l %f"));
+    shell::MainWindow &w = *m_window;
+    // Until rows carry their origins, a row's number in the first file stands for its line.
+    w.findChild<shell::ResultRowActions *>()->setOriginSource([&](int row) {
+        const platform::RowOrigin own = w.results().origin(row);
+        return own.known() ? own : platform::RowOrigin{paths.first(), uint64_t(row) + 1};
+    });
+    int pressed = 0;
+    m_fakes->yield.onYield = [&](int) {
+        // The rows queued so far join the view, as before every real event pump.
+        w.results().flush();
+        if (pressed > 0 || w.results().rowCount() < 150 || w.activity() != run::Activity::Running)
+            return;
+        ++pressed;
+        w.resultsList->selectionModel()->setCurrentIndex(w.results().index(149, 0),
+                                                         QItemSelectionModel::ClearAndSelect);
+        QTest::keyClick(w.resultsList, Qt::Key_Return);
+        QTest::keyClick(w.resultsList, Qt::Key_Delete);
+    };
+    run(paths);
+    QCOMPARE(pressed, 1);
+    QCOMPARE(w.results().count(), 30 * 200);
+    QCOMPARE(m_fakes->desktop.started, (QList<QStringList>{{"ed", "+150", paths.first()}}));
     QCOMPARE(m_fakes->prompts.texts(), QStringList{"Done."});
 }
 

@@ -624,7 +624,15 @@ void TestMainWindow::helpAndExamplesMessages()
                                 "the search text as a regular expression in the syntax of PCRE2 "
                                 "(as grep -P and ripgrep take it): a line is extracted when the "
                                 "expression matches within it, ^ and $ anchoring at the line's "
-                                "start and end, and Match Case off ignores case."));
+                                "start and end, and Match Case off ignores case.\r\n\r\n"
+                                "Press Enter on a result row, or right-click it and choose "
+                                "\"Open at Line\", to open its file at that line in your "
+                                "editor. \"Choose Editor\u2026\" in the same menu sets the "
+                                "editor's command line (%f is the file, %l the line); until "
+                                "then the desktop's application for text files opens it. The "
+                                "menu also shows the file in its folder and copies the "
+                                "selected rows (Ctrl+C); Delete or a double-click removes "
+                                "them."));
     QCOMPARE(messages[1].text.split("\r\n"),
              (QStringList{"A search word or search words can be any set of characters. Here are "
                           "some examples of what you can write here:",

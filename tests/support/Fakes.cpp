@@ -136,6 +136,24 @@ bool FakeDesktop::openSpreadsheet(const QString &file)
     return true;
 }
 
+bool FakeDesktop::showInFileManager(const QString &file)
+{
+    shownFiles.append(file);
+    return true;
+}
+
+QString FakeDesktop::defaultApplication(const QString &mimeType)
+{
+    return defaultApplications.value(mimeType);
+}
+
+void FakeDesktop::startDetached(const QString &program, const QStringList &arguments)
+{
+    if (missingPrograms.contains(program))
+        throw engine::Failure("File not found: " + program.toStdString());
+    started.append(QStringList{program} + arguments);
+}
+
 void RecordingReporter::reportError(const std::string &tag, int step,
                                     const std::string &description)
 {

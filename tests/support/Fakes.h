@@ -100,16 +100,25 @@ public:
     int setAttempts = 0;
 };
 
-// A desktop that records what it was asked to open.
+// A desktop that records what it was asked to open and start.
 class FakeDesktop : public platform::Desktop {
 public:
     bool openFolder(const QString &folder) override;
+    bool showInFileManager(const QString &file) override;
     bool hasSpreadsheetApplication() override { return spreadsheetInstalled; }
     bool openSpreadsheet(const QString &file) override;
+    QString defaultApplication(const QString &mimeType) override;
+    // Records the program and its arguments as one list; throws "File not found: program"
+    // for the programs in missingPrograms.
+    void startDetached(const QString &program, const QStringList &arguments) override;
 
     bool spreadsheetInstalled = true;
     QStringList openedFolders;
     QStringList openedSpreadsheets;
+    QStringList shownFiles;
+    QMap<QString, QString> defaultApplications; // MIME type -> desktop file id
+    QStringList missingPrograms;
+    QList<QStringList> started;
 };
 
 // Collects engine failures as "tag|step|description".
