@@ -76,10 +76,7 @@ platform::RowOrigin ResultRowActions::originOf(int row) const
 
 void ResultRowActions::showNote(const QString &text)
 {
-    // Until the window has a line for notes, the progress bar's caption carries them while
-    // nothing else is shown there.
-    if (m_window.activity() == run::Activity::Idle)
-        m_window.progressBar->setCaption(text);
+    m_window.showStatusNote(text);
 }
 
 std::vector<results::RowRange> ResultRowActions::selectedRanges() const

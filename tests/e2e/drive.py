@@ -834,8 +834,6 @@ def recorded_arguments(ctx):
         return None
 
 
-NO_ORIGIN_NOTE = "This row does not say which file it came from."
-
 FILE_MANAGER_XML = """<node><interface name="org.freedesktop.FileManager1">
 <method name="ShowItems"><arg type="as" direction="in"/><arg type="s" direction="in"/></method>
 </interface></node>"""
@@ -912,14 +910,7 @@ def open_at_line(app, ctx):
 
     click(table.getAccessibleAt(1, 0))
     xdotool("key", "--clearmodifiers", "Return")
-    progress = find(app, "progress bar")
-    outcome = wait_for("the editor to be started",
-                       lambda: recorded_arguments(ctx) or
-                       (role_and_name(progress)[1] == NO_ORIGIN_NOTE and "no origin"),
-                       timeout=10)
-    if outcome == "no origin":
-        raise Skipped("result rows do not carry the file and line they came from yet: "
-                      "the window says \"%s\"" % NO_ORIGIN_NOTE)
+    outcome = wait_for("the editor to be started", lambda: recorded_arguments(ctx), timeout=10)
     if outcome != ["+6", ctx.file]:
         raise Failed("the editor was started with %r, not +6 and %r" % (outcome, ctx.file))
     log("Return opened %s at line 6" % os.path.basename(ctx.file))
