@@ -19,8 +19,8 @@ for item in "$program" "$folder/Samples" "$folder/HAND-M.CUR" "$folder/drag.ico"
   [ -e "$item" ] && cp -r "$item" "$scratch/lumbrex/"
 done
 program="$scratch/lumbrex/$(basename "$program")"
-# The search text and mode a user would have left from an earlier session.
-printf '[Lumbrex]\nText1=Dozida\nCombo1=9\n' >"$scratch/config/Tarnwick.ini"
+# The search text, mode and line numbers a user would have left from an earlier session.
+printf '[Lumbrex]\nText1=Dozida\nCombo1=9\nCheck5=1\n' >"$scratch/config/Tarnwick.ini"
 cat >"$scratch/drive.sh" <<DRIVE
 set -e
 "$program" & pid=\$!
@@ -30,7 +30,7 @@ for i in \$(seq 50); do
 done
 sleep 1
 eval \$(xdotool getwindowgeometry --shell "\$window")
-# Positions follow from the window's designed layout (see MainWindow::buildControls).
+# Positions follow from the window's designed layout (see WindowLayout.cpp).
 xdotool mousemove \$((X + 508)) \$((Y + 205)) click 1   # Load Sample/Example Files
 sleep 1; xdotool key Escape                             # do not open the folder
 sleep 1; xdotool mousemove \$((X + 796)) \$((Y + 119)) click 1   # Start Extracting
