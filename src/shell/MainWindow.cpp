@@ -113,7 +113,9 @@ void MainWindow::connectHandlers()
                                        "the file, %l the line); until then the desktop's "
                                        "application for text files opens it. The menu also "
                                        "shows the file in its folder and copies the selected "
-                                       "rows (Ctrl+C); Delete or a double-click removes them."));
+                                       "rows (Ctrl+C); Delete or a double-click removes them. "
+                                       "\"Show line numbers\" shows each row's line in its "
+                                       "file before the row."));
         });
     });
     connect(searchHelpButton, &QPushButton::clicked, this, [this] {

@@ -632,7 +632,8 @@ void TestMainWindow::helpAndExamplesMessages()
                                 "then the desktop's application for text files opens it. The "
                                 "menu also shows the file in its folder and copies the "
                                 "selected rows (Ctrl+C); Delete or a double-click removes "
-                                "them."));
+                                "them. \"Show line numbers\" shows each row's line in its "
+                                "file before the row."));
     QCOMPARE(messages[1].text.split("\r\n"),
              (QStringList{"A search word or search words can be any set of characters. Here are "
                           "some examples of what you can write here:",
