@@ -329,6 +329,37 @@ size_t decodeUtf8Into(std::string_view bytes, char16_t *start)
     return static_cast<size_t>(out - start);
 }
 
+std::optional<std::string> encodeUtf8(std::u16string_view text)
+{
+    std::string bytes;
+    bytes.reserve(text.size() * 3);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            return std::nullopt;
+        }
+        if (c < 0x80) {
+            bytes += char(c);
+        } else if (c < 0x800) {
+            bytes += char(0xC0 | (c >> 6));
+            bytes += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            bytes += char(0xE0 | (c >> 12));
+            bytes += char(0x80 | ((c >> 6) & 0x3F));
+            bytes += char(0x80 | (c & 0x3F));
+        } else {
+            bytes += char(0xF0 | (c >> 18));
+            bytes += char(0x80 | ((c >> 12) & 0x3F));
+            bytes += char(0x80 | ((c >> 6) & 0x3F));
+            bytes += char(0x80 | (c & 0x3F));
+        }
+    }
+    return bytes;
+}
+
 size_t decodeUtf16Into(std::string_view bytes, bool bigEndian, char16_t *out)
 {
     const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());
