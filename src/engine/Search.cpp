@@ -53,8 +53,9 @@ struct ByteSearchKernels {
                          const Confirm &confirm)
     {
         for (; i <= last; ++i) {
-            if (holds<Width>(f.probes[0], d[i + f.probes[0].offset]) &&
-                holds<Width>(f.probes[1], d[i + f.probes[1].offset]) && confirm(i))
+            const unsigned char *p = d + i;
+            if (holds<Width>(f.probes[0], p[f.probes[0].offset]) &&
+                holds<Width>(f.probes[1], p[f.probes[1].offset]) && confirm(i))
                 return i;
         }
         return std::string_view::npos;
