@@ -38,6 +38,9 @@ mapfile -t files_a < <(files a)
 mapfile -t files_alf < <(files a-lf)
 mapfile -t files_u < <(files u)
 mapfile -t files_b < <(files b)
+# A real tree: the system's headers, given to Lumbrex as a list and walked by the peers.
+include=/usr/include
+mapfile -t files_include < <(find "$include" -type f | sort)
 # Enough files of corpus a for about two million non-empty lines.
 rows_files=("${files_a[@]:0:125}")
 # Corpus a over and over, about 16,000 lines a file: ten million rows.
@@ -46,6 +49,7 @@ ten_million_files=("${many[@]:0:620}")
 
 # Warm the page cache so every tool reads from memory.
 for name in a a-lf u b; do find "$corpus/$name" -name '*.txt' -print0 | xargs -0 cat >/dev/null; done
+find "$include" -type f -print0 | xargs -0 cat >/dev/null
 
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
@@ -85,7 +89,12 @@ compare() {
             t=$(timed rg $RG_MODE -i -H --no-line-number "${peer[@]}"); rg+=("${t%% *}")
             t=$(timed rg -j1 $RG_MODE -i -H --no-line-number "${peer[@]}"); rgj1+=("${t##* }")
             t=$(timed grep $GREP_MODE -i -H "${peer[@]}"); gr+=("${t%% *}")
-            t=$(timed_to_null cat "${peer[@]:PEER_OPTIONS}"); ct+=("${t%% *}")
+            if [ ${#CAT_FILES[@]} -gt 0 ]; then
+                t=$(timed_to_null cat "${CAT_FILES[@]}")
+            else
+                t=$(timed_to_null cat "${peer[@]:PEER_OPTIONS}")
+            fi
+            ct+=("${t%% *}")
         fi
     done
     local l_s l_c rg_s="-" rgj1_c="-" gr_s="-" ct_s="-"
@@ -105,14 +114,21 @@ compare() {
 }
 
 # How the peers take the search text: fixed text (-F), or for a pattern ripgrep's own syntax
-# and grep's PCRE (-P).
+# and grep's PCRE (-P). cat reads the files after the peers' options, or CAT_FILES when the
+# peers walk a folder.
 RG_MODE=-F GREP_MODE=-F
 PEER_OPTIONS=1
+CAT_FILES=()
 compare "a: entire line, 200 x 1 MB" --mode 1 --search Dozida "${files_a[@]}" -- Dozida "${files_a[@]}"
 compare "a-lf: the same with LF lines" --mode 1 --search Dozida "${files_alf[@]}" -- Dozida "${files_alf[@]}"
 compare "u: UTF-8, LF, 200 x 1 MB" --mode 1 --search Dozida "${files_u[@]}" -- Dozida "${files_u[@]}"
 compare "u: UTF-8, search text 'é'" --mode 1 --search "é" "${files_u[@]}" -- "é" "${files_u[@]}"
 compare "b: entire line, 20000 x 4 KB" --mode 1 --search Dozida "${files_b[@]}" -- Dozida "${files_b[@]}"
+GREP_MODE="-F -r"
+CAT_FILES=("${files_include[@]}")
+compare "$include: mutex (peers walk it)" --mode 1 --search mutex "${files_include[@]}" -- mutex "$include"
+GREP_MODE=-F
+CAT_FILES=()
 RG_MODE="" GREP_MODE=-P
 compare "a: regex 'Doz[i]da'" --mode 1 --regex --search 'Doz[i]da' "${files_a[@]}" -- 'Doz[i]da' "${files_a[@]}"
 compare "a: regex '\bD\w{4}a\b' (no literal)" --mode 1 --regex --search '\bD\w{4}a\b' "${files_a[@]}" -- '\bD\w{4}a\b' "${files_a[@]}"

@@ -145,7 +145,7 @@ struct ByteTarget {
         : hay(piece), units(needle.bytes()), search(needle)
     {
     }
-    size_t find(size_t from) const { return search.find(hay, from); }
+    size_t find(size_t from, size_t &end) const { return search.find(hay, from, end); }
     std::string_view hay;
     std::string_view units;
     ByteSearch search;
@@ -157,7 +157,12 @@ struct WideTarget {
         : hay(haystackFor(piece, needle)), units(needle.units()), search(needle.units())
     {
     }
-    size_t find(size_t from) const { return search.find(hay, from); }
+    size_t find(size_t from, size_t &end) const
+    {
+        const size_t at = search.find(hay, from);
+        end = at + units.size();
+        return at;
+    }
 
     // Lowering keeps every unit in its place and leaves CR and LF alone, so positions found
     // in the lowered copy hold for the piece itself.
@@ -227,12 +232,11 @@ private:
         const Char *d = m_target.hay.data();
         const size_t n = m_target.hay.size();
         const auto units = m_target.units;
-        const size_t m = units.size();
-        while (m_pos < n && n - m_pos >= m) {
-            const size_t p = m_target.find(m_pos);
+        while (m_pos < n) {
+            size_t q = 0;
+            const size_t p = m_target.find(m_pos, q);
             if (p == npos)
                 break;
-            const size_t q = p + m;
             // A hit sharing a unit with a line end is not inside any line; a later hit may
             // still be, so step on by one unit only.
             const bool crOfBreak = units.back() == Char('\r') && q < n && d[q] == Char('\n');
@@ -472,7 +476,8 @@ private:
         const size_t n = m_piece.size();
         if (m_pos >= n)
             return false;
-        const size_t p = m_literal->find(m_pos);
+        size_t end = 0;
+        const size_t p = m_literal->find(m_pos, end);
         if (p == npos)
             return false;
         // The required text holds no line end, so the hit lies inside one line.

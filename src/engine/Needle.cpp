@@ -1,8 +1,11 @@
 #include "Needle.h"
 
+#include "CaseBlindUtf8.h"
 #include "CodePage.h"
+#include "TextFormat.h"
 #include "UnicodeCase.h"
 
+#include <algorithm>
 #include <array>
 
 namespace engine {
@@ -18,6 +21,15 @@ constexpr std::array<unsigned char, 256> makeAsciiLower()
 }
 
 constexpr auto kAsciiLower = makeAsciiLower();
+
+// Returns true when ASCII's lower-case table finds every form of a lowered unit: an ASCII
+// character no other character lowers to, or one that is the only form of itself.
+bool foldsWithinAscii(char16_t lowered)
+{
+    if (lowered < 0x80)
+        return !hasNonAsciiUpperCase(lowered);
+    return unitsLoweringAlike(lowered).size() == 1;
+}
 
 } // namespace
 
@@ -40,9 +52,22 @@ Needle Needle::fromBytes(std::string_view bytes, bool matchCase)
     return through(bytes, matchCase ? nullptr : engine::lowerTable());
 }
 
-Needle Needle::fromUtf8(std::string_view bytes, bool matchCase)
+std::optional<Needle> Needle::forUtf8(std::u16string_view text, bool matchCase)
 {
-    return through(bytes, matchCase ? nullptr : kAsciiLower.data());
+    std::u16string sought(text);
+    if (!matchCase)
+        lowerUnitsInto(text, sought.data());
+    const std::optional<std::string> bytes = encodeUtf8(sought);
+    if (!bytes)
+        return std::nullopt;
+    if (matchCase)
+        return through(*bytes, nullptr);
+    Needle needle = through(*bytes, kAsciiLower.data());
+    if (!std::all_of(sought.begin(), sought.end(), foldsWithinAscii)) {
+        needle.m_forms = std::make_shared<const CaseBlindUtf8>(sought);
+        needle.m_filter = needle.m_forms->filter();
+    }
+    return needle;
 }
 
 WideNeedle WideNeedle::fromText(std::u16string_view text, bool matchCase)

@@ -1,22 +1,38 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace engine {
 
-// Which two bytes of a needle the vectorised filter compares, and the bytes that lower to
-// each: a rare one and the last.
+class CaseBlindUtf8;
+
+// The two bytes the vectorised filter compares at fixed distances from each place it tries,
+// each with every value it may take there (unused slots repeat the first value).
 struct ByteFilter {
-    size_t rare = 0;
-    unsigned char rareA = 0, rareB = 0, lastA = 0, lastB = 0;
+    struct Probe {
+        ptrdiff_t offset = 0;
+        std::array<unsigned char, 3> values{};
+    };
+    std::array<Probe, 2> probes{};
+    // How many values of each probe count: 2, or 3 where some probe has three.
+    int width = 2;
 };
 
-// Returns the filter for needle bytes compared through lower (null: exactly).
+// Returns how often a byte turns up in ordinary text, higher for more common; only the order
+// matters.
+int commonness(unsigned char b);
+
+// Returns the filter for needle bytes compared through lower (null: exactly): a rare byte and
+// the last, with the bytes that lower to each.
 ByteFilter byteFilterFor(std::string_view bytes, const unsigned char *lower);
 
-// The search text prepared for a byte text: its bytes (lowered when case is ignored), the
-// lower-case table its bytes are compared through, and whether it can match at all.
+// The search text prepared for a byte text: its bytes (lowered when case is ignored), how each
+// byte of the text is compared, and whether it can match at all.
 class Needle {
 public:
     // Builds a needle that matches nothing.
@@ -26,10 +42,11 @@ public:
     // every byte is compared through the code page's lower-case table.
     static Needle fromBytes(std::string_view bytes, bool matchCase);
 
-    // Returns the needle for a search text given as UTF-8 bytes, searched in UTF-8 text;
-    // without matchCase only ASCII letters fold, so the (lowered) text must be ASCII whose
-    // letters have no upper case outside ASCII.
-    static Needle fromUtf8(std::string_view bytes, bool matchCase);
+    // Returns the needle for a search text searched in UTF-8 text, or nothing when the text
+    // holds a lone surrogate. Without matchCase a character matches every character that
+    // lowers as it does: through ASCII's lower-case table where the text needs no more, else
+    // through the UTF-8 forms of each of its characters (see forms()).
+    static std::optional<Needle> forUtf8(std::u16string_view text, bool matchCase);
 
     // Returns a needle that matches no line, for a search text that cannot occur in any file.
     static Needle never() { return Needle(); }
@@ -40,6 +57,9 @@ public:
     bool matchCase() const { return m_lower == nullptr; }
     // Returns the table each byte of the text is lowered through, or null with match case.
     const unsigned char *lowerTable() const { return m_lower; }
+    // Returns the case forms of each character of a UTF-8 needle whose letters fold beyond
+    // ASCII, which the search compares instead of the bytes; null for every other needle.
+    const CaseBlindUtf8 *forms() const { return m_forms.get(); }
     // Returns true when no line can ever match.
     bool matchesNothing() const { return m_never; }
     // Returns the bytes the vectorised search filters on.
@@ -51,6 +71,7 @@ private:
 
     std::string m_bytes;
     const unsigned char *m_lower = nullptr;
+    std::shared_ptr<const CaseBlindUtf8> m_forms;
     ByteFilter m_filter;
     bool m_never = true;
 };

@@ -189,11 +189,7 @@ PatternSearch PatternSearch::of(std::shared_ptr<const Pattern> pattern)
         lowerUnitsInto(required, sought.data());
     if (const auto bytes = encode(sought))
         search.bytes = Needle::fromBytes(*bytes, matchCase);
-    const bool asciiServes = std::all_of(sought.begin(), sought.end(), [&](char16_t c) {
-        return c < 0x80 && (matchCase || !hasNonAsciiUpperCase(c));
-    });
-    if (asciiServes)
-        search.utf8 = Needle::fromUtf8(std::string(sought.begin(), sought.end()), matchCase);
+    search.utf8 = Needle::forUtf8(required, matchCase);
     return search;
 }
 

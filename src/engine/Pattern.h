@@ -75,7 +75,7 @@ struct PatternSearch {
     std::shared_ptr<const Pattern> pattern;
     // The required text as Windows-1252 bytes, when it has them.
     std::optional<Needle> bytes;
-    // The required text as UTF-8 bytes, when it is ASCII that folds within ASCII.
+    // The required text for UTF-8 bytes, when it holds no lone surrogate.
     std::optional<Needle> utf8;
     // The required text as UTF-16 units, when there is one.
     std::optional<WideNeedle> wide;

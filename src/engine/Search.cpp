@@ -1,5 +1,7 @@
 #include "Search.h"
 
+#include "CaseBlindUtf8.h"
+
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -11,7 +13,164 @@ namespace engine {
 
 namespace {
 
-// How often a byte turns up in ordinary text, higher for more common; only the order matters.
+// The one or two bytes that lower to c (c itself, always). Both lower-case tables in use map
+// at most two bytes to one.
+void variantsOf(unsigned char c, const unsigned char *lower, unsigned char &a, unsigned char &b)
+{
+    a = b = c;
+    if (!lower)
+        return;
+    for (int v = 0; v < 256; ++v) {
+        if (lower[v] == c && v != c)
+            b = static_cast<unsigned char>(v);
+    }
+}
+
+#if defined(LUMBREX_X86)
+const bool kAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+#endif
+
+} // namespace
+
+// The filter's loops over candidate places i in [i, last], each place's probes at fixed
+// offsets from it; Width values per probe count. A candidate the filter lets through goes to
+// confirm, which tells whether the needle occurs there.
+struct ByteSearchKernels {
+    template <int Width> static bool holds(const ByteFilter::Probe &probe, unsigned char b)
+    {
+        for (int k = 0; k < Width; ++k) {
+            if (b == probe.values[size_t(k)])
+                return true;
+        }
+        return false;
+    }
+
+    template <int Width, typename Confirm>
+    static size_t scalar(const ByteFilter &f, const unsigned char *d, size_t i, size_t last,
+                         const Confirm &confirm)
+    {
+        for (; i <= last; ++i) {
+            const unsigned char *p = d + i;
+            if (holds<Width>(f.probes[0], p[f.probes[0].offset]) &&
+                holds<Width>(f.probes[1], p[f.probes[1].offset]) && confirm(i))
+                return i;
+        }
+        return std::string_view::npos;
+    }
+
+#if defined(LUMBREX_X86)
+    template <int Width, typename Confirm>
+    static size_t sse2(const ByteFilter &f, const unsigned char *d, size_t i, size_t last,
+                       const Confirm &confirm)
+    {
+        __m128i first[Width], second[Width];
+        for (int k = 0; k < Width; ++k) {
+            first[k] = _mm_set1_epi8(static_cast<char>(f.probes[0].values[size_t(k)]));
+            second[k] = _mm_set1_epi8(static_cast<char>(f.probes[1].values[size_t(k)]));
+        }
+        const ptrdiff_t a = f.probes[0].offset, b = f.probes[1].offset;
+        // Every place in [i, i + 16) is a valid one here, so both loads stay inside the hay.
+        for (; i + 16 <= last + 1; i += 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + a));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + b));
+            __m128i hitX = _mm_cmpeq_epi8(x, first[0]);
+            __m128i hitY = _mm_cmpeq_epi8(y, second[0]);
+            for (int k = 1; k < Width; ++k) {
+                hitX = _mm_or_si128(hitX, _mm_cmpeq_epi8(x, first[k]));
+                hitY = _mm_or_si128(hitY, _mm_cmpeq_epi8(y, second[k]));
+            }
+            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(hitX, hitY)));
+            while (mask) {
+                const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+                if (confirm(at))
+                    return at;
+                mask &= mask - 1;
+            }
+        }
+        return scalar<Width>(f, d, i, last, confirm);
+    }
+
+    template <int Width, typename Confirm>
+    __attribute__((target("avx2"))) static size_t
+    avx2(const ByteFilter &f, const unsigned char *d, size_t i, size_t last, const Confirm &confirm)
+    {
+        __m256i first[Width], second[Width];
+        for (int k = 0; k < Width; ++k) {
+            first[k] = _mm256_set1_epi8(static_cast<char>(f.probes[0].values[size_t(k)]));
+            second[k] = _mm256_set1_epi8(static_cast<char>(f.probes[1].values[size_t(k)]));
+        }
+        const ptrdiff_t a = f.probes[0].offset, b = f.probes[1].offset;
+        for (; i + 32 <= last + 1; i += 32) {
+            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i + a));
+            const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i + b));
+            __m256i hitX = _mm256_cmpeq_epi8(x, first[0]);
+            __m256i hitY = _mm256_cmpeq_epi8(y, second[0]);
+            for (int k = 1; k < Width; ++k) {
+                hitX = _mm256_or_si256(hitX, _mm256_cmpeq_epi8(x, first[k]));
+                hitY = _mm256_or_si256(hitY, _mm256_cmpeq_epi8(y, second[k]));
+            }
+            unsigned mask =
+                static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(hitX, hitY)));
+            while (mask) {
+                const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+                if (confirm(at))
+                    return at;
+                mask &= mask - 1;
+            }
+        }
+        return sse2<Width>(f, d, i, last, confirm);
+    }
+#endif
+
+    template <int Width, typename Confirm>
+    static size_t scan(const ByteFilter &f, const unsigned char *d, size_t i, size_t last,
+                       const Confirm &confirm)
+    {
+#if defined(LUMBREX_X86)
+        return kAvx2 ? avx2<Width>(f, d, i, last, confirm) : sse2<Width>(f, d, i, last, confirm);
+#else
+        return scalar<Width>(f, d, i, last, confirm);
+#endif
+    }
+
+    static size_t bytes(const ByteSearch &s, const unsigned char *d, size_t from, size_t n)
+    {
+        const auto confirm = [&](size_t at) {
+            const unsigned char *p = d + at;
+            if (!s.m_lower)
+                return std::memcmp(p, s.m_needle, s.m_length) == 0;
+            for (size_t k = 0; k < s.m_length; ++k) {
+                if (s.m_lower[p[k]] != s.m_needle[k])
+                    return false;
+            }
+            return true;
+        };
+        return scan<2>(s.m_filter, d, from, n - s.m_length, confirm);
+    }
+
+    // Places are anchors here: a match holds its characters' forms outwards from one.
+    static size_t forms(const ByteSearch &s, const unsigned char *d, size_t from, size_t n,
+                        size_t &end)
+    {
+        const CaseBlindUtf8 &forms = *s.m_forms;
+        const size_t before = forms.shortestBefore();
+        const size_t after = forms.shortestAfter();
+        if (n - from < before + after)
+            return std::string_view::npos;
+        size_t start = 0;
+        const auto confirm = [&](size_t at) {
+            return forms.matchBefore(d, from, at, start) && forms.matchAfter(d, at, n, end);
+        };
+        const size_t at = s.m_filter.width == 3
+                              ? scan<3>(s.m_filter, d, from + before, n - after, confirm)
+                              : scan<2>(s.m_filter, d, from + before, n - after, confirm);
+        return at == std::string_view::npos ? at : start;
+    }
+};
+
 int commonness(unsigned char b)
 {
     static constexpr std::string_view kLetters = "etaoinsrhldcumfpgwybvkxjqz";
@@ -31,154 +190,47 @@ int commonness(unsigned char b)
     return 10;
 }
 
-// The one or two bytes that lower to c (c itself, always). Both lower-case tables in use map
-// at most two bytes to one.
-void variantsOf(unsigned char c, const unsigned char *lower, unsigned char &a, unsigned char &b)
-{
-    a = b = c;
-    if (!lower)
-        return;
-    for (int v = 0; v < 256; ++v) {
-        if (lower[v] == c && v != c)
-            b = static_cast<unsigned char>(v);
-    }
-}
-
-} // namespace
-
-struct ByteSearchKernels {
-    static bool confirm(const ByteSearch &s, const unsigned char *p)
-    {
-        if (!s.m_lower)
-            return std::memcmp(p, s.m_needle, s.m_length) == 0;
-        for (size_t k = 0; k < s.m_length; ++k) {
-            if (s.m_lower[p[k]] != s.m_needle[k])
-                return false;
-        }
-        return true;
-    }
-
-    static bool candidate(const ByteSearch &s, const unsigned char *p)
-    {
-        const unsigned char r = p[s.m_rare];
-        const unsigned char l = p[s.m_length - 1];
-        return (r == s.m_rareA || r == s.m_rareB) && (l == s.m_lastA || l == s.m_lastB);
-    }
-
-    static size_t scalar(const ByteSearch &s, const unsigned char *d, size_t i, size_t last)
-    {
-        for (; i <= last; ++i) {
-            if (candidate(s, d + i) && confirm(s, d + i))
-                return i;
-        }
-        return std::string_view::npos;
-    }
-
-#if defined(LUMBREX_X86)
-    static size_t sse2(const ByteSearch &s, const unsigned char *d, size_t i, size_t last)
-    {
-        const __m128i rareA = _mm_set1_epi8(static_cast<char>(s.m_rareA));
-        const __m128i rareB = _mm_set1_epi8(static_cast<char>(s.m_rareB));
-        const __m128i lastA = _mm_set1_epi8(static_cast<char>(s.m_lastA));
-        const __m128i lastB = _mm_set1_epi8(static_cast<char>(s.m_lastB));
-        const size_t lastOffset = s.m_length - 1;
-        // Every start in [i, i + 16) is a valid start here, so both loads stay inside the hay.
-        for (; i + 16 <= last + 1; i += 16) {
-            const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + s.m_rare));
-            const __m128i l =
-                _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + lastOffset));
-            const __m128i hit =
-                _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(r, rareA), _mm_cmpeq_epi8(r, rareB)),
-                              _mm_or_si128(_mm_cmpeq_epi8(l, lastA), _mm_cmpeq_epi8(l, lastB)));
-            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-            while (mask) {
-                const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
-                if (confirm(s, d + at))
-                    return at;
-                mask &= mask - 1;
-            }
-        }
-        return scalar(s, d, i, last);
-    }
-
-    __attribute__((target("avx2"))) static size_t avx2(const ByteSearch &s, const unsigned char *d,
-                                                       size_t i, size_t last)
-    {
-        const __m256i rareA = _mm256_set1_epi8(static_cast<char>(s.m_rareA));
-        const __m256i rareB = _mm256_set1_epi8(static_cast<char>(s.m_rareB));
-        const __m256i lastA = _mm256_set1_epi8(static_cast<char>(s.m_lastA));
-        const __m256i lastB = _mm256_set1_epi8(static_cast<char>(s.m_lastB));
-        const size_t lastOffset = s.m_length - 1;
-        for (; i + 32 <= last + 1; i += 32) {
-            const __m256i r =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i + s.m_rare));
-            const __m256i l =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i + lastOffset));
-            const __m256i hit = _mm256_and_si256(
-                _mm256_or_si256(_mm256_cmpeq_epi8(r, rareA), _mm256_cmpeq_epi8(r, rareB)),
-                _mm256_or_si256(_mm256_cmpeq_epi8(l, lastA), _mm256_cmpeq_epi8(l, lastB)));
-            unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
-            while (mask) {
-                const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
-                if (confirm(s, d + at))
-                    return at;
-                mask &= mask - 1;
-            }
-        }
-        return sse2(s, d, i, last);
-    }
-#endif
-};
-
-namespace {
-
-using Kernel = size_t (*)(const ByteSearch &, const unsigned char *, size_t, size_t);
-
-Kernel chooseKernel()
-{
-#if defined(LUMBREX_X86)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2"))
-        return &ByteSearchKernels::avx2;
-    return &ByteSearchKernels::sse2;
-#else
-    return &ByteSearchKernels::scalar;
-#endif
-}
-
-const Kernel kKernel = chooseKernel();
-
-} // namespace
-
 ByteFilter byteFilterFor(std::string_view bytes, const unsigned char *lower)
 {
     ByteFilter filter;
     if (bytes.empty())
         return filter;
     const auto *needle = reinterpret_cast<const unsigned char *>(bytes.data());
+    size_t rare = 0;
     for (size_t k = 1; k + 1 < bytes.size(); ++k) {
-        if (commonness(needle[k]) < commonness(needle[filter.rare]))
-            filter.rare = k;
+        if (commonness(needle[k]) < commonness(needle[rare]))
+            rare = k;
     }
-    variantsOf(needle[filter.rare], lower, filter.rareA, filter.rareB);
-    variantsOf(needle[bytes.size() - 1], lower, filter.lastA, filter.lastB);
+    const size_t at[2] = {rare, bytes.size() - 1};
+    for (size_t p = 0; p < 2; ++p) {
+        ByteFilter::Probe &probe = filter.probes[p];
+        probe.offset = ptrdiff_t(at[p]);
+        variantsOf(needle[at[p]], lower, probe.values[0], probe.values[1]);
+        probe.values[2] = probe.values[0];
+    }
     return filter;
 }
 
 ByteSearch::ByteSearch(const Needle &needle)
     : m_needle(reinterpret_cast<const unsigned char *>(needle.bytes().data())),
-      m_lower(needle.lowerTable()), m_length(needle.bytes().size()), m_rare(needle.filter().rare),
-      m_rareA(needle.filter().rareA), m_rareB(needle.filter().rareB),
-      m_lastA(needle.filter().lastA), m_lastB(needle.filter().lastB)
+      m_lower(needle.lowerTable()), m_forms(needle.forms()), m_length(needle.bytes().size()),
+      m_filter(needle.filter())
 {
 }
 
-size_t ByteSearch::find(std::string_view hay, size_t from) const
+size_t ByteSearch::find(std::string_view hay, size_t from, size_t &end) const
 {
     const size_t n = hay.size();
-    if (m_length == 0 || from > n || n - from < m_length)
+    if (m_length == 0 || from > n)
         return std::string_view::npos;
-    return kKernel(*this, reinterpret_cast<const unsigned char *>(hay.data()), from, n - m_length);
+    const auto *d = reinterpret_cast<const unsigned char *>(hay.data());
+    if (m_forms)
+        return ByteSearchKernels::forms(*this, d, from, n, end);
+    if (n - from < m_length)
+        return std::string_view::npos;
+    const size_t at = ByteSearchKernels::bytes(*this, d, from, n);
+    end = at + m_length;
+    return at;
 }
 
 size_t WideSearch::find(std::u16string_view hay, size_t from) const

@@ -7,7 +7,8 @@
 
 // Substring search in pieces. Candidates come from a vectorised filter on two bytes of the
 // needle — a rare one and the last — compared with every byte that lowers to the same letter;
-// each candidate is then confirmed through the lower-case table.
+// each candidate is then confirmed through the lower-case table, or form by form for a
+// case-blind UTF-8 needle whose letters fold beyond ASCII.
 namespace engine {
 
 // Finds a byte needle in byte text.
@@ -15,16 +16,17 @@ class ByteSearch {
 public:
     // Prepares the search for a non-empty needle; the needle must outlive the search.
     explicit ByteSearch(const Needle &needle);
-    // Returns the first position at or after from where the needle occurs, or npos.
-    size_t find(std::string_view hay, size_t from) const;
+    // Returns the first position at or after from where the needle occurs, or npos; sets end
+    // to where that occurrence ends (a case-blind UTF-8 needle's forms differ in length).
+    size_t find(std::string_view hay, size_t from, size_t &end) const;
 
 private:
     friend struct ByteSearchKernels;
     const unsigned char *m_needle = nullptr;
     const unsigned char *m_lower = nullptr; // null: exact comparison
+    const CaseBlindUtf8 *m_forms = nullptr; // compared instead of the bytes where set
     size_t m_length = 0;
-    size_t m_rare = 0; // position of the rare byte
-    unsigned char m_rareA = 0, m_rareB = 0, m_lastA = 0, m_lastB = 0;
+    ByteFilter m_filter;
 };
 
 // Finds UTF-16 units exactly in UTF-16 text.

@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 
 namespace engine {
@@ -79,6 +80,29 @@ bool asciiBlock64(const unsigned char *p)
 #else
     return asciiBlock(p) && asciiBlock(p + 16) && asciiBlock(p + 32) && asciiBlock(p + 48);
 #endif
+}
+
+// Returns how many of the n bytes from d on come before the first of 0x80 or above.
+size_t asciiPrefix(const unsigned char *d, size_t n)
+{
+    size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        if (!asciiBlock64(d + i))
+            break;
+    }
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        const int mask =
+            _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i)));
+        if (mask != 0)
+            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+#endif
+    for (; i < n; ++i) {
+        if (d[i] >= 0x80)
+            return i;
+    }
+    return n;
 }
 
 template <typename Char> LineEnds lineEndsIn(std::basic_string_view<Char> text)
@@ -160,18 +184,9 @@ LineEnds lineEndsOf(std::u16string_view text)
 
 size_t firstHighByte(std::string_view bytes)
 {
-    const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());
-    const size_t n = bytes.size();
-    size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        if (!asciiBlock(d + i))
-            break;
-    }
-    for (; i < n; ++i) {
-        if (d[i] >= 0x80)
-            return i;
-    }
-    return std::string_view::npos;
+    const size_t at =
+        asciiPrefix(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+    return at == bytes.size() ? std::string_view::npos : at;
 }
 
 bool utf8PieceStarts(std::string_view bytes, LineEnds lineEnds, std::vector<size_t> &starts)
@@ -193,23 +208,16 @@ bool utf8PieceStarts(std::string_view bytes, LineEnds lineEnds, std::vector<size
     while (i < n) {
         if (units == kPieceSize)
             cutBefore(i);
-        // Most text is ASCII: 64 or 16 bytes at a time where none is of 0x80 or above.
-        if (units + 64 <= kPieceSize && i + 64 <= n && asciiBlock64(d + i)) {
-            i += 64;
-            units += 64;
+        // Most text is ASCII: its runs are taken whole, as far as the piece has room.
+        const size_t room = std::min(n - i, kPieceSize - units);
+        const size_t ascii = asciiPrefix(d + i, room);
+        i += ascii;
+        units += ascii;
+        if (ascii == room)
             continue;
-        }
-        if (units + 16 <= kPieceSize && i + 16 <= n && asciiBlock(d + i)) {
-            i += 16;
-            units += 16;
-            continue;
-        }
-        Sequence sequence{1, 1};
-        if (d[i] >= 0x80) {
-            sequence = sequenceAt(d, i, n);
-            if (sequence.units == 0)
-                return false;
-        }
+        const Sequence sequence = sequenceAt(d, i, n);
+        if (sequence.units == 0)
+            return false;
         // A character of two units that does not fit leaves the piece one unit short.
         if (units + sequence.units > kPieceSize)
             cutBefore(i);
@@ -247,18 +255,9 @@ bool mostlyUtf8(std::string_view bytes)
     size_t illFormed = 0;
     size_t i = 0;
     while (i < n) {
-        if (i + 64 <= n && asciiBlock64(d + i)) {
-            i += 64;
-            continue;
-        }
-        if (i + 16 <= n && asciiBlock(d + i)) {
-            i += 16;
-            continue;
-        }
-        if (d[i] < 0x80) {
-            ++i;
-            continue;
-        }
+        i += asciiPrefix(d + i, n - i);
+        if (i == n)
+            break;
         const Sequence sequence = sequenceAt(d, i, n);
         i += sequence.length;
         if (sequence.units > 0) {
@@ -327,6 +326,37 @@ size_t decodeUtf8Into(std::string_view bytes, char16_t *start)
         i += length;
     }
     return static_cast<size_t>(out - start);
+}
+
+std::optional<std::string> encodeUtf8(std::u16string_view text)
+{
+    std::string bytes;
+    bytes.reserve(text.size() * 3);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            return std::nullopt;
+        }
+        if (c < 0x80) {
+            bytes += char(c);
+        } else if (c < 0x800) {
+            bytes += char(0xC0 | (c >> 6));
+            bytes += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            bytes += char(0xE0 | (c >> 12));
+            bytes += char(0x80 | ((c >> 6) & 0x3F));
+            bytes += char(0x80 | (c & 0x3F));
+        } else {
+            bytes += char(0xF0 | (c >> 18));
+            bytes += char(0x80 | ((c >> 12) & 0x3F));
+            bytes += char(0x80 | ((c >> 6) & 0x3F));
+            bytes += char(0x80 | (c & 0x3F));
+        }
+    }
+    return bytes;
 }
 
 size_t decodeUtf16Into(std::string_view bytes, bool bigEndian, char16_t *out)

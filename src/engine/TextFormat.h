@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +81,9 @@ std::u16string decodeUtf8(std::string_view bytes);
 // Writes the UTF-16 text of UTF-8 bytes to out, as decodeUtf8() makes it; out must hold
 // bytes.size() units. Returns the number of units written.
 size_t decodeUtf8Into(std::string_view bytes, char16_t *out);
+
+// Returns the UTF-8 bytes of UTF-16 text, or nothing when it holds a lone surrogate.
+std::optional<std::string> encodeUtf8(std::u16string_view text);
 
 // Writes the units of UTF-16 bytes to out, which must hold (bytes.size() + 1) / 2 units; an
 // odd last byte becomes U+FFFD. Returns the number of units written.

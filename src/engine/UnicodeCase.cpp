@@ -4,8 +4,11 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <array>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace engine {
 
@@ -70,6 +73,9 @@ constexpr CaseRun kRuns[] = {
 struct Tables {
     std::array<char16_t, 0x10000> lower{};
     std::array<bool, 128> foreignUpper{};
+    // Every unit that some other unit lowers to, with that other unit, in order: a few
+    // thousand pairs instead of a second table of every unit.
+    std::vector<std::pair<char16_t, char16_t>> raised;
 
     Tables()
     {
@@ -83,6 +89,11 @@ struct Tables {
             if (lower[c] < 0x80)
                 foreignUpper[lower[c]] = true;
         }
+        for (unsigned c = 0; c < 0x10000; ++c) {
+            if (lower[c] != c)
+                raised.emplace_back(lower[c], char16_t(c));
+        }
+        std::sort(raised.begin(), raised.end());
     }
 };
 
@@ -102,6 +113,23 @@ char16_t lowerUnit(char16_t unit)
 bool hasNonAsciiUpperCase(char16_t c)
 {
     return c < 0x80 && tables().foreignUpper[c];
+}
+
+std::u16string unitsLoweringAlike(char16_t c)
+{
+    const Tables &t = tables();
+    const char16_t lowered = t.lower[c];
+    std::u16string units(1, c);
+    if (lowered != c && t.lower[lowered] == lowered)
+        units += lowered;
+    const auto pairs = std::equal_range(
+        t.raised.begin(), t.raised.end(), std::pair<char16_t, char16_t>(lowered, 0),
+        [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (auto it = pairs.first; it != pairs.second; ++it) {
+        if (it->second != c)
+            units += it->second;
+    }
+    return units;
 }
 
 void lowerUnitsInto(std::u16string_view text, char16_t *out)

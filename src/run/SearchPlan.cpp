@@ -12,49 +12,6 @@ namespace run {
 
 namespace {
 
-// Returns the UTF-8 bytes of a text, or nothing when it holds a lone surrogate.
-std::optional<std::string> utf8Of(std::u16string_view text)
-{
-    std::string bytes;
-    bytes.reserve(text.size() * 3);
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            return std::nullopt;
-        }
-        if (c < 0x80) {
-            bytes += char(c);
-        } else if (c < 0x800) {
-            bytes += char(0xC0 | (c >> 6));
-            bytes += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            bytes += char(0xE0 | (c >> 12));
-            bytes += char(0x80 | ((c >> 6) & 0x3F));
-            bytes += char(0x80 | (c & 0x3F));
-        } else {
-            bytes += char(0xF0 | (c >> 18));
-            bytes += char(0x80 | ((c >> 12) & 0x3F));
-            bytes += char(0x80 | ((c >> 6) & 0x3F));
-            bytes += char(0x80 | (c & 0x3F));
-        }
-    }
-    return bytes;
-}
-
-// Returns true when a lowered search text can be found in UTF-8 bytes by folding ASCII
-// letters only: it is ASCII, and no character outside ASCII lowers to one of its letters.
-bool asciiFoldingServes(std::u16string_view lowered)
-{
-    for (const char16_t c : lowered) {
-        if (c >= 0x80 || engine::hasNonAsciiUpperCase(c))
-            return false;
-    }
-    return true;
-}
-
 // Searches one piece of a file's text into out (bytes) or wideOut (UTF-16, also for a UTF-8
 // piece the plan's bytes cannot serve); returns true when the plan's pattern gave up on some
 // line of it.
@@ -120,10 +77,7 @@ SearchPlan::SearchPlan(std::optional<engine::Mode> mode_, std::u16string_view te
         engine::lowerUnitsInto(text, sought.data());
     const std::optional<std::string> bytes = engine::encode(sought);
     windows1252 = bytes ? engine::Needle::fromBytes(*bytes, matchCase) : engine::Needle::never();
-    if (matchCase || asciiFoldingServes(sought)) {
-        if (const auto utf8Bytes = utf8Of(sought))
-            utf8 = engine::Needle::fromUtf8(*utf8Bytes, matchCase);
-    }
+    utf8 = engine::Needle::forUtf8(text, matchCase);
 }
 
 void FileBlocks::noteText()

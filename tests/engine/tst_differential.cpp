@@ -14,9 +14,13 @@ const std::vector<std::u16string> kTokens = {u"\r\n", u"\r\n", u"\r\n", u"\r", u
                                              u"a",    u"a",    u"A",    u"b",  u"B",  u"ab", u"É",
                                              u"é",    u"Š",    u"š",    u"Ÿ",  u"ÿ",  u"x",  u"i",
                                              u"I",    u"k",    u"K",    u"€",  u"0",  u"1",  u"^"};
-// Characters Windows-1252 has no byte for, for the Unicode encodings.
-const std::vector<std::u16string> kWideTokens = {u"İ", u"\u212A", u"\u212B", u"å", u"日本",
-                                                 u"😀", u"Ω",      u"ω",      u"ſ", u"μ"};
+// Characters Windows-1252 has no byte for, for the Unicode encodings: among them case forms
+// that differ in UTF-8 length (the Kelvin and Ohm signs, ẞ, Ⱥ, Ɐ), letters with three forms
+// (θ Θ ϴ, ǆ ǅ Ǆ), Greek sigma beside its final form, dotless i, Cyrillic, CJK and emoji.
+const std::vector<std::u16string> kWideTokens = {
+    u"İ", u"\u212A", u"\u212B", u"å", u"日本", u"😀", u"Ω", u"ω",  u"ſ",   u"μ", u"\u2126",
+    u"ẞ", u"ß",      u"Ⱥ",      u"ⱥ", u"Ɐ",    u"ɐ", u"ϴ", u"θ",  u"ǅ",   u"ǆ", u"Σ",
+    u"σ", u"ς",      u"ı",      u"Ж", u"ж",    u"ё", u"Ё", u"語", u"🙂"};
 // Bytes that are no UTF-8 character, from a lone continuation byte to a character cut short, an
 // overlong form, a surrogate and one above U+10FFFF. A text holds them as private-use
 // characters U+E000 onwards, which bytesOf() turns into these bytes in a UTF-8 file.
@@ -304,6 +308,36 @@ void TestDifferential::vectorEdges_data()
                                    << "bär" << int(Format::Utf16LE);
     QTest::newRow("CR before LF in LF text") << "hit\r"
                                              << "hit\r" << int(Format::Utf8);
+    QTest::newRow("Kelvin sign alone in UTF-8") << "\u212A"
+                                                << "k" << int(Format::Utf8);
+    QTest::newRow("K between Kelvin signs in UTF-8") << "\u212AK\u212A"
+                                                     << "kkk" << int(Format::Utf8);
+    QTest::newRow("Ohm sign for omega in UTF-8") << "\u2126mega"
+                                                 << "ωMEGA" << int(Format::Utf8);
+    QTest::newRow("ẞ, three bytes, for ß, two, in UTF-8") << "Straẞe"
+                                                          << "straße" << int(Format::Utf8);
+    QTest::newRow("Ⱥ, two bytes, for ⱥ, three, in UTF-8") << "xȺy"
+                                                          << "Xⱥ" << int(Format::Utf8);
+    QTest::newRow("Ɐ after an accented letter in UTF-8") << "éⱯ"
+                                                         << "Éɐ" << int(Format::Utf8);
+    QTest::newRow("ϴ, Θ and θ in UTF-8") << "ϴΘθ"
+                                         << "θθϴ" << int(Format::Utf8);
+    QTest::newRow("Ǆ, ǅ and ǆ in UTF-8") << "ǄǅǆA"
+                                         << "ǆǆǅa" << int(Format::Utf8);
+    QTest::newRow("final sigma is not sigma in UTF-8") << "ΟΔΟΣ οδος οδοσ"
+                                                       << "οδοσ" << int(Format::Utf8);
+    QTest::newRow("dotless i is not i in UTF-8") << "ıI İi"
+                                                 << "ı" << int(Format::Utf8);
+    QTest::newRow("Cyrillic in UTF-8") << "ПРИВЕТ, Ёлка"
+                                       << "привет, ё" << int(Format::Utf8);
+    QTest::newRow("Greek in UTF-8 with a mark") << "ΚΑΛΗΜΕΡΑ"
+                                                << "καλημέρα" << int(Format::Utf8Mark);
+    QTest::newRow("CJK and Kelvin sign in UTF-8") << "日本\u212A語"
+                                                  << "日本k語" << int(Format::Utf8);
+    QTest::newRow("emoji among folded letters in UTF-8") << "😀ÉK🙂"
+                                                         << "😀é\u212A🙂" << int(Format::Utf8);
+    QTest::newRow("accented letter across a CR LF in UTF-8") << "É\r\nÉ"
+                                                             << "é\r\né" << int(Format::Utf8);
 }
 
 // Puts a hit at every offset of a long line, so that it and its neighbours' line ends fall on

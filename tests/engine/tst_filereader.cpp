@@ -336,6 +336,12 @@ void TestFileReader::recognised_data()
     lfAtEnd += QByteArray("\x3D\xD8\x00\xDE\n\0", 6);
     QTest::newRow("UTF-16: a piece ends after its last line end")
         << lfAtEnd << e(engine::Encoding::Utf16LE) << true << QList<qsizetype>{8, 65530};
+    QTest::newRow("UTF-8: an ASCII run that fills the piece ends it before a letter")
+        << QByteArray(65536, 'a') + "\xC3\xA9" << e(engine::Encoding::Utf8) << false
+        << QList<qsizetype>{65536, 1};
+    QTest::newRow("UTF-8: a letter in every 17 bytes, the last one fills the piece")
+        << ("\xC3\xA9" + QByteArray(16, 'a')).repeated(3856) + "z" << e(engine::Encoding::Utf8)
+        << false << QList<qsizetype>{65536, 17};
     QTest::newRow("repaired UTF-8 is cut at line ends too")
         << "\xE9\xC3\xA9\xC3\xA9\n" + QByteArray(65535, 'a') << e(engine::Encoding::Utf8) << true
         << QList<qsizetype>{4, 65535};

@@ -53,6 +53,8 @@ class TestModes : public QObject {
 private slots:
     void blocks_data();
     void blocks();
+    void utf8Blocks_data();
+    void utf8Blocks();
     void needleThatCannotOccurMatchesNothing();
     void routineReplacesEarlierBlocks();
     void hugeCountsStayFast();
@@ -253,8 +255,78 @@ void TestModes::blocks()
     QCOMPARE(run(mode, text, needleOf(search, matchCase), x, y), expected);
 }
 
+void TestModes::utf8Blocks_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<QStringList>("expected");
+    const QString cafe = QStringLiteral("CAFÉ\r\ncafé\r\ncafe");
+    QTest::newRow("é finds É and é") << cafe << "é" << false << QStringList{"CAFÉ", "café"};
+    QTest::newRow("match case: É finds É only") << cafe << "É" << true << QStringList{"CAFÉ"};
+    QTest::newRow("ẞ of three bytes and ß of two, not SS")
+        << "STRAẞE\r\nstraße\r\nSTRASSE"
+        << "Straße" << false << QStringList{"STRAẞE", "straße"};
+    QTest::newRow("k finds the Kelvin sign")
+        << "5 \u212A\r\n5 K\r\n5 k\r\n5 x"
+        << "k" << false << QStringList{"5 \u212A", "5 K", "5 k"};
+    QTest::newRow("the Kelvin sign finds k and K")
+        << "5 \u212A\r\n5 K\r\n5 k\r\n5 x"
+        << "\u212A" << false << QStringList{"5 \u212A", "5 K", "5 k"};
+    QTest::newRow("match case: k finds k only") << "5 \u212A\r\n5 K\r\n5 k"
+                                                << "k" << true << QStringList{"5 k"};
+    QTest::newRow("Σ lowers to σ, never to the final ς")
+        << "ΟΔΟΣ\r\nοδος\r\nοδοσ"
+        << "οδοσ" << false << QStringList{"ΟΔΟΣ", "οδοσ"};
+    QTest::newRow("final ς finds itself only") << "ΟΔΟΣ\r\nοδος\r\nοδοσ"
+                                               << "ς" << false << QStringList{"οδος"};
+    QTest::newRow("dotless ı finds itself only") << "ı\r\nI\r\ni\r\nİ"
+                                                 << "ı" << false << QStringList{"ı"};
+    QTest::newRow("I finds i, neither ı nor İ") << "ı\r\nI\r\ni\r\nİ"
+                                                << "I" << false << QStringList{"I", "i"};
+    QTest::newRow("Ⱥ of two bytes found by ⱥ of three")
+        << "xȺy\r\nxⱥy\r\nxay"
+        << "XⱥY" << false << QStringList{"xȺy", "xⱥy"};
+    QTest::newRow("θ, Θ and ϴ, but not ϑ") << "Θ\r\nθ\r\nϴ\r\nϑ"
+                                           << "θ" << false << QStringList{"Θ", "θ", "ϴ"};
+    QTest::newRow("Cyrillic") << "ПРИВЕТ мир\r\nпривет\r\nпока"
+                              << "Привет" << false << QStringList{"ПРИВЕТ мир", "привет"};
+    QTest::newRow("CJK has no case") << "日本語\r\n日本"
+                                     << "本語" << false << QStringList{"日本語"};
+    QTest::newRow("emoji beside a folded letter") << "😀É\r\n😀e\r\nÉ😀"
+                                                  << "😀é" << false << QStringList{"😀É"};
+    QTest::newRow("hits of differing lengths, one block a line")
+        << "ⱥȺ ȺⱥȺ\r\nⱥ"
+        << "Ⱥ" << false << QStringList{"ⱥȺ ȺⱥȺ", "ⱥ"};
+    QTest::newRow("a search text holding CR LF never matches")
+        << "É\r\nÉ"
+        << "é\r\né" << false << QStringList{};
+    QTest::newRow("a hit ending in the CR of a line end is none")
+        << "É\r\nÉ\rx"
+        << "é\r" << false << QStringList{"É\rx"};
+}
+
+// UTF-8 pieces searched through their bytes: a case-blind search text finds every character
+// that lowers as its own do, whatever their length in bytes.
+void TestModes::utf8Blocks()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, search);
+    QFETCH(bool, matchCase);
+    QFETCH(QStringList, expected);
+    const std::optional<engine::Needle> needle =
+        engine::Needle::forUtf8(search.toStdU16String(), matchCase);
+    QVERIFY(needle);
+    QByteArrayList blocks;
+    for (const QString &line : expected)
+        blocks << line.toUtf8() + "\r\n";
+    QCOMPARE(run(Mode::ExtractSearchWordLine, text.toUtf8(), *needle), blocks);
+}
+
 void TestModes::needleThatCannotOccurMatchesNothing()
 {
+    // No UTF-8 bytes can hold a lone surrogate.
+    QVERIFY(!engine::Needle::forUtf8(u"a\xD800", false));
     QCOMPARE(run(Mode::ExtractSearchWordLine, "a\r\nb", engine::Needle::never()), QByteArrayList{});
     QCOMPARE(run(Mode::ExtractSearchWordLineDownAll, "a\r\nb", engine::Needle::never()),
              QByteArrayList{});
