@@ -1,5 +1,6 @@
 #include "run/ExtractionRun.h"
 #include "support/Fakes.h"
+#include "support/PackedSamples.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -69,6 +70,8 @@ private slots:
     void stopBetweenPiecesOfOneFile();
     void oneWorkerAndManyGiveTheSameRows();
     void moreFilesThanTheWorkersReadAhead();
+    void packedRowsEqualPlainRows_data();
+    void packedRowsEqualPlainRows();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -597,3 +600,78 @@ void TestExtractionRun::moreFilesThanTheWorkersReadAhead()
 
 QTEST_GUILESS_MAIN(TestExtractionRun)
 #include "tst_extractionrun.moc"
+
+void TestExtractionRun::packedRowsEqualPlainRows_data()
+{
+    QTest::addColumn<int>("packing");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("mode");
+    const std::vector<std::pair<const char *, fakes::Packing>> packings = {
+        {"gzip", fakes::Packing::Gzip},      {"two gzip streams", fakes::Packing::GzipTwoMembers},
+        {"bzip2", fakes::Packing::Bzip2},    {"xz", fakes::Packing::Xz},
+        {"lzma", fakes::Packing::Lzma},      {"zstd", fakes::Packing::Zstd},
+        {"lz4", fakes::Packing::Lz4},        {"zip", fakes::Packing::Zip},
+        {"tar", fakes::Packing::Tar},        {"tar.gz", fakes::Packing::TarGz},
+        {"tar.zst", fakes::Packing::TarZst}, {"7z", fakes::Packing::SevenZip},
+        {"cpio", fakes::Packing::Cpio},      {"ar", fakes::Packing::Ar},
+    };
+    const std::vector<std::pair<const char *, QByteArray>> texts = {
+        {"UTF-8, LF", "alpha\nhit \xC3\xA9t\xC3\xA9\nbeta\nHIT \xC3\x89T\xC3\x89\n"},
+        {"UTF-8 with its mark, CR LF", "\xEF\xBB\xBFhit \xE2\x82\xAC\r\nb\r\nhit 2\r\n"},
+        {"Windows-1252, CR LF", "a\r\nhit caf\xE9\r\nHIT\xA0\x80\r\n"},
+        {"UTF-16 LE, CR LF", QByteArray("\xFF\xFEh\0i\0t\0\xE9\0\r\0\n\0x\0\r\0\n\0", 20)},
+        {"UTF-16 BE, LF", QByteArray("\xFE\xFF\0a\0\n\0h\0i\0t\0\n", 14)},
+        {"no line end", "one hit"},
+    };
+    for (const auto &[packingName, packing] : packings) {
+        for (const auto &[textName, text] : texts) {
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(packingName, textName)))
+                << int(packing) << text << 1;
+        }
+    }
+    QTest::newRow("gzip, all lines below stay within a piece")
+        << int(fakes::Packing::Gzip) << QByteArray("a\nhit\nb\nc\n") << 13;
+    QTest::newRow("zip, 1 line above")
+        << int(fakes::Packing::Zip) << QByteArray("a\r\nhit\r\nb\r\n") << 2;
+}
+
+void TestExtractionRun::packedRowsEqualPlainRows()
+{
+    QFETCH(int, packing);
+    QFETCH(QByteArray, text);
+    QFETCH(int, mode);
+    const auto how = fakes::Packing(packing);
+    const QByteArray second = "hit in the second member\n";
+    // Folders inside an ar archive have no names of their own.
+    const QByteArray name = how == fakes::Packing::Ar ? "first.log" : "var/log/first.log";
+    const QString plain = write(QStringLiteral("plain.txt"), text);
+    const QString other = write(QStringLiteral("second.txt"), second);
+    const QString packedPath =
+        write(QStringLiteral("packed"), fakes::packed(how, {{name, text}, {"second.txt", second}}));
+    m_request.paths = {plain, other, packedPath};
+    m_request.mode = listedModes.at(size_t(mode));
+    m_request.searchText = QStringLiteral("hit");
+    m_request.display = run::DisplayOption::FileAndLine;
+    click();
+    QVERIFY2(m_reporter.reports.isEmpty(), qPrintable(m_reporter.reports.join(u'\n')));
+    QStringList plainRows;
+    QStringList packedRows;
+    for (const QString &row : std::as_const(m_sink.rows)) {
+        if (row.startsWith(plain + u' '))
+            plainRows.append(row.mid(plain.size()));
+        else if (row.startsWith(other + u' '))
+            continue;
+        else
+            packedRows.append(row);
+    }
+    QVERIFY(!plainRows.isEmpty());
+    QStringList expected;
+    const QString member =
+        fakes::isStream(how) ? packedPath : packedPath + u'{' + QString::fromLatin1(name) + u'}';
+    for (const QString &row : std::as_const(plainRows))
+        expected.append(member + row);
+    if (!fakes::isStream(how))
+        expected.append(packedPath + QStringLiteral("{second.txt} ") +
+                        QString::fromLatin1(second.chopped(1)));
+    QCOMPARE(packedRows, expected);
+}
