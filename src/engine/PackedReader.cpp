@@ -113,15 +113,16 @@ void PackedReader::start()
     if (!m_archive)
         throw std::bad_alloc();
     archive_read_support_filter_all(m_archive);
-    // What no archive format claims is one stream of bytes.
+    // What no archive format claims is one stream of bytes; an empty one holds nothing.
     archive_read_support_format_raw(m_archive);
+    archive_read_support_format_empty(m_archive);
 }
 
 void PackedReader::fail(bool end)
 {
     const char *description = archive_error_string(m_archive);
     m_ended = m_ended || end;
-    throw Failure(description && *description ? description : "Corrupt archive or stream");
+    throw Failure(description && *description ? description : "Damaged or truncated data");
 }
 
 std::optional<PackedReader::Member> PackedReader::nextMember()

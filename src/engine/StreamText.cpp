@@ -1,9 +1,11 @@
 #include "StreamText.h"
 
 #include "FileBuffer.h"
+#include "Steps.h"
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace engine {
 
@@ -51,7 +53,12 @@ size_t StreamText::fill(char *data, size_t size)
             m_ended = true;
             break;
         }
-        const size_t got = m_source(data + have, std::min(size - have, kMostRead));
+        size_t got = 0;
+        try {
+            got = m_source(data + have, std::min(size - have, kMostRead));
+        } catch (const Failure &failure) {
+            m_failure = failure.what();
+        }
         if (got == 0)
             m_ended = true;
         have += got;
@@ -97,8 +104,11 @@ void StreamText::decide(const FileText &part)
 
 std::optional<FileText> StreamText::next()
 {
-    if (m_started && m_ended && m_carry.empty())
+    if (m_started && m_ended && m_carry.empty()) {
+        if (m_failure)
+            throw Failure(*std::exchange(m_failure, std::nullopt));
         return std::nullopt;
+    }
     FileBuffer data = takeBuffer(m_partSize);
     size_t size = m_carry.size();
     std::memcpy(data.get(), m_carry.data(), size);

@@ -27,7 +27,8 @@ public:
 
     // Returns the next part, or nothing once the stream has ended. The first part is always
     // given, empty for an empty stream. A part that is the whole stream is left unsettled
-    // (see FileText::recognise()).
+    // (see FileText::recognise()). A failure of the source ends the stream: the bytes read
+    // before it are still given, and the next call throws it.
     std::optional<FileText> next();
 
     // The bytes of one part.
@@ -44,6 +45,7 @@ private:
     std::string m_carry;
     bool m_started = false;
     bool m_ended = false;
+    std::optional<std::string> m_failure;
     // What the first parts decided for the later ones.
     LineEnds m_lineEnds = LineEnds::CrLf;
     std::optional<Encoding> m_encoding;

@@ -4,6 +4,7 @@
 #include <archive_entry.h>
 
 #include <QtGlobal>
+#include <sys/sysmacros.h>
 
 namespace fakes {
 
@@ -92,11 +93,26 @@ QByteArray write(Packing how, const std::vector<PackedMember> &members, const ch
     for (const PackedMember &member : members) {
         archive_entry *entry = archive_entry_new();
         archive_entry_set_pathname(entry, member.name.constData());
-        archive_entry_set_filetype(entry, AE_IFREG);
         archive_entry_set_perm(entry, 0644);
-        archive_entry_set_size(entry, member.bytes.size());
+        switch (member.kind) {
+        case PackedMember::Kind::File:
+            archive_entry_set_filetype(entry, AE_IFREG);
+            archive_entry_set_size(entry, member.bytes.size());
+            break;
+        case PackedMember::Kind::Link:
+            archive_entry_set_filetype(entry, AE_IFLNK);
+            archive_entry_set_symlink(entry, member.bytes.constData());
+            break;
+        case PackedMember::Kind::Device:
+            archive_entry_set_filetype(entry, AE_IFCHR);
+            archive_entry_set_rdev(entry, makedev(1, 5));
+            break;
+        case PackedMember::Kind::Folder:
+            archive_entry_set_filetype(entry, AE_IFDIR);
+            break;
+        }
         check(writer, archive_write_header(writer, entry));
-        if (!member.bytes.isEmpty() &&
+        if (member.kind == PackedMember::Kind::File && !member.bytes.isEmpty() &&
             archive_write_data(writer, member.bytes.constData(), size_t(member.bytes.size())) < 0)
             check(writer, ARCHIVE_FATAL);
         archive_entry_free(entry);

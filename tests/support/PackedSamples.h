@@ -23,10 +23,12 @@ enum class Packing {
     Ar,
 };
 
-// One file in an archive.
+// One member of an archive: a file, or (with no bytes) a link to bytes, a device or a folder.
 struct PackedMember {
+    enum class Kind { File, Link, Device, Folder };
     QByteArray name;
     QByteArray bytes;
+    Kind kind = Kind::File;
 };
 
 // Returns a compressed stream of the first member's bytes, or an archive of every member,
