@@ -23,19 +23,26 @@ Encoding markedEncoding(std::string_view bytes)
     return Encoding::Windows1252;
 }
 
-// Returns where the lines of UTF-16 bytes end, as lineEndsOf() says of their units.
-LineEnds utf16LineEnds(std::string_view bytes, bool bigEndian)
+// Returns where the lines of a text end, as lineEndsOf() says, or nothing while it holds no LF
+// to tell: its lines read the same either way.
+std::optional<LineEnds> lineEndsIn(std::string_view bytes, std::optional<Encoding> encoding)
 {
+    if (encoding != Encoding::Utf16LE && encoding != Encoding::Utf16BE) {
+        if (bytes.find('\n') == std::string_view::npos)
+            return std::nullopt;
+        return lineEndsOf(bytes);
+    }
+    const bool bigEndian = encoding == Encoding::Utf16BE;
     const auto unit = [&](size_t i) {
         const auto high = static_cast<unsigned char>(bytes[bigEndian ? i : i + 1]);
         const auto low = static_cast<unsigned char>(bytes[bigEndian ? i + 1 : i]);
         return char16_t(high << 8 | low);
     };
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         if (unit(i) == u'\n')
-            return i >= 4 && unit(i - 2) == u'\r' ? LineEnds::CrLf : LineEnds::Lf;
+            return i >= 2 && unit(i - 2) == u'\r' ? LineEnds::CrLf : LineEnds::Lf;
     }
-    return LineEnds::CrLf;
+    return std::nullopt;
 }
 
 } // namespace
@@ -71,8 +78,8 @@ size_t StreamText::cutAfterLastLineEnd(std::string_view bytes) const
     const bool crLf = m_lineEnds == LineEnds::CrLf;
     if (m_encoding == Encoding::Utf16LE || m_encoding == Encoding::Utf16BE) {
         const bool bigEndian = m_encoding == Encoding::Utf16BE;
-        const std::string_view lf = bigEndian ? std::string_view("\0\n", 2) : "\n\0";
-        const std::string_view cr = bigEndian ? std::string_view("\0\r", 2) : "\r\0";
+        const std::string_view lf(bigEndian ? "\0\n" : "\n\0", 2);
+        const std::string_view cr(bigEndian ? "\0\r" : "\r\0", 2);
         for (size_t i = bytes.size() & ~size_t(1); i >= 2; i -= 2) {
             if (bytes.substr(i - 2, 2) == lf && (!crLf || (i >= 4 && bytes.substr(i - 4, 2) == cr)))
                 return i;
@@ -122,13 +129,12 @@ std::optional<FileText> StreamText::next()
         return whole;
     }
     const std::string_view bytes(data.get(), size);
-    if (first) {
-        const Encoding marked = markedEncoding(bytes);
-        m_lineEnds = marked == Encoding::Windows1252
-                         ? lineEndsOf(bytes)
-                         : utf16LineEnds(bytes, marked == Encoding::Utf16BE);
-        if (marked != Encoding::Windows1252)
-            m_encoding = marked;
+    if (first && markedEncoding(bytes) != Encoding::Windows1252)
+        m_encoding = markedEncoding(bytes);
+    if (!m_lineEndsDecided) {
+        const std::optional<LineEnds> lineEnds = lineEndsIn(bytes, m_encoding);
+        m_lineEnds = lineEnds.value_or(LineEnds::CrLf);
+        m_lineEndsDecided = lineEnds.has_value();
     }
     const size_t cut = m_ended ? size : cutAfterLastLineEnd(bytes);
     m_carry.assign(bytes.substr(cut));

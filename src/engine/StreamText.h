@@ -14,8 +14,8 @@ namespace engine {
 // Turns a stream of bytes (a member of an archive, say) into texts of whole lines, part by part,
 // so that a stream of any length is searched in bounded memory. A stream that fits in one part
 // is recognised as a file of those bytes is. A longer one is cut after the last line end of
-// each part; its first part decides the line ends and, once it holds a byte of 0x80 or above
-// (or a byte-order mark), the encoding of every later part.
+// each part; the first part that holds an LF decides the line ends of every later part, and
+// the first that holds a byte of 0x80 or above (or a byte-order mark) their encoding.
 class StreamText {
 public:
     // Gives the next bytes of the stream into the buffer it is handed: their count, 0 at the
@@ -48,6 +48,7 @@ private:
     std::optional<std::string> m_failure;
     // What the first parts decided for the later ones.
     LineEnds m_lineEnds = LineEnds::CrLf;
+    bool m_lineEndsDecided = false;
     std::optional<Encoding> m_encoding;
 };
 

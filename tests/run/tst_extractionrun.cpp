@@ -2,6 +2,8 @@
 #include "support/Fakes.h"
 #include "support/PackedSamples.h"
 
+#include "engine/StreamText.h"
+
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
@@ -72,6 +74,7 @@ private slots:
     void moreFilesThanTheWorkersReadAhead();
     void packedRowsEqualPlainRows_data();
     void packedRowsEqualPlainRows();
+    void bombIsSearchedInBoundedMemory();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -497,6 +500,13 @@ void TestExtractionRun::readEveryFileAsWindows1252_data()
         << QByteArray("caf\xC3\xA9 hit\r\n") << QStringList{QString::fromUtf8("cafÃ© hit")};
     QTest::newRow("a byte-order mark is text")
         << QByteArray("\xEF\xBB\xBFhit\r\n") << QStringList{QString::fromUtf8("ï»¿hit")};
+    // A tar's header of 512 bytes lies before its first member's text.
+    const QByteArray tar = fakes::packed(fakes::Packing::Tar, {{"n", "hit\r\n"}});
+    QTest::newRow("an archive is its bytes")
+        << tar << QStringList{QString::fromLatin1(tar.left(512)) + QStringLiteral("hit")};
+    QTest::newRow("a compressed file is its bytes")
+        << fakes::packed(fakes::Packing::Gzip, {{"n", QByteArray("hit\r\n").repeated(99)}})
+        << QStringList{};
 }
 
 // The old rule reads every file as Windows-1252 with CR LF lines, whatever it holds.
@@ -674,4 +684,25 @@ void TestExtractionRun::packedRowsEqualPlainRows()
         expected.append(packedPath + QStringLiteral("{second.txt} ") +
                         QString::fromLatin1(second.chopped(1)));
     QCOMPARE(packedRows, expected);
+}
+
+void TestExtractionRun::bombIsSearchedInBoundedMemory()
+{
+    // 64 MiB of text in a gzip of some 64 KiB, with one match at its very end.
+    const QByteArray text = QByteArray("nothing to see here\n").repeated((64 << 20) / 20) + "hit\n";
+    const QString bomb =
+        write(QStringLiteral("bomb.gz"), fakes::packed(fakes::Packing::Gzip, {{"t", text}}));
+    QVERIFY(QFileInfo(bomb).size() < text.size() / 100);
+    const run::SearchPlan plan(engine::Mode::ExtractSearchWordLine, u"hit", false, 1, 1);
+    const auto outcome =
+        run::SearchWorkers::process(bomb.toStdString(), plan, engine::ReadRule::Automatic, nullptr);
+    QVERIFY(outcome->reports.empty());
+    QCOMPARE(outcome->members.size(), size_t(1));
+    const std::vector<run::FileBlocks> &parts = outcome->members.front().parts;
+    // Read a part at a time; what is kept of the parts is their rows.
+    QVERIFY(parts.size() >= size_t(text.size()) / engine::StreamText::kPartSize);
+    QVERIFY2(outcome->heldBytes() < (size_t(1) << 20),
+             qPrintable(QString::number(outcome->heldBytes())));
+    QCOMPARE(parts.back().bytePieces.back().lines().size(), size_t(1));
+    QCOMPARE(parts.back().bytePieces.back().lines().front(), std::string_view("hit"));
 }
