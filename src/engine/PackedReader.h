@@ -49,6 +49,7 @@ public:
     // Reads at most size more bytes of the current member into out; returns 0 at its end.
     size_t read(char *out, size_t size);
 
+    // Holds the source of a stream read inside another, for the library to call.
     struct Stream;
 
 private:
