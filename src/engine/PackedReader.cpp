@@ -101,15 +101,17 @@ PackedReader::PackedReader(Source source) : m_stream(std::make_unique<Stream>())
         fail(true);
 }
 
-PackedReader::~PackedReader()
+PackedReader::~PackedReader() = default;
+
+void PackedReader::Free::operator()(archive *reader) const
 {
-    if (m_archive)
-        archive_read_free(m_archive);
+    archive_read_free(reader);
 }
 
 void PackedReader::start()
 {
-    m_archive = archive_read_new();
+    m_owner.reset(archive_read_new());
+    m_archive = m_owner.get();
     if (!m_archive)
         throw std::bad_alloc();
     archive_read_support_filter_all(m_archive);

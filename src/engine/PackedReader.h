@@ -57,8 +57,14 @@ private:
     // Throws the library's description of its last failure; with end set, nothing more is read.
     [[noreturn]] void fail(bool end);
 
+    std::unique_ptr<Stream>
+        m_stream; // when reading a source rather than memory; outlives the reader
+    struct Free {
+        void operator()(archive *reader) const;
+    };
+    // Owned from the start, so that a constructor that throws still frees it.
+    std::unique_ptr<archive, Free> m_owner;
     archive *m_archive = nullptr;
-    std::unique_ptr<Stream> m_stream; // when reading a source rather than memory
     bool m_ended = false;
 };
 
