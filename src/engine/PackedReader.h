@@ -57,8 +57,8 @@ private:
     // Throws the library's description of its last failure; with end set, nothing more is read.
     [[noreturn]] void fail(bool end);
 
-    std::unique_ptr<Stream>
-        m_stream; // when reading a source rather than memory; outlives the reader
+    // The source when reading one rather than memory; it outlives the library's reader.
+    std::unique_ptr<Stream> m_stream;
     struct Free {
         void operator()(archive *reader) const;
     };
