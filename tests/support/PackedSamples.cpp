@@ -22,67 +22,54 @@ void check(archive *writer, int status)
         qFatal("libarchive: %s", archive_error_string(writer));
 }
 
-void setFilter(archive *writer, Packing how)
+// How each packing is written: its compression (none for nullptr) and its archive format.
+struct Writing {
+    int (*filter)(archive *);
+    int (*format)(archive *);
+};
+
+Writing writingOf(Packing how)
 {
     switch (how) {
     case Packing::Gzip:
     case Packing::GzipTwoMembers:
-    case Packing::TarGz:
-        check(writer, archive_write_add_filter_gzip(writer));
-        break;
+        return {archive_write_add_filter_gzip, archive_write_set_format_raw};
     case Packing::Bzip2:
-        check(writer, archive_write_add_filter_bzip2(writer));
-        break;
+        return {archive_write_add_filter_bzip2, archive_write_set_format_raw};
     case Packing::Xz:
-        check(writer, archive_write_add_filter_xz(writer));
-        break;
+        return {archive_write_add_filter_xz, archive_write_set_format_raw};
     case Packing::Lzma:
-        check(writer, archive_write_add_filter_lzma(writer));
-        break;
+        return {archive_write_add_filter_lzma, archive_write_set_format_raw};
     case Packing::Zstd:
-    case Packing::TarZst:
-        check(writer, archive_write_add_filter_zstd(writer));
-        break;
+        return {archive_write_add_filter_zstd, archive_write_set_format_raw};
     case Packing::Lz4:
-        check(writer, archive_write_add_filter_lz4(writer));
-        break;
-    default:
-        break;
-    }
-}
-
-void setFormat(archive *writer, Packing how)
-{
-    switch (how) {
+        return {archive_write_add_filter_lz4, archive_write_set_format_raw};
     case Packing::Zip:
-        check(writer, archive_write_set_format_zip(writer));
-        break;
+        return {nullptr, archive_write_set_format_zip};
     case Packing::Tar:
+        return {nullptr, archive_write_set_format_pax_restricted};
     case Packing::TarGz:
+        return {archive_write_add_filter_gzip, archive_write_set_format_pax_restricted};
     case Packing::TarZst:
-        check(writer, archive_write_set_format_pax_restricted(writer));
-        break;
+        return {archive_write_add_filter_zstd, archive_write_set_format_pax_restricted};
     case Packing::SevenZip:
-        check(writer, archive_write_set_format_7zip(writer));
-        break;
+        return {nullptr, archive_write_set_format_7zip};
     case Packing::Cpio:
-        check(writer, archive_write_set_format_cpio_newc(writer));
-        break;
+        return {nullptr, archive_write_set_format_cpio_newc};
     case Packing::Ar:
-        check(writer, archive_write_set_format_ar_svr4(writer));
-        break;
-    default:
-        check(writer, archive_write_set_format_raw(writer));
-        break;
+        return {nullptr, archive_write_set_format_ar_svr4};
     }
+    return {nullptr, archive_write_set_format_raw};
 }
 
 QByteArray write(Packing how, const std::vector<PackedMember> &members, const char *passphrase)
 {
     QByteArray out;
     archive *writer = archive_write_new();
-    setFilter(writer, how);
-    setFormat(writer, how);
+    const Writing writing = writingOf(how);
+    if (writing.filter)
+        check(writer, writing.filter(writer));
+    check(writer, writing.format(writer));
     if (passphrase) {
         check(writer, archive_write_set_options(writer, "zip:encryption=zipcrypt"));
         check(writer, archive_write_set_passphrase(writer, passphrase));
