@@ -40,23 +40,19 @@ void FileText::recognise(bool settleLater)
     if (startsWith("\xEF\xBB\xBF")) {
         m_offset = 3;
         m_encoding = Encoding::Utf8;
-        m_lineEnds = lineEndsOf(bytes());
+        m_lineEnds = lineEndsFor(bytes());
         if (!utf8PieceStarts(bytes(), m_lineEnds, m_starts))
             widen();
         return;
     }
     if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {
         m_encoding = all[0] == '\xFE' ? Encoding::Utf16BE : Encoding::Utf16LE;
-        const std::string_view text = all.substr(2);
-        m_units.reset(new char16_t[text.size() / 2 + 1]);
-        m_unitCount = decodeUtf16Into(text, m_encoding == Encoding::Utf16BE, m_units.get());
-        dropBytes();
-        m_wide = true;
-        m_lineEnds = lineEndsOf(units());
+        takeUtf16(all.substr(2));
+        m_lineEnds = lineEndsFor(units());
         m_starts = widePieceStarts(units(), m_lineEnds);
         return;
     }
-    m_lineEnds = lineEndsOf(all);
+    m_lineEnds = lineEndsFor(all);
     if (firstHighByte(all) != std::string_view::npos) {
         std::vector<size_t> starts;
         if (utf8PieceStarts(all, m_lineEnds, starts)) {
@@ -102,8 +98,37 @@ void FileText::widen()
     m_unitCount = decodeUtf8Into(bytes(), m_units.get());
     dropBytes();
     m_wide = true;
-    m_lineEnds = lineEndsOf(units());
+    m_lineEnds = lineEndsFor(units());
     m_starts = widePieceStarts(units(), m_lineEnds);
+}
+
+void FileText::keepLineEnds(LineEnds lineEnds)
+{
+    m_lineEnds = lineEnds;
+    m_lineEndsKept = true;
+}
+
+void FileText::takeAs(Encoding encoding)
+{
+    m_encoding = encoding;
+    m_unsettled = false;
+    if (encoding == Encoding::Windows1252) {
+        m_starts = bytePieceStarts(bytes(), m_lineEnds);
+    } else if (encoding == Encoding::Utf8) {
+        if (!utf8PieceStarts(bytes(), m_lineEnds, m_starts))
+            widen();
+    } else {
+        takeUtf16(bytes());
+        m_starts = widePieceStarts(units(), m_lineEnds);
+    }
+}
+
+void FileText::takeUtf16(std::string_view text)
+{
+    m_units.reset(new char16_t[text.size() / 2 + 1]);
+    m_unitCount = decodeUtf16Into(text, m_encoding == Encoding::Utf16BE, m_units.get());
+    dropBytes();
+    m_wide = true;
 }
 
 void FileText::dropBytes()

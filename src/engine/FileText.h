@@ -35,6 +35,12 @@ public:
     // are any), else Windows-1252. With settleLater, bytes that are not well-formed UTF-8 are
     // taken as Windows-1252 until settle() has counted them.
     void recognise(bool settleLater = false);
+    // Makes the text's lines end as lineEnds say rather than as its own bytes would: a later
+    // part of a stream keeps the line ends its first part was recognised with.
+    void keepLineEnds(LineEnds lineEnds);
+    // Takes the bytes as text in the encoding a stream's first part was recognised in: no
+    // byte-order mark is looked for, and UTF-8 that is not well-formed is repaired.
+    void takeAs(Encoding encoding);
     // Returns true while the text is taken as Windows-1252 before its bytes were counted.
     bool unsettled() const { return m_unsettled; }
     // Returns true when byte piece i (with the first byte after it) holds a place where a UTF-8
@@ -74,7 +80,12 @@ public:
 
 private:
     void cutBytePieces();
+    template <typename Text> LineEnds lineEndsFor(Text text) const
+    {
+        return m_lineEndsKept ? m_lineEnds : lineEndsOf(text);
+    }
     const char *start() const { return m_mapped ? m_mapped->data() : m_data.get(); }
+    void takeUtf16(std::string_view text);
     void dropBytes();
 
     FileBuffer m_data;
@@ -88,6 +99,7 @@ private:
     LineEnds m_lineEnds = LineEnds::CrLf;
     bool m_wide = false;
     bool m_unsettled = false;
+    bool m_lineEndsKept = false;
 };
 
 } // namespace engine

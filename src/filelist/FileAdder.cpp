@@ -79,7 +79,7 @@ void FileAdder::addFolder()
             m_host.setActivity(run::Activity::Busy);
     });
     const LeftOut leftOut =
-        m_scan.addFolderTree(folder, QStringLiteral("*.") + extension, m_host.files(), steps);
+        m_scan.addFolderTree(folder, FolderScan::namePatterns(extension), m_host.files(), steps);
     // Unless something else took over meanwhile (a run started during the scan, say).
     steps.step(132, [&] {
         if (m_host.activity() == run::Activity::Busy)
@@ -198,7 +198,7 @@ void FileAdder::dropPaths(const QStringList &paths, int unreadable)
     LeftOut leftOut;
     for (const QString &path : paths) {
         if (m_scan.isFolder(path))
-            leftOut += m_scan.addFolderTree(path, QStringLiteral("*.*"), files, steps);
+            leftOut += m_scan.addFolderTree(path, {QStringLiteral("*.*")}, files, steps);
         else
             steps.step(100, [&] { files.append(path); });
     }

@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <climits>
+#include <vector>
 
 namespace filelist {
 
@@ -98,6 +100,22 @@ bool FolderScan::nameIsReadable(const QString &name)
 bool FolderScan::matchesPattern(const QString &name, const QString &pattern)
 {
     return matchesEveryName(pattern) || wildcardMatcher(pattern).match(name).hasMatch();
+}
+
+QStringList FolderScan::namePatterns(const QString &typed)
+{
+    static const QRegularExpression parting(QStringLiteral("[;\\s]+"));
+    QStringList patterns;
+    for (const QString &entry : typed.split(parting, Qt::SkipEmptyParts)) {
+        // An extension holds no dot but a leading one (".txt" has always meant "*..txt"), so
+        // a wildcard beside a later dot can only mean a whole name.
+        const bool wildcard = entry.contains(u'*') || entry.contains(u'?');
+        if (wildcard && entry.indexOf(u'.', 1) > 0)
+            patterns.append(entry);
+        else
+            patterns.append(QStringLiteral("*.") + entry);
+    }
+    return patterns;
 }
 
 bool FolderScan::isFolder(const QString &path)
@@ -227,7 +245,7 @@ void FolderScan::walk(QStringList &folders, bool recurse)
     }
 }
 
-QStringList FolderScan::usableFilesIn(const QString &folder, const QString &pattern)
+QStringList FolderScan::usableFilesIn(const QString &folder, const QStringList &patterns)
 {
     QString prefix = folder;
     if (!prefix.endsWith(separator))
@@ -239,12 +257,18 @@ QStringList FolderScan::usableFilesIn(const QString &folder, const QString &patt
         // A folder that cannot be listed simply has no files to offer.
         return {};
     }
-    const bool everyName = matchesEveryName(pattern);
-    const QRegularExpression matcher = wildcardMatcher(pattern);
+    const bool everyName = std::any_of(patterns.begin(), patterns.end(), matchesEveryName);
+    std::vector<QRegularExpression> matchers;
+    for (const QString &pattern : patterns)
+        matchers.push_back(wildcardMatcher(pattern));
+    const auto matches = [&](const QString &name) {
+        return std::any_of(matchers.begin(), matchers.end(),
+                           [&](const QRegularExpression &m) { return m.match(name).hasMatch(); });
+    };
     QStringList usable;
     for (const QString &name : all) {
         pause();
-        if (!everyName && !matcher.match(name).hasMatch())
+        if (!everyName && !matches(name))
             continue;
         if (isTooLong(prefix + name)) {
             // Counted unless the name would be left out anyway.
@@ -257,7 +281,7 @@ QStringList FolderScan::usableFilesIn(const QString &folder, const QString &patt
     return usable;
 }
 
-LeftOut FolderScan::addFolderTree(const QString &folder, const QString &pattern,
+LeftOut FolderScan::addFolderTree(const QString &folder, const QStringList &patterns,
                                   platform::ListModel &list, engine::Steps &steps)
 {
     m_leftOut = {};
@@ -273,7 +297,7 @@ LeftOut FolderScan::addFolderTree(const QString &folder, const QString &pattern,
                 here.chop(1);
         });
         QStringList names;
-        steps.step(120, [&] { names = usableFilesIn(here, pattern); });
+        steps.step(120, [&] { names = usableFilesIn(here, patterns); });
         for (const QString &name : names) {
             if (m_stopped)
                 break;

@@ -30,16 +30,16 @@ public:
     // that passes the folder tests, level by level; removes the folders that cannot be
     // listed. Reports other failures under the walk's own tag.
     void addSubFolders(QStringList &folders, bool recurse);
-    // Returns the names of the usable files of one folder that match a pattern ("*.txt"),
-    // in listing order; an empty list when the folder cannot be listed.
-    QStringList usableFilesIn(const QString &folder, const QString &pattern);
+    // Returns the names of the usable files of one folder that match any of the patterns
+    // ("*.txt"), in listing order; an empty list when the folder cannot be listed.
+    QStringList usableFilesIn(const QString &folder, const QStringList &patterns);
     // Appends to the list every matching file of a folder and of its accepted sub-folders,
     // breadth first, leaving out "~" names, unusable files and hidden archive files. Reports
     // failures through steps, numbered 112 to 130, and once how many names could not be
     // read back; returns the folders and files that could not be added for a path too long
     // or a folder that may not be read.
-    LeftOut addFolderTree(const QString &folder, const QString &pattern, platform::ListModel &list,
-                          engine::Steps &steps);
+    LeftOut addFolderTree(const QString &folder, const QStringList &patterns,
+                          platform::ListModel &list, engine::Steps &steps);
     // Returns whether the path names an existing folder.
     bool isFolder(const QString &path);
     // Makes every running and later walk end at its next yield; used when the window closes.
@@ -56,6 +56,10 @@ public:
     // Returns whether a file name matches a wildcard pattern without regard to case: "*" is
     // any run of characters, "?" any one character, and "*.*" matches every name.
     static bool matchesPattern(const QString &name, const QString &pattern);
+    // Returns the name patterns of the text typed at the extension prompt: entries parted by
+    // ";" or white space, each an extension ("txt" gives "*.txt"), or, when it holds a
+    // wildcard and a dot after its first character, a name pattern as typed ("syslog.*").
+    static QStringList namePatterns(const QString &typed);
 
 private:
     void walk(QStringList &folders, bool recurse);

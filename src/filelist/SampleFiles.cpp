@@ -96,7 +96,7 @@ QString SampleFiles::samplesFolder() const
 
 void SampleFiles::recordSampleFiles()
 {
-    const QStringList names = m_scan.usableFilesIn(samplesFolder(), QStringLiteral("*.*"));
+    const QStringList names = m_scan.usableFilesIn(samplesFolder(), {QStringLiteral("*.*")});
     QStringList paths;
     for (const QString &name : names)
         paths.append(m_host.programFolderFile(QStringLiteral("Samples/") + name));

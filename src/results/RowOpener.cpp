@@ -1,5 +1,6 @@
 #include "RowOpener.h"
 
+#include "engine/PackedReader.h"
 #include "engine/Steps.h"
 #include "platform/Desktop.h"
 #include "platform/DesktopEntry.h"
@@ -10,6 +11,7 @@
 #include "results/EditorCommand.h"
 #include "results/ResultsView.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace results {
@@ -20,6 +22,22 @@ const QString noOriginNote = QStringLiteral("This row does not say which file it
 
 const QString chooseEditorHint = QStringLiteral(
     "\"Choose Editor\u2026\" in the menu of the results list (right-click a row) sets one.");
+
+const QString packedNote = QStringLiteral(
+    "This row comes from a compressed file or an archive: its line is one of the text inside, "
+    "which an editor given the file itself does not show.");
+
+// Returns true when the file is compressed or an archive, whose rows number the lines of the
+// text inside.
+bool holdsPackedText(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(64);
+    return engine::packingOf(std::string_view(head.constData(), size_t(head.size()))) !=
+           engine::Packing::Plain;
+}
 
 } // namespace
 
@@ -72,6 +90,10 @@ void RowOpener::openAtLine(const platform::RowOrigin &origin)
     }
     if (!fileStillThere(origin.path))
         return;
+    if (holdsPackedText(origin.path)) {
+        m_note(packedNote);
+        return;
+    }
     // Line numbers go past 2^32: they are handed on as text, never through an int.
     const QString line = QString::number(origin.line);
     ProgramCall call = EditorCommand::fromSetting(editorSetting(), origin.path, line);

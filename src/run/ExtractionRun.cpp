@@ -28,9 +28,12 @@ struct ExtractionRun::RunState {
     std::shared_ptr<const SearchPlan> plan;
     std::shared_ptr<SearchWorkers> workers;
     std::unique_ptr<SearchWorkers::Outcome> outcome;
-    // The current file: its position in the request, its path, and its path with the space
-    // the rows put after it.
+    // The current file's position in the request.
     qsizetype file = 0;
+    // The text whose rows are being handed on: the file's, or a member's of an archive.
+    FileBlocks *blocks = nullptr;
+    // The current text's name (the file's path, or the archive's with the member's), and the
+    // name with the space the rows put after it.
     QString path;
     QString prefix;
     QString scratch;
@@ -113,7 +116,7 @@ void ExtractionRun::discard(RunState &state)
     // Handing a file of gigabytes back to the system takes a tenth of a second: too long
     // for a thread that must keep answering. Anything else goes back to the workers, whose
     // memory it is.
-    if (outcome->blocks.heldBytes() < (size_t(32) << 20)) {
+    if (outcome->heldBytes() < (size_t(32) << 20)) {
         state.workers->giveBack(std::move(outcome));
         return;
     }
@@ -143,21 +146,10 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         if (!state.outcome)
             break;
         state.file = i;
-        state.path = path;
-        state.prefix = path + QLatin1Char(' ');
         state.gaveUpInFile = false;
-        if (state.outcome->blocks.patternGaveUp)
-            noteGaveUp(state);
-        const size_t pieces = state.outcome->blocks.pieceCount;
-        for (size_t p = 0; p < pieces; ++p) {
-            steps.step(134, [&] { emitRows(state, p); });
-            if (steps.test(136, [&] { return halted(state.generation); }))
-                break;
-            // Pieces without a match emit nothing, so the run yields between pieces too.
-            m_yield.yield();
-        }
+        const bool stopped = emitFile(steps, state, path);
         discard(state);
-        if (steps.test(138, [&] { return halted(state.generation); }))
+        if (stopped || steps.test(138, [&] { return halted(state.generation); }))
             break;
     }
     retire(std::move(workers));
@@ -166,6 +158,48 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
             SearchWorkers::gaveUpReport(*state.plan, state.gaveUpFiles, state.firstGaveUpPath);
         m_reporter.reportError(report.tag, report.step, report.description);
     }
+}
+
+bool ExtractionRun::emitFile(engine::Steps &steps, RunState &state, const QString &path)
+{
+    SearchWorkers::Outcome &outcome = *state.outcome;
+    if (!outcome.packed)
+        return emitText(steps, state, path, outcome.blocks);
+    for (SearchWorkers::Member &member : outcome.members) {
+        // A member's rows name the archive, then the member's path inside it in braces.
+        const QString name =
+            member.name.empty()
+                ? path
+                : path + QLatin1Char('{') + QString::fromUtf8(member.name) + QLatin1Char('}');
+        for (FileBlocks &part : member.parts) {
+            if (emitText(steps, state, name, part))
+                return true;
+        }
+        // Its failures come after the rows read before them.
+        for (const SearchWorkers::Report &report : member.reports)
+            m_reporter.reportError(report.tag, report.step, report.description);
+        if (halted(state.generation))
+            return true;
+    }
+    return false;
+}
+
+bool ExtractionRun::emitText(engine::Steps &steps, RunState &state, const QString &name,
+                             FileBlocks &blocks)
+{
+    state.blocks = &blocks;
+    state.path = name;
+    state.prefix = name + QLatin1Char(' ');
+    if (blocks.patternGaveUp)
+        noteGaveUp(state);
+    for (size_t p = 0; p < blocks.pieceCount; ++p) {
+        steps.step(134, [&] { emitRows(state, p); });
+        if (steps.test(136, [&] { return halted(state.generation); }))
+            return true;
+        // Pieces without a match emit nothing, so the run yields between pieces too.
+        m_yield.yield();
+    }
+    return false;
 }
 
 void ExtractionRun::takeOutcome(RunState &state, size_t file)
@@ -215,7 +249,7 @@ QStringView decodeLine(std::u16string_view line, engine::Encoding, QString &)
 
 void ExtractionRun::emitRows(RunState &state, size_t piece)
 {
-    FileBlocks &found = state.outcome->blocks;
+    FileBlocks &found = *state.blocks;
     const auto emitFrom = [&](const auto &blocks) {
         if (state.request.oneLine)
             emitJoined(state, blocks);
@@ -263,8 +297,7 @@ template <typename Blocks> void ExtractionRun::emitJoined(RunState &state, const
         m_yield.yield();
         // The block's line breaks, and any lone CR or LF inside its lines, are dropped.
         for (const auto line : blocks.block(b)) {
-            const QStringView text =
-                decodeLine(line, state.outcome->blocks.encoding, state.scratch);
+            const QStringView text = decodeLine(line, state.blocks->encoding, state.scratch);
             for (const QChar c : text) {
                 if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
                     joined.append(c);
@@ -309,8 +342,7 @@ template <typename Blocks> void ExtractionRun::emitEach(RunState &state, const B
             if constexpr (std::is_same_v<std::remove_cvref_t<decltype(lines[k])>, std::string_view>)
                 addBytes(state, lines[k], number);
             else
-                addRow(state, decodeLine(lines[k], state.outcome->blocks.encoding, state.scratch),
-                       number);
+                addRow(state, decodeLine(lines[k], state.blocks->encoding, state.scratch), number);
             if (halted(state.generation))
                 return;
         }
@@ -321,7 +353,7 @@ bool ExtractionRun::adoptRows(RunState &state, size_t piece)
 {
     // A piece whose rows are the workers' copies of its lines, one byte a character, goes to
     // the sink whole: it may keep the copies instead of copying each row again.
-    FileBlocks &found = state.outcome->blocks;
+    FileBlocks &found = *state.blocks;
     const DisplayOption display = state.request.display;
     if (found.bytePieces[piece].empty() || state.request.oneLine || !found.rowsOneByteEach(piece) ||
         (display != DisplayOption::FileAndLine && display != DisplayOption::LineOnly))
@@ -339,7 +371,7 @@ void ExtractionRun::addBytes(RunState &state, std::string_view line, uint64_t nu
 {
     // Windows-1252 bytes, and UTF-8 lines of ASCII only, are their characters one for one:
     // they go to the sink as they are.
-    const engine::Encoding encoding = state.outcome->blocks.encoding;
+    const engine::Encoding encoding = state.blocks->encoding;
     if (encoding != engine::Encoding::Windows1252 &&
         (encoding != engine::Encoding::Utf8 ||
          engine::firstHighByte(line) != std::string_view::npos)) {

@@ -55,6 +55,8 @@ private:
     void runFiles(engine::Steps &steps, RunState &state);
     std::shared_ptr<SearchWorkers> startWorkers(RunState &state);
     void takeOutcome(RunState &state, size_t file);
+    bool emitFile(engine::Steps &steps, RunState &state, const QString &path);
+    bool emitText(engine::Steps &steps, RunState &state, const QString &name, FileBlocks &blocks);
     void retire(std::shared_ptr<SearchWorkers> workers);
     void discard(RunState &state);
     bool halted(unsigned generation) const;

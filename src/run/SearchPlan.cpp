@@ -1,6 +1,7 @@
 #include "SearchPlan.h"
 
 #include "engine/CodePage.h"
+#include "engine/LineCount.h"
 #include "engine/TextFormat.h"
 #include "engine/UnicodeCase.h"
 
@@ -95,7 +96,7 @@ void FileBlocks::numberLines()
         size_t last = pieces.size();
         while (last > 0 && pieces[last - 1].empty())
             --last;
-        uint64_t first = 1;
+        uint64_t first = firstLine;
         for (size_t p = 0; p < last; ++p) {
             const auto piece = pieceAt(p);
             engine::LineNumbering numbering(piece, ends, first);
@@ -110,6 +111,17 @@ void FileBlocks::numberLines()
         number(widePieces, [&](size_t p) { return text.pieceUnits(p); });
     else
         number(bytePieces, [&](size_t p) { return text.pieceBytes(p); });
+}
+
+uint64_t FileBlocks::lineAfter() const
+{
+    // Pieces end after a line end, or hold none, so no CR LF is cut between two of them.
+    const engine::LineEnds ends = text.lineEnds();
+    uint64_t line = firstLine;
+    for (size_t p = 0; p < text.count(); ++p)
+        line += wide ? engine::countLineEnds(text.pieceUnits(p), ends)
+                     : engine::countLineEnds(text.pieceBytes(p), ends);
+    return line;
 }
 
 bool FileBlocks::keepOnlyRows()

@@ -52,6 +52,9 @@ struct FileBlocks {
     engine::Encoding encoding = engine::Encoding::Windows1252;
     bool wide = false;
     bool textKept = true;
+    // The number of the text's first line: 1, or for a later part of a stream the line after
+    // the parts before it.
+    uint64_t firstLine = 1;
 
     // Notes what the text is (its pieces, encoding and width), which stays known once the text
     // goes; reading and searching call it.
@@ -65,6 +68,8 @@ struct FileBlocks {
     // Gives the blocks' lines and matching lines their numbers in the file, counted across
     // the pieces; keepOnlyRows() does it while the text is there.
     void numberLines();
+    // Returns the number of the line after the text's end, while the text is there.
+    uint64_t lineAfter() const;
     // Returns how much memory the text, the blocks and the copied lines take.
     size_t heldBytes() const;
     // Returns true when the copied lines of byte piece p are there to take and hold one

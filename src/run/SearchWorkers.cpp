@@ -1,5 +1,8 @@
 #include "SearchWorkers.h"
 
+#include "PackedSearch.h"
+
+#include "engine/PackedReader.h"
 #include "engine/Steps.h"
 
 namespace run {
@@ -16,19 +19,17 @@ constexpr size_t kFilesAhead = 256;
 // wait of a few milliseconds anyway, so a larger batch delays no row by more.
 constexpr size_t kBatch = 32;
 
-class RecordingReporter : public engine::ErrorReporter {
-public:
-    explicit RecordingReporter(std::vector<SearchWorkers::Report> &reports) : m_reports(reports) {}
-    void reportError(const std::string &tag, int step, const std::string &description) override
-    {
-        m_reports.push_back({tag, step, description});
-    }
-
-private:
-    std::vector<SearchWorkers::Report> &m_reports;
-};
-
 } // namespace
+
+size_t SearchWorkers::Outcome::heldBytes() const
+{
+    size_t held = blocks.heldBytes();
+    for (const Member &member : members) {
+        for (const FileBlocks &part : member.parts)
+            held += part.heldBytes();
+    }
+    return held;
+}
 
 SearchWorkers::SearchWorkers(std::vector<std::string> paths, std::shared_ptr<const SearchPlan> plan,
                              engine::ReadRule rule, int threads)
@@ -64,9 +65,23 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::process(const std::string
 {
     for (;;) {
         auto outcome = std::make_unique<Outcome>();
-        RecordingReporter reporter(outcome->reports);
+        Recorder reporter(outcome->reports);
         FileBlocks &blocks = outcome->blocks;
-        blocks.text = engine::readPieces(path, reporter, rule, stop, true, true);
+        // The bytes are looked at before they are taken as text: a compressed file or an
+        // archive is searched as what it holds, unless every file is to be read as bytes.
+        blocks.text =
+            engine::readPieces(path, reporter, engine::ReadRule::Windows1252CrLf, stop, true);
+        if (rule == engine::ReadRule::Automatic &&
+            engine::packingOf(blocks.text.bytes()) != engine::Packing::Plain) {
+            searchPacked(blocks.text.bytes(), plan, *outcome, stop);
+            if (!blocks.text.intact())
+                continue;
+            blocks.text = engine::FileText();
+            blocks.textKept = false;
+            return outcome;
+        }
+        if (rule == engine::ReadRule::Automatic)
+            blocks.text.recognise(true);
         blocks.noteText();
         searchFile(plan, blocks, stop);
         try {
@@ -138,7 +153,7 @@ void SearchWorkers::work()
         bool wake = false;
         {
             std::lock_guard lock(m_mutex);
-            m_pendingBytes += outcome->blocks.heldBytes();
+            m_pendingBytes += outcome->heldBytes();
             m_slots[i] = std::move(outcome);
             // Waking the window thread costs more than a small file: it is woken for a
             // batch of files, or when no batch is coming.
@@ -172,7 +187,7 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::take(size_t i,
     if (!m_slots[i])
         return nullptr;
     std::unique_ptr<Outcome> outcome = std::move(m_slots[i]);
-    m_pendingBytes -= std::min(m_pendingBytes, outcome->blocks.heldBytes());
+    m_pendingBytes -= std::min(m_pendingBytes, outcome->heldBytes());
     m_consumed = i + 1;
     // Workers waiting for room are woken once there is room for a batch.
     const bool wake = m_waitingWorkers > 0 && roomFor(kBatch);

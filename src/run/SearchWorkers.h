@@ -23,10 +23,34 @@ public:
         int step = 0;
         std::string description;
     };
+    // Keeps the failures of a tagged operation, to be shown later.
+    class Recorder : public engine::ErrorReporter {
+    public:
+        explicit Recorder(std::vector<Report> &reports) : m_reports(reports) {}
+        void reportError(const std::string &tag, int step, const std::string &description) override
+        {
+            m_reports.push_back({tag, step, description});
+        }
+
+    private:
+        std::vector<Report> &m_reports;
+    };
+    // One member of an archive, or the one text of a compressed file, in parts of whole lines.
+    struct Member {
+        std::string name; // its path inside the archive; empty for a compressed file's text
+        std::vector<Report> reports;
+        std::vector<FileBlocks> parts;
+    };
     // Everything the window thread needs of one file.
     struct Outcome {
         std::vector<Report> reports;
         FileBlocks blocks;
+        // A compressed file's text or an archive's members, in order; blocks is then empty.
+        std::vector<Member> members;
+        bool packed = false;
+
+        // Returns how much memory the file's blocks and rows take.
+        size_t heldBytes() const;
     };
 
     // Starts threads workers (at least one) on the files (native paths) with the plan.

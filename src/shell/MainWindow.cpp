@@ -97,9 +97,13 @@ void MainWindow::connectHandlers()
                         QStringLiteral(" if you have any questions or need features added.") +
                         QStringLiteral("\r\n\r\nEach file is read in its own encoding (UTF-8, "
                                        "UTF-16 with a byte-order mark, else Windows-1252) and "
-                                       "with its own line ends (LF or CR LF). Tick \"Read every "
-                                       "file as Windows-1252 with CR LF line ends\" to read "
-                                       "every file byte by byte with lines ending at CR LF.") +
+                                       "with its own line ends (LF or CR LF). A compressed file "
+                                       "(gzip, bzip2, xz, lzma, zstd, lz4) is read as the text "
+                                       "it holds, and an archive (zip, tar, 7z, cpio, ar) member "
+                                       "by member, its rows named archive{member}. Tick \"Read "
+                                       "every file as Windows-1252 with CR LF line ends\" to "
+                                       "read every file byte by byte with lines ending at CR LF, "
+                                       "compressed files and archives as their bytes too.") +
                         QStringLiteral("\r\n\r\nTick \"Regular expression\" to take the "
                                        "search text as a regular expression in the syntax of "
                                        "PCRE2 (as grep -P and ripgrep take it): a line is "

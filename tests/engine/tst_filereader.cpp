@@ -1,5 +1,7 @@
 #include "engine/CodePage.h"
 #include "engine/FileReader.h"
+#include "engine/StreamText.h"
+#include "engine/TextFormat.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -53,6 +55,34 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+// Returns the characters of a text, every piece end to end.
+QString charactersOf(const engine::FileText &text)
+{
+    QString all;
+    for (size_t i = 0; i < text.count(); ++i) {
+        if (text.wide()) {
+            all += QStringView(text.pieceUnits(i).data(), qsizetype(text.pieceUnits(i).size()));
+            continue;
+        }
+        const std::string_view piece = text.pieceBytes(i);
+        all += text.encoding() == engine::Encoding::Utf8
+                   ? QString::fromStdU16String(engine::decodeUtf8(piece))
+                   : QString::fromStdU16String(engine::decode(piece));
+    }
+    return all;
+}
+
+// Gives the bytes a few at a time, as a decompressor gives its output.
+engine::StreamText::Source sourceOf(const QByteArray &bytes, qsizetype &at)
+{
+    return [&bytes, &at](char *out, size_t size) {
+        const auto count = std::min<qsizetype>({qsizetype(size), 7, bytes.size() - at});
+        std::memcpy(out, bytes.constData() + at, size_t(count));
+        at += count;
+        return size_t(count);
+    };
+}
+
 } // namespace
 
 class TestFileReader : public QObject {
@@ -74,6 +104,9 @@ private slots:
     void highByteCounts_data();
     void highByteCounts();
     void growingFileIsReadToItsSizeAtOpen();
+    void streamParts_data();
+    void streamParts();
+    void streamStopsAndFailsKeepingWhatWasRead();
 
 private:
     QTemporaryDir m_dir;
@@ -518,3 +551,99 @@ void TestFileReader::growingFileIsReadToItsSizeAtOpen()
 
 QTEST_APPLESS_MAIN(TestFileReader)
 #include "tst_filereader.moc"
+
+void TestFileReader::streamParts_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("partSize");
+    const QString text = QStringLiteral("caf\u00E9 line %1 \u20AC\r\n");
+    QByteArray utf8;
+    QByteArray utf16le("\xFF\xFE");
+    QByteArray utf16be("\xFE\xFF");
+    for (int i = 0; i < 40; ++i) {
+        const QString line = text.arg(i);
+        utf8 += line.toUtf8();
+        for (const QChar c : line) {
+            utf16le += char(c.unicode() & 0xFF);
+            utf16le += char(c.unicode() >> 8);
+            utf16be += char(c.unicode() >> 8);
+            utf16be += char(c.unicode() & 0xFF);
+        }
+    }
+    QByteArray ascii;
+    for (int i = 0; i < 60; ++i)
+        ascii += "plain line " + QByteArray::number(i) + "\n";
+    QTest::newRow("UTF-8, CR LF") << utf8 << 64;
+    QTest::newRow("UTF-8 with its mark") << "\xEF\xBB\xBF" + utf8 << 64;
+    QTest::newRow("UTF-16 LE with its mark") << utf16le << 64;
+    QTest::newRow("UTF-16 BE with its mark") << utf16be << 100;
+    QTest::newRow("Windows-1252, LF") << ascii + "caf\xE9\n" + ascii << 50;
+    QTest::newRow("ASCII parts, then UTF-8") << ascii + "caf\xC3\xA9\n" + ascii << 50;
+    QTest::newRow("LF lines among CR LF ones stay inside them")
+        << QByteArray("a\r\n") + QByteArray("b\n").repeated(40) + "c\r\n"
+        << 32;
+    QTest::newRow("a line longer than a part") << QByteArray(300, 'x') + "\n" + ascii << 64;
+    QTest::newRow("one part holds it all") << utf8 << (1 << 20);
+    QTest::newRow("an empty stream is one empty part") << QByteArray() << 64;
+}
+
+// A stream cut into parts reads as the same characters, with the same line ends, as the
+// whole text: each part but the last ends at a line end, the first part deciding its kind.
+void TestFileReader::streamParts()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, partSize);
+    engine::FileText whole{std::string_view(content.constData(), size_t(content.size()))};
+    whole.recognise(false);
+    qsizetype at = 0;
+    engine::StreamText stream(sourceOf(content, at), nullptr, size_t(partSize));
+    QString joined;
+    int parts = 0;
+    while (std::optional<engine::FileText> part = stream.next()) {
+        ++parts;
+        part->settle(true);
+        const QString characters = charactersOf(*part);
+        // A part without an LF reads the same with either kind of line end.
+        if (characters.contains(u'\n'))
+            QCOMPARE(part->lineEnds(), whole.lineEnds());
+        const QString lineEnd = whole.lineEnds() == engine::LineEnds::Lf ? QStringLiteral("\n")
+                                                                         : QStringLiteral("\r\n");
+        if (at < content.size())
+            QVERIFY2(characters.endsWith(lineEnd) || !characters.contains(lineEnd),
+                     qPrintable(characters));
+        joined += characters;
+    }
+    QCOMPARE(joined, charactersOf(whole));
+    QVERIFY(parts >= (content.size() > partSize ? 2 : 1));
+}
+
+void TestFileReader::streamStopsAndFailsKeepingWhatWasRead()
+{
+    const QByteArray content = QByteArray("hit\n").repeated(1000);
+    std::atomic<bool> stop{false};
+    int reads = 0;
+    engine::StreamText stopped(
+        [&](char *out, size_t size) {
+            if (++reads == 3)
+                stop = true;
+            std::memset(out, 'x', std::min<size_t>(size, 16));
+            return std::min<size_t>(size, 16);
+        },
+        &stop, 1024);
+    QVERIFY(stopped.next());
+    QVERIFY(!stopped.next());
+    QCOMPARE(reads, 3);
+
+    qsizetype at = 0;
+    engine::StreamText failing(
+        [&, source = sourceOf(content, at)](char *out, size_t size) {
+            if (at >= 2000)
+                throw engine::Failure("Damaged or truncated data");
+            return source(out, size);
+        },
+        nullptr, size_t(1) << 20);
+    const std::optional<engine::FileText> part = failing.next();
+    QVERIFY(part);
+    QCOMPARE(part->bytes().size(), size_t(2002));
+    QVERIFY_THROWS_EXCEPTION(engine::Failure, failing.next());
+}

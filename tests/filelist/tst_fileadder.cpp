@@ -83,6 +83,10 @@ void tst_FileAdder::addAllInFolder_data()
         << "txt"
         << "/docs" << QStringList{"/docs/a.txt", "/docs/sub/c.TXT"} << "txt"
         << "/docs";
+    QTest::newRow("an extension and a pattern, stored as typed")
+        << "doc; *.txt"
+        << "/docs" << QStringList{"/docs/a.txt", "/docs/b.doc", "/docs/sub/c.TXT"} << "doc; *.txt"
+        << "/docs";
     QTest::newRow("cancelled extension stores nothing")
         << ""
         << "/docs" << QStringList{} << QString() << QString();

@@ -23,14 +23,14 @@ struct ScanResult {
 };
 
 ScanResult addTree(platform::FileSystem &fileSystem, const QString &folder,
-                   const QString &pattern = QStringLiteral("*.*"))
+                   const QStringList &patterns = {QStringLiteral("*.*")})
 {
     fakes::FakeYield yield;
     fakes::RecordingReporter reporter;
     platform::ListModel list;
     filelist::FolderScan scan(fileSystem, yield, reporter);
     engine::Steps steps(reporter, "Form1", "PushButton1_Click");
-    const filelist::LeftOut leftOut = scan.addFolderTree(folder, pattern, list, steps);
+    const filelist::LeftOut leftOut = scan.addFolderTree(folder, patterns, list, steps);
     return {list.texts(), reporter.reports, yield.count, leftOut};
 }
 
@@ -161,10 +161,27 @@ void tst_FolderScan::extensionOnRealFolder_data()
     QTest::addColumn<QString>("extension");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("star lists every file")
-        << "*" << QStringList{"a.txt", "B.TXT", "c.text", "d..txt", "README"};
+        << "*" << QStringList{"a.txt",    "B.TXT",      "c.text", "d..txt",
+                              "dpkg.log", "dpkg.log.1", "README", "syslog.2.gz"};
     QTest::newRow("TXT in capitals") << "TXT" << QStringList{"a.txt", "B.TXT", "d..txt"};
     QTest::newRow("leading dot matches almost nothing") << ".txt" << QStringList{"d..txt"};
     QTest::newRow("no match at all") << "pdf" << QStringList{};
+    QTest::newRow("two extensions parted by a semicolon")
+        << "txt;text" << QStringList{"a.txt", "B.TXT", "c.text", "d..txt"};
+    QTest::newRow("extensions parted by spaces and semicolons")
+        << " text ;; log " << QStringList{"c.text", "dpkg.log"};
+    QTest::newRow("a pattern keeps rotated logs")
+        << "*.log*" << QStringList{"dpkg.log", "dpkg.log.1"};
+    QTest::newRow("two patterns keep every log")
+        << "*.log*;syslog.*" << QStringList{"dpkg.log", "dpkg.log.1", "syslog.2.gz"};
+    QTest::newRow("a pattern of a name's start") << "syslog.*" << QStringList{"syslog.2.gz"};
+    QTest::newRow("a wildcard with no dot is still an extension")
+        << "t?t" << QStringList{"a.txt", "B.TXT", "d..txt"};
+    QTest::newRow("a file matched twice is listed once")
+        << "txt *.t* TXT" << QStringList{"a.txt", "B.TXT", "c.text", "d..txt"};
+    QTest::newRow("an extension with a dot inside stays one")
+        << "2.gz" << QStringList{"syslog.2.gz"};
+    QTest::newRow("only separators match nothing") << " ; " << QStringList{};
 }
 
 void tst_FolderScan::extensionOnRealFolder()
@@ -173,13 +190,15 @@ void tst_FolderScan::extensionOnRealFolder()
     QFETCH(QStringList, expected);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    for (const char *name : {"README", "d..txt", "c.text", "B.TXT", "a.txt"})
+    for (const char *name :
+         {"README", "d..txt", "c.text", "B.TXT", "a.txt", "syslog.2.gz", "dpkg.log", "dpkg.log.1"})
         touch(dir.filePath(QLatin1String(name)));
     platform::QtFileSystem fileSystem;
     QStringList want;
     for (const QString &name : expected)
         want.append(dir.path() + u'/' + name);
-    QCOMPARE(addTree(fileSystem, dir.path(), QStringLiteral("*.") + extension).files, want);
+    QCOMPARE(addTree(fileSystem, dir.path(), filelist::FolderScan::namePatterns(extension)).files,
+             want);
 }
 
 void tst_FolderScan::breadthFirstOrder()
@@ -338,8 +357,8 @@ void tst_FolderScan::secondScanListsEverythingAgain()
     platform::ListModel list;
     filelist::FolderScan scan(fs, yield, reporter);
     engine::Steps steps(reporter, "Form1", "PushButton1_Click");
-    scan.addFolderTree("/d", "*.*", list, steps);
-    scan.addFolderTree("/d", "*.*", list, steps);
+    scan.addFolderTree("/d", {"*.*"}, list, steps);
+    scan.addFolderTree("/d", {"*.*"}, list, steps);
     QCOMPARE(list.texts(), (QStringList{"/d/a.txt", "/d/s/b.txt", "/d/a.txt", "/d/s/b.txt"}));
 }
 
@@ -524,7 +543,7 @@ void tst_FolderScan::largeTreeYieldsOften()
         mostAddedBetweenTurns = std::max(mostAddedBetweenTurns, list.count() - lastCount);
         lastCount = list.count();
     };
-    scan.addFolderTree("/big", "*.txt", list, steps);
+    scan.addFolderTree("/big", {"*.txt"}, list, steps);
     QCOMPARE(list.count(), 100000);
     QVERIFY(yield.count >= 100000 + 5000);
     QVERIFY2(mostAddedBetweenTurns <= 1, qPrintable(QString::number(mostAddedBetweenTurns)));

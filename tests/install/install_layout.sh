@@ -67,7 +67,7 @@ if command -v dpkg-deb >/dev/null; then
   if [ -n "$deb" ]; then
     [ "$(dpkg-deb -f "$deb" Package)" = lumbrex ] || fail "package is not named lumbrex"
     depends=$(dpkg-deb -f "$deb" Depends)
-    for needed in libqt6widgets6 libqt6dbus6 libqt6gui6 libqt6core6 qt6-qpa-plugins libxlsxwriter4 libpcre2-16-0; do
+    for needed in libqt6widgets6 libqt6dbus6 libqt6gui6 libqt6core6 qt6-qpa-plugins libxlsxwriter4 libpcre2-16-0 libarchive13; do
       case $depends in *"$needed"*) ;; *) fail "package does not depend on $needed" ;; esac
     done
     [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "package has no maintainer"

@@ -59,6 +59,7 @@ private slots:
     void defaultEditor();
     void containingFolder_data();
     void containingFolder();
+    void compressedFileIsNotOpenedAtALine();
 };
 
 void TestRowOpener::defaultEditor_data()
@@ -126,6 +127,19 @@ void TestRowOpener::defaultEditor()
     f.opener.openAtLine(origin);
     QCOMPARE(f.services.desktop.started.size(), 2 * started);
     QCOMPARE(f.notes.size(), done.contains("|note ") ? 1 : 0);
+}
+
+void TestRowOpener::compressedFileIsNotOpenedAtALine()
+{
+    OpenerFixture f;
+    QFile file(f.file);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("\x1F\x8B\x08\0\0\0\0\0\0\x03", 10)); // a gzip stream's header
+    file.close();
+    f.services.desktop.defaultApplications.insert("text/plain", "org.gnome.gedit.desktop");
+    f.opener.openAtLine({f.file, 12});
+    QVERIFY2(f.done().startsWith("note This row comes from a compressed file"),
+             qPrintable(f.done()));
 }
 
 void TestRowOpener::containingFolder_data()

@@ -1,5 +1,8 @@
 #include "run/ExtractionRun.h"
 #include "support/Fakes.h"
+#include "support/PackedSamples.h"
+
+#include "engine/StreamText.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -76,6 +79,9 @@ private slots:
     void stopBetweenPiecesOfOneFile();
     void oneWorkerAndManyGiveTheSameRows();
     void moreFilesThanTheWorkersReadAhead();
+    void packedRowsEqualPlainRows_data();
+    void packedRowsEqualPlainRows();
+    void bombIsSearchedInBoundedMemory();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -572,6 +578,13 @@ void TestExtractionRun::readEveryFileAsWindows1252_data()
         << QByteArray("caf\xC3\xA9 hit\r\n") << QStringList{QString::fromUtf8("cafÃ© hit")};
     QTest::newRow("a byte-order mark is text")
         << QByteArray("\xEF\xBB\xBFhit\r\n") << QStringList{QString::fromUtf8("ï»¿hit")};
+    // A tar's header of 512 bytes lies before its first member's text.
+    const QByteArray tar = fakes::packed(fakes::Packing::Tar, {{"n", "hit\r\n"}});
+    QTest::newRow("an archive is its bytes")
+        << tar << QStringList{QString::fromLatin1(tar.left(512)) + QStringLiteral("hit")};
+    QTest::newRow("a compressed file is its bytes")
+        << fakes::packed(fakes::Packing::Gzip, {{"n", QByteArray("hit\r\n").repeated(99)}})
+        << QStringList{};
 }
 
 // The old rule reads every file as Windows-1252 with CR LF lines, whatever it holds.
@@ -682,3 +695,108 @@ void TestExtractionRun::moreFilesThanTheWorkersReadAhead()
 
 QTEST_GUILESS_MAIN(TestExtractionRun)
 #include "tst_extractionrun.moc"
+
+void TestExtractionRun::packedRowsEqualPlainRows_data()
+{
+    QTest::addColumn<int>("packing");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("mode");
+    const std::vector<std::pair<const char *, fakes::Packing>> packings = {
+        {"gzip", fakes::Packing::Gzip},      {"two gzip streams", fakes::Packing::GzipTwoMembers},
+        {"bzip2", fakes::Packing::Bzip2},    {"xz", fakes::Packing::Xz},
+        {"lzma", fakes::Packing::Lzma},      {"zstd", fakes::Packing::Zstd},
+        {"lz4", fakes::Packing::Lz4},        {"zip", fakes::Packing::Zip},
+        {"tar", fakes::Packing::Tar},        {"tar.gz", fakes::Packing::TarGz},
+        {"tar.zst", fakes::Packing::TarZst}, {"7z", fakes::Packing::SevenZip},
+        {"cpio", fakes::Packing::Cpio},      {"ar", fakes::Packing::Ar},
+    };
+    const std::vector<std::pair<const char *, QByteArray>> texts = {
+        {"UTF-8, LF", "alpha\nhit \xC3\xA9t\xC3\xA9\nbeta\nHIT \xC3\x89T\xC3\x89\n"},
+        {"UTF-8 with its mark, CR LF", "\xEF\xBB\xBFhit \xE2\x82\xAC\r\nb\r\nhit 2\r\n"},
+        {"Windows-1252, CR LF", "a\r\nhit caf\xE9\r\nHIT\xA0\x80\r\n"},
+        {"UTF-16 LE, CR LF", QByteArray("\xFF\xFEh\0i\0t\0\xE9\0\r\0\n\0x\0\r\0\n\0", 20)},
+        {"UTF-16 BE, LF", QByteArray("\xFE\xFF\0a\0\n\0h\0i\0t\0\n", 14)},
+        {"no line end", "one hit"},
+    };
+    for (const auto &[packingName, packing] : packings) {
+        for (const auto &[textName, text] : texts) {
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(packingName, textName)))
+                << int(packing) << text << 1;
+        }
+    }
+    QTest::newRow("gzip, all lines below stay within a piece")
+        << int(fakes::Packing::Gzip) << QByteArray("a\nhit\nb\nc\n") << 13;
+    QTest::newRow("zip, 1 line above")
+        << int(fakes::Packing::Zip) << QByteArray("a\r\nhit\r\nb\r\n") << 2;
+}
+
+void TestExtractionRun::packedRowsEqualPlainRows()
+{
+    QFETCH(int, packing);
+    QFETCH(QByteArray, text);
+    QFETCH(int, mode);
+    const auto how = fakes::Packing(packing);
+    const QByteArray second = "hit in the second member\n";
+    // Folders inside an ar archive have no names of their own.
+    const QByteArray name = how == fakes::Packing::Ar ? "first.log" : "var/log/first.log";
+    const QString plain = write(QStringLiteral("plain.txt"), text);
+    const QString other = write(QStringLiteral("second.txt"), second);
+    const QString packedPath =
+        write(QStringLiteral("packed"), fakes::packed(how, {{name, text}, {"second.txt", second}}));
+    m_request.paths = {plain, other, packedPath};
+    m_request.mode = listedModes.at(size_t(mode));
+    m_request.searchText = QStringLiteral("hit");
+    m_request.display = run::DisplayOption::FileAndLine;
+    click();
+    QVERIFY2(m_reporter.reports.isEmpty(), qPrintable(m_reporter.reports.join(u'\n')));
+    QStringList plainRows;
+    QStringList packedRows;
+    QList<qulonglong> plainLines;
+    QList<qulonglong> packedLines;
+    for (qsizetype i = 0; i < m_sink.rows.size(); ++i) {
+        const QString &row = m_sink.rows[i];
+        if (row.startsWith(plain + u' ')) {
+            plainRows.append(row.mid(plain.size()));
+            plainLines.append(m_sink.lines[i]);
+        } else if (!row.startsWith(other + u' ')) {
+            packedRows.append(row);
+            if (!row.startsWith(packedPath + QStringLiteral("{second.txt}")))
+                packedLines.append(m_sink.lines[i]);
+        }
+    }
+    // The rows of a member number the member's own lines.
+    QCOMPARE(packedLines, plainLines);
+    QVERIFY(!plainRows.isEmpty());
+    QStringList expected;
+    const QString member =
+        fakes::isStream(how) ? packedPath : packedPath + u'{' + QString::fromLatin1(name) + u'}';
+    for (const QString &row : std::as_const(plainRows))
+        expected.append(member + row);
+    if (!fakes::isStream(how))
+        expected.append(packedPath + QStringLiteral("{second.txt} ") +
+                        QString::fromLatin1(second.chopped(1)));
+    QCOMPARE(packedRows, expected);
+}
+
+void TestExtractionRun::bombIsSearchedInBoundedMemory()
+{
+    // 64 MiB of text in a gzip of some 64 KiB, with one match at its very end.
+    const QByteArray text = QByteArray("nothing to see here\n").repeated((64 << 20) / 20) + "hit\n";
+    const QString bomb =
+        write(QStringLiteral("bomb.gz"), fakes::packed(fakes::Packing::Gzip, {{"t", text}}));
+    QVERIFY(QFileInfo(bomb).size() < text.size() / 100);
+    const run::SearchPlan plan(engine::Mode::ExtractSearchWordLine, u"hit", false, 1, 1);
+    const auto outcome =
+        run::SearchWorkers::process(bomb.toStdString(), plan, engine::ReadRule::Automatic, nullptr);
+    QVERIFY(outcome->reports.empty());
+    QCOMPARE(outcome->members.size(), size_t(1));
+    const std::vector<run::FileBlocks> &parts = outcome->members.front().parts;
+    // Read a part at a time; what is kept of the parts is their rows.
+    QVERIFY(parts.size() >= size_t(text.size()) / engine::StreamText::kPartSize);
+    QVERIFY2(outcome->heldBytes() < (size_t(1) << 20),
+             qPrintable(QString::number(outcome->heldBytes())));
+    QCOMPARE(parts.back().bytePieces.back().lines().size(), size_t(1));
+    QCOMPARE(parts.back().bytePieces.back().lines().front(), std::string_view("hit"));
+    // Its line is counted through every part before it.
+    QCOMPARE(parts.back().bytePieces.back().lineNumbers().front(), uint64_t(text.count('\n')));
+}

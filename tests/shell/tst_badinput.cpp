@@ -14,6 +14,7 @@
 #include "shell/ResultRowActions.h"
 #include "support/DeepTree.h"
 #include "support/Fakes.h"
+#include "support/PackedSamples.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -75,6 +76,9 @@ private slots:
     void badEntryInFileList_data();
     void badEntryInFileList();
     void hundredMegabytesWithoutLineEnd();
+    void badPackedFile_data();
+    void badPackedFile();
+    void truncatedStreamKeepsTheRowsBeforeTheCut();
     void oddFileNamesFromFolderScan_data();
     void oddFileNamesFromFolderScan();
     void deepFolderTreeAddedAndTheRestSaid();
@@ -333,6 +337,154 @@ void TestBadInput::hundredMegabytesWithoutLineEnd()
     QCOMPARE(m_fakes->prompts.errors(), QStringList());
     QCOMPARE(m_fakes->prompts.texts().last(), QStringLiteral("Done."));
     QCOMPARE(rows(), (QStringList{QStringLiteral("hit"), QStringLiteral("good hit")}));
+}
+
+namespace {
+
+using fakes::PackedMember;
+using fakes::Packing;
+
+// A zip with its first member's declared sizes, in the local header and in the central
+// directory, set to the value given.
+QByteArray zipWithDeclaredSize(quint32 size)
+{
+    QByteArray zip =
+        fakes::packed(Packing::Zip, {{"first.txt", "first hit\n"}, {"second.txt", "second hit\n"}});
+    // The writer streams its members: the sizes follow the data, in a data descriptor.
+    const auto put = [&](qsizetype at) {
+        for (int b = 0; b < 4; ++b)
+            zip[at + b] = char((size >> (8 * b)) & 0xFF);
+    };
+    const qsizetype local = zip.indexOf("PK\x03\x04");
+    put(local + 18);
+    put(local + 22);
+    const qsizetype central = zip.indexOf("PK\x01\x02");
+    put(central + 20);
+    put(central + 24);
+    const qsizetype descriptor = zip.indexOf("PK\x07\x08");
+    if (descriptor >= 0) {
+        put(descriptor + 8);
+        put(descriptor + 12);
+    }
+    return zip;
+}
+
+// Returns the first keep bytes, or all but the last -keep.
+QByteArray truncated(const QByteArray &bytes, qsizetype keep)
+{
+    return keep >= 0 ? bytes.left(keep) : bytes.chopped(-keep);
+}
+
+QByteArray manyLines(int count)
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i)
+        text += "line " + QByteArray::number(i) + (i % 1000 == 0 ? " hit\n" : "\n");
+    return text;
+}
+
+} // namespace
+
+void TestBadInput::badPackedFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("report"); // the first description reported, empty for none
+    QTest::addColumn<int>("reports");
+    QTest::addColumn<QStringList>("ownRows");
+
+    const QByteArray text = "a hit\nb\n";
+    const QByteArray gzip = fakes::packed(Packing::Gzip, {{"t", text}});
+    QTest::newRow("empty gzip: no rows, no report")
+        << fakes::packed(Packing::Gzip, {{"t", ""}}) << "" << 0 << QStringList{};
+    QTest::newRow("gzip cut inside its header: too short to be one, read as its bytes")
+        << truncated(gzip, 6) << "" << 0 << QStringList{};
+    QTest::newRow("gzip of a short text without its last bytes")
+        << truncated(fakes::packed(Packing::Gzip, {{"t", manyLines(3000)}}), -4)
+        << "Damaged or truncated data" << 1 << QStringList{};
+    QTest::newRow("zip member of enormous declared size")
+        << zipWithDeclaredSize(0xFFFFFFF0u) << "first.txt: " << 1
+        << QStringList{QStringLiteral("second hit")};
+    QTest::newRow("zip member of a declared size that reads as negative")
+        << zipWithDeclaredSize(0x80000000u) << "first.txt: " << 1
+        << QStringList{QStringLiteral("second hit")};
+    QTest::newRow("tar names with .. and absolute paths: read, nothing written")
+        << fakes::packed(Packing::Tar,
+                         {{"../../escaped hit.txt", "up hit\n"}, {"/etc/abs hit", "abs hit\n"}})
+        << "" << 0 << QStringList{QStringLiteral("up hit"), QStringLiteral("abs hit")};
+    QTest::newRow("links, devices and folders in a tar are passed over")
+        << fakes::packed(Packing::Tar, {{"link", "/etc/passwd", PackedMember::Kind::Link},
+                                        {"null", "", PackedMember::Kind::Device},
+                                        {"dir/", "", PackedMember::Kind::Folder},
+                                        {"dir/real.txt", "real hit\n"}})
+        << "" << 0 << QStringList{QStringLiteral("real hit")};
+    QTest::newRow("password-protected zip: each member reported")
+        << fakes::packed(Packing::Zip, {{"secret.txt", "secret hit\n"}}, "pass")
+        << "secret.txt: Member is encrypted" << 1 << QStringList{};
+    QTest::newRow("compressed member is read decompressed")
+        << fakes::packed(Packing::Tar, {{"log.gz", gzip}}) << "" << 0
+        << QStringList{QStringLiteral("a hit")};
+    QTest::newRow("archive inside an archive is read as its bytes")
+        << fakes::packed(Packing::Tar,
+                         {{"inner.a", fakes::packed(Packing::Ar, {{"x.txt", "inner hit\n"}})}})
+        << "" << 0 << QStringList{QStringLiteral("inner hit")};
+}
+
+// A damaged, odd or hostile compressed file or archive between two good files: a clear report
+// with the reading's tag, the rows it still holds, and the files after it read in full.
+void TestBadInput::badPackedFile()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, report);
+    QFETCH(int, reports);
+    QFETCH(QStringList, ownRows);
+    const QString good = path(QStringLiteral("good.txt"));
+    QVERIFY(writeFile(QFile::encodeName(good), goodContent));
+    const QString packedFile = path(QStringLiteral("in/packed"));
+    QVERIFY(QDir().mkpath(path(QStringLiteral("in"))));
+    QVERIFY(writeFile(QFile::encodeName(packedFile), bytes));
+
+    makeWindow();
+    run({good, packedFile, good});
+
+    const QStringList errors = m_fakes->prompts.errors();
+    QVERIFY2(errors.size() == reports, qPrintable(errors.join(QLatin1String("\n---\n"))));
+    for (const QString &error : errors) {
+        QVERIFY(error.contains(QLatin1String("ExtractState.ReadFileToStringFSO")));
+        QVERIFY2(error.contains(report), qPrintable(error));
+    }
+    QStringList expected{QStringLiteral("good hit")};
+    expected += ownRows;
+    expected += QStringLiteral("good hit");
+    QCOMPARE(rows(), expected);
+    QCOMPARE(m_fakes->prompts.texts().last(), QStringLiteral("Done."));
+    // Reading never writes: the folder holds what the test put there.
+    QCOMPARE(QDir(path(QStringLiteral("in"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("packed")});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             (QStringList{QStringLiteral("good.txt"), QStringLiteral("in")}));
+}
+
+void TestBadInput::truncatedStreamKeepsTheRowsBeforeTheCut()
+{
+    const QString cut = path(QStringLiteral("syslog.1.xz"));
+    QVERIFY(writeFile(QFile::encodeName(cut),
+                      truncated(fakes::packed(Packing::Xz, {{"t", manyLines(300000)}}), -100)));
+    const QString good = path(QStringLiteral("good.txt"));
+    QVERIFY(writeFile(QFile::encodeName(good), goodContent));
+
+    makeWindow();
+    run({cut, good});
+
+    const QStringList errors = m_fakes->prompts.errors();
+    QCOMPARE(errors.size(), 1);
+    QVERIFY(errors.front().contains(QLatin1String("ExtractState.ReadFileToStringFSO")));
+    // The rows are those of the text up to shortly before the cut, in order.
+    QStringList got = rows();
+    QCOMPARE(got.takeLast(), QStringLiteral("good hit"));
+    QVERIFY2(got.size() >= 250, qPrintable(QString::number(got.size())));
+    QVERIFY(got.size() < 300);
+    for (int i = 0; i < got.size(); ++i)
+        QCOMPARE(got.at(i), QStringLiteral("line %1 hit").arg(i * 1000));
 }
 
 void TestBadInput::oddFileNamesFromFolderScan_data()
