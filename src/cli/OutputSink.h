@@ -1,0 +1,63 @@
+#pragma once
+
+#include "cli/CommandLine.h"
+#include "run/RunSink.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace cli {
+
+// Writes a run's rows to a file descriptor (standard output) as UTF-8, each ended as asked,
+// in blocks of a mebibyte; to a terminal, also at the end of each file. Once the reader has
+// gone (a closed pipe) or a write has failed, every later row is dropped.
+class OutputSink : public run::RunSink {
+public:
+    // Writes to fd; onNextFile runs as the run turns to each file, onClosed once when the
+    // output can take no more.
+    OutputSink(int fd, RowEnd end, std::function<void()> onNextFile,
+               std::function<void()> onClosed);
+
+    void progress(int value, const QString &caption) override;
+    void addRow(const QString &prefix, QStringView text) override;
+    void addRowWindows1252(const QString &prefix, std::string_view bytes) override;
+    void adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
+                              std::span<const std::string_view> rows) override;
+
+    // Puts the line number and a colon before each row from now on.
+    void setLineNumbers(bool on) { m_lineNumbers = on; }
+    // Writes what is buffered; returns false when the output was closed or a write failed.
+    bool finish();
+    // Returns how many rows the run handed on.
+    uint64_t rows() const { return m_rows; }
+    // Returns whether the reader went away (EPIPE).
+    bool readerGone() const { return m_readerGone; }
+    // Returns the error number of a failed write other than a closed pipe, or 0.
+    int writeError() const { return m_writeError; }
+
+    // Appends the UTF-8 bytes of Windows-1252 bytes to out.
+    static void appendWindows1252AsUtf8(std::string_view bytes, std::string &out);
+
+private:
+    void beginRow(const QString &prefix, uint64_t line);
+    void endRow();
+    void flush();
+
+    int m_fd;
+    std::string m_end;
+    std::function<void()> m_onNextFile;
+    std::function<void()> m_onClosed;
+    bool m_toTerminal = false;
+    bool m_lineNumbers = false;
+    bool m_readerGone = false;
+    int m_writeError = 0;
+    uint64_t m_rows = 0;
+    std::string m_out;
+    // The last prefix met and its UTF-8 bytes: the rows of one file share it.
+    QString m_prefix;
+    std::string m_prefixBytes;
+};
+
+} // namespace cli
