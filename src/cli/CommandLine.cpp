@@ -46,6 +46,18 @@ const QList<OptionSpec> &optionSpecs()
     return specs;
 }
 
+// Returns an option as a user may have typed it: "-B/--before-context", "--display".
+QString shown(const char *name)
+{
+    for (const OptionSpec &spec : optionSpecs()) {
+        if (spec.names.last() != QLatin1String(name))
+            continue;
+        return spec.names.size() > 1 ? QStringLiteral("-%1/--%2").arg(spec.names.first(), name)
+                                     : QStringLiteral("--%1").arg(QLatin1String(name));
+    }
+    return QLatin1String(name);
+}
+
 // Reads the options of a parsed command line into Options, one check at a time; the first
 // fault found is kept.
 class OptionReader {
@@ -69,7 +81,7 @@ public:
         if (values.isEmpty())
             return std::nullopt;
         if (values.size() > 1)
-            fail(QStringLiteral("--%1 may be given only once").arg(QLatin1String(name)));
+            fail(QStringLiteral("%1 may be given only once").arg(shown(name)));
         return values.last();
     }
 
@@ -80,7 +92,7 @@ public:
         const int value = text.toInt(&ok);
         if (ok && value >= low && value <= high)
             return value;
-        fail(QStringLiteral("--%1 takes %2, not '%3'").arg(QLatin1String(name), what, text));
+        fail(QStringLiteral("%1 takes %2, not '%3'").arg(shown(name), what, text));
         return std::nullopt;
     }
 
@@ -94,8 +106,7 @@ public:
     std::optional<bool> onOrOff(const char *on, const char *off)
     {
         if (isSet(on) && isSet(off))
-            fail(QStringLiteral("--%1 and --%2 contradict each other")
-                     .arg(QLatin1String(on), QLatin1String(off)));
+            fail(QStringLiteral("%1 and %2 contradict each other").arg(shown(on), shown(off)));
         if (isSet(on))
             return true;
         if (isSet(off))
@@ -165,7 +176,7 @@ void readDisplay(OptionReader &reader, Options &options)
                 QStringLiteral("--read-as takes automatic or windows-1252, not '%1'").arg(*rule));
     }
     if (reader.isSet("crlf") && reader.isSet("null"))
-        reader.fail(QStringLiteral("--crlf and -0 contradict each other"));
+        reader.fail(QStringLiteral("--crlf and -0/--null contradict each other"));
     options.rowEnd = reader.isSet("null")   ? RowEnd::Nul
                      : reader.isSet("crlf") ? RowEnd::CrLf
                                             : RowEnd::Lf;

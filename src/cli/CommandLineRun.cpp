@@ -96,10 +96,11 @@ qint64 runOntoOutput(run::ExtractionRun &extraction, const run::RunRequest &requ
     sink.setLineNumbers(options.lineNumbers);
     extraction.run(request, sink);
     reporter.setSubject(QString());
-    // The rows found before Ctrl+C are the user's still.
-    const bool written = sink.finish();
+    // Ctrl+C ends the program at once, as it ends grep: rows still in hand are dropped
+    // rather than waited for a reader who may never take them.
     if (Interruption::interrupted())
         Interruption::endAsSignalled(SIGINT);
+    const bool written = sink.finish();
     if (sink.readerGone())
         Interruption::endAsSignalled(SIGPIPE);
     if (!written) {

@@ -1,5 +1,6 @@
 #include "OutputSink.h"
 
+#include "cli/Interruption.h"
 #include "engine/CodePage.h"
 #include "engine/TextFormat.h"
 #include "results/Utf8Text.h"
@@ -133,6 +134,9 @@ void OutputSink::flush()
     const char *data = m_out.data();
     size_t left = m_out.size();
     while (left > 0 && !m_readerGone && m_writeError == 0) {
+        // Ctrl+C ends the writing at once, even into a pipe nobody empties.
+        if (Interruption::interrupted())
+            break;
         const ssize_t written = ::write(m_fd, data, left);
         if (written < 0 && errno == EINTR)
             continue;

@@ -12,7 +12,7 @@ namespace cli {
 
 // Writes a run's rows to a file descriptor (standard output) as UTF-8, each ended as asked,
 // in blocks of a mebibyte; to a terminal, also at the end of each file. Once the reader has
-// gone (a closed pipe) or a write has failed, every later row is dropped.
+// gone (a closed pipe), a write has failed or Ctrl+C was pressed, every later row is dropped.
 class OutputSink : public run::RunSink {
 public:
     // Writes to fd; onNextFile runs as the run turns to each file, onClosed once when the
