@@ -186,6 +186,8 @@ private slots:
     void windowAndCommandLineGiveTheSameRows();
     void wantsCommandLine_data();
     void wantsCommandLine();
+    void documentsKnowEveryOption_data();
+    void documentsKnowEveryOption();
     void realProgram_data();
     void realProgram();
     void closedPipeEndsTheRunAtOnce();
@@ -728,6 +730,35 @@ void TestCommandLine::wantsCommandLine()
     QFETCH(QStringList, arguments);
     QFETCH(bool, wanted);
     QCOMPARE(cli::wantsCommandLine(arguments), wanted);
+}
+
+void TestCommandLine::documentsKnowEveryOption_data()
+{
+    QTest::addColumn<QString>("document");
+    QTest::addColumn<QString>("dash"); // how the document writes "-"
+    QTest::newRow("the bash completion") << "assets/bash-completion/lumbrex"
+                                         << "-";
+    QTest::newRow("the manual page") << "assets/debian/lumbrex.1"
+                                     << "\\-";
+}
+
+// Every long option and mode name that --help lists is completed and documented, so none of
+// them falls behind when an option is added.
+void TestCommandLine::documentsKnowEveryOption()
+{
+    QFETCH(QString, document);
+    QFETCH(QString, dash);
+    const QString text = QString::fromUtf8(
+        readFile(QDir(qEnvironmentVariable("LUMBREX_SOURCE_DIR")).filePath(document)));
+    QVERIFY(text.size() > 100);
+    const QRegularExpression longOption(QStringLiteral("--[a-z0-9-]+"));
+    QStringList names = run::modeNames();
+    for (const QRegularExpressionMatch &found : longOption.globalMatch(cli::helpText()))
+        names.append(found.captured());
+    for (QString name : names) {
+        name.replace(QStringLiteral("-"), dash);
+        QVERIFY2(text.contains(name), qPrintable(name));
+    }
 }
 
 void TestCommandLine::realProgram_data()
