@@ -2,11 +2,12 @@
 
 #include "cli/Interruption.h"
 #include "engine/CodePage.h"
-#include "engine/TextFormat.h"
 #include "results/Utf8Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace cli {
@@ -15,6 +16,10 @@ namespace {
 
 // Rows go out in blocks this large: a few system calls for a run of a million rows.
 constexpr size_t kBlock = size_t(1) << 20;
+// Long rows are turned into UTF-8 a slice at a time, so a line of gigabytes needs no more
+// than a block; the block has room for one slice beyond its size.
+constexpr size_t kSlice = size_t(1) << 16;
+constexpr size_t kRoom = kBlock + 3 * kSlice + 64;
 
 // The UTF-8 bytes of each Windows-1252 byte's character, up to three of them.
 struct Utf8Of {
@@ -46,6 +51,31 @@ const std::array<Utf8Of, 256> &windows1252Utf8()
     return table;
 }
 
+// Writes the UTF-8 of Windows-1252 bytes to out, which has room for three bytes each; returns
+// the end. Rows are short and mostly ASCII: eight bytes are tested at once and copied whole.
+char *windows1252ToUtf8(std::string_view bytes, char *out)
+{
+    const std::array<Utf8Of, 256> &table = windows1252Utf8();
+    const char *from = bytes.data();
+    const char *const end = from + bytes.size();
+    while (from < end) {
+        if (end - from >= 8) {
+            uint64_t word = 0;
+            std::memcpy(&word, from, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                std::memcpy(out, from, 8);
+                out += 8;
+                from += 8;
+                continue;
+            }
+        }
+        const Utf8Of &utf8 = table[static_cast<unsigned char>(*from++)];
+        std::memcpy(out, utf8.bytes.data(), 3);
+        out += utf8.size;
+    }
+    return out;
+}
+
 } // namespace
 
 OutputSink::OutputSink(int fd, RowEnd end, std::function<void()> onNextFile,
@@ -54,24 +84,48 @@ OutputSink::OutputSink(int fd, RowEnd end, std::function<void()> onNextFile,
                       : end == RowEnd::CrLf ? std::string("\r\n")
                                             : std::string("\n")),
       m_onNextFile(std::move(onNextFile)), m_onClosed(std::move(onClosed)),
-      m_toTerminal(::isatty(fd) == 1)
+      m_toTerminal(::isatty(fd) == 1), m_block(new char[kRoom]),
+      // Stateless: a lone surrogate is written as U+FFFD, as the exports write it.
+      m_encoder(QStringEncoder::Utf8, QStringConverter::Flag::Stateless)
 {
-    m_out.reserve(kBlock + 4096);
 }
 
-void OutputSink::appendWindows1252AsUtf8(std::string_view bytes, std::string &out)
+char *OutputSink::room(size_t bytes)
 {
-    // Most lines are ASCII, or mostly so: runs of it are copied whole.
-    const std::array<Utf8Of, 256> &table = windows1252Utf8();
+    if (m_used + bytes > kRoom)
+        flush();
+    return m_block.get() + m_used;
+}
+
+void OutputSink::appendBytes(std::string_view bytes)
+{
     while (!bytes.empty()) {
-        const size_t ascii = std::min(engine::firstHighByte(bytes), bytes.size());
-        out.append(bytes.data(), ascii);
-        bytes.remove_prefix(ascii);
-        while (!bytes.empty() && static_cast<unsigned char>(bytes.front()) >= 0x80) {
-            const Utf8Of &utf8 = table[static_cast<unsigned char>(bytes.front())];
-            out.append(utf8.bytes.data(), utf8.size);
-            bytes.remove_prefix(1);
-        }
+        const size_t slice = std::min(bytes.size(), kSlice);
+        std::memcpy(room(slice), bytes.data(), slice);
+        m_used += slice;
+        bytes.remove_prefix(slice);
+    }
+}
+
+void OutputSink::appendWindows1252(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const size_t slice = std::min(bytes.size(), kSlice);
+        m_used = size_t(windows1252ToUtf8(bytes.substr(0, slice), room(3 * slice)) - m_block.get());
+        bytes.remove_prefix(slice);
+    }
+}
+
+void OutputSink::appendText(QStringView text)
+{
+    while (!text.isEmpty()) {
+        qsizetype slice = std::min(text.size(), qsizetype(kSlice));
+        // A surrogate pair stays in one slice.
+        if (slice < text.size() && text[slice - 1].isHighSurrogate())
+            --slice;
+        char *end = m_encoder.appendToBuffer(room(3 * size_t(slice)), text.first(slice));
+        m_used = size_t(end - m_block.get());
+        text = text.sliced(slice);
     }
 }
 
@@ -87,10 +141,8 @@ void OutputSink::progress(int, const QString &)
 void OutputSink::beginRow(const QString &prefix, uint64_t line)
 {
     ++m_rows;
-    if (m_lineNumbers && line > 0) {
-        m_out += std::to_string(line);
-        m_out += ':';
-    }
+    if (m_lineNumbers && line > 0)
+        appendBytes(std::to_string(line) + ':');
     if (prefix.isEmpty())
         return;
     if (prefix.constData() != m_prefix.constData() || prefix.size() != m_prefix.size()) {
@@ -98,27 +150,27 @@ void OutputSink::beginRow(const QString &prefix, uint64_t line)
         m_prefixBytes.clear();
         results::appendUtf8(prefix, m_prefixBytes);
     }
-    m_out += m_prefixBytes;
+    appendBytes(m_prefixBytes);
 }
 
 void OutputSink::endRow()
 {
-    m_out += m_end;
-    if (m_out.size() >= kBlock)
+    appendBytes(m_end);
+    if (m_used >= kBlock)
         flush();
 }
 
 void OutputSink::addRow(const QString &prefix, QStringView text)
 {
     beginRow(prefix, 0);
-    results::appendUtf8(text, m_out);
+    appendText(text);
     endRow();
 }
 
 void OutputSink::addRowWindows1252(const QString &prefix, std::string_view bytes)
 {
     beginRow(prefix, 0);
-    appendWindows1252AsUtf8(bytes, m_out);
+    appendWindows1252(bytes);
     endRow();
 }
 
@@ -131,8 +183,8 @@ void OutputSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes,
 
 void OutputSink::flush()
 {
-    const char *data = m_out.data();
-    size_t left = m_out.size();
+    const char *data = m_block.get();
+    size_t left = m_used;
     while (left > 0 && !m_readerGone && m_writeError == 0) {
         // Ctrl+C ends the writing at once, even into a pipe nobody empties.
         if (Interruption::interrupted())
@@ -153,7 +205,7 @@ void OutputSink::flush()
         data += written;
         left -= size_t(written);
     }
-    m_out.clear();
+    m_used = 0;
 }
 
 bool OutputSink::finish()

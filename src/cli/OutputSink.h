@@ -4,8 +4,10 @@
 #include "run/RunSink.h"
 
 #include <QString>
+#include <QStringEncoder>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace cli {
@@ -37,12 +39,13 @@ public:
     // Returns the error number of a failed write other than a closed pipe, or 0.
     int writeError() const { return m_writeError; }
 
-    // Appends the UTF-8 bytes of Windows-1252 bytes to out.
-    static void appendWindows1252AsUtf8(std::string_view bytes, std::string &out);
-
 private:
     void beginRow(const QString &prefix, uint64_t line);
     void endRow();
+    char *room(size_t bytes);
+    void appendBytes(std::string_view bytes);
+    void appendWindows1252(std::string_view bytes);
+    void appendText(QStringView text);
     void flush();
 
     int m_fd;
@@ -54,7 +57,10 @@ private:
     bool m_readerGone = false;
     int m_writeError = 0;
     uint64_t m_rows = 0;
-    std::string m_out;
+    // The block being filled: rows are written into it directly, so no byte is copied twice.
+    std::unique_ptr<char[]> m_block;
+    size_t m_used = 0;
+    QStringEncoder m_encoder;
     // The last prefix met and its UTF-8 bytes: the rows of one file share it.
     QString m_prefix;
     std::string m_prefixBytes;
