@@ -209,6 +209,65 @@ void readExtraction(OptionReader &reader, Options &options)
         reader.fail(QStringLiteral("no files given"));
 }
 
+// What --help prints before and after the list of modes.
+const char helpBeforeModes[] =
+    "Usage: lumbrex [PATH]...\n"
+    "       lumbrex --extract [OPTION]... PATH...\n"
+    "\n"
+    "Without --extract, opens the window with the files given in its file list; a\n"
+    "folder adds the files of its whole tree that have the stored extension.\n"
+    "\n"
+    "With --extract, runs one extraction with no window and prints its rows, one a\n"
+    "line, in UTF-8. Folders among the paths are scanned, sub-folders included.\n"
+    "\n"
+    "What to find:\n"
+    "  -e, --search TEXT        the search text (may start with '-'); empty finds\n"
+    "                           every line that is not empty\n"
+    "  -s, --match-case         match case;  -i, --ignore-case: do not (the default)\n"
+    "  -P, --regex              TEXT is a PCRE2 regular expression, as in grep -P\n"
+    "  -F, --fixed-strings      TEXT is plain text (the default)\n"
+    "  -m, --mode N             the extraction mode, by number or name (below);\n"
+    "                           the default is 1, line\n"
+    "  -B, --before-context X   lines above of mode 0, from 0 to 12 (default 1)\n"
+    "  -A, --after-context Y    lines below of mode 0, from 0 to 12 (default 1)\n"
+    "  -C, --context N          both; any of the three picks mode 0 by itself\n"
+    "      --read-as RULE       automatic (each file's own encoding and line ends,\n"
+    "                           the default) or windows-1252 (every file as\n"
+    "                           Windows-1252 with CR LF line ends)\n"
+    "\n"
+    "Which files:\n"
+    "      --scan PATTERN       scan folders for file names like PATTERN ('*.log');\n"
+    "                           the default is every file\n"
+    "      --files-from FILE    also read paths from FILE, one a line ('-': standard\n"
+    "                           input)\n"
+    "\n"
+    "What each row shows:\n"
+    "      --display HOW        line, file-line (the path, a space, the line: the\n"
+    "                           default) or file\n"
+    "      --one-line           join the blocks of each piece of a file into one row\n"
+    "      --no-one-line        one row per line (the default)\n"
+    "  -n, --line-number        put the line number and a colon before each row\n"
+    "      --crlf               end each row with CR LF instead of LF\n"
+    "  -0, --null               end each row with NUL instead of LF\n"
+    "\n"
+    "Where the rows go (instead of standard output):\n"
+    "      --save-text FILE     the aligned text file the window saves\n"
+    "      --save-xlsx FILE     the spreadsheet the window makes\n"
+    "\n"
+    "How:\n"
+    "      --use-settings       take each option not given here from the window's\n"
+    "                           stored settings (never written); without it no\n"
+    "                           setting is read\n"
+    "  -j, --threads N          worker threads; 0 (the default) is one per core\n"
+    "  -h, --help               print this help;  -V, --version: the version\n"
+    "\n"
+    "Modes (--mode):\n";
+const char helpAfterModes[] =
+    "\n"
+    "Exit status: 0 when rows were found, 1 when none were, 2 when a file could not\n"
+    "be read or an option was wrong. Read failures go to standard error as\n"
+    "'lumbrex: PATH: reason'; the run goes on with the next file.\n";
+
 } // namespace
 
 ParsedCommandLine parseCommandLine(const QStringList &arguments)
@@ -283,66 +342,9 @@ QString helpText()
 {
     QString modes;
     for (qsizetype i = 0; i < run::modeNames().size(); ++i)
-        modes += QStringLiteral("  %1 %2\n").arg(i, 2).arg(run::modeNames().at(i), -16) +
+        modes += QStringLiteral("  %1 %2\n").arg(i, 2).arg(run::modeNames().at(i)) +
                  QStringLiteral("     %1\n").arg(run::modeCaptions().at(i));
-    return QStringLiteral(
-               "Usage: lumbrex [PATH]...\n"
-               "       lumbrex --extract [OPTION]... PATH...\n"
-               "\n"
-               "Without --extract, opens the window with the files given in its file list; a\n"
-               "folder adds the files of its whole tree that have the stored extension.\n"
-               "\n"
-               "With --extract, runs one extraction with no window and prints its rows, one a\n"
-               "line, in UTF-8. Folders among the paths are scanned, sub-folders included.\n"
-               "\n"
-               "What to find:\n"
-               "  -e, --search TEXT        the search text (may start with '-'); empty finds\n"
-               "                           every line that is not empty\n"
-               "  -s, --match-case         match case;  -i, --ignore-case: do not (the default)\n"
-               "  -P, --regex              TEXT is a PCRE2 regular expression, as in grep -P\n"
-               "  -F, --fixed-strings      TEXT is plain text (the default)\n"
-               "  -m, --mode N             the extraction mode, by number or name (below);\n"
-               "                           the default is 1, line\n"
-               "  -B, --before-context X   lines above of mode 0, from 0 to 12 (default 1)\n"
-               "  -A, --after-context Y    lines below of mode 0, from 0 to 12 (default 1)\n"
-               "  -C, --context N          both; any of the three picks mode 0 by itself\n"
-               "      --read-as RULE       automatic (each file's own encoding and line ends,\n"
-               "                           the default) or windows-1252 (every file as\n"
-               "                           Windows-1252 with CR LF line ends)\n"
-               "\n"
-               "Which files:\n"
-               "      --scan PATTERN       scan folders for file names like PATTERN ('*.log');\n"
-               "                           the default is every file\n"
-               "      --files-from FILE    also read paths from FILE, one a line ('-': standard\n"
-               "                           input)\n"
-               "\n"
-               "What each row shows:\n"
-               "      --display HOW        line, file-line (the path, a space, the line: the\n"
-               "                           default) or file\n"
-               "      --one-line           join the blocks of each piece of a file into one row\n"
-               "      --no-one-line        one row per line (the default)\n"
-               "  -n, --line-number        put the line number and a colon before each row\n"
-               "      --crlf               end each row with CR LF instead of LF\n"
-               "  -0, --null               end each row with NUL instead of LF\n"
-               "\n"
-               "Where the rows go (instead of standard output):\n"
-               "      --save-text FILE     the aligned text file the window saves\n"
-               "      --save-xlsx FILE     the spreadsheet the window makes\n"
-               "\n"
-               "How:\n"
-               "      --use-settings       take each option not given here from the window's\n"
-               "                           stored settings (never written); without it no\n"
-               "                           setting is read\n"
-               "  -j, --threads N          worker threads; 0 (the default) is one per core\n"
-               "  -h, --help               print this help;  -V, --version: the version\n"
-               "\n"
-               "Modes (--mode):\n") +
-           modes +
-           QStringLiteral(
-               "\n"
-               "Exit status: 0 when rows were found, 1 when none were, 2 when a file could not\n"
-               "be read or an option was wrong. Read failures go to standard error as\n"
-               "'lumbrex: PATH: reason'; the run goes on with the next file.\n");
+    return QLatin1String(helpBeforeModes) + modes + QLatin1String(helpAfterModes);
 }
 
 QString versionText()

@@ -1,6 +1,7 @@
 #include "InputPaths.h"
 
 #include "cli/ConsoleReporter.h"
+#include "cli/Interruption.h"
 #include "filelist/FolderScan.h"
 #include "platform/ListModel.h"
 #include "platform/QtFileSystem.h"
@@ -24,7 +25,8 @@ int readAll(int fd, QByteArray &into)
     char block[1 << 16];
     for (;;) {
         const ssize_t got = ::read(fd, block, sizeof block);
-        if (got < 0 && errno == EINTR)
+        // Ctrl+C ends a wait for a list typed at a terminal, or piped from a slow program.
+        if (got < 0 && errno == EINTR && !Interruption::interrupted())
             continue;
         if (got < 0)
             return errno;
@@ -75,7 +77,10 @@ std::optional<QByteArray> InputPaths::readList(const QString &listFile)
 {
     QByteArray bytes;
     if (listFile == QLatin1String("-")) {
-        if (const int error = readAll(m_input, bytes)) {
+        const int error = readAll(m_input, bytes);
+        if (Interruption::interrupted())
+            return std::nullopt;
+        if (error != 0) {
             m_reporter.failAbout(QStringLiteral("standard input"),
                                  QString::fromLocal8Bit(std::strerror(error)));
             return std::nullopt;
@@ -92,6 +97,8 @@ std::optional<QByteArray> InputPaths::readList(const QString &listFile)
         error = readAll(fd, bytes);
     if (fd >= 0)
         ::close(fd);
+    if (Interruption::interrupted())
+        return std::nullopt;
     if (error != 0) {
         m_reporter.failAbout(listFile, QString::fromLocal8Bit(std::strerror(error)));
         return std::nullopt;
