@@ -91,7 +91,9 @@ struct Child {
     int err = -1;
 };
 
-Child spawn(const QStringList &arguments, const QStringList &environment)
+// Starts the real program; a command before it (setpriv, say) starts it in turn.
+Child spawn(const QStringList &arguments, const QStringList &environment,
+            const QStringList &before = {})
 {
     int out[2], err[2];
     if (::pipe(out) != 0 || ::pipe(err) != 0)
@@ -103,7 +105,10 @@ Child spawn(const QStringList &arguments, const QStringList &environment)
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, err[0]);
     const QByteArray binary = qgetenv("LUMBREX_BINARY");
-    QList<QByteArray> owned{binary};
+    QList<QByteArray> owned;
+    for (const QString &word : before)
+        owned.append(word.toUtf8());
+    owned.append(binary);
     for (const QString &argument : arguments)
         owned.append(argument.toUtf8());
     std::vector<char *> argv;
@@ -118,8 +123,8 @@ Child spawn(const QStringList &arguments, const QStringList &environment)
         envp.push_back(e.data());
     envp.push_back(nullptr);
     Child child;
-    if (posix_spawn(&child.pid, binary.constData(), &actions, nullptr, argv.data(), envp.data()) !=
-        0)
+    if (posix_spawn(&child.pid, owned.first().constData(), &actions, nullptr, argv.data(),
+                    envp.data()) != 0)
         qFatal("cannot start %s", binary.constData());
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
@@ -190,6 +195,8 @@ private slots:
     void documentsKnowEveryOption();
     void realProgram_data();
     void realProgram();
+    void readOnlyFolderTakesNoSave_data();
+    void readOnlyFolderTakesNoSave();
     void closedPipeEndsTheRunAtOnce();
     void interruptStopsTheRunAtOnce_data();
     void interruptStopsTheRunAtOnce();
@@ -798,6 +805,47 @@ void TestCommandLine::realProgram()
         QCOMPARE(said, QByteArray());
     // Nothing is written to the settings folder.
     QCOMPARE(QDir(home.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
+void TestCommandLine::readOnlyFolderTakesNoSave_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a workbook") << "--save-xlsx"
+                                << "rows.xlsx";
+    QTest::newRow("a text file") << "--save-text"
+                                 << "rows.txt";
+}
+
+// A folder that takes no new file: said, status 2, and nothing made there. Permissions do not
+// bind the super-user, so the super-user runs the program as nobody.
+void TestCommandLine::readOnlyFolderTakesNoSave()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, name);
+    QTemporaryDir scratch;
+    QFile::setPermissions(scratch.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                              QFileDevice::ExeOther);
+    const QString input = scratch.filePath("in.txt");
+    write(input, "hit\n");
+    const QString locked = scratch.filePath("locked");
+    QVERIFY(QDir().mkdir(locked));
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                      QFileDevice::ReadOther | QFileDevice::ExeOther);
+    const QStringList asNobody = ::geteuid() == 0 ? QStringList{"/usr/bin/setpriv", "--reuid=65534",
+                                                                "--regid=65534", "--clear-groups"}
+                                                  : QStringList{};
+    const QString target = locked + u'/' + name;
+    const Child child =
+        spawn({"--extract", "-e", "hit", option, target, input}, {"PATH=/usr/bin:/bin"}, asNobody);
+    QCOMPARE(drain(child.out), QByteArray());
+    QCOMPARE(drain(child.err), "lumbrex: " + target.toUtf8() + ": Permission denied\n");
+    const int wait = waitFor(child.pid, 20000);
+    QVERIFY(WIFEXITED(wait));
+    QCOMPARE(WEXITSTATUS(wait), 2);
+    QCOMPARE(QDir(locked).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+             QStringList());
 }
 
 void TestCommandLine::makeBigFiles()
