@@ -9,14 +9,14 @@ namespace cli {
 namespace {
 
 // Every option the program takes, its names as the parser knows them.
-struct OptionSpec {
+struct KnownOption {
     QStringList names;
     QString valueName; // empty for a flag
 };
 
-const QList<OptionSpec> &optionSpecs()
+const QList<KnownOption> &knownOptions()
 {
-    static const QList<OptionSpec> specs = {
+    static const QList<KnownOption> options = {
         {{"extract"}, {}},
         {{"h", "help"}, {}},
         {{"V", "version"}, {}},
@@ -43,16 +43,16 @@ const QList<OptionSpec> &optionSpecs()
         {{"0", "null"}, {}},
         {{"j", "threads"}, "N"},
     };
-    return specs;
+    return options;
 }
 
 // Returns an option as a user may have typed it: "-B/--before-context", "--display".
 QString shown(const char *name)
 {
-    for (const OptionSpec &spec : optionSpecs()) {
-        if (spec.names.last() != QLatin1String(name))
+    for (const KnownOption &known : knownOptions()) {
+        if (known.names.last() != QLatin1String(name))
             continue;
-        return spec.names.size() > 1 ? QStringLiteral("-%1/--%2").arg(spec.names.first(), name)
+        return known.names.size() > 1 ? QStringLiteral("-%1/--%2").arg(known.names.first(), name)
                                      : QStringLiteral("--%1").arg(QLatin1String(name));
     }
     return QLatin1String(name);
@@ -274,10 +274,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
-    for (const OptionSpec &spec : optionSpecs()) {
-        QCommandLineOption option(spec.names);
-        if (!spec.valueName.isEmpty())
-            option.setValueName(spec.valueName);
+    for (const KnownOption &known : knownOptions()) {
+        QCommandLineOption option(known.names);
+        if (!known.valueName.isEmpty())
+            option.setValueName(known.valueName);
         parser.addOption(option);
     }
     ParsedCommandLine parsed;
@@ -325,8 +325,8 @@ bool wantsCommandLine(const QStringList &arguments)
         if (!argument.startsWith(QLatin1String("--")))
             continue;
         const QString name = argument.mid(2).section(u'=', 0, 0);
-        for (const OptionSpec &spec : optionSpecs())
-            if (spec.names.last() == name && name.size() > 1)
+        for (const KnownOption &known : knownOptions())
+            if (known.names.last() == name && name.size() > 1)
                 return true;
     }
     return false;

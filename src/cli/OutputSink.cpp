@@ -2,6 +2,7 @@
 
 #include "cli/Interruption.h"
 #include "engine/CodePage.h"
+#include "engine/TextFormat.h"
 #include "results/Utf8Text.h"
 
 #include <algorithm>
@@ -177,8 +178,46 @@ void OutputSink::addRowWindows1252(const QString &prefix, std::string_view bytes
 void OutputSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes,
                                       std::span<const std::string_view> rows)
 {
-    for (const std::string_view row : rows)
-        addRowWindows1252(prefix, row);
+    // The rows lie end to end: one scan over them all finds the bytes that take more than one
+    // byte of UTF-8, and the ASCII between them is copied as it stands.
+    if (rows.empty())
+        return;
+    const char *const last = rows.back().data() + rows.back().size();
+    const auto nextHigh = [last](const char *from) {
+        const size_t at = engine::firstHighByte(std::string_view(from, size_t(last - from)));
+        return at == std::string_view::npos ? last : from + at;
+    };
+    const std::array<Utf8Of, 256> &table = windows1252Utf8();
+    const char *expected = rows.front().data();
+    const char *high = nextHigh(expected);
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const std::string_view row = rows[r];
+        // Rows laid out otherwise, or too long for one slice, take the general way.
+        if (row.data() != expected || row.size() > kSlice || m_lineNumbers) {
+            for (; r < rows.size(); ++r)
+                addRowWindows1252(prefix, rows[r]);
+            return;
+        }
+        expected = row.data() + row.size();
+        beginRow(prefix, 0);
+        char *to = room(3 * row.size() + m_end.size());
+        const char *from = row.data();
+        while (high < expected) {
+            std::memcpy(to, from, size_t(high - from));
+            to += high - from;
+            const Utf8Of &utf8 = table[static_cast<unsigned char>(*high)];
+            std::memcpy(to, utf8.bytes.data(), 3);
+            to += utf8.size;
+            from = high + 1;
+            high = nextHigh(from);
+        }
+        std::memcpy(to, from, size_t(expected - from));
+        to += expected - from;
+        std::memcpy(to, m_end.data(), m_end.size());
+        m_used = size_t(to + m_end.size() - m_block.get());
+        if (m_used >= kBlock)
+            flush();
+    }
 }
 
 void OutputSink::flush()
