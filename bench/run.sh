@@ -170,7 +170,7 @@ for _ in range(21):
     walls.append(time.perf_counter() - start)
 print(f"{statistics.median(walls) * 1000:.1f}")' "$@"; }
 printf '%-34s %8s ms %8s ms (rg --version)\n' "start-up: lumbrex --version" \
-    "$(env -u DISPLAY startup "$lumbrex" --version)" "$(startup rg --version)"
+    "$(unset DISPLAY WAYLAND_DISPLAY; startup "$lumbrex" --version)" "$(startup rg --version)"
 
 if [ -x "$build/bin/lumbrex-results-bench" ]; then
     echo
