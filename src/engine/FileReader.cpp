@@ -180,7 +180,7 @@ void setAfterEachRead(void (*observer)())
 }
 
 FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule rule,
-                    const std::atomic<bool> *stop, bool mayMap)
+                    const std::atomic<bool> *stop, bool mayMap, bool settleLater)
 {
     Steps steps(reporter, "ExtractState", "ReadFileToStringFSO");
     Reader reader;
@@ -209,7 +209,7 @@ FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule r
     steps.step(120, [&] { reader.close(); });
     FileText text = reader.take();
     if (rule == ReadRule::Automatic)
-        text.recognise();
+        text.recognise(settleLater);
     return text;
 }
 

@@ -31,7 +31,7 @@ void FileText::cutBytePieces()
         m_starts.push_back(at);
 }
 
-void FileText::recognise()
+void FileText::recognise(bool settleLater)
 {
     const std::string_view all(start(), m_size);
     const auto startsWith = [&](std::string_view mark) {
@@ -64,15 +64,34 @@ void FileText::recognise()
             m_starts = std::move(starts);
             return;
         }
-        // A few stray bytes in UTF-8 text are repaired rather than taken for another
-        // encoding.
-        if (mostlyUtf8(all)) {
-            m_encoding = Encoding::Utf8;
-            widen();
-            return;
-        }
+        m_starts = bytePieceStarts(all, m_lineEnds);
+        m_unsettled = true;
+        if (!settleLater)
+            settle(true);
+        return;
     }
     m_starts = bytePieceStarts(all, m_lineEnds);
+}
+
+bool FileText::pieceMayHoldUtf8(size_t i) const
+{
+    if (m_wide || i >= m_starts.size())
+        return false;
+    const size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] + 1 : bytes().size();
+    return anyUtf8Start(bytes().substr(m_starts[i], end - m_starts[i]));
+}
+
+bool FileText::settle(bool mayHoldUtf8)
+{
+    if (!m_unsettled)
+        return false;
+    m_unsettled = false;
+    // A few stray bytes in UTF-8 text are repaired rather than taken for another encoding.
+    if (!mayHoldUtf8 || !mostlyUtf8(bytes()))
+        return false;
+    m_encoding = Encoding::Utf8;
+    widen();
+    return true;
 }
 
 void FileText::widen()

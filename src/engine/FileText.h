@@ -32,8 +32,17 @@ public:
     // Recognises the file's encoding and line ends from its bytes and cuts it at line ends: a
     // byte-order mark, else UTF-8 when it holds a byte of 0x80 or above and its well-formed
     // characters of several bytes outnumber its ill-formed subsequences (repaired when there
-    // are any), else Windows-1252.
-    void recognise();
+    // are any), else Windows-1252. With settleLater, bytes that are not well-formed UTF-8 are
+    // taken as Windows-1252 until settle() has counted them.
+    void recognise(bool settleLater = false);
+    // Returns true while the text is taken as Windows-1252 before its bytes were counted.
+    bool unsettled() const { return m_unsettled; }
+    // Returns true when byte piece i (with the first byte after it) holds a place where a UTF-8
+    // character of several bytes may start; counting a piece just searched finds it in cache.
+    bool pieceMayHoldUtf8(size_t i) const;
+    // Counts the bytes of an unsettled text, unless no piece mayHoldUtf8, and turns it into
+    // repaired UTF-8 where that is what they are; returns true when it did.
+    bool settle(bool mayHoldUtf8);
     // Turns UTF-8 bytes into UTF-16 units, for searches the bytes cannot serve.
     void widen();
 
@@ -78,6 +87,7 @@ private:
     Encoding m_encoding = Encoding::Windows1252;
     LineEnds m_lineEnds = LineEnds::CrLf;
     bool m_wide = false;
+    bool m_unsettled = false;
 };
 
 } // namespace engine

@@ -81,9 +81,9 @@ private:
     size_t m_rowSize = 0;
 };
 
-// Searches every piece of a file's text with the plan; UTF-8 text the plan's bytes cannot
-// serve is widened first. A set stop flag ends the search between pieces (and between the
-// lines a pattern tries).
+// Searches every piece of a file's text with the plan, and settles an unsettled text (see
+// engine::FileText::settle()); UTF-8 text the plan's bytes cannot serve is widened first. A set
+// stop flag ends the search between pieces (and between the lines a pattern tries).
 void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool> *stop);
 
 } // namespace run

@@ -64,7 +64,7 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::process(const std::string
         auto outcome = std::make_unique<Outcome>();
         RecordingReporter reporter(outcome->reports);
         FileBlocks &blocks = outcome->blocks;
-        blocks.text = engine::readPieces(path, reporter, rule, stop, true);
+        blocks.text = engine::readPieces(path, reporter, rule, stop, true, true);
         blocks.noteText();
         searchFile(plan, blocks, stop);
         try {

@@ -180,6 +180,8 @@ private slots:
     void vectorEdges();
     void acrossPieces_data();
     void acrossPieces();
+    void chosenPatterns_data();
+    void chosenPatterns();
     void randomLongFiles_data();
     void randomLongFiles();
 };
@@ -398,6 +400,40 @@ void TestDifferential::acrossPieces()
             const QByteArray failure =
                 check(bytes, format, Mode(m), pattern, m % 2 == 0, 2, 3, regex);
             QVERIFY2(failure.isEmpty(), failure.left(3000).constData());
+        }
+    }
+}
+
+void TestDifferential::chosenPatterns_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("pattern");
+    const QString ids = QStringLiteral("id=0\r\nid=1\r\nid=\r\nID=9\r\nid=01\r\n");
+    QTest::newRow("negated class of one after the required text") << ids << "id=[^0]";
+    QTest::newRow("negated class of two") << ids << "id=[^01]";
+    QTest::newRow("negated class of several, with a range") << ids << "id=[^a-c9]";
+    QTest::newRow("negated class alone") << ids << "[^0]";
+    QTest::newRow("^ last in a class") << QStringLiteral("a^b\r\nab\r\n^\r\nb\r\n") << "[a^]b";
+    QTest::newRow("^ in a class of two before the required text")
+        << QStringLiteral("0x\r\n^x\r\nx\r\n") << "[0^]x";
+    QTest::newRow("negated ^") << QStringLiteral("^^\r\n^a\r\na\r\n") << "^[^^]";
+    QTest::newRow("interpreted: (*NO_JIT)") << ids << "(*NO_JIT)id=[^0]";
+}
+
+// Patterns whose required text sits beside a class that leaves characters out: the narrowing
+// search must never drop a line the pattern matches.
+void TestDifferential::chosenPatterns()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, pattern);
+    const std::u16string units = text.toStdU16String();
+    for (const Format format : {Format::Windows1252, Format::Utf8, Format::Utf16LE}) {
+        for (int m = 0; m <= static_cast<int>(Mode::ExtractSearchWordLineDownAll); ++m) {
+            for (const bool matchCase : {false, true}) {
+                const QByteArray failure = check(bytesOf(units, format), format, Mode(m),
+                                                 pattern.toStdU16String(), matchCase, 1, 1, true);
+                QVERIFY2(failure.isEmpty(), failure.constData());
+            }
         }
     }
 }

@@ -237,7 +237,8 @@ void TestFileReader::unusablePaths()
     QElapsedTimer timer;
     timer.start();
     const engine::FileText pieces = engine::readPieces(path.toStdString(), reporter);
-    QVERIFY(timer.elapsed() < 2000);
+    // Refused at once; reading /dev/zero or waiting for a writer would never end.
+    QVERIFY(timer.elapsed() < 20000);
 
     QCOMPARE(reporter.steps(), steps);
     for (const auto &report : reporter.reports)
