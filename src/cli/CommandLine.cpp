@@ -53,7 +53,7 @@ QString shown(const char *name)
         if (known.names.last() != QLatin1String(name))
             continue;
         return known.names.size() > 1 ? QStringLiteral("-%1/--%2").arg(known.names.first(), name)
-                                     : QStringLiteral("--%1").arg(QLatin1String(name));
+                                      : QStringLiteral("--%1").arg(QLatin1String(name));
     }
     return QLatin1String(name);
 }

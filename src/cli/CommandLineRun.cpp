@@ -63,7 +63,7 @@ qint64 runIntoFiles(run::ExtractionRun &extraction, const run::RunRequest &reque
 {
     platform::ListModel rows;
     rows.setHeader(results::resultsHeader);
-    ListSink sink(rows, nextFile);
+    ListSink sink(rows, request.paths, nextFile);
     const run::RunEnd end = extraction.run(request, sink);
     reporter.setSubject(QString());
     if (Interruption::interrupted())

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <unistd.h>
 
@@ -21,6 +22,8 @@ constexpr size_t kBlock = size_t(1) << 20;
 // than a block; the block has room for one slice beyond its size.
 constexpr size_t kSlice = size_t(1) << 16;
 constexpr size_t kRoom = kBlock + 3 * kSlice + 64;
+// The most digits a line number takes.
+constexpr size_t kLineNumber = 20;
 
 // The UTF-8 bytes of each Windows-1252 byte's character, up to three of them.
 struct Utf8Of {
@@ -139,11 +142,21 @@ void OutputSink::progress(int, const QString &)
         m_onNextFile();
 }
 
+char *OutputSink::lineNumberAt(char *to, uint64_t line) const
+{
+    // A row that stands for no line of a file has no number to show.
+    if (!m_lineNumbers || line == 0)
+        return to;
+    to = std::to_chars(to, to + kLineNumber, line).ptr;
+    *to++ = ':';
+    return to;
+}
+
 void OutputSink::beginRow(const QString &prefix, uint64_t line)
 {
     ++m_rows;
-    if (m_lineNumbers && line > 0)
-        appendBytes(std::to_string(line) + ':');
+    char *to = room(kLineNumber + 1);
+    m_used = size_t(lineNumberAt(to, line) - m_block.get());
     if (prefix.isEmpty())
         return;
     if (prefix.constData() != m_prefix.constData() || prefix.size() != m_prefix.size()) {
@@ -161,22 +174,24 @@ void OutputSink::endRow()
         flush();
 }
 
-void OutputSink::addRow(const QString &prefix, QStringView text)
+void OutputSink::addRow(const QString &prefix, QStringView text, run::RowSource source)
 {
-    beginRow(prefix, 0);
+    beginRow(prefix, source.line);
     appendText(text);
     endRow();
 }
 
-void OutputSink::addRowWindows1252(const QString &prefix, std::string_view bytes)
+void OutputSink::addRowWindows1252(const QString &prefix, std::string_view bytes,
+                                   run::RowSource source)
 {
-    beginRow(prefix, 0);
+    beginRow(prefix, source.line);
     appendWindows1252(bytes);
     endRow();
 }
 
 void OutputSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes,
-                                      std::span<const std::string_view> rows)
+                                      std::span<const std::string_view> rows, qsizetype file,
+                                      std::span<const uint64_t> lines)
 {
     // The rows lie end to end: one scan over them all finds the bytes that take more than one
     // byte of UTF-8, and the ASCII between them is copied as it stands.
@@ -190,16 +205,17 @@ void OutputSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes,
     const std::array<Utf8Of, 256> &table = windows1252Utf8();
     const char *expected = rows.front().data();
     const char *high = nextHigh(expected);
+    const auto lineOf = [lines](size_t r) { return r < lines.size() ? lines[r] : 0; };
     for (size_t r = 0; r < rows.size(); ++r) {
         const std::string_view row = rows[r];
         // Rows laid out otherwise, or too long for one slice, take the general way.
-        if (row.data() != expected || row.size() > kSlice || m_lineNumbers) {
+        if (row.data() != expected || row.size() > kSlice) {
             for (; r < rows.size(); ++r)
-                addRowWindows1252(prefix, rows[r]);
+                addRowWindows1252(prefix, rows[r], {file, lineOf(r)});
             return;
         }
         expected = row.data() + row.size();
-        beginRow(prefix, 0);
+        beginRow(prefix, lineOf(r));
         char *to = room(3 * row.size() + m_end.size());
         const char *from = row.data();
         while (high < expected) {

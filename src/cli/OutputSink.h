@@ -23,12 +23,14 @@ public:
                std::function<void()> onClosed);
 
     void progress(int value, const QString &caption) override;
-    void addRow(const QString &prefix, QStringView text) override;
-    void addRowWindows1252(const QString &prefix, std::string_view bytes) override;
+    void addRow(const QString &prefix, QStringView text, run::RowSource source) override;
+    void addRowWindows1252(const QString &prefix, std::string_view bytes,
+                           run::RowSource source) override;
     void adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                              std::span<const std::string_view> rows) override;
+                              std::span<const std::string_view> rows, qsizetype file,
+                              std::span<const uint64_t> lines) override;
 
-    // Puts the line number and a colon before each row from now on.
+    // Puts the number of each row's line in its file and a colon before the row from now on.
     void setLineNumbers(bool on) { m_lineNumbers = on; }
     // Writes what is buffered; returns false when the output was closed or a write failed.
     bool finish();
@@ -41,6 +43,7 @@ public:
 
 private:
     void beginRow(const QString &prefix, uint64_t line);
+    char *lineNumberAt(char *to, uint64_t line) const;
     void endRow();
     char *room(size_t bytes);
     void appendBytes(std::string_view bytes);

@@ -318,7 +318,7 @@ void collectAllAbove(std::basic_string_view<Char> piece, const Lines<Char> &line
         return;
     Span line{0, lines.end(0)};
     for (;;) {
-        out.beginBlock();
+        out.beginBlock(piece.data() + last.begin);
         out.addLine(viewOf(piece, line));
         if (line.end >= last.end || !lines.moveDown(line))
             return;
@@ -333,8 +333,9 @@ void collectAllBelow(std::basic_string_view<Char> piece, const Lines<Char> &line
     Span line;
     if (!finder.next(line))
         return;
+    const Char *match = piece.data() + line.begin;
     do {
-        out.beginBlock();
+        out.beginBlock(match);
         out.addLine(viewOf(piece, line));
     } while (lines.moveDown(line));
 }
@@ -346,7 +347,7 @@ void collectAround(std::basic_string_view<Char> piece, const Lines<Char> &lines,
 {
     Span match;
     while (finder.next(match)) {
-        out.beginBlock();
+        out.beginBlock(piece.data() + match.begin);
         if (reach.below > 0) {
             Span line = match;
             bool inside = true;

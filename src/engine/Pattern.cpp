@@ -149,6 +149,15 @@ Pattern::Outcome Pattern::matchLine(std::u16string_view line) const
     return rc == PCRE2_ERROR_NOMATCH ? Outcome::NoMatch : Outcome::GaveUp;
 }
 
+std::optional<std::pair<size_t, size_t>> Pattern::findInLine(std::u16string_view line,
+                                                             size_t from) const
+{
+    if (from > line.size() || matchAt(m_line, m_lineJit, line, from) < 0)
+        return std::nullopt;
+    const PCRE2_SIZE *found = pcre2_get_ovector_pointer(scratch().data);
+    return std::pair<size_t, size_t>(found[0], found[1]);
+}
+
 size_t Pattern::scan(std::u16string_view text, size_t from, bool &gaveUp) const
 {
     gaveUp = false;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace engine {
 
@@ -40,6 +41,10 @@ public:
 
     // Returns whether the pattern matches somewhere in one line, given without its line end.
     Outcome matchLine(std::u16string_view line) const;
+    // Returns where the pattern first matches in one line at or after from, as the start and
+    // end of the match, or nothing (also when it gives up).
+    std::optional<std::pair<size_t, size_t>> findInLine(std::u16string_view line,
+                                                        size_t from) const;
 
     // Returns true when scan() may stand in for trying every line: a line matching on its own
     // always gives a scan match starting inside it.

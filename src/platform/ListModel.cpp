@@ -64,25 +64,34 @@ void ListModel::appendDeferred(const QString &text)
     m_rows.append(QString(), text);
 }
 
-void ListModel::appendDeferred(const QString &prefix, QStringView text)
+void ListModel::startSection(std::shared_ptr<const MatchMarks> marks)
 {
-    m_rows.append(prefix, text);
+    m_rows.startSection(std::move(marks));
 }
 
-void ListModel::appendDeferredWindows1252(const QString &prefix, std::string_view bytes)
+void ListModel::appendDeferred(const QString &prefix, QStringView text, const QString &path,
+                               uint64_t line)
 {
-    m_rows.appendWindows1252(prefix, bytes);
+    m_rows.append(prefix, text, path, line);
+}
+
+void ListModel::appendDeferredWindows1252(const QString &prefix, std::string_view bytes,
+                                          const QString &path, uint64_t line)
+{
+    m_rows.appendWindows1252(prefix, bytes, path, line);
 }
 
 void ListModel::adoptDeferredWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                                         std::span<const std::string_view> rows)
+                                         std::span<const std::string_view> rows,
+                                         const QString &path, std::span<const uint64_t> lines)
 {
-    m_rows.adoptWindows1252(prefix, std::move(bytes), rows);
+    m_rows.adoptWindows1252(prefix, std::move(bytes), rows, path, lines);
 }
 
 void ListModel::dropDeferred()
 {
     m_rows.truncate(m_shown);
+    recountFiles();
 }
 
 void ListModel::flush()
@@ -121,8 +130,37 @@ QString ListModel::text(int row) const
 RowOrigin ListModel::origin(int row) const
 {
     check(row);
-    // Rows do not keep their origin yet.
-    return {};
+    return m_rows.origin(row);
+}
+
+std::vector<TextSpan> ListModel::marksIn(int row, QStringView text) const
+{
+    if (row < 0 || row >= m_shown)
+        return {};
+    const MatchMarks *marks = m_rows.marks(row);
+    const qsizetype prefix = m_rows.prefixSize(row);
+    if (!marks || prefix >= text.size())
+        return {};
+    std::vector<TextSpan> spans = marks->find(text.mid(prefix));
+    for (TextSpan &span : spans)
+        span.start += prefix;
+    return spans;
+}
+
+int ListModel::fileCount() const
+{
+    // Rows come in runs of one file: only the runs added since the last count are looked at.
+    if (m_filesCounted < m_rows.size()) {
+        m_rows.addPaths(m_filesCounted, m_files);
+        m_filesCounted = m_rows.size();
+    }
+    return int(m_files.size());
+}
+
+void ListModel::recountFiles()
+{
+    m_files.clear();
+    m_filesCounted = 0;
 }
 
 qsizetype ListModel::textSize(int row) const
@@ -135,6 +173,7 @@ void ListModel::setText(int row, const QString &text)
 {
     check(row);
     m_rows.setText(row, text);
+    recountFiles();
     const QModelIndex at = index(row, 0);
     emit dataChanged(at, at);
 }
@@ -145,6 +184,7 @@ void ListModel::removeAt(int row)
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.remove({row});
     m_shown = m_rows.size();
+    recountFiles();
     endRemoveRows();
 }
 
@@ -168,6 +208,7 @@ void ListModel::removeRowsSorted(std::vector<int> rows)
         beginResetModel();
         m_rows.remove(rows);
         m_shown = m_rows.size();
+        recountFiles();
         endResetModel();
         return;
     }
@@ -181,6 +222,7 @@ void ListModel::removeRowsSorted(std::vector<int> rows)
         m_rows.remove(std::vector<int>(rows.begin() + std::ptrdiff_t(begin),
                                        rows.begin() + std::ptrdiff_t(end)));
         m_shown = m_rows.size();
+        recountFiles();
         endRemoveRows();
         end = begin;
     }
@@ -191,6 +233,7 @@ void ListModel::clear()
     beginResetModel();
     m_rows.clear();
     m_shown = 0;
+    recountFiles();
     endResetModel();
 }
 
@@ -218,6 +261,10 @@ QVariant ListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_shown)
         return {};
+    if (role == LineRole) {
+        const uint64_t line = m_rows.origin(index.row()).line;
+        return line > 0 ? QVariant(qulonglong(line)) : QVariant();
+    }
     if (role != Qt::DisplayRole)
         return {};
     // Laying out a line of 65,536 characters takes the painter milliseconds per row; no

@@ -4,6 +4,7 @@
 #include "platform/RowStore.h"
 
 #include <QAbstractTableModel>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -33,14 +34,21 @@ public:
     // Queues a row; it joins the list at the next flush(). Throws std::bad_alloc when memory
     // runs out; the list then stays as it was.
     void appendDeferred(const QString &text);
-    // Queues the row prefix + text; consecutive rows with the same prefix keep it once.
-    void appendDeferred(const QString &prefix, QStringView text);
+    // Starts a new section of rows, found by marks (see RowStore::startSection).
+    void startSection(std::shared_ptr<const MatchMarks> marks);
+    // Queues the row prefix + text, from line line of the file at path; consecutive rows with
+    // the same prefix and file keep them once.
+    void appendDeferred(const QString &prefix, QStringView text, const QString &path = QString(),
+                        uint64_t line = 0);
     // Queues a row of prefix followed by Windows-1252 bytes, stored as they are.
-    void appendDeferredWindows1252(const QString &prefix, std::string_view bytes);
+    void appendDeferredWindows1252(const QString &prefix, std::string_view bytes,
+                                   const QString &path = QString(), uint64_t line = 0);
     // Queues rows of prefix followed by Windows-1252 bytes, taking over the memory they lie
     // in end to end (see RowStore::adoptWindows1252).
     void adoptDeferredWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                                  std::span<const std::string_view> rows);
+                                  std::span<const std::string_view> rows,
+                                  const QString &path = QString(),
+                                  std::span<const uint64_t> lines = {});
     // Returns the number of queued rows.
     int deferredCount() const { return m_rows.size() - m_shown; }
     // Drops the queued rows.
@@ -53,6 +61,14 @@ public:
     QString text(int row) const;
     // Returns where a row came from; a row without an origin gives line 0.
     RowOrigin origin(int row) const;
+    // Returns where text, the start of a row's text as shown, holds what found the row: the
+    // stretches that match in its text after the row's prefix; none for a row the views do
+    // not show yet. Views may ask while they paint: nothing is flushed.
+    std::vector<TextSpan> marksIn(int row, QStringView text) const;
+    // The role under which data() gives a row's line number (nothing for a row from no file).
+    static constexpr int LineRole = Qt::UserRole;
+    // Returns how many files the rows came from.
+    int fileCount() const;
     // Returns the length of a row's text in UTF-16 code units.
     qsizetype textSize(int row) const;
     // Replaces the text of a row.
@@ -76,11 +92,15 @@ public:
 private:
     void check(int row) const;
     void flushPending() const;
+    void recountFiles();
 
     QString m_header;
     // Rows past m_shown are deferred: they exist but the views have not heard of them yet.
     RowStore m_rows;
     mutable int m_shown = 0;
+    // The files of the rows before m_filesCounted; removals start the count anew.
+    mutable QSet<QString> m_files;
+    mutable int m_filesCounted = 0;
 };
 
 } // namespace platform

@@ -1,9 +1,9 @@
 #include "RowStore.h"
 
+#include "RowSegment.h"
 #include "engine/CodePage.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -12,9 +12,7 @@ namespace platform {
 
 namespace {
 
-// Each row's entry is the offset where its text ends in its segment, with a flag on top.
-constexpr uint32_t kWide = 1u << 31;
-constexpr uint32_t kOffsetMask = kWide - 1;
+constexpr uint32_t kOffsetMask = RowSegment::kOffsetMask;
 // A segment grows to 4 MiB and then a new one starts, so no append ever copies more than
 // one segment, and a removal moves rows inside their own segment only.
 constexpr size_t kSegmentBytes = size_t(4) << 20;
@@ -33,113 +31,6 @@ bool oneByteEach(QStringView text)
 
 } // namespace
 
-struct RowStore::Segment {
-    struct PrefixRun {
-        uint32_t firstRow; // local to the segment
-        QString prefix;
-    };
-
-    int firstRow = 0;
-    engine::OwnedBytes bytes;
-    size_t used = 0;
-    size_t capacity = 0;
-    std::vector<uint32_t> ends;
-    // Runs of rows sharing a prefix; rows before the first run have none.
-    std::vector<PrefixRun> prefixes;
-
-    int rows() const { return int(ends.size()); }
-    bool wide(uint32_t local) const { return (ends[local] & kWide) != 0; }
-    size_t start(uint32_t local) const { return local == 0 ? 0 : ends[local - 1] & kOffsetMask; }
-    size_t end(uint32_t local) const { return ends[local] & kOffsetMask; }
-    size_t units(uint32_t local) const
-    {
-        const size_t bytes = end(local) - start(local);
-        return wide(local) ? bytes / 2 : bytes;
-    }
-    const QString &prefix(uint32_t local) const
-    {
-        static const QString none;
-        const auto after =
-            std::upper_bound(prefixes.begin(), prefixes.end(), local,
-                             [](uint32_t row, const PrefixRun &run) { return row < run.firstRow; });
-        return after == prefixes.begin() ? none : std::prev(after)->prefix;
-    }
-
-    void grow(size_t wanted)
-    {
-        char *grown = static_cast<char *>(std::realloc(bytes.get(), wanted));
-        if (!grown)
-            throw std::bad_alloc();
-        (void)bytes.release();
-        bytes.reset(grown);
-        capacity = wanted;
-    }
-    // Gives back what the segment does not use; failing to do so only costs memory.
-    void shrink()
-    {
-        if (used == 0) {
-            bytes.reset();
-            capacity = 0;
-        } else if (used < capacity) {
-            if (char *shrunk = static_cast<char *>(std::realloc(bytes.get(), used))) {
-                (void)bytes.release();
-                bytes.reset(shrunk);
-                capacity = used;
-            }
-        }
-        try {
-            ends.shrink_to_fit();
-            prefixes.shrink_to_fit();
-        } catch (const std::bad_alloc &) {
-        }
-    }
-    // Makes room for one more row entry and its prefix run; the row itself is not there yet.
-    void prepareRow(const QString &rowPrefix)
-    {
-        if (ends.size() == ends.capacity())
-            ends.reserve(std::max<size_t>(64, ends.size() * 2));
-        const bool samePrefix =
-            prefixes.empty() ? rowPrefix.isEmpty() : prefixes.back().prefix == rowPrefix;
-        if (!samePrefix)
-            prefixes.push_back({uint32_t(ends.size()), rowPrefix});
-    }
-    // Places the text of a prepared row, which must fit, and counts the row.
-    void placeRow(QStringView text, bool wideText)
-    {
-        char *out = bytes.get() + used;
-        if (wideText) {
-            // Two-byte texts may start at odd offsets: they are only ever copied, never read
-            // in place.
-            std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
-            used += size_t(text.size()) * 2;
-        } else {
-            for (const QChar c : text) {
-                const char16_t u = c.unicode();
-                *out++ = char(u < 0x80 || (u >= 0xA0 && u <= 0xFF) ? u : engine::fromUnicode(u));
-            }
-            used += size_t(text.size());
-        }
-        ends.push_back(uint32_t(used) | (wideText ? kWide : 0));
-    }
-    // Places a prepared row of one-byte text, which must fit, and counts the row.
-    void placeBytes(std::string_view text)
-    {
-        if (!text.empty())
-            std::memcpy(bytes.get() + used, text.data(), text.size());
-        used += text.size();
-        ends.push_back(uint32_t(used));
-    }
-    // Copies row local of another segment, which must fit, as it is stored.
-    void copyRow(const Segment &from, uint32_t local)
-    {
-        prepareRow(from.prefix(local));
-        const size_t size = from.end(local) - from.start(local);
-        std::memcpy(bytes.get() + used, from.bytes.get() + from.start(local), size);
-        used += size;
-        ends.push_back(uint32_t(used) | (from.ends[local] & kWide));
-    }
-};
-
 RowStore::RowStore() = default;
 
 RowStore::~RowStore() = default;
@@ -147,7 +38,7 @@ RowStore::~RowStore() = default;
 RowStore::Place RowStore::place(int row) const
 {
     const auto holds = [&](size_t s) {
-        const Segment &segment = *m_segments[s];
+        const RowSegment &segment = *m_segments[s];
         return row >= segment.firstRow && row < segment.firstRow + segment.rows();
     };
     if (m_lastSegment < m_segments.size() && holds(m_lastSegment)) {
@@ -158,21 +49,27 @@ RowStore::Place RowStore::place(int row) const
         // row holds it.
         const auto after = std::upper_bound(
             m_segments.begin(), m_segments.end(), row,
-            [](int r, const std::unique_ptr<Segment> &s) { return r < s->firstRow; });
+            [](int r, const std::unique_ptr<RowSegment> &s) { return r < s->firstRow; });
         m_lastSegment = size_t(std::prev(after) - m_segments.begin());
     }
-    const Segment *segment = m_segments[m_lastSegment].get();
+    const RowSegment *segment = m_segments[m_lastSegment].get();
     return {segment, uint32_t(row - segment->firstRow)};
 }
 
-RowStore::Segment &RowStore::segmentFor(size_t bytes)
+void RowStore::startSection(std::shared_ptr<const MatchMarks> marks)
+{
+    m_marks = std::move(marks);
+}
+
+RowSegment &RowStore::segmentFor(size_t bytes)
 {
     if (bytes > kOffsetMask)
         throw std::bad_alloc();
     if (!m_segments.empty()) {
-        Segment &last = *m_segments.back();
+        RowSegment &last = *m_segments.back();
         const size_t end = last.used + bytes;
-        if (size_t(last.rows()) < kSegmentRows) {
+        // A new section starts a new segment.
+        if (size_t(last.rows()) < kSegmentRows && last.marks == m_marks) {
             if (end <= last.capacity)
                 return last;
             if (last.rows() == 0 || (last.capacity < kSegmentBytes && end <= kSegmentBytes)) {
@@ -182,56 +79,62 @@ RowStore::Segment &RowStore::segmentFor(size_t bytes)
         }
         last.shrink();
     }
-    auto fresh = std::make_unique<Segment>();
+    auto fresh = std::make_unique<RowSegment>();
     fresh->firstRow = m_size;
+    fresh->marks = m_marks;
     fresh->grow(std::max(bytes, m_segments.empty() ? kFirstSegmentBytes : kSegmentBytes));
     m_segments.push_back(std::move(fresh));
     return *m_segments.back();
 }
 
-void RowStore::append(const QString &prefix, QStringView text)
+void RowStore::append(const QString &prefix, QStringView text, const QString &path, uint64_t line)
 {
     const bool wide = !oneByteEach(text);
-    Segment &segment = segmentFor(size_t(text.size()) * (wide ? 2 : 1));
+    RowSegment &segment = segmentFor(size_t(text.size()) * (wide ? 2 : 1));
     // Whatever fails in here leaves at most spare room behind, never half a row.
-    segment.prepareRow(prefix);
-    segment.placeRow(text, wide);
+    segment.prepareRow(prefix, path, line);
+    segment.placeRow(text, wide, line);
     ++m_size;
 }
 
-void RowStore::appendWindows1252(const QString &prefix, std::string_view text)
+void RowStore::appendWindows1252(const QString &prefix, std::string_view text, const QString &path,
+                                 uint64_t line)
 {
-    Segment &segment = segmentFor(text.size());
-    segment.prepareRow(prefix);
-    segment.placeBytes(text);
+    RowSegment &segment = segmentFor(text.size());
+    segment.prepareRow(prefix, path, line);
+    segment.placeBytes(text, line);
     ++m_size;
 }
 
 void RowStore::adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                                std::span<const std::string_view> rows)
+                                std::span<const std::string_view> rows, const QString &path,
+                                std::span<const uint64_t> lines)
 {
     size_t size = 0;
     for (const std::string_view row : rows)
         size += row.size();
     if (rows.empty())
         return;
+    const auto lineOf = [&](size_t r) { return r < lines.size() ? lines[r] : 0; };
     const bool endToEnd = rows.front().data() == bytes.get() &&
                           rows.back().data() + rows.back().size() == bytes.get() + size;
     if (!endToEnd || rows.size() > kSegmentRows || size > kOffsetMask) {
-        for (const std::string_view row : rows)
-            appendWindows1252(prefix, row);
+        for (size_t r = 0; r < rows.size(); ++r)
+            appendWindows1252(prefix, rows[r], path, lineOf(r));
         return;
     }
-    auto adopted = std::make_unique<Segment>();
+    auto adopted = std::make_unique<RowSegment>();
     adopted->firstRow = m_size;
+    adopted->marks = m_marks;
     adopted->ends.reserve(rows.size());
+    adopted->lines.reserve(rows.size());
     size_t end = 0;
-    for (const std::string_view row : rows) {
-        end += row.size();
+    for (size_t r = 0; r < rows.size(); ++r) {
+        end += rows[r].size();
+        adopted->prepareRow(prefix, path, lineOf(r));
         adopted->ends.push_back(uint32_t(end));
+        adopted->lines.push_back(uint32_t(lineOf(r)));
     }
-    if (!prefix.isEmpty())
-        adopted->prefixes.push_back({0, prefix});
     if (m_segments.size() == m_segments.capacity())
         m_segments.reserve(m_segments.size() * 2 + 16);
     // Nothing can fail from here on.
@@ -246,7 +149,7 @@ void RowStore::adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
 QString RowStore::text(int row, qsizetype limit) const
 {
     const auto [segment, local] = place(row);
-    const QString &prefix = segment->prefix(local);
+    const QString &prefix = segment->runOf(local).prefix;
     const size_t units = segment->units(local);
     qsizetype total = prefix.size() + qsizetype(units);
     if (limit >= 0)
@@ -269,28 +172,68 @@ QString RowStore::text(int row, qsizetype limit) const
 qsizetype RowStore::textSize(int row) const
 {
     const auto [segment, local] = place(row);
-    return segment->prefix(local).size() + qsizetype(segment->units(local));
+    return segment->runOf(local).prefix.size() + qsizetype(segment->units(local));
+}
+
+RowOrigin RowStore::origin(int row) const
+{
+    const auto [segment, local] = place(row);
+    return {segment->runOf(local).path, segment->line(local)};
+}
+
+qsizetype RowStore::prefixSize(int row) const
+{
+    const auto [segment, local] = place(row);
+    return segment->runOf(local).prefix.size();
+}
+
+const MatchMarks *RowStore::marks(int row) const
+{
+    return place(row).segment->marks.get();
+}
+
+void RowStore::addPaths(int first, QSet<QString> &paths) const
+{
+    if (first >= m_size)
+        return;
+    place(first);
+    for (size_t s = m_lastSegment; s < m_segments.size(); ++s) {
+        const RowSegment &segment = *m_segments[s];
+        // The run holding the first row counts too, however early it starts.
+        const auto local = uint32_t(std::max(0, first - segment.firstRow));
+        const auto after = std::upper_bound(
+            segment.runs.begin(), segment.runs.end(), local,
+            [](uint32_t row, const RowSegment::Run &run) { return row < run.firstRow; });
+        for (auto run = after == segment.runs.begin() ? after : std::prev(after);
+             run != segment.runs.end(); ++run) {
+            if (!run->path.isEmpty())
+                paths.insert(run->path);
+        }
+    }
 }
 
 void RowStore::setText(int row, const QString &text)
 {
     const auto [found, local] = place(row);
     auto &slot = m_segments[m_lastSegment];
-    const Segment &old = *found;
+    const RowSegment &old = *found;
     // The segment is written anew around the new text; other segments stay as they are.
     const bool wide = !oneByteEach(text);
     const size_t size = size_t(text.size()) * (wide ? 2 : 1);
     const size_t room = old.used + size + old.ends.size() + 2;
     if (room > kOffsetMask)
         throw std::bad_alloc();
-    auto fresh = std::make_unique<Segment>();
+    auto fresh = std::make_unique<RowSegment>();
     fresh->firstRow = old.firstRow;
+    fresh->marks = old.marks;
     fresh->grow(room);
     fresh->ends.reserve(old.ends.size());
+    fresh->lines.reserve(old.ends.size());
     for (uint32_t r = 0; r < uint32_t(old.rows()); ++r) {
         if (r == local) {
-            fresh->prepareRow(QString());
-            fresh->placeRow(text, wide);
+            const uint64_t line = old.line(r);
+            fresh->prepareRow(QString(), old.runOf(r).path, line);
+            fresh->placeRow(text, wide, line);
         } else {
             fresh->copyRow(old, r);
         }
@@ -303,54 +246,16 @@ void RowStore::remove(const std::vector<int> &rows)
 {
     if (rows.empty())
         return;
-    // Each kept row moves toward the front of its own segment: bytes, entries and prefix runs
-    // are rewritten in place, behind the point being read.
     size_t next = 0;
     place(rows.front());
     for (size_t s = m_lastSegment; s < m_segments.size() && next < rows.size(); ++s) {
-        Segment &segment = *m_segments[s];
-        const int begin = segment.firstRow;
-        const int count = segment.rows();
-        if (rows[next] >= begin + count)
-            continue;
-        char *bytes = segment.bytes.get();
-        size_t written = 0;
-        size_t used = 0;
-        size_t runsRead = 0;
-        size_t runsWritten = 0;
-        QString current;
-        for (int r = 0; r < count; ++r) {
-            while (runsRead < segment.prefixes.size() &&
-                   segment.prefixes[runsRead].firstRow == uint32_t(r))
-                current = segment.prefixes[runsRead++].prefix;
-            if (next < rows.size() && rows[next] == begin + r) {
-                ++next;
-                continue;
-            }
-            const uint32_t entry = segment.ends[size_t(r)];
-            const size_t from = segment.start(uint32_t(r));
-            const size_t size = (entry & kOffsetMask) - from;
-            const size_t to = used;
-            if (to != from)
-                std::memmove(bytes + to, bytes + from, size);
-            used = to + size;
-            segment.ends[written] = uint32_t(used) | (entry & kWide);
-            const bool samePrefix = runsWritten == 0
-                                        ? current.isEmpty()
-                                        : segment.prefixes[runsWritten - 1].prefix == current;
-            if (!samePrefix)
-                segment.prefixes[runsWritten++] = {uint32_t(written), current};
-            ++written;
-        }
-        segment.ends.resize(written);
-        segment.prefixes.resize(runsWritten);
-        segment.used = used;
-        segment.shrink();
+        RowSegment &segment = *m_segments[s];
+        if (rows[next] < segment.firstRow + segment.rows())
+            segment.removeRows(rows, next);
     }
-
     m_segments.erase(
         std::remove_if(m_segments.begin(), m_segments.end(),
-                       [](const std::unique_ptr<Segment> &s) { return s->rows() == 0; }),
+                       [](const std::unique_ptr<RowSegment> &s) { return s->rows() == 0; }),
         m_segments.end());
     renumber();
 }
@@ -361,14 +266,8 @@ void RowStore::truncate(int count)
         return;
     while (!m_segments.empty() && m_segments.back()->firstRow >= count)
         m_segments.pop_back();
-    if (!m_segments.empty()) {
-        Segment &last = *m_segments.back();
-        const auto kept = uint32_t(count - last.firstRow);
-        last.used = last.end(kept - 1);
-        last.ends.resize(kept);
-        while (!last.prefixes.empty() && last.prefixes.back().firstRow >= kept)
-            last.prefixes.pop_back();
-    }
+    if (!m_segments.empty())
+        m_segments.back()->truncate(uint32_t(count - m_segments.back()->firstRow));
     renumber();
 }
 
@@ -385,7 +284,7 @@ void RowStore::renumber()
 
 void RowStore::clear()
 {
-    std::vector<std::unique_ptr<Segment>>().swap(m_segments);
+    std::vector<std::unique_ptr<RowSegment>>().swap(m_segments);
     m_size = 0;
     m_lastSegment = 0;
 }

@@ -28,7 +28,9 @@ struct ExtractionRun::RunState {
     std::shared_ptr<const SearchPlan> plan;
     std::shared_ptr<SearchWorkers> workers;
     std::unique_ptr<SearchWorkers::Outcome> outcome;
-    // The current file: its path, and its path with the space the rows put after it.
+    // The current file: its position in the request, its path, and its path with the space
+    // the rows put after it.
+    qsizetype file = 0;
     QString path;
     QString prefix;
     QString scratch;
@@ -140,6 +142,7 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
         steps.step(130, [&] { takeOutcome(state, size_t(i)); });
         if (!state.outcome)
             break;
+        state.file = i;
         state.path = path;
         state.prefix = path + QLatin1Char(' ');
         state.gaveUpInFile = false;
@@ -235,6 +238,24 @@ void ExtractionRun::emitRows(RunState &state, size_t piece)
     }
 }
 
+namespace {
+
+// Returns the line a joined row starts with: the first line of its blocks (the matching line of
+// the first block when none has a line), or with the file's path alone the first block's
+// matching line.
+template <typename Blocks> uint64_t joinedRowLine(const Blocks &blocks, DisplayOption display)
+{
+    if (display != DisplayOption::FileOnly) {
+        for (size_t b = 0; b < blocks.size(); ++b) {
+            if (!blocks.blockNumbers(b).empty())
+                return blocks.blockNumbers(b).front();
+        }
+    }
+    return blocks.matchNumber(0);
+}
+
+} // namespace
+
 template <typename Blocks> void ExtractionRun::emitJoined(RunState &state, const Blocks &blocks)
 {
     QString joined;
@@ -254,17 +275,18 @@ template <typename Blocks> void ExtractionRun::emitJoined(RunState &state, const
             break;
     }
     if (!joined.isEmpty()) {
+        const RowSource source{state.file, joinedRowLine(blocks, state.request.display)};
         switch (state.request.display) {
         case DisplayOption::None:
             break;
         case DisplayOption::LineOnly:
-            state.sink.addRow(QString(), joined);
+            state.sink.addRow(QString(), joined, source);
             break;
         case DisplayOption::FileAndLine:
-            state.sink.addRow(state.prefix, joined);
+            state.sink.addRow(state.prefix, joined, source);
             break;
         case DisplayOption::FileOnly:
-            state.sink.addRow(QString(), state.path);
+            state.sink.addRow(QString(), state.path, source);
             break;
         }
     }
@@ -273,14 +295,22 @@ template <typename Blocks> void ExtractionRun::emitJoined(RunState &state, const
 
 template <typename Blocks> void ExtractionRun::emitEach(RunState &state, const Blocks &blocks)
 {
+    // A row of the path alone stands for the line that matched.
+    const bool byMatch = state.request.display == DisplayOption::FileOnly;
     for (size_t b = 0; b < blocks.size(); ++b) {
         m_yield.yield();
-        for (const auto line : blocks.block(b)) {
+        const auto numbers = blocks.blockNumbers(b);
+        const auto lines = blocks.block(b);
+        for (size_t k = 0; k < lines.size(); ++k) {
             m_yield.yield();
-            if constexpr (std::is_same_v<decltype(line), const std::string_view>)
-                addBytes(state, line);
+            const uint64_t number = byMatch              ? blocks.matchNumber(b)
+                                    : k < numbers.size() ? numbers[k]
+                                                         : 0;
+            if constexpr (std::is_same_v<std::remove_cvref_t<decltype(lines[k])>, std::string_view>)
+                addBytes(state, lines[k], number);
             else
-                addRow(state, decodeLine(line, state.outcome->blocks.encoding, state.scratch));
+                addRow(state, decodeLine(lines[k], state.outcome->blocks.encoding, state.scratch),
+                       number);
             if (halted(state.generation))
                 return;
         }
@@ -298,13 +328,14 @@ bool ExtractionRun::adoptRows(RunState &state, size_t piece)
         return false;
     // As with single rows, the rows whose yield handles a stop are still added.
     m_yield.yield();
-    state.sink.adoptRowsWindows1252(display == DisplayOption::FileAndLine ? state.prefix
-                                                                          : QString(),
-                                    found.takeRows(piece), found.bytePieces[piece].lines());
+    const engine::BlockList &blocks = found.bytePieces[piece];
+    state.sink.adoptRowsWindows1252(
+        display == DisplayOption::FileAndLine ? state.prefix : QString(), found.takeRows(piece),
+        blocks.lines(), state.file, blocks.lineNumbers());
     return true;
 }
 
-void ExtractionRun::addBytes(RunState &state, std::string_view line)
+void ExtractionRun::addBytes(RunState &state, std::string_view line, uint64_t number)
 {
     // Windows-1252 bytes, and UTF-8 lines of ASCII only, are their characters one for one:
     // they go to the sink as they are.
@@ -312,37 +343,39 @@ void ExtractionRun::addBytes(RunState &state, std::string_view line)
     if (encoding != engine::Encoding::Windows1252 &&
         (encoding != engine::Encoding::Utf8 ||
          engine::firstHighByte(line) != std::string_view::npos)) {
-        addRow(state, decodeLine(line, encoding, state.scratch));
+        addRow(state, decodeLine(line, encoding, state.scratch), number);
         return;
     }
+    const RowSource source{state.file, number};
     switch (state.request.display) {
     case DisplayOption::None:
         return;
     case DisplayOption::FileOnly:
-        state.sink.addRow(QString(), state.path);
+        state.sink.addRow(QString(), state.path, source);
         return;
     case DisplayOption::FileAndLine:
-        state.sink.addRowWindows1252(state.prefix, line);
+        state.sink.addRowWindows1252(state.prefix, line, source);
         return;
     case DisplayOption::LineOnly:
-        state.sink.addRowWindows1252(QString(), line);
+        state.sink.addRowWindows1252(QString(), line, source);
         return;
     }
 }
 
-void ExtractionRun::addRow(RunState &state, QStringView line)
+void ExtractionRun::addRow(RunState &state, QStringView line, uint64_t number)
 {
+    const RowSource source{state.file, number};
     switch (state.request.display) {
     case DisplayOption::None:
         return;
     case DisplayOption::FileOnly:
-        state.sink.addRow(QString(), state.path);
+        state.sink.addRow(QString(), state.path, source);
         return;
     case DisplayOption::FileAndLine:
-        state.sink.addRow(state.prefix, line);
+        state.sink.addRow(state.prefix, line, source);
         return;
     case DisplayOption::LineOnly:
-        state.sink.addRow(QString(), line);
+        state.sink.addRow(QString(), line, source);
         return;
     }
 }

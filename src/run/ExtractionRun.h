@@ -63,8 +63,8 @@ private:
     template <typename Blocks> void emitJoined(RunState &state, const Blocks &blocks);
     template <typename Blocks> void emitEach(RunState &state, const Blocks &blocks);
     bool adoptRows(RunState &state, size_t piece);
-    void addRow(RunState &state, QStringView line);
-    void addBytes(RunState &state, std::string_view line);
+    void addRow(RunState &state, QStringView line, uint64_t number);
+    void addBytes(RunState &state, std::string_view line, uint64_t number);
 
     platform::Yield &m_yield;
     engine::ErrorReporter &m_reporter;

@@ -5,10 +5,18 @@
 
 #include <QString>
 #include <QStringView>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
 namespace run {
+
+// Where a row came from: its file, as a position in the request's paths, and the number of
+// the row's first line in that file, counted from 1.
+struct RowSource {
+    qsizetype file = 0;
+    uint64_t line = 0;
+};
 
 // How a run ended.
 enum class RunEnd {
@@ -28,21 +36,24 @@ public:
     // the caption "Processing: " with the file's name.
     virtual void progress(int value, const QString &caption) = 0;
     // Adds the row prefix + text; rows of one file share their prefix.
-    virtual void addRow(const QString &prefix, QStringView text) = 0;
+    virtual void addRow(const QString &prefix, QStringView text, RowSource source) = 0;
     // Adds the row prefix + the characters of Windows-1252 bytes.
-    virtual void addRowWindows1252(const QString &prefix, std::string_view bytes)
+    virtual void addRowWindows1252(const QString &prefix, std::string_view bytes, RowSource source)
     {
         QString text(qsizetype(bytes.size()), Qt::Uninitialized);
         engine::decodeInto(bytes, reinterpret_cast<char16_t *>(text.data()));
-        addRow(prefix, text);
+        addRow(prefix, text, source);
     }
     // Adds rows of prefix + the characters of Windows-1252 bytes, which lie end to end in
-    // memory the sink may keep instead of copying them; it is freed once the call returns.
+    // memory the sink may keep instead of copying them; it is freed once the call returns. The
+    // rows come from the request's file at position file, from the lines numbered in lines
+    // (one a row).
     virtual void adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes,
-                                      std::span<const std::string_view> rows)
+                                      std::span<const std::string_view> rows, qsizetype file,
+                                      std::span<const uint64_t> lines)
     {
-        for (const std::string_view row : rows)
-            addRowWindows1252(prefix, row);
+        for (size_t i = 0; i < rows.size(); ++i)
+            addRowWindows1252(prefix, rows[i], {file, i < lines.size() ? lines[i] : 0});
     }
     // Notes how the run ended; called once, last.
     virtual void ended(RunEnd) {}

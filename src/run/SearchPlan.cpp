@@ -133,10 +133,36 @@ void FileBlocks::noteText()
     wide = text.wide();
 }
 
+void FileBlocks::numberLines()
+{
+    const engine::LineEnds ends = text.lineEnds();
+    const auto number = [&](auto &pieces, const auto &pieceAt) {
+        // Pieces after the last one with blocks need no counting.
+        size_t last = pieces.size();
+        while (last > 0 && pieces[last - 1].empty())
+            --last;
+        uint64_t first = 1;
+        for (size_t p = 0; p < last; ++p) {
+            const auto piece = pieceAt(p);
+            engine::LineNumbering numbering(piece, ends, first);
+            pieces[p].numberLines(numbering, piece.data());
+            if (p + 1 < last) {
+                const auto next = pieceAt(p + 1);
+                first = numbering.next(!next.empty() && next.front() == '\n');
+            }
+        }
+    };
+    if (wide)
+        number(widePieces, [&](size_t p) { return text.pieceUnits(p); });
+    else
+        number(bytePieces, [&](size_t p) { return text.pieceBytes(p); });
+}
+
 bool FileBlocks::keepOnlyRows()
 {
     if (!textKept)
         return true;
+    numberLines();
     if (wide) {
         size_t size = 0;
         for (const auto &blocks : widePieces)

@@ -56,12 +56,15 @@ struct FileBlocks {
     // Notes what the text is (its pieces, encoding and width), which stays known once the text
     // goes; reading and searching call it.
     void noteText();
-    // Copies the lines of every block aside and lets the text go: a worker hands on only the
-    // rows of a file, and reuses the file's memory while it is still in the processor's cache.
-    // Returns false when the text was mapped and the file lost bytes meanwhile (see
-    // engine::FileText::intact()): then the rows may hold zeros, and the file wants reading
+    // Numbers the lines, copies the lines of every block aside and lets the text go: a worker
+    // hands on only the rows of a file, and reuses the file's memory while it is still in the
+    // processor's cache. Returns false when the text was mapped and the file lost bytes meanwhile
+    // (see engine::FileText::intact()): then the rows may hold zeros, and the file wants reading
     // again.
     bool keepOnlyRows();
+    // Gives the blocks' lines and matching lines their numbers in the file, counted across
+    // the pieces; keepOnlyRows() does it while the text is there.
+    void numberLines();
     // Returns how much memory the text, the blocks and the copied lines take.
     size_t heldBytes() const;
     // Returns true when the copied lines of byte piece p are there to take and hold one

@@ -133,6 +133,10 @@ void MainWindow::restoreOptions(engine::Steps &steps)
     steps.step(186, [&] { restoreCheck(readAsWindows1252Box, QStringLiteral("0")); });
     steps.step(187, [&] { restoreCheck(regexBox, QStringLiteral("0")); });
     steps.step(188, [&] { restoringOptions = false; });
+    steps.step(189, [&] {
+        restoreCheck(lineNumbersBox, QStringLiteral("0"));
+        resultsList->setLineNumbersShown(lineNumbersBox->isChecked());
+    });
 }
 
 } // namespace shell

@@ -9,6 +9,7 @@
 #include "shell/LinesDialog.h"
 #include "shell/Look.h"
 #include "shell/ReportView.h"
+#include "shell/StatusLine.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -134,6 +135,10 @@ void MainWindow::connectHandlers()
     });
     connect(oneLineBox, &QCheckBox::toggled, this, [this](bool checked) {
         writeOption(oneLineBox->objectName(), QString::number(checked ? 1 : 0), "Check2_Click");
+    });
+    connect(lineNumbersBox, &QCheckBox::toggled, this, [this](bool checked) {
+        resultsList->setLineNumbersShown(checked);
+        writeOption(lineNumbersBox->objectName(), QString::number(checked ? 1 : 0), "Check5_Click");
     });
     for (QRadioButton *option : {lineOnlyOption, fileAndLineOption, fileOnlyOption})
         connect(option, &QRadioButton::toggled, this, [this](bool checked) {
@@ -309,6 +314,11 @@ void MainWindow::setProgress(int value, const QString &text)
         showProgress();
     else if (!m_progressTimer.isActive())
         m_progressTimer.start(int(kScreenIntervalMs - m_sinceProgressShown.elapsed()));
+}
+
+void MainWindow::showStatusNote(const QString &note)
+{
+    statusLine->showNote(note);
 }
 
 void MainWindow::showProgress()

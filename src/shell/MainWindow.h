@@ -36,6 +36,7 @@ namespace shell {
 class CaptionProgressBar;
 class LinesDialog;
 class ReportView;
+class StatusLine;
 
 // Returns the product title shortened by whole words to at most 40 characters.
 QString applicationTitleFor(const QString &productTitle);
@@ -118,6 +119,9 @@ public:
     // Sets the progress bar's value (0 to 100) and the caption drawn on it; while a run goes,
     // they reach the screen at most every few dozen milliseconds.
     void setProgress(int value, const QString &text);
+    // Shows a one-line note in the status line under the results, after the row counts, for
+    // a quarter of a minute or until the next note.
+    void showStatusNote(const QString &note);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -218,11 +222,13 @@ public:
     QCheckBox *oneLineBox = nullptr;
     QCheckBox *readAsWindows1252Box = nullptr;
     QCheckBox *regexBox = nullptr;
+    QCheckBox *lineNumbersBox = nullptr;
     QRadioButton *lineOnlyOption = nullptr;
     QRadioButton *fileAndLineOption = nullptr;
     QRadioButton *fileOnlyOption = nullptr;
     QComboBox *modeList = nullptr;
     CaptionProgressBar *progressBar = nullptr;
+    StatusLine *statusLine = nullptr;
 
     // Returns the extraction run behind the Start/Stop button.
     run::ExtractionRun &extraction() { return m_runControl->extraction(); }

@@ -1,5 +1,6 @@
 #include "ReportView.h"
 
+#include "shell/LineNumberGutter.h"
 #include "shell/Look.h"
 
 #include <QAbstractButton>
@@ -269,10 +270,12 @@ void ReportView::updateGeometries()
             ? 0
             : std::clamp(horizontalHeader()->sizeHint().height(),
                          horizontalHeader()->minimumHeight(), horizontalHeader()->maximumHeight());
-    setViewportMargins(0, headerHeight, 0, 0);
+    setViewportMargins(m_gutter ? m_gutter->columnWidth() : 0, headerHeight, 0, 0);
     const QRect place = viewport()->geometry();
     horizontalHeader()->setGeometry(place.left(), place.top() - headerHeight, place.width(),
                                     headerHeight);
+    if (m_gutter)
+        m_gutter->place();
     if (horizontalHeader()->isHidden())
         QMetaObject::invokeMethod(horizontalHeader(), "updateGeometries");
 
@@ -298,6 +301,8 @@ void ReportView::scrollContentsBy(int dx, int dy)
     horizontalHeader()->setOffset(horizontalScrollBar()->value());
     // Past the table's own scrolling, which moves the row header; the rows are painted anew.
     QAbstractItemView::scrollContentsBy(dx, dy);
+    if (m_gutter && dy != 0)
+        m_gutter->update();
 }
 
 void ReportView::rowsInserted(const QModelIndex &parent, int start, int end)
@@ -306,14 +311,31 @@ void ReportView::rowsInserted(const QModelIndex &parent, int start, int end)
     if (parent != rootIndex())
         return;
     updateGeometries();
-    if (start <= verticalScrollBar()->value() + wholeRowsShown())
+    if (start <= verticalScrollBar()->value() + wholeRowsShown()) {
         viewport()->update();
+        if (m_gutter)
+            m_gutter->update();
+    }
 }
 
 void ReportView::relayout()
 {
     updateGeometries();
     viewport()->update();
+    if (m_gutter)
+        m_gutter->update();
+}
+
+void ReportView::setLineNumbersShown(bool shown)
+{
+    if (shown && !m_gutter) {
+        m_gutter = new LineNumberGutter(*this);
+        m_gutter->show();
+    } else if (!shown && m_gutter) {
+        delete m_gutter;
+        m_gutter = nullptr;
+    }
+    relayout();
 }
 
 void ReportView::paintEvent(QPaintEvent *event)

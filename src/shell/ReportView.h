@@ -5,6 +5,8 @@
 
 namespace shell {
 
+class LineNumberGutter;
+
 // A list in report view: column headers, whole-row selection, no grid, rows of one fixed
 // height. A row's place is worked out from its number: the table's own row header, which
 // keeps a record for every row and walks them all when rows come, never hears of the rows.
@@ -24,6 +26,10 @@ public:
     int rowHeight() const { return m_rowHeight; }
     // Returns whether the text at the index is cut at its cell's edge or the list's edge.
     bool isCut(const QModelIndex &index) const;
+    // Shows each row's line number in a narrow column before the rows, or takes it away.
+    void setLineNumbersShown(bool shown);
+    // Returns whether the line numbers are shown.
+    bool lineNumbersShown() const { return m_gutter != nullptr; }
 
     void setModel(QAbstractItemModel *model) override;
     QRect visualRect(const QModelIndex &index) const override;
@@ -56,6 +62,7 @@ private:
     void relayout();
 
     int m_rowHeight;
+    LineNumberGutter *m_gutter = nullptr;
     // The width the last column was given (at start-up or by dragging its edge); the list
     // never shows it narrower.
     int m_chosenWidth = 0;

@@ -1,6 +1,7 @@
 #include "ResultsSink.h"
 
 #include "engine/Steps.h"
+#include "run/SearchMarks.h"
 
 #include <new>
 
@@ -34,8 +35,10 @@ void ResultsSink::progress(int value, const QString &caption)
     m_showProgress(value, caption);
 }
 
-void ResultsSink::beginRun()
+void ResultsSink::beginRun(const run::RunRequest &request)
 {
+    m_paths = request.paths;
+    m_results.startSection(run::SearchMarks::of(request));
     m_outOfMemory = false;
     m_outOfMemoryReported = false;
     showAll();
@@ -134,21 +137,33 @@ template <typename Append> void ResultsSink::appendGuarded(size_t rows, const Ap
     throw std::bad_alloc();
 }
 
-void ResultsSink::addRow(const QString &prefix, QStringView text)
+const QString &ResultsSink::pathOf(qsizetype file) const
 {
-    appendGuarded(1, [&] { m_results.appendDeferred(prefix, text); });
+    static const QString none;
+    return file >= 0 && file < m_paths.size() ? m_paths.at(file) : none;
 }
 
-void ResultsSink::addRowWindows1252(const QString &prefix, std::string_view bytes)
+void ResultsSink::addRow(const QString &prefix, QStringView text, run::RowSource source)
 {
-    appendGuarded(1, [&] { m_results.appendDeferredWindows1252(prefix, bytes); });
+    appendGuarded(
+        1, [&] { m_results.appendDeferred(prefix, text, pathOf(source.file), source.line); });
+}
+
+void ResultsSink::addRowWindows1252(const QString &prefix, std::string_view bytes,
+                                    run::RowSource source)
+{
+    appendGuarded(1, [&] {
+        m_results.appendDeferredWindows1252(prefix, bytes, pathOf(source.file), source.line);
+    });
 }
 
 void ResultsSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                                       std::span<const std::string_view> rows)
+                                       std::span<const std::string_view> rows, qsizetype file,
+                                       std::span<const uint64_t> lines)
 {
-    appendGuarded(rows.size(),
-                  [&] { m_results.adoptDeferredWindows1252(prefix, std::move(bytes), rows); });
+    appendGuarded(rows.size(), [&] {
+        m_results.adoptDeferredWindows1252(prefix, std::move(bytes), rows, pathOf(file), lines);
+    });
 }
 
 } // namespace shell

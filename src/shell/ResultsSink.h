@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ListModel.h"
+#include "run/RunRequest.h"
 #include "run/RunSink.h"
 
 #include <QElapsedTimer>
@@ -20,13 +21,16 @@ public:
     ~ResultsSink() override;
 
     void progress(int value, const QString &caption) override;
-    void addRow(const QString &prefix, QStringView text) override;
-    void addRowWindows1252(const QString &prefix, std::string_view bytes) override;
+    void addRow(const QString &prefix, QStringView text, run::RowSource source) override;
+    void addRowWindows1252(const QString &prefix, std::string_view bytes,
+                           run::RowSource source) override;
     void adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
-                              std::span<const std::string_view> rows) override;
+                              std::span<const std::string_view> rows, qsizetype file,
+                              std::span<const uint64_t> lines) override;
 
-    // Prepares for a new run (memory may be tried again) and shows the rows still queued.
-    void beginRun();
+    // Prepares for the run of a request (memory may be tried again, its rows start a section
+    // of their own) and shows the rows still queued.
+    void beginRun(const run::RunRequest &request);
     // Shows every queued row. Rows the views have no room for are dropped rather than left
     // for any reader to show, and the first such loss of a run throws engine::Failure
     // ("Out of memory").
@@ -36,11 +40,14 @@ public:
 
 private:
     bool showQueued();
+    const QString &pathOf(qsizetype file) const;
     void outOfMemory();
     bool holdSpareMemory(size_t more);
     template <typename Append> void appendGuarded(size_t rows, const Append &append);
 
     platform::ListModel &m_results;
+    // The files of the current run, which rows name by position.
+    QStringList m_paths;
     std::function<void(int, const QString &)> m_showProgress;
     QElapsedTimer m_sinceShown;
     // Set when a result row, or the views' room for it, could not be had; cleared at a start.

@@ -75,7 +75,7 @@ void RunControl::start(engine::Steps &steps)
     const run::RunRequest request = this->request(steps);
     steps.step(110, [&] {
         m_window.setActivity(run::Activity::Running);
-        m_window.resultsSink().beginRun();
+        m_window.resultsSink().beginRun(request);
     });
     const run::RunEnd end = m_run.run(request, m_window.resultsSink());
     finish(steps, end);

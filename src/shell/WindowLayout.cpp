@@ -5,7 +5,9 @@
 #include "shell/CaptionProgressBar.h"
 #include "shell/Look.h"
 #include "shell/MainWindow.h"
+#include "shell/MatchDelegate.h"
 #include "shell/ReportView.h"
+#include "shell/StatusLine.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -206,6 +208,9 @@ void MainWindow::buildDisplayFrame(QWidget *client, QVBoxLayout *right)
     fileAndLineOption->setObjectName(run::fileAndLineKey);
     fileOnlyOption->setObjectName(run::fileOnlyKey);
     oneLineBox->setObjectName(run::oneLineKey);
+    lineNumbersBox = new QCheckBox(QStringLiteral("Show line numbers"), displayFrame);
+    lineNumbersBox->setObjectName(QStringLiteral("Check5"));
+    lineNumbersBox->setAccessibleName(lineNumbersBox->text());
     // The three are one exclusive group of option buttons (their shared parent makes it);
     // the store may still hold "none selected", which clearDisplayOption() restores.
     for (QRadioButton *option : {lineOnlyOption, fileAndLineOption, fileOnlyOption})
@@ -214,6 +219,7 @@ void MainWindow::buildDisplayFrame(QWidget *client, QVBoxLayout *right)
     displayLayout->addWidget(fileAndLineOption, 0, 0);
     displayLayout->addWidget(oneLineBox, 0, 1);
     displayLayout->addWidget(lineOnlyOption, 1, 0);
+    displayLayout->addWidget(lineNumbersBox, 1, 1);
     displayLayout->addWidget(fileOnlyOption, 2, 0);
     // A wider frame keeps the one-line box beside the first option.
     displayLayout->setColumnStretch(2, 1);
@@ -235,8 +241,11 @@ void MainWindow::buildResultsColumn(QWidget *client, QVBoxLayout *right)
                                               "right and out of window to reveal full names."),
                                client);
     resultsList->setAccessibleName(QStringLiteral("Results"));
+    resultsList->setItemDelegate(new MatchDelegate(resultsList));
     resultsList->installEventFilter(this);
     right->addWidget(resultsList, 1);
+    statusLine = new StatusLine(m_results, client);
+    right->addWidget(statusLine);
     saveTextButton = makeButton("PushButton2", QStringLiteral("Save Results As Text File"), client);
     saveSpreadsheetButton =
         makeButton("PushButton12", QStringLiteral("Save Results As Excel File"), client);

@@ -63,8 +63,8 @@ inline QByteArray shown(std::u16string_view text)
     return out;
 }
 
-// The blocks of each piece, as characters.
-using PieceBlocks = std::vector<std::vector<std::u16string>>;
+// The blocks of each piece, as characters with their line numbers.
+using PieceBlocks = std::vector<std::vector<Block>>;
 
 // The engine's blocks of a file; with settleLater, a text that is not well-formed UTF-8 is
 // searched as Windows-1252 before its bytes are counted, as the workers do.
@@ -80,19 +80,26 @@ inline PieceBlocks engineBlocks(const QByteArray &bytes, Reading reading, Mode m
     run::searchFile(plan, file, nullptr);
     // The rows a worker hands on are copies of the lines, taken before the text goes.
     if (!file.keepOnlyRows())
-        return {{u"(the text was not whole)"}};
+        return {{Block{u"(the text was not whole)", {}, 0}}};
     PieceBlocks pieces(file.pieceCount);
+    const auto numbered = [](const auto &blocks, size_t i, std::u16string text) {
+        const auto lines = blocks.blockNumbers(i);
+        return Block{std::move(text), std::vector<uint64_t>(lines.begin(), lines.end()),
+                     blocks.matchNumber(i)};
+    };
     for (size_t p = 0; p < file.pieceCount; ++p) {
         if (file.wide) {
             for (size_t i = 0; i < file.widePieces[p].size(); ++i)
-                pieces[p].push_back(file.widePieces[p].text(i));
+                pieces[p].push_back(numbered(file.widePieces[p], i, file.widePieces[p].text(i)));
             continue;
         }
         for (size_t i = 0; i < file.bytePieces[p].size(); ++i) {
             const std::string block = file.bytePieces[p].text(i);
             // (QString::fromUtf8 would drop a U+FEFF at the start of a line.)
-            pieces[p].push_back(file.encoding == engine::Encoding::Utf8 ? readUtf8(block).text
-                                                                        : engine::decode(block));
+            pieces[p].push_back(numbered(file.bytePieces[p], i,
+                                         file.encoding == engine::Encoding::Utf8
+                                             ? readUtf8(block).text
+                                             : engine::decode(block)));
         }
     }
     return pieces;
@@ -114,8 +121,10 @@ inline QByteArray compare(const QByteArray &bytes, Reading reading, Mode mode,
     const bool automatic = reading != Reading::Windows1252;
     const bool lf = automatic && endsAtLf(text);
     PieceBlocks expected;
-    for (const std::u16string_view piece : cutPieces(text, lf, automatic))
-        expected.push_back(extract(mode, piece, search, matchCase, x, y, lf, regex));
+    for (const std::u16string_view piece : cutPieces(text, lf, automatic)) {
+        const uint64_t first = lineNumberAt(text, size_t(piece.data() - text.data()), lf);
+        expected.push_back(extract(mode, piece, search, matchCase, x, y, lf, regex, first));
+    }
     PieceBlocks actual = engineBlocks(bytes, reading, mode, search, matchCase, x, y, regex, false);
     if (expected == actual)
         actual = engineBlocks(bytes, reading, mode, search, matchCase, x, y, regex, true);
@@ -128,9 +137,14 @@ inline QByteArray compare(const QByteArray &bytes, Reading reading, Mode mode,
     const auto list = [&](const PieceBlocks &pieces, const char *which) {
         detail += QByteArray(which) + ": " + QByteArray::number(pieces.size()) + " pieces\n";
         for (size_t p = 0; p < pieces.size(); ++p) {
-            for (const auto &b : pieces[p])
+            for (const Block &b : pieces[p]) {
+                QByteArray numbers;
+                for (const uint64_t line : b.lines)
+                    numbers += " " + QByteArray::number(qulonglong(line));
                 detail += "  " + QByteArray(which) + " piece " + QByteArray::number(p) + " \"" +
-                          shown(b).left(200) + "\"\n";
+                          shown(b.text).left(200) + "\" match line " +
+                          QByteArray::number(qulonglong(b.match)) + ", lines" + numbers + "\n";
+            }
         }
     };
     list(expected, "expected");

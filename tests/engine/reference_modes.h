@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -206,27 +207,51 @@ inline bool lineMatches(const std::u16string &line, std::u16string_view search, 
     return lowered(line).find(lowered(search)) != std::u16string::npos;
 }
 
-// Returns the blocks of one mode for one piece of decoded characters, each line followed by
-// CR LF.
-inline std::vector<std::u16string> extract(engine::Mode mode, std::u16string_view piece,
-                                           std::u16string_view search, bool matchCase, int x, int y,
-                                           bool lf, bool regex = false)
+// One block: its lines, each followed by CR LF, the line number of each of them in the file,
+// and the line number of the line that matched.
+struct Block {
+    std::u16string text;
+    std::vector<uint64_t> lines;
+    uint64_t match = 0;
+    bool operator==(const Block &) const = default;
+};
+
+// Returns the number of the line of a text that holds the character at offset: 1 plus the line
+// ends (LF, or CR LF) that begin before it.
+inline uint64_t lineNumberAt(std::u16string_view text, size_t offset, bool lf)
+{
+    uint64_t line = 1;
+    for (size_t i = 0; i < offset; ++i) {
+        if (lf ? text[i] == u'\n' : text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++line;
+    }
+    return line;
+}
+
+// Returns the blocks of one mode for one piece of decoded characters, whose first line is line
+// first of its file.
+inline std::vector<Block> extract(engine::Mode mode, std::u16string_view piece,
+                                  std::u16string_view search, bool matchCase, int x, int y, bool lf,
+                                  bool regex, uint64_t first)
 {
     using engine::Mode;
     const std::vector<std::u16string> lines = splitLines(piece, lf);
     const long last = static_cast<long>(lines.size()) - 1;
-    std::vector<std::u16string> result;
+    std::vector<Block> result;
 
-    const auto lineAt = [&](long k) -> std::u16string {
+    // Adds line k to a block, when it is there and not empty.
+    const auto addLine = [&](Block &block, long k) {
         if (k < 0 || k > last || lines[size_t(k)].empty())
-            return {};
-        return lines[size_t(k)] + u"\r\n";
+            return;
+        block.text += lines[size_t(k)] + u"\r\n";
+        block.lines.push_back(first + uint64_t(k));
     };
-    const auto span = [&](long from, long to) {
-        std::u16string block;
+    const auto span = [&](long match, long from, long to) {
+        Block block;
+        block.match = first + uint64_t(match);
         for (long k = from; k <= to; ++k)
-            block += lineAt(k);
-        return block;
+            addLine(block, k);
+        result.push_back(block);
     };
 
     if (mode == Mode::ExtractSearchWordLineUpAll || mode == Mode::ExtractSearchWordLineDownAll) {
@@ -243,7 +268,7 @@ inline std::vector<std::u16string> extract(engine::Mode mode, std::u16string_vie
         const long from = mode == Mode::ExtractSearchWordLineUpAll ? 0 : m;
         const long to = mode == Mode::ExtractSearchWordLineUpAll ? m : last;
         for (long j = from; j <= to; ++j)
-            result.push_back(lineAt(j));
+            span(m, j, j);
         return result;
     }
 
@@ -252,40 +277,40 @@ inline std::vector<std::u16string> extract(engine::Mode mode, std::u16string_vie
             continue;
         switch (mode) {
         case Mode::ExtractSearchWordLine:
-            result.push_back(span(i, i));
+            span(i, i, i);
             break;
         case Mode::ExtractSearchWordLineUp1:
-            result.push_back(span(i - 1, i));
+            span(i, i - 1, i);
             break;
         case Mode::ExtractSearchWordLineUp2:
-            result.push_back(span(i - 2, i));
+            span(i, i - 2, i);
             break;
         case Mode::ExtractSearchWordLineUp3:
-            result.push_back(span(i - 3, i));
+            span(i, i - 3, i);
             break;
         case Mode::ExtractSearchWordLineDown1:
-            result.push_back(span(i, i + 1));
+            span(i, i, i + 1);
             break;
         case Mode::ExtractSearchWordLineDown2:
-            result.push_back(span(i, i + 2));
+            span(i, i, i + 2);
             break;
         case Mode::ExtractSearchWordLineDown3:
-            result.push_back(span(i, i + 3));
+            span(i, i, i + 3);
             break;
         case Mode::ExtractSearchWordLineUp1Down1:
-            result.push_back(span(i - 1, i + 1));
+            span(i, i - 1, i + 1);
             break;
         case Mode::ExtractSearchWordLineUp3Down1:
-            result.push_back(span(i - 3, i + 1));
+            span(i, i - 3, i + 1);
             break;
         case Mode::ExtractSearchWordLineUpXDownY:
-            result.push_back(span(i - std::max(x, 0), i + std::max(y, 0)));
+            span(i, i - std::max(x, 0), i + std::max(y, 0));
             break;
         case Mode::Extract1stLineBelow:
-            result.push_back(lineAt(i + 1));
+            span(i, i + 1, i + 1);
             break;
         case Mode::Extract2ndLineBelow:
-            result.push_back(lineAt(i + 2));
+            span(i, i + 2, i + 2);
             break;
         default:
             break;

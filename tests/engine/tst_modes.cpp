@@ -56,6 +56,8 @@ private slots:
     void needleThatCannotOccurMatchesNothing();
     void routineReplacesEarlierBlocks();
     void hugeCountsStayFast();
+    void lineNumbers_data();
+    void lineNumbers();
 };
 
 void TestModes::blocks_data()
@@ -283,6 +285,75 @@ void TestModes::hugeCountsStayFast()
         run(Mode::ExtractSearchWordLineUpXDownY, text, needleOf("hit", true), INT_MAX, INT_MAX);
     QCOMPARE(blocks.size(), 10);
     QCOMPARE(blocks.first(), block(QByteArrayList(10, "hit")));
+}
+
+using Numbers = QList<qulonglong>;
+
+void TestModes::lineNumbers_data()
+{
+    QTest::addColumn<Mode>("mode");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("lf");
+    QTest::addColumn<qulonglong>("first");
+    QTest::addColumn<Numbers>("lines");   // of every stored line, in order
+    QTest::addColumn<Numbers>("matches"); // of each block's matching line
+    QTest::addColumn<bool>("nextStartsWithLf");
+    QTest::addColumn<qulonglong>("next"); // the next piece's first line
+
+    QTest::newRow("LF lines, an empty line left out")
+        << Mode::ExtractSearchWordLineUp1 << QByteArray("a\nhit\n\nb hit\n") << true
+        << qulonglong(1) << Numbers{1, 2, 4} << Numbers{2, 4} << false << qulonglong(5);
+    QTest::newRow("CR LF lines holding a lone CR and a lone LF, overlapping blocks")
+        << Mode::ExtractSearchWordLineUp1 << QByteArray("x\ry\r\nhit\nz\r\nhit") << false
+        << qulonglong(10) << Numbers{10, 11, 11, 12} << Numbers{11, 12} << false << qulonglong(12);
+    QTest::newRow("a CR LF in LF text is one line end")
+        << Mode::ExtractSearchWordLine << QByteArray("hit\r\nhit\n\nhit") << true << qulonglong(1)
+        << Numbers{1, 2, 4} << Numbers{1, 2, 4} << false << qulonglong(4);
+    QTest::newRow("first line below: the matching line is not in the block")
+        << Mode::Extract1stLineBelow << QByteArray("hit\n\nhit\nc") << true << qulonglong(1)
+        << Numbers{4} << Numbers{1, 3} << false << qulonglong(4);
+    QTest::newRow("all lines above: every block's match is the last one")
+        << Mode::ExtractSearchWordLineUpAll << QByteArray("a\r\nhit\r\nb\r\nhit\r\nc") << false
+        << qulonglong(1) << Numbers{1, 2, 3, 4} << Numbers{4, 4, 4, 4} << false << qulonglong(5);
+    QTest::newRow("past 2^32 lines")
+        << Mode::ExtractSearchWordLineDown1 << QByteArray("hit\nb\nhit\n") << true
+        << qulonglong(4294967295u) << Numbers{4294967295u, 4294967296u, 4294967297u}
+        << Numbers{4294967295u, 4294967297u} << false << qulonglong(4294967298u);
+    QTest::newRow("a CR at the end before the next piece's LF ends a line")
+        << Mode::ExtractSearchWordLine << QByteArray("hit\r\nab\r") << false << qulonglong(1)
+        << Numbers{1} << Numbers{1} << true << qulonglong(3);
+    QTest::newRow("a CR at the end before other text does not")
+        << Mode::ExtractSearchWordLine << QByteArray("hit\r\nab\r") << false << qulonglong(1)
+        << Numbers{1} << Numbers{1} << false << qulonglong(2);
+    QTest::newRow("nor in LF text")
+        << Mode::ExtractSearchWordLine << QByteArray("hit\nab\r") << true << qulonglong(1)
+        << Numbers{1} << Numbers{1} << true << qulonglong(2);
+}
+
+// Line numbers count the line ends before each line, from the piece's first line on, also
+// past what 32 bits hold (a file of more than 2^32 lines).
+void TestModes::lineNumbers()
+{
+    QFETCH(Mode, mode);
+    QFETCH(QByteArray, text);
+    QFETCH(bool, lf);
+    QFETCH(qulonglong, first);
+    QFETCH(Numbers, lines);
+    QFETCH(Numbers, matches);
+    QFETCH(bool, nextStartsWithLf);
+    QFETCH(qulonglong, next);
+    const engine::LineEnds ends = lf ? engine::LineEnds::Lf : engine::LineEnds::CrLf;
+    const std::string_view piece(text.constData(), size_t(text.size()));
+    engine::BlockList out;
+    engine::extract(mode, piece, needleOf("hit", true), 1, 1, out, ends);
+    engine::LineNumbering numbering(piece, ends, first);
+    out.numberLines(numbering, piece.data());
+    QCOMPARE(Numbers(out.lineNumbers().begin(), out.lineNumbers().end()), lines);
+    Numbers matched;
+    for (size_t b = 0; b < out.size(); ++b)
+        matched << out.matchNumber(b);
+    QCOMPARE(matched, matches);
+    QCOMPARE(qulonglong(numbering.next(nextStartsWithLf)), next);
 }
 
 QTEST_APPLESS_MAIN(TestModes)

@@ -18,6 +18,7 @@ private slots:
     void removeRows_data();
     void removeRows();
     void outOfRangeFails();
+    void sectionsKeepWhatFoundTheirRows();
     void longRowsAreShownByTheirStartButKeptWhole();
 };
 
@@ -72,16 +73,19 @@ void TestListModel::rowsKeepTheirText()
     for (qsizetype r = 0; r < texts.size(); ++r) {
         // Every third row comes as Windows-1252 bytes where it can, as a run hands them.
         const auto bytes = engine::encode(texts.at(r).toStdU16String());
+        const QString path = QStringLiteral("/src/%1.txt").arg(r % 2);
         if (r % 3 == 1 && bytes)
-            model.appendDeferredWindows1252(prefixes.at(r), *bytes);
+            model.appendDeferredWindows1252(prefixes.at(r), *bytes, path, uint64_t(r + 1));
         else
-            model.appendDeferred(prefixes.at(r), texts.at(r));
+            model.appendDeferred(prefixes.at(r), texts.at(r), path, uint64_t(r + 1));
     }
     const auto expectRows = [&](const QStringList &whole) {
         QCOMPARE(model.texts(), whole);
         for (int r = 0; r < model.count(); ++r) {
             QCOMPARE(model.textSize(r), whole.at(r).size());
             QCOMPARE(model.data(model.index(r, 0)).toString(), whole.at(r).left(2000));
+            QCOMPARE(model.origin(r).path, QStringLiteral("/src/%1.txt").arg(r % 2));
+            QCOMPARE(model.origin(r).line, uint64_t(r + 1));
         }
     };
     QStringList whole;
@@ -107,38 +111,57 @@ QString generatedRow(int n, bool mixed)
            (n % 5 == 0 ? QStringLiteral("\u03a9") : QString());
 }
 
+// Where generated row n came from: rows of a prefix share their file, and the line numbers
+// count up from base.
+platform::RowOrigin generatedOrigin(int n, bool mixed, qulonglong base)
+{
+    return {mixed ? QStringLiteral("/f/%1.txt").arg(n / 7) : QStringLiteral("/f/one.txt"),
+            base + uint64_t(n)};
+}
+
 void TestListModel::removeRows_data()
 {
     QTest::addColumn<int>("rows");
     QTest::addColumn<bool>("mixed");
     QTest::addColumn<int>("batch"); // rows the list takes over at once; 0: one by one
     QTest::addColumn<QList<int>>("remove");
-    QTest::newRow("nothing") << 5 << false << 0 << QList<int>{};
-    QTest::newRow("one run") << 5 << false << 0 << QList<int>{1, 2, 3};
-    QTest::newRow("two runs, unsorted, repeated") << 6 << false << 0 << QList<int>{5, 0, 1, 5};
-    QTest::newRow("everything") << 4 << false << 0 << QList<int>{0, 1, 2, 3};
+    QTest::addColumn<qulonglong>("firstLine");
+    const qulonglong one = 1;
+    // Line numbers that cross what 32 bits hold, inside a run of rows of one file.
+    const qulonglong high = (qulonglong(1) << 32) - 90;
+    QTest::newRow("nothing") << 5 << false << 0 << QList<int>{} << one;
+    QTest::newRow("one run") << 5 << false << 0 << QList<int>{1, 2, 3} << one;
+    QTest::newRow("two runs, unsorted, repeated")
+        << 6 << false << 0 << QList<int>{5, 0, 1, 5} << one;
+    QTest::newRow("everything") << 4 << false << 0 << QList<int>{0, 1, 2, 3} << one;
     QList<int> scattered;
     for (int r = 0; r < 200; r += 3)
         scattered.append(r);
-    QTest::newRow("many scattered runs") << 200 << false << 0 << scattered;
-    QTest::newRow("prefixes and two-byte rows, scattered") << 200 << true << 0 << scattered;
-    QTest::newRow("taken over in batches, scattered") << 200 << true << 5 << scattered;
-    QTest::newRow("a run's first rows") << 30 << true << 0 << QList<int>{7, 8, 14, 21, 22, 23};
+    QTest::newRow("many scattered runs") << 200 << false << 0 << scattered << one;
+    QTest::newRow("prefixes and two-byte rows, scattered") << 200 << true << 0 << scattered << one;
+    QTest::newRow("taken over in batches, scattered") << 200 << true << 5 << scattered << one;
+    QTest::newRow("a run's first rows")
+        << 30 << true << 0 << QList<int>{7, 8, 14, 21, 22, 23} << one;
+    QTest::newRow("lines past 2^32, one by one") << 200 << false << 0 << scattered << high;
+    QTest::newRow("lines past 2^32, taken over") << 200 << false << 150 << scattered << high;
+    QTest::newRow("lines past 2^32, the rows below it removed")
+        << 200 << false << 0 << QList<int>{0, 1, 2, 88, 89, 90, 91} << high;
     QList<int> sparse;
     for (int r = 0; r < 150000; r += 997)
         sparse.append(r);
-    QTest::newRow("across segments") << 150000 << true << 0 << sparse;
-    QTest::newRow("batches more than a segment holds") << 150000 << false << 70000 << sparse;
+    QTest::newRow("across segments") << 150000 << true << 0 << sparse << one;
+    QTest::newRow("batches more than a segment holds") << 150000 << false << 70000 << sparse << one;
     QList<int> front;
     for (int r = 0; r < 70000; ++r)
         front.append(r);
-    QTest::newRow("a whole segment and more") << 150000 << true << 0 << front;
-    QTest::newRow("a whole batch and more") << 150000 << false << 1000 << front;
+    QTest::newRow("a whole segment and more") << 150000 << true << 0 << front << one;
+    QTest::newRow("a whole batch and more") << 150000 << false << 1000 << front << one;
 }
 
 // Adds rows from row first on with the prefix of that row and one byte a character, at most
 // batch of them, as a run hands over a piece's rows; returns how many it added.
-int adoptBatch(platform::ListModel &model, int first, int rows, bool mixed, int batch)
+int adoptBatch(platform::ListModel &model, int first, int rows, bool mixed, int batch,
+               qulonglong firstLine)
 {
     const auto split = [&](int r) {
         const QString text = generatedRow(r, mixed);
@@ -148,12 +171,14 @@ int adoptBatch(platform::ListModel &model, int first, int rows, bool mixed, int 
     const QString prefix = split(first).first;
     std::string joined;
     std::vector<size_t> sizes;
+    std::vector<uint64_t> lines;
     for (int r = first; r < rows && r - first < batch; ++r) {
         const auto [rowPrefix, bytes] = split(r);
         if (rowPrefix != prefix || !bytes)
             break;
         joined += *bytes;
         sizes.push_back(bytes->size());
+        lines.push_back(generatedOrigin(r, mixed, firstLine).line);
     }
     engine::OwnedBytes owned(static_cast<char *>(std::malloc(joined.size() + 1)));
     std::memcpy(owned.get(), joined.data(), joined.size());
@@ -163,7 +188,8 @@ int adoptBatch(platform::ListModel &model, int first, int rows, bool mixed, int 
         views.emplace_back(at, size);
         at += size;
     }
-    model.adoptDeferredWindows1252(prefix, std::move(owned), views);
+    model.adoptDeferredWindows1252(prefix, std::move(owned), views,
+                                   generatedOrigin(first, mixed, firstLine).path, lines);
     return int(sizes.size());
 }
 
@@ -173,6 +199,7 @@ void TestListModel::removeRows()
     QFETCH(bool, mixed);
     QFETCH(int, batch);
     QFETCH(QList<int>, remove);
+    QFETCH(qulonglong, firstLine);
     platform::ListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     model.setHeader("Results");
@@ -181,11 +208,13 @@ void TestListModel::removeRows()
         removed[size_t(r)] = true;
     QList<int> kept;
     for (int r = 0; r < rows;) {
-        const int added = batch > 0 ? adoptBatch(model, r, rows, mixed, batch) : 0;
+        const int added = batch > 0 ? adoptBatch(model, r, rows, mixed, batch, firstLine) : 0;
         if (added == 0) {
             const QString text = generatedRow(r, mixed);
             const qsizetype space = text.indexOf(QLatin1Char(' ')) + 1;
-            model.appendDeferred(text.left(space), QStringView(text).mid(space));
+            const platform::RowOrigin origin = generatedOrigin(r, mixed, firstLine);
+            model.appendDeferred(text.left(space), QStringView(text).mid(space), origin.path,
+                                 origin.line);
         }
         r += std::max(added, 1);
     }
@@ -196,9 +225,16 @@ void TestListModel::removeRows()
     model.removeRowsSorted(std::vector<int>(remove.begin(), remove.end()));
     QCOMPARE(model.rowCount(), int(kept.size()));
     QCOMPARE(model.count(), int(kept.size()));
-    // Kept rows keep their texts.
-    for (int r = 0; r < model.count(); ++r)
+    // Kept rows keep their texts and where they came from.
+    QSet<QString> files;
+    for (int r = 0; r < model.count(); ++r) {
         QCOMPARE(model.text(r), generatedRow(kept.at(r), mixed));
+        const platform::RowOrigin origin = generatedOrigin(kept.at(r), mixed, firstLine);
+        QCOMPARE(model.origin(r).path, origin.path);
+        QCOMPARE(model.origin(r).line, origin.line);
+        files.insert(origin.path);
+    }
+    QCOMPARE(model.fileCount(), int(files.size()));
     // The list takes new rows after a removal.
     model.append("after");
     QCOMPARE(model.text(model.count() - 1), QStringLiteral("after"));
@@ -223,6 +259,64 @@ void TestListModel::longRowsAreShownByTheirStartButKeptWhole()
     QCOMPARE(model.data(model.index(0, 0)).toString().size(), 2000);
     QCOMPARE(model.text(0), row);
     QCOMPARE(model.texts().front(), row);
+}
+
+namespace {
+
+// Marks every occurrence of one letter.
+class LetterMarks : public platform::MatchMarks {
+public:
+    explicit LetterMarks(QChar letter) : m_letter(letter) {}
+    std::vector<platform::TextSpan> find(QStringView text) const override
+    {
+        std::vector<platform::TextSpan> spans;
+        for (qsizetype at = text.indexOf(m_letter); at >= 0; at = text.indexOf(m_letter, at + 1))
+            spans.push_back({at, 1});
+        return spans;
+    }
+
+private:
+    QChar m_letter;
+};
+
+using Spans = std::vector<platform::TextSpan>;
+
+} // namespace
+
+// Rows of each run keep what found them, also once the list is cleared meanwhile or rows
+// go; the marks are found after the row's prefix only, and the files are counted as rows come.
+void TestListModel::sectionsKeepWhatFoundTheirRows()
+{
+    platform::ListModel model;
+    model.append("no run");
+    model.startSection(std::make_shared<LetterMarks>('a'));
+    model.appendDeferred("/a.txt ", u"a b a", "/a.txt", 1);
+    model.appendDeferred("", u"bab", "/b.txt", 7);
+    QCOMPARE(model.fileCount(), 2);
+    model.startSection(std::make_shared<LetterMarks>('b'));
+    model.appendDeferred("", u"bab", "/a.txt", 9);
+    QCOMPARE(model.fileCount(), 2);
+    model.appendDeferred("/c.txt ", u"ab", "/c.txt", 2);
+    QCOMPARE(model.fileCount(), 3);
+    // Rows the views have not heard of yet show no marks: painting never flushes.
+    QCOMPARE(model.marksIn(3, u"bab"), Spans{});
+    model.flush();
+    QCOMPARE(model.marksIn(0, u"a"), Spans{});
+    QCOMPARE(model.marksIn(1, model.text(1)), (Spans{{7, 1}, {11, 1}}));
+    QCOMPARE(model.marksIn(2, u"bab"), (Spans{{1, 1}}));
+    QCOMPARE(model.marksIn(3, u"bab"), (Spans{{0, 1}, {2, 1}}));
+    // A shown text cut inside the prefix holds no marks.
+    QCOMPARE(model.marksIn(4, u"/c.t"), Spans{});
+    model.removeAt(2);
+    QCOMPARE(model.fileCount(), 2);
+    QCOMPARE(model.marksIn(2, u"bab"), (Spans{{0, 1}, {2, 1}}));
+    model.clear();
+    QCOMPARE(model.fileCount(), 0);
+    model.appendDeferred("", u"abc", "/d.txt", 3);
+    model.flush();
+    QCOMPARE(model.marksIn(0, u"abc"), (Spans{{1, 1}}));
+    QCOMPARE(model.origin(0).path, QStringLiteral("/d.txt"));
+    QCOMPARE(model.fileCount(), 1);
 }
 
 QTEST_APPLESS_MAIN(TestListModel)

@@ -30,15 +30,20 @@ public:
     {
         progressShown.append(QString::number(value) + QLatin1Char(' ') + caption);
     }
-    void addRow(const QString &prefix, QStringView text) override
+    void addRow(const QString &prefix, QStringView text, run::RowSource source) override
     {
         rows.append(prefix + text.toString());
+        files.append(source.file);
+        lines.append(source.line);
         if (onRow)
             onRow();
     }
     void ended(run::RunEnd end) override { ends.append(end); }
 
     QStringList rows;
+    // Where each row came from: its file's position in the request, and its line.
+    QList<qsizetype> files;
+    QList<qulonglong> lines;
     QStringList progressShown;
     QList<run::RunEnd> ends;
     std::function<void()> onRow;
@@ -55,6 +60,8 @@ private slots:
     void rows();
     void regexRows_data();
     void regexRows();
+    void rowLines_data();
+    void rowLines();
     void patternThatGivesUpIsReportedOncePerRun();
     void progressNamesEachFile();
     void longFileGivesOneRowPerPieceOnOneLine();
@@ -287,6 +294,76 @@ void TestExtractionRun::regexRows()
     rows();
 }
 
+using Lines = QList<qulonglong>;
+
+void TestExtractionRun::rowLines_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("regex");
+    QTest::addColumn<int>("oneLine");
+    QTest::addColumn<int>("display");
+    QTest::addColumn<Lines>("expected");
+
+    const QByteArray text = "a\r\nhit 1\r\n\r\nb\r\nhit 2\r\nc\r\n";
+    const auto line = int(run::DisplayOption::LineOnly);
+    const auto fileLine = int(run::DisplayOption::FileAndLine);
+    const auto fileOnly = int(run::DisplayOption::FileOnly);
+    QTest::newRow("line only: each row its own line")
+        << text << 9 << false << 0 << line << Lines{1, 2, 4, 5, 6};
+    QTest::newRow("filename and line: the same lines")
+        << text << 9 << false << 0 << fileLine << Lines{1, 2, 4, 5, 6};
+    QTest::newRow("filename only: the matching line for each row")
+        << text << 9 << false << 0 << fileOnly << Lines{2, 2, 5, 5, 5};
+    QTest::newRow("filename only, the matching line outside the block")
+        << text << 10 << false << 0 << fileOnly << Lines{5};
+    QTest::newRow("one line: the first line of the first block")
+        << text << 9 << false << 1 << line << Lines{1};
+    QTest::newRow("one line, first block empty: the next block's first line")
+        << QByteArray("hit\r\n\r\nx\r\nhit\r\ny\r\n") << 10 << false << 1 << fileLine << Lines{5};
+    QTest::newRow("one line, no block with a line: the first matching line")
+        << QByteArray("a\r\nhit") << 10 << false << 1 << line << Lines{2};
+    QTest::newRow("one line, filename only: the first matching line")
+        << text << 9 << false << 1 << fileOnly << Lines{2};
+    QTest::newRow("regular expression, LF lines")
+        << QByteArray("x\nhit\n\nhit\n") << 1 << true << 0 << line << Lines{2, 4};
+    QTest::newRow("UTF-8 rows beyond ASCII, added one by one")
+        << QByteArray("\xC3\xA9\n\xC3\xA9 hit\nhit\n") << 2 << false << 0 << fileLine
+        << Lines{1, 2, 2, 3};
+    QTest::newRow("UTF-16 BE with CR LF lines")
+        << QByteArray("\xFE\xFF\0a\0\r\0\n\0\r\0\n\0h\0i\0t", 18) << 1 << false << 0 << line
+        << Lines{3};
+    QByteArray pieces;
+    while (pieces.size() < 65536 * 2)
+        pieces += "hit line\r\n";
+    QTest::newRow("across pieces, one row per piece")
+        << pieces << 1 << false << 1 << line << Lines{1, 6554, 13107};
+    QTest::newRow("across pieces, a row per line") << QByteArray(65534, 'x') + "\r\nx\r\nhit\r\n"
+                                                   << 1 << false << 0 << line << Lines{3};
+}
+
+// Each row knows the line it starts with, whatever the display: the path alone stands for
+// the line that matched.
+void TestExtractionRun::rowLines()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, mode);
+    QFETCH(bool, regex);
+    QFETCH(int, oneLine);
+    QFETCH(int, display);
+    QFETCH(Lines, expected);
+    m_request.paths = {write(QStringLiteral("lines.txt"), content)};
+    m_request.mode = listedModes.at(size_t(mode));
+    m_request.searchText = QStringLiteral("hit");
+    m_request.regex = regex;
+    m_request.oneLine = oneLine;
+    m_request.display = run::DisplayOption(display);
+    click();
+    QCOMPARE(m_sink.lines, expected);
+    QCOMPARE(m_sink.files, QList<qsizetype>(expected.size(), 0));
+    QCOMPARE(m_end, run::RunEnd::Finished);
+}
+
 void TestExtractionRun::patternThatGivesUpIsReportedOncePerRun()
 {
     const QByteArray hopeless = QByteArray(40, 'a') + "!\r\n";
@@ -372,6 +449,7 @@ void TestExtractionRun::unreadableFileIsReportedAndTheRunGoesOn()
     m_request.searchText = QStringLiteral("hit");
     click();
     QCOMPARE(m_sink.rows, QStringList{"hit"});
+    QCOMPARE(m_sink.files, QList<qsizetype>{2});
     QStringList steps;
     for (const QString &report : m_reporter.reports) {
         QVERIFY2(report.startsWith("Quillon2021/08/31.ExtractState.ReadFileToStringFSO|"),
@@ -553,16 +631,23 @@ void TestExtractionRun::oneWorkerAndManyGiveTheSameRows()
         m_request.oneLine = int(random() % 2);
         m_request.display = run::DisplayOption(1 + random() % 3);
         QStringList rowsBy[2];
+        QList<qulonglong> linesBy[2];
+        QList<qsizetype> filesBy[2];
         QStringList reportsBy[2];
         for (const int workers : {1, 4}) {
             m_run->setWorkerCount(workers);
-            m_sink.rows.clear();
+            m_sink = RecordingSink();
             m_reporter.reports.clear();
             click();
             rowsBy[workers == 4] = m_sink.rows;
+            linesBy[workers == 4] = m_sink.lines;
+            filesBy[workers == 4] = m_sink.files;
             reportsBy[workers == 4] = m_reporter.reports;
         }
         QCOMPARE(rowsBy[1], rowsBy[0]);
+        QCOMPARE(linesBy[1], linesBy[0]);
+        QCOMPARE(filesBy[1], filesBy[0]);
+        QVERIFY(std::is_sorted(filesBy[0].begin(), filesBy[0].end()));
         QCOMPARE(reportsBy[1], reportsBy[0]);
         QCOMPARE(reportsBy[0].size(), 4); // the missing file, four steps
     }

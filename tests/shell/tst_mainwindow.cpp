@@ -5,6 +5,7 @@
 #include "shell/MainWindow.h"
 #include "shell/Pointers.h"
 #include "shell/ReportView.h"
+#include "shell/StatusLine.h"
 #include "support/Fakes.h"
 
 #include <QCheckBox>
@@ -90,6 +91,7 @@ private slots:
     void applicationTitleKeepsWholeWords_data();
     void applicationTitleKeepsWholeWords();
     void samplesAreRecordedAtTheFirstStartOnly();
+    void statusLineCountsRowsAndFiles();
 
 private:
     void makeWindow();
@@ -190,6 +192,8 @@ void TestMainWindow::firstStartUsesEveryDefault()
     QVERIFY(!w.matchCaseBox->isChecked());
     QVERIFY(!w.oneLineBox->isChecked());
     QVERIFY(!w.regexBox->isChecked());
+    QVERIFY(!w.lineNumbersBox->isChecked());
+    QVERIFY(!w.resultsList->lineNumbersShown());
     QVERIFY(!w.lineOnlyOption->isChecked());
     QVERIFY(w.fileAndLineOption->isChecked());
     QVERIFY(!w.fileOnlyOption->isChecked());
@@ -268,6 +272,9 @@ void TestMainWindow::restoresStoredValues_data()
     QTest::newRow("one line on") << "Check2"
                                  << "1"
                                  << "Check2=1";
+    QTest::newRow("line numbers on") << "Check5"
+                                     << "1"
+                                     << "Check5=1";
     QTest::newRow("mode position") << "Combo1"
                                    << "5"
                                    << "Combo1=5";
@@ -301,6 +308,7 @@ void TestMainWindow::restoresStoredValues()
         QCOMPARE(w.modeList->currentIndex(), state.toInt());
     else if (auto *box = w.findChild<QCheckBox *>(name)) {
         QCOMPARE(box->isChecked(), state == "1");
+        QCOMPARE(w.resultsList->lineNumbersShown(), name == "Check5" && state == "1");
         // The value came from the store; writing it back would be a needless write.
         QVERIFY(!m_fakes->settings.writes.join(' ').contains(name));
     } else if (auto *option = w.findChild<QRadioButton *>(name))
@@ -322,6 +330,8 @@ void TestMainWindow::storedValueThatCannotBeRestored_data()
                                           << "maybe" << 176;
     QTest::newRow("one line not a number") << "Check2"
                                            << "x" << 182;
+    QTest::newRow("line numbers not a number") << "Check5"
+                                               << "x" << 189;
     QTest::newRow("mode not a number") << "Combo1"
                                        << "abc" << 184;
     QTest::newRow("mode beyond the list") << "Combo1"
@@ -378,7 +388,10 @@ void TestMainWindow::optionChangesAreStoredAtOnce()
     w.matchCaseBox->click();
     w.oneLineBox->click();
     w.regexBox->click();
-    QCOMPARE(m_fakes->settings.writes, (QStringList{"Check1=1", "Check2=1", "Check4=1"}));
+    w.lineNumbersBox->click();
+    QCOMPARE(m_fakes->settings.writes,
+             (QStringList{"Check1=1", "Check2=1", "Check4=1", "Check5=1"}));
+    QVERIFY(w.resultsList->lineNumbersShown());
 
     // A restart shows the same choices.
     m_window.reset();
@@ -388,6 +401,11 @@ void TestMainWindow::optionChangesAreStoredAtOnce()
     QCOMPARE(m_window->searchBox->text(), QStringLiteral("ab"));
     QVERIFY(m_window->matchCaseBox->isChecked());
     QVERIFY(m_window->regexBox->isChecked());
+    QVERIFY(m_window->lineNumbersBox->isChecked());
+    QVERIFY(m_window->resultsList->lineNumbersShown());
+    m_window->lineNumbersBox->click();
+    QCOMPARE(m_fakes->settings.value("Check5"), QStringLiteral("0"));
+    QVERIFY(!m_window->resultsList->lineNumbersShown());
 }
 
 void TestMainWindow::windowSizeIsRestored_data()
@@ -779,6 +797,43 @@ void TestMainWindow::samplesAreRecordedAtTheFirstStartOnly()
         m_window->startUp();
         QCOMPARE(snapshotWrites(), 1);
     }
+}
+
+// The line under the results counts rows and the files they came from, with the locale's
+// digit grouping, as a run adds them and after each removal; a note follows the counts.
+void TestMainWindow::statusLineCountsRowsAndFiles()
+{
+    QTemporaryDir folder;
+    QStringList paths;
+    for (const char *name : {"a.txt", "b.txt", "c.txt"}) {
+        paths << folder.filePath(QLatin1String(name));
+        QFile file(paths.back());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(name[0] == 'c' ? "nothing\r\n" : "hit\r\nx\r\nhit again\r\n");
+    }
+    makeWindow();
+    shell::MainWindow &w = *m_window;
+    QCOMPARE(w.statusLine->text(), QString());
+    for (const QString &path : paths)
+        w.files().append(path);
+    w.modeList->setCurrentIndex(1);
+    w.searchBox->setText(QStringLiteral("hit"));
+    w.startButton->click();
+    QTRY_COMPARE(w.statusLine->text(), QStringLiteral("4 rows from 2 files"));
+    QCOMPARE(w.results().origin(3).path, paths.at(1));
+    QCOMPARE(w.results().origin(3).line, uint64_t(3));
+    w.results().removeRowsSorted({0, 1});
+    QTRY_COMPARE(w.statusLine->text(), QStringLiteral("2 rows from 1 file"));
+    w.showStatusNote(QStringLiteral("Opened without a line"));
+    QCOMPARE(w.statusLine->text(),
+             QStringLiteral("2 rows from 1 file \u2014 Opened without a line"));
+    w.clearResultsButton->click();
+    QTRY_COMPARE(w.statusLine->text(),
+                 QStringLiteral("0 rows from 0 files \u2014 Opened without a line"));
+    for (int r = 0; r < 12345; ++r)
+        w.results().appendDeferred(QString(), u"row", paths.at(2), uint64_t(r + 1));
+    w.results().flush();
+    QTRY_VERIFY(w.statusLine->text().startsWith(QStringLiteral("12,345 rows from 1 file")));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,3 +1,6 @@
+#include "platform/ListModel.h"
+#include "run/SearchMarks.h"
+#include "shell/MatchDelegate.h"
 #include "shell/ReportView.h"
 
 #include <QScrollBar>
@@ -46,6 +49,9 @@ class TestReportView : public QObject {
 private slots:
     void keysAndClicksFindTheRow_data();
     void keysAndClicksFindTheRow();
+    void marksLeaveTheRestOfTheRowAsItWas_data();
+    void marksLeaveTheRestOfTheRowAsItWas();
+    void lineNumbersTakeAColumnOfTheirOwn();
 };
 
 void TestReportView::keysAndClicksFindTheRow_data()
@@ -111,6 +117,115 @@ void TestReportView::keysAndClicksFindTheRow()
         QVERIFY(view.viewport()->rect().contains(view.visualRect(index)));
         QCOMPARE(view.indexAt(view.visualRect(index).center()), index);
     }
+}
+
+void TestReportView::marksLeaveTheRestOfTheRowAsItWas_data()
+{
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("marked"); // whether a mark shows
+    QTest::newRow("a mark in the middle") << "a row with a hit in it" << false << true;
+    QTest::newRow("a mark on a selected row") << "hit at the start" << true << true;
+    QTest::newRow("no mark") << "nothing to see here" << false << false;
+    QTest::newRow("a mark on a row cut at the edge")
+        << "hit " + QString(200, QLatin1Char('w')) + " hit" << false << true;
+    QTest::newRow("a mark only past the edge")
+        << QString(200, QLatin1Char('w')) + " hit" << false << false;
+}
+
+// A row with marks is drawn pixel for pixel as the list draws any row, but for the marks:
+// the text stands where it stood, cut where it was cut.
+void TestReportView::marksLeaveTheRestOfTheRowAsItWas()
+{
+    QFETCH(QString, row);
+    QFETCH(bool, selected);
+    QFETCH(bool, marked);
+    platform::ListModel model;
+    model.setHeader(QStringLiteral("Results"));
+    run::RunRequest request;
+    request.searchText = QStringLiteral("hit");
+    model.startSection(run::SearchMarks::of(request));
+    model.appendDeferred(QString(), row, QStringLiteral("/f.txt"), 1);
+    model.flush();
+    QImage shots[2];
+    for (const bool withMarks : {false, true}) {
+        shell::ReportView view;
+        if (withMarks)
+            view.setItemDelegate(new shell::MatchDelegate(&view));
+        view.setModel(&model);
+        view.resize(320, 120);
+        view.header()->resizeSection(0, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        if (selected)
+            view.selectionModel()->select(model.index(0, 0), QItemSelectionModel::Select);
+        shots[withMarks] = view.viewport()->grab().toImage();
+    }
+    const QColor highlight = QApplication::palette().color(QPalette::Active, QPalette::Highlight);
+    const QColor highlighted =
+        QApplication::palette().color(QPalette::Active, QPalette::HighlightedText);
+    const QColor markColour = selected ? highlighted : highlight;
+    // Columns that hold a mark's background in the marked row.
+    QSet<int> markColumns;
+    for (int x = 0; x < shots[1].width(); ++x) {
+        for (int y = 0; y < shots[1].height(); ++y) {
+            if (QColor(shots[1].pixel(x, y)) == markColour &&
+                QColor(shots[0].pixel(x, y)) != markColour)
+                markColumns.insert(x);
+        }
+    }
+    QCOMPARE(!markColumns.isEmpty(), marked);
+    if (marked) {
+        // The first mark starts where the text before it ends.
+        const QFontMetrics metrics(QApplication::font());
+        const int margin = QApplication::style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+        const int start =
+            margin + metrics.horizontalAdvance(row.left(row.indexOf(QLatin1String("hit"))));
+        const int first = *std::min_element(markColumns.begin(), markColumns.end());
+        QVERIFY2(std::abs(first - start) <= 1,
+                 qPrintable(QStringLiteral("%1, %2").arg(first).arg(start)));
+    }
+    for (int y = 0; y < shots[0].height(); ++y) {
+        for (int x = 0; x < shots[0].width(); ++x) {
+            if (shots[0].pixel(x, y) != shots[1].pixel(x, y))
+                QVERIFY2(markColumns.contains(x),
+                         qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+        }
+    }
+}
+
+// Line numbers stand in a column before the rows, which keep their width and their places.
+void TestReportView::lineNumbersTakeAColumnOfTheirOwn()
+{
+    platform::ListModel model;
+    model.setHeader(QStringLiteral("Results"));
+    for (int r = 0; r < 30; ++r)
+        model.appendDeferred(QString(), QStringLiteral("row %1").arg(r), QStringLiteral("/f.txt"),
+                             r < 15 ? uint64_t(r + 1) : uint64_t(r) * 10000);
+    model.append(QStringLiteral("no file"));
+    shell::ReportView view;
+    view.setModel(&model);
+    view.resize(300, 200);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const QRect rows = view.viewport()->geometry();
+    view.setLineNumbersShown(true);
+    QVERIFY(view.lineNumbersShown());
+    auto *column = view.findChild<QWidget *>(QStringLiteral("LineNumbers"));
+    QVERIFY(column);
+    QCOMPARE(view.viewport()->geometry().left(), rows.left() + column->width());
+    QCOMPARE(column->geometry().right() + 1, view.viewport()->geometry().left());
+    const int narrow = column->width();
+    // A row further down needs a digit more once it is in sight.
+    QTest::qWait(50);
+    QCOMPARE(column->width(), narrow);
+    view.verticalScrollBar()->setValue(20);
+    QTRY_VERIFY(column->width() > narrow);
+    QCOMPARE(column->geometry().right() + 1, view.viewport()->geometry().left());
+    QCOMPARE(view.indexAt(QPoint(5, 2)), model.index(20, 0));
+    view.setLineNumbersShown(false);
+    QVERIFY(!view.findChild<QWidget *>(QStringLiteral("LineNumbers")));
+    QCOMPARE(view.viewport()->geometry(), rows);
 }
 
 QTEST_MAIN(TestReportView)

@@ -35,11 +35,17 @@ enum class Change {
 class RowsSink : public run::RunSink {
 public:
     void progress(int, const QString &) override {}
-    void addRow(const QString &prefix, QStringView text) override
+    explicit RowsSink(const QStringList &paths) : m_paths(paths) {}
+    void addRow(const QString &prefix, QStringView text, run::RowSource source) override
     {
         rows.append(prefix + text.toString());
+        origins.append(m_paths.at(source.file) + QLatin1Char(':') + QString::number(source.line));
     }
     QStringList rows;
+    QStringList origins; // path:line
+
+private:
+    QStringList m_paths;
 };
 
 } // namespace
@@ -338,9 +344,15 @@ void TestRunControl::windowAndWindowlessRunsGiveTheSameRows()
         fakes::FakeYield yield;
         fakes::RecordingReporter reporter;
         run::ExtractionRun windowless(yield, reporter);
-        RowsSink sink;
+        RowsSink sink(request.paths);
         QCOMPARE(windowless.run(request, sink), run::RunEnd::Finished);
         QCOMPARE(w.results().texts(), sink.rows);
+        QStringList origins;
+        for (int r = 0; r < w.results().count(); ++r) {
+            const platform::RowOrigin origin = w.results().origin(r);
+            origins.append(origin.path + QLatin1Char(':') + QString::number(origin.line));
+        }
+        QCOMPARE(origins, sink.origins);
         QCOMPARE(windowReports.size(), reporter.reports.size());
         QCOMPARE(reporter.reports.size(), 4); // the missing file, four steps
     }
