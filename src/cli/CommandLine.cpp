@@ -39,6 +39,7 @@ const QList<KnownOption> &knownOptions()
         {{"save-xlsx"}, "FILE"},
         {{"use-settings"}, {}},
         {{"n", "line-number"}, {}},
+        {{"no-line-number"}, {}},
         {{"crlf"}, {}},
         {{"0", "null"}, {}},
         {{"j", "threads"}, "N"},
@@ -180,7 +181,7 @@ void readDisplay(OptionReader &reader, Options &options)
     options.rowEnd = reader.isSet("null")   ? RowEnd::Nul
                      : reader.isSet("crlf") ? RowEnd::CrLf
                                             : RowEnd::Lf;
-    options.lineNumbers = reader.isSet("line-number");
+    options.lineNumbers = reader.onOrOff("line-number", "no-line-number");
 }
 
 void readExtraction(OptionReader &reader, Options &options)
@@ -202,6 +203,11 @@ void readExtraction(OptionReader &reader, Options &options)
         reader.fail(QStringLiteral("--save-text takes a file name"));
     if (reader.isSet("save-xlsx") && options.saveXlsx.isEmpty())
         reader.fail(QStringLiteral("--save-xlsx takes a file name"));
+    // The saved files are the window's, which number no row.
+    if (options.lineNumbers.value_or(false) &&
+        (reader.isSet("save-text") || reader.isSet("save-xlsx")))
+        reader.fail(QStringLiteral("-n/--line-number numbers printed rows; --save-text and "
+                                   "--save-xlsx write the window's files, which have no numbers"));
     options.useSettings = reader.isSet("use-settings");
     options.threads =
         reader.number("threads", 0, 256, QStringLiteral("0 (one per core) to 256")).value_or(0);
@@ -246,7 +252,9 @@ const char helpBeforeModes[] =
     "                           default) or file\n"
     "      --one-line           join the blocks of each piece of a file into one row\n"
     "      --no-one-line        one row per line (the default)\n"
-    "  -n, --line-number        put the line number and a colon before each row\n"
+    "  -n, --line-number        put the number of the row's line in its file and a\n"
+    "                           colon before each row printed\n"
+    "      --no-line-number     no numbers (the default)\n"
     "      --crlf               end each row with CR LF instead of LF\n"
     "  -0, --null               end each row with NUL instead of LF\n"
     "\n"

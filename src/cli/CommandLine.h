@@ -40,7 +40,7 @@ struct Options {
     QString saveText;
     QString saveXlsx;
     bool useSettings = false;
-    bool lineNumbers = false;
+    std::optional<bool> lineNumbers; // each printed row after its line number
     RowEnd rowEnd = RowEnd::Lf;
     int threads = 0; // 0: one per processor core
 };

@@ -93,7 +93,7 @@ qint64 runOntoOutput(run::ExtractionRun &extraction, const run::RunRequest &requ
                      const std::function<void()> &nextFile)
 {
     OutputSink sink(console.output, options.rowEnd, nextFile, [&] { extraction.stop(); });
-    sink.setLineNumbers(options.lineNumbers);
+    sink.setLineNumbers(options.lineNumbers.value_or(false));
     extraction.run(request, sink);
     reporter.setSubject(QString());
     // Ctrl+C ends the program at once, as it ends grep: rows still in hand are dropped
@@ -119,11 +119,6 @@ int runExtraction(Options options, const Console &console, ConsoleReporter &repo
         // Read only: the store writes nothing unless told to.
         platform::IniSettingsStore store(console.settingsFolder);
         takeStoredOptions(store, options, reporter);
-    }
-    if (options.lineNumbers) {
-        reporter.fail(QStringLiteral("-n/--line-number: the rows of this build carry no line "
-                                     "numbers yet"));
-        return 2;
     }
     run::RunRequest request = requestFor(options);
     if (const std::optional<QString> problem = run::patternProblem(request)) {

@@ -106,6 +106,9 @@ void takeStoredOptions(platform::SettingsStore &store, Options &options, Console
                                : engine::ReadRule::Automatic;
     if (!options.display)
         options.display = storedDisplay(values);
+    // Only printed rows take it: the saved files are the window's, which number no row.
+    if (!options.lineNumbers)
+        options.lineNumbers = values.check(run::lineNumbersKey);
     if (!options.mode) {
         // A position the list cannot take leaves its first mode selected.
         options.mode = values.read(

@@ -17,5 +17,6 @@ inline const QString linesBelowKey = QStringLiteral("Combo3");
 inline const QString lineOnlyKey = QStringLiteral("Option1");
 inline const QString fileAndLineKey = QStringLiteral("Option2");
 inline const QString fileOnlyKey = QStringLiteral("Option3");
+inline const QString lineNumbersKey = QStringLiteral("Check5");
 
 } // namespace run

@@ -209,7 +209,7 @@ void MainWindow::buildDisplayFrame(QWidget *client, QVBoxLayout *right)
     fileOnlyOption->setObjectName(run::fileOnlyKey);
     oneLineBox->setObjectName(run::oneLineKey);
     lineNumbersBox = new QCheckBox(QStringLiteral("Show line numbers"), displayFrame);
-    lineNumbersBox->setObjectName(QStringLiteral("Check5"));
+    lineNumbersBox->setObjectName(run::lineNumbersKey);
     lineNumbersBox->setAccessibleName(lineNumbersBox->text());
     // The three are one exclusive group of option buttons (their shared parent makes it);
     // the store may still hold "none selected", which clearDisplayOption() restores.

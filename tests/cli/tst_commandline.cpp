@@ -218,6 +218,8 @@ void TestCommandLine::initTestCase()
     write("utf8.txt", "caf\xC3\xA9 hit\nx\n");
     write("utf16.txt", QByteArray("\xFF\xFEh\0i\0t\0 \0\xE9\0\n\0", 14));
     write("dash.txt", "a -x b\nno\n");
+    write("gaps.txt", "\n\nhit x\n\n\nhit y\n");
+    write("long.txt", QByteArray(70000, 'x') + " hit\nhit again\n");
     write("logs/a.log", "hit one\n");
     write("logs/b.txt", "hit two\n");
     write("logs/sub/c.log", "hit three\n");
@@ -403,6 +405,15 @@ void TestCommandLine::badCommandLines_data()
                                       << QByteArray("lumbrex: -j/--threads takes 0 (one per "
                                                     "core) to 256, not '1000'")
                                       << true;
+    QTest::newRow("line numbers for a saved file")
+        << x + QStringList{"-n", "--save-text", "rows.txt", "lf.txt"}
+        << QByteArray("lumbrex: -n/--line-number numbers printed rows; --save-text and "
+                      "--save-xlsx write the window's files, which have no numbers")
+        << true;
+    QTest::newRow("line numbers on and off") << x + QStringList{"-n", "--no-line-number", "lf.txt"}
+                                             << QByteArray("lumbrex: -n/--line-number and "
+                                                           "--no-line-number contradict each other")
+                                             << true;
     QTest::newRow("no paths") << x + QStringList{"-e", "hit"}
                               << QByteArray("lumbrex: no files given") << true;
     QTest::newRow("a run's option without --extract")
@@ -485,6 +496,14 @@ void TestCommandLine::storedSettings_data()
     QTest::newRow("the stored extension scans folders")
         << QByteArray("[Lumbrex]\nExtension=log\nOption1=True\nOption2=False\n")
         << x + QStringList{"-e", "hit", "-m", "line", "logs"} << QByteArray("hit one\nhit three\n")
+        << QByteArray() << 0;
+    QTest::newRow("the window's line numbers shown: printed rows numbered")
+        << QByteArray("[Lumbrex]\nCheck5=1\nCombo1=1\nOption1=True\nOption2=False\n")
+        << x + QStringList{"-e", "age", "names.txt"} << QByteArray("3:age 3\n") << QByteArray()
+        << 0;
+    QTest::newRow("the window's line numbers shown, --no-line-number given")
+        << QByteArray("[Lumbrex]\nCheck5=1\nCombo1=1\nOption1=True\nOption2=False\n")
+        << x + QStringList{"--no-line-number", "-e", "age", "names.txt"} << QByteArray("age 3\n")
         << QByteArray() << 0;
     QTest::newRow("the window's defaults: mode 0, one line above and below")
         << QByteArray("[Other]\nText1=x\n") << x + QStringList{"-e", "Smith", "names.txt"}
@@ -589,29 +608,57 @@ void TestCommandLine::saves()
 void TestCommandLine::lineNumbers_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("-n") << QStringList{"--extract", "-n", "-e", "hit", "lf.txt"};
-    QTest::newRow("--line-number") << QStringList{"--extract", "--line-number", "lf.txt"};
-    QTest::newRow("-n among other short options") << QStringList{"--extract", "-sn0", "lf.txt"};
+    QTest::addColumn<QByteArray>("out");
+    const QStringList x{"--extract", "-n"};
+    QTest::newRow("before the path: the number of the matching line")
+        << x + QStringList{"-e", "hit", "lf.txt"} << QByteArray("2:lf.txt beta hit\n");
+    QTest::newRow("--line-number, lines above and below numbered each")
+        << QStringList{"--extract", "--line-number", "-C1",  "-e",
+                       "age",       "--display",     "line", "names.txt"}
+        << QByteArray("2:Smith\n3:age 3\n4:name: x\n");
+    QTest::newRow("-n among other short options, NUL row ends")
+        << QStringList{"--extract", "-sn0", "-e", "Name", "--display", "line", "names.txt"}
+        << QByteArray("1:Name:\0", 8);
+    QTest::newRow("the path alone: the number of the line that matched")
+        << x + QStringList{"-m", "first-below", "-e", "Smith", "--display", "file", "names.txt"}
+        << QByteArray("2:names.txt\n");
+    QTest::newRow("one line: the number of the row's first line")
+        << x + QStringList{"--one-line", "-m",        "below-1", "-e",
+                           "beta",       "--display", "line",    "lf.txt"}
+        << QByteArray("2:beta hitgamma \n");
+    QTest::newRow("each file counts from 1, empty lines counted")
+        << x + QStringList{"-e", "hit", "--display", "line", "logs/a.log", "gaps.txt"}
+        << QByteArray("1:hit one\n3:hit x\n6:hit y\n");
+    QTest::newRow("UTF-8 and UTF-16 lines")
+        << x + QStringList{"-e", "\xC3\xA9", "--display", "line", "utf8.txt", "utf16.txt"}
+        << QByteArray("1:caf\xC3\xA9 hit\n1:hit \xC3\xA9\n");
+    QTest::newRow("lines read as Windows-1252 with CR LF ends")
+        << x + QStringList{"--read-as", "windows-1252", "-e", "x", "--display", "line", "names.txt"}
+        << QByteArray("4:name: x\n");
+    QTest::newRow("the tail of a line cut at the end of a piece: the line's number")
+        << x + QStringList{"-e", "hit", "--display", "line", "long.txt"}
+        << "1:" + QByteArray(70000 - 65536, 'x') + " hit\n2:hit again\n";
+    QTest::newRow("--no-line-number takes over")
+        << QStringList{"--extract", "--no-line-number", "-e", "hit", "lf.txt"}
+        << QByteArray("lf.txt beta hit\n");
 }
 
-// The line number comes with each row's origin; until the rows carry one, the option is
-// taken and refused plainly rather than printing rows without their numbers.
+// -n: each row after the number of its line in its file, as grep -n prints it, for every
+// kind of row a mode or display makes.
 void TestCommandLine::lineNumbers()
 {
     QFETCH(QStringList, arguments);
-    const cli::ParsedCommandLine parsed = cli::parseCommandLine(arguments);
-    QCOMPARE(parsed.error, QString());
-    QVERIFY(parsed.options.lineNumbers);
+    QFETCH(QByteArray, out);
     const Outcome outcome = runLine(arguments);
-    QCOMPARE(outcome.err, QByteArray("lumbrex: -n/--line-number: the rows of this build carry no "
-                                     "line numbers yet\n"));
-    QCOMPARE(outcome.out, QByteArray());
-    QCOMPARE(outcome.status, 2);
+    QCOMPARE(outcome.err, QByteArray());
+    QCOMPARE(outcome.out, out);
+    QCOMPARE(outcome.status, 0);
 }
 
 // The command line is one more front end of the window's run: over random files in every
-// encoding and line end, with random options, it prints the window's rows, and saves the
-// window's text file byte for byte.
+// encoding and line end, with random options, it prints the window's rows (with -n, after the
+// line each row came from in the window's list), and saves the window's text file byte for
+// byte.
 void TestCommandLine::windowAndCommandLineGiveTheSameRows()
 {
     std::mt19937 random(22);
@@ -668,6 +715,9 @@ void TestCommandLine::windowAndCommandLineGiveTheSameRows()
             arguments << "--read-as"
                       << "windows-1252";
         const bool save = round % 4 == 0;
+        const bool numbered = !save && random() % 2;
+        if (numbered)
+            arguments << "-n";
         const QString saved = files.filePath(QStringLiteral("saved-%1.txt").arg(round));
         if (save)
             arguments << "--save-text" << saved;
@@ -693,9 +743,13 @@ void TestCommandLine::windowAndCommandLineGiveTheSameRows()
         w.startButton->click();
 
         QByteArray rows;
-        for (const QString &row : w.results().texts()) {
+        const QStringList texts = w.results().texts();
+        for (int r = 0; r < texts.size(); ++r) {
             std::string bytes;
-            results::appendUtf8(row, bytes);
+            results::appendUtf8(texts.at(r), bytes);
+            const uint64_t line = w.results().origin(r).line;
+            if (numbered && line > 0)
+                bytes = std::to_string(line) + ':' + bytes;
             rows += QByteArray::fromStdString(bytes) + '\n';
         }
         const QByteArray context = arguments.join(u' ').toUtf8();
