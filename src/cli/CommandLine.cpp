@@ -323,19 +323,67 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     return parsed;
 }
 
+namespace {
+
+// The options Qt's window classes take for themselves, with one dash or two, and whether each
+// takes the next argument as its value (unless written with "=").
+struct WindowOption {
+    const char *name;
+    bool takesValue;
+};
+
+constexpr WindowOption windowOptions[] = {
+    {"platform", true},      {"platformpluginpath", true},
+    {"platformtheme", true}, {"plugin", true},
+    {"qmljsdebugger", true}, {"qwindowgeometry", true},
+    {"geometry", true},      {"qwindowtitle", true},
+    {"title", true},         {"qwindowicon", true},
+    {"icon", true},          {"session", true},
+    {"display", true},       {"name", true},
+    {"visual", true},        {"style", true},
+    {"stylesheet", true},    {"reverse", false},
+    {"widgetcount", false},  {"nograb", false},
+    {"dograb", false},       {"sync", false},
+};
+
+bool isOwnLongOption(const QString &name)
+{
+    for (const KnownOption &known : knownOptions())
+        if (known.names.last() == name && name.size() > 1)
+            return true;
+    return false;
+}
+
+const WindowOption *windowOption(const QString &name)
+{
+    for (const WindowOption &option : windowOptions)
+        if (name == QLatin1String(option.name))
+            return &option;
+    return nullptr;
+}
+
+} // namespace
+
 bool wantsCommandLine(const QStringList &arguments)
 {
-    for (const QString &argument : arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--"))
             return false;
-        if (argument == QLatin1String("-h") || argument == QLatin1String("-V"))
-            return true;
-        if (!argument.startsWith(QLatin1String("--")))
+        if (!argument.startsWith(u'-') || argument.size() == 1)
             continue;
-        const QString name = argument.mid(2).section(u'=', 0, 0);
-        for (const KnownOption &known : knownOptions())
-            if (known.names.last() == name && name.size() > 1)
-                return true;
+        // Qt's own options go to the window; ours (first: --display is both), and any other,
+        // to the command line, which says what is wrong with them without looking for a
+        // display.
+        const bool twoDashes = argument.startsWith(QLatin1String("--"));
+        const QString name = argument.mid(twoDashes ? 2 : 1).section(u'=', 0, 0);
+        if (twoDashes && isOwnLongOption(name))
+            return true;
+        const WindowOption *option = windowOption(name);
+        if (!option)
+            return true;
+        if (option->takesValue && !argument.contains(u'='))
+            ++i;
     }
     return false;
 }

@@ -55,8 +55,9 @@ struct ParsedCommandLine {
 ParsedCommandLine parseCommandLine(const QStringList &arguments);
 
 // Returns whether the arguments that follow the program's name ask for something other than
-// the window: one of the program's own long options (or -h, -V) before any "--". Qt's own
-// options, and paths, leave the window to start.
+// the window: any option before a "--" but Qt's own (-platform, -style, ...), so that help,
+// the version, a run and a wrong option need no display. Qt's options and paths leave the
+// window to start.
 bool wantsCommandLine(const QStringList &arguments);
 
 // Returns the one-line hint printed after a wrong command line.

@@ -416,6 +416,11 @@ void TestCommandLine::badCommandLines_data()
                                              << true;
     QTest::newRow("no paths") << x + QStringList{"-e", "hit"}
                               << QByteArray("lumbrex: no files given") << true;
+    QTest::newRow("an unknown option without --extract")
+        << QStringList{"--frobnicate", "lf.txt"}
+        << QByteArray("lumbrex: Unknown option 'frobnicate'") << true;
+    QTest::newRow("a run's short option without --extract")
+        << QStringList{"-e", "x", "lf.txt"} << QByteArray("lumbrex: -e needs --extract") << true;
     QTest::newRow("a run's option without --extract")
         << QStringList{"--mode", "2", "lf.txt"} << QByteArray("lumbrex: --mode needs --extract")
         << true;
@@ -775,8 +780,16 @@ void TestCommandLine::wantsCommandLine_data()
     QTest::newRow("paths: the window") << QStringList{"a.txt", "logs"} << false;
     QTest::newRow("Qt's own options: the window")
         << QStringList{"-platform", "offscreen", "-style=fusion", "--platform", "xcb"} << false;
-    QTest::newRow("a short option alone: the window, which refuses it")
-        << QStringList{"-e", "x", "a.txt"} << false;
+    QTest::newRow("Qt's options with their values apart, then paths")
+        << QStringList{"-style", "-fusion", "-reverse", "--qwindowtitle", "--x", "a.txt"} << false;
+    QTest::newRow("a run's short option alone: refused with no display")
+        << QStringList{"-e", "x", "a.txt"} << true;
+    QTest::newRow("an unknown option: refused with no display")
+        << QStringList{"a.txt", "--frobnicate"} << true;
+    QTest::newRow("an unknown option after Qt's") << QStringList{"-platform", "xcb", "-q"} << true;
+    QTest::newRow("a dash alone is a path") << QStringList{"-"} << false;
+    QTest::newRow("--display is a run's, -display Qt's")
+        << QStringList{"-display", ":0", "--display", "line"} << true;
     QTest::newRow("--help") << QStringList{"--help"} << true;
     QTest::newRow("-h") << QStringList{"a.txt", "-h"} << true;
     QTest::newRow("-V") << QStringList{"-V"} << true;
@@ -836,6 +849,10 @@ void TestCommandLine::realProgram_data()
     QTest::newRow("--extract, nothing found")
         << QStringList{"--extract", "-e", "zzz", "lf.txt"} << QByteArray() << 1;
     QTest::newRow("a bad option") << QStringList{"--extract", "--nope"} << QByteArray() << 2;
+    QTest::newRow("a bad option without --extract")
+        << QStringList{"notes.txt", "--nope"} << QByteArray() << 2;
+    QTest::newRow("a run's option without --extract")
+        << QStringList{"-n", "notes.txt"} << QByteArray() << 2;
 }
 
 // The real program, with no display and no Qt platform named: help, the version and a run
