@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,11 +20,18 @@ namespace cli {
 
 namespace {
 
-// Reads a file descriptor to its end; returns the error number of a failed read, or 0.
+// A list of paths is held whole: one larger than this is no list (/dev/zero, say), and is
+// refused before it takes the machine's memory.
+constexpr qsizetype kLargestList = qsizetype(1) << 30;
+
+// Reads a file descriptor to its end; returns the error number of a failed read (EFBIG for a
+// list too large to be one, ENOMEM when memory ran out), or 0.
 int readAll(int fd, QByteArray &into)
 {
     char block[1 << 16];
     for (;;) {
+        if (into.size() > kLargestList)
+            return EFBIG;
         const ssize_t got = ::read(fd, block, sizeof block);
         // Ctrl+C ends a wait for a list typed at a terminal, or piped from a slow program.
         if (got < 0 && errno == EINTR && !Interruption::interrupted())
@@ -32,8 +40,19 @@ int readAll(int fd, QByteArray &into)
             return errno;
         if (got == 0)
             return 0;
-        into.append(block, got);
+        try {
+            into.append(block, got);
+        } catch (const std::bad_alloc &) {
+            return ENOMEM;
+        }
     }
+}
+
+QString reasonFor(int error)
+{
+    if (error == EFBIG)
+        return QStringLiteral("larger than 1 GiB, so no list of paths; not read");
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // The scan's message is made for a message box: one line here.
@@ -81,8 +100,7 @@ std::optional<QByteArray> InputPaths::readList(const QString &listFile)
         if (Interruption::interrupted())
             return std::nullopt;
         if (error != 0) {
-            m_reporter.failAbout(QStringLiteral("standard input"),
-                                 QString::fromLocal8Bit(std::strerror(error)));
+            m_reporter.failAbout(QStringLiteral("standard input"), reasonFor(error));
             return std::nullopt;
         }
         return bytes;
@@ -100,7 +118,7 @@ std::optional<QByteArray> InputPaths::readList(const QString &listFile)
     if (Interruption::interrupted())
         return std::nullopt;
     if (error != 0) {
-        m_reporter.failAbout(listFile, QString::fromLocal8Bit(std::strerror(error)));
+        m_reporter.failAbout(listFile, reasonFor(error));
         return std::nullopt;
     }
     return bytes;

@@ -435,6 +435,10 @@ void TestCommandLine::badCommandLines_data()
     QTest::newRow("a list of paths that is not there")
         << x + QStringList{"--files-from", "nolist.txt"}
         << QByteArray("lumbrex: nolist.txt: No such file or directory") << false;
+    QTest::newRow("a device that never ends as the list of paths: refused, memory kept")
+        << x + QStringList{"--files-from", "/dev/zero"}
+        << QByteArray("lumbrex: /dev/zero: larger than 1 GiB, so no list of paths; not read")
+        << false;
     QTest::newRow("a folder as the list of paths")
         << x + QStringList{"--files-from", "logs"} << QByteArray("lumbrex: logs: Is a directory")
         << false;
