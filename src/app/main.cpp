@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -35,10 +36,28 @@ std::string windowProgram()
     return path.substr(0, path.rfind('/') + 1) + "lumbrex-window";
 }
 
+// A standard stream the program was started without would be taken by the next file the
+// program opens, and rows would be written into that file. Each is held by /dev/null, opened
+// the other way round, so using it fails as using a closed stream does ("Bad file
+// descriptor"). The lowest free descriptor is the one each open takes.
+void holdClosedStreams()
+{
+    for (int stream = 0; stream <= 2; ++stream) {
+        if (::fcntl(stream, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", (stream == 0 ? O_WRONLY : O_RDONLY));
+        if (held >= 0 && held != stream) {
+            ::dup2(held, stream);
+            ::close(held);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    holdClosedStreams();
     if (cli::wantsCommandLine(argumentsOf(argc, argv))) {
         QCoreApplication app(argc, argv);
         return cli::runCommandLine(argumentsOf(argc, argv));

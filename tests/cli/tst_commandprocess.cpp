@@ -29,16 +29,22 @@ struct Child {
     int err = -1;
 };
 
-// Starts the real program; a command before it (setpriv, say) starts it in turn.
+// Starts the real program; a command before it (setpriv, say) starts it in turn. A stream
+// named by closed (0 or 1) is closed instead.
 Child spawn(const QStringList &arguments, const QStringList &environment,
-            const QStringList &before = {})
+            const QStringList &before = {}, int closed = -1)
 {
     int out[2], err[2];
     if (::pipe(out) != 0 || ::pipe(err) != 0)
         qFatal("no pipes");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (closed == 1)
+        posix_spawn_file_actions_addclose(&actions, 1);
+    else
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (closed == 0)
+        posix_spawn_file_actions_addclose(&actions, 0);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, err[0]);
@@ -118,6 +124,8 @@ private slots:
     void init();
     void realProgram_data();
     void realProgram();
+    void closedStreamsAreSaid_data();
+    void closedStreamsAreSaid();
     void readOnlyFolderTakesNoSave_data();
     void readOnlyFolderTakesNoSave();
     void closedPipeEndsTheRunAtOnce();
@@ -184,6 +192,43 @@ void TestCommandProcess::realProgram()
         QCOMPARE(said, QByteArray());
     // Nothing is written to the settings folder.
     QCOMPARE(QDir(home.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
+void TestCommandProcess::closedStreamsAreSaid_data()
+{
+    QTest::addColumn<int>("closed");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("no standard output")
+        << 1 << QStringList{"--extract", "-e", "hit", "lf.txt"}
+        << QByteArray("lumbrex: standard output: Bad file descriptor\n");
+    QTest::newRow("no standard input for the list of paths")
+        << 0 << QStringList{"--extract", "-e", "hit", "--files-from", "-"}
+        << QByteArray("lumbrex: standard input: Bad file descriptor\n");
+    QTest::newRow("no standard output for a save")
+        << 1 << QStringList{"--extract", "-e",          "hit",       "--display",
+                            "line",      "--save-text", "saved.txt", "lf.txt"}
+        << QByteArray();
+}
+
+// A stream the program is started without stays closed: nothing the program opens takes its
+// place, so no row goes into another file, and its use is said as a closed stream's.
+void TestCommandProcess::closedStreamsAreSaid()
+{
+    QFETCH(int, closed);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, err);
+    const Child child = spawn(arguments, {"PATH=/usr/bin:/bin"}, {}, closed);
+    QCOMPARE(drain(child.out), QByteArray());
+    QCOMPARE(drain(child.err), err);
+    const int wait = waitFor(child.pid, 20000);
+    QVERIFY(WIFEXITED(wait));
+    QCOMPARE(WEXITSTATUS(wait), err.isEmpty() ? 0 : 2);
+    if (arguments.contains("saved.txt")) {
+        QFile saved("saved.txt");
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("Results \t\r\nbeta hit\t\r\n"));
+    }
 }
 
 void TestCommandProcess::readOnlyFolderTakesNoSave_data()
