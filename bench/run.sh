@@ -143,6 +143,51 @@ compare "2 GB without line ends" --mode 1 --search Dozida "$huge" -- -
 compare "2 GB without line ends, stop after 200 ms" --mode 1 --search Dozida --stop-after-ms 200 "$huge" -- -
 compare "a: x=12/y=12, stop after 200 ms" --mode 0 --x 12 --y 12 --search Dozida --stop-after-ms 200 "${files_a[@]}" -- -
 compare "2,000,000 rows, stop after 200 ms" --mode 1 --search '' --display line --stop-after-ms 200 "${rows_files[@]}" -- -
+# The command line as a whole process, start to exit, beside ripgrep's whole process, both
+# writing to a real file; rows are counted in each output.
+lumbrex=$build/bin/lumbrex
+compare_cli() {
+    local name=$1
+    shift
+    local args=()
+    while [ "$1" != "--" ]; do args+=("$1"); shift; done
+    shift
+    local ls=() lc=() rg=() round t l_rows rg_rows
+    for round in 1 2 3 4 5; do
+        t=$(timed "$lumbrex" --extract "${args[@]}"); ls+=("${t%% *}"); lc+=("${t##* }")
+        l_rows=$(wc -l <"$runtime/out")
+        t=$(timed rg $RG_MODE -i -H --no-line-number "$@"); rg+=("${t%% *}")
+        rg_rows=$(wc -l <"$runtime/out")
+    done
+    local l_s rg_s
+    l_s=$(median_of "${ls[@]}")
+    rg_s=$(median_of "${rg[@]}")
+    printf '%-34s %8s %8s %8s %7s  %s / %s\n' "$name" "$l_s" "$(median_of "${lc[@]}")" "$rg_s" \
+        "$(ratio "$l_s" "$rg_s")" "$l_rows" "$rg_rows"
+}
+echo
+printf '%-34s %8s %8s %8s %7s  %s\n' "command line (lumbrex --extract)" seconds cpu rg vs_rg \
+    "rows / rg's rows"
+RG_MODE=-F
+compare_cli "a: entire line, 200 x 1 MB" -e Dozida "${files_a[@]}" -- Dozida "${files_a[@]}"
+compare_cli "a-lf: the same with LF lines" -e Dozida "${files_alf[@]}" -- Dozida "${files_alf[@]}"
+compare_cli "u: UTF-8, LF, 200 x 1 MB" -e Dozida "${files_u[@]}" -- Dozida "${files_u[@]}"
+compare_cli "b: entire line, 20000 x 4 KB" -e Dozida "${files_b[@]}" -- Dozida "${files_b[@]}"
+compare_cli "a: 12 lines above, 12 below" -B12 -A12 -e Dozida "${files_a[@]}" -- -B12 -A12 \
+    Dozida "${files_a[@]}"
+RG_MODE=""
+compare_cli "a: regex 'Doz[i]da'" -P -e 'Doz[i]da' "${files_a[@]}" -- 'Doz[i]da' "${files_a[@]}"
+# Start-up: the median of 21 starts of each, to the tenth of a millisecond.
+startup() { python3 -c 'import subprocess, statistics, sys, time
+walls = []
+for _ in range(21):
+    start = time.perf_counter()
+    subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, check=True)
+    walls.append(time.perf_counter() - start)
+print(f"{statistics.median(walls) * 1000:.1f}")' "$@"; }
+printf '%-34s %8s ms %8s ms (rg --version)\n' "start-up: lumbrex --version" \
+    "$(unset DISPLAY WAYLAND_DISPLAY; startup "$lumbrex" --version)" "$(startup rg --version)"
+
 if [ -x "$build/bin/lumbrex-results-bench" ]; then
     echo
     "$build/bin/lumbrex-results-bench"

@@ -13,9 +13,10 @@ scratch=$(mktemp -d /tmp/lumbrex.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 mkdir -m 700 "$scratch/runtime" && mkdir "$scratch/config"
 # A program folder of its own, so the rows show a plain path rather than a build tree's.
+# The command starts the window's program beside it.
 folder=$(dirname "$program")
 mkdir "$scratch/lumbrex"
-for item in "$program" "$folder/Samples" "$folder/HAND-M.CUR" "$folder/drag.ico" "$folder/x"; do
+for item in "$program" "$folder/lumbrex-window" "$folder/Samples" "$folder/HAND-M.CUR" "$folder/drag.ico" "$folder/x"; do
   [ -e "$item" ] && cp -r "$item" "$scratch/lumbrex/"
 done
 program="$scratch/lumbrex/$(basename "$program")"

@@ -7,7 +7,7 @@ packages=(
   xvfb xauth x11-apps imagemagick xdotool fonts-liberation
   unzip python3 bc ripgrep grep time xdg-utils
   dbus dbus-daemon at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-xlib
-  lintian
+  lintian desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,33 +1,70 @@
-#include "engine/Steps.h"
-#include "platform/RealServices.h"
-#include "platform/TerminationSignals.h"
-#include "shell/MainWindow.h"
+// The program as a command: help, the version and a run with no window need no display and
+// none of the window's libraries, so they start in a few milliseconds. Anything else starts
+// the window's program, lumbrex-window beside this one, in this same process.
 
-#include <QApplication>
-#include <QScreen>
+#include "cli/CommandLine.h"
+#include "cli/CommandLineRun.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+QStringList argumentsOf(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+// Returns the path of the window's program: beside this program's own file, links resolved.
+std::string windowProgram()
+{
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0)
+        return "lumbrex-window";
+    std::string path(self, size_t(length));
+    return path.substr(0, path.rfind('/') + 1) + "lumbrex-window";
+}
+
+// A standard stream the program was started without would be taken by the next file the
+// program opens, and rows would be written into that file. Each is held by /dev/null, opened
+// the other way round, so using it fails as using a closed stream does ("Bad file
+// descriptor"). The lowest free descriptor is the one each open takes.
+void holdClosedStreams()
+{
+    for (int stream = 0; stream <= 2; ++stream) {
+        if (::fcntl(stream, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", (stream == 0 ? O_WRONLY : O_RDONLY));
+        if (held >= 0 && held != stream) {
+            ::dup2(held, stream);
+            ::close(held);
+        }
+    }
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Lumbrex"));
-    QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
-
-    platform::RealServices real;
-
-    shell::MainWindow window(real.services(), QApplication::applicationDirPath());
-    real.setParent(&window);
-    window.startUp();
-    window.placeOnScreen(window.screen()->availableGeometry());
-    window.show();
-    // Asked to end by a signal, the program ends at once, as it always did, but the options
-    // still being written reach the disk first. Nobody is left to read a report of a write
-    // that fails then.
-    const platform::TerminationSignals endOnSignal([&real] {
-        real.settings.setFailureHandler({});
-        try {
-            real.settings.flush();
-        } catch (const engine::Failure &) {
-        }
-    });
-    return QApplication::exec();
+    holdClosedStreams();
+    if (cli::wantsCommandLine(argumentsOf(argc, argv))) {
+        QCoreApplication app(argc, argv);
+        return cli::runCommandLine(argumentsOf(argc, argv));
+    }
+    const std::string window = windowProgram();
+    ::execv(window.c_str(), argv);
+    std::fprintf(stderr, "lumbrex: cannot start the window: %s: %s\n", window.c_str(),
+                 std::strerror(errno));
+    return 2;
 }

@@ -47,8 +47,7 @@ void FileAdder::addFolder()
     platform::SettingsStore &store = *services.settings;
     QString extension;
     steps.step(100, [&] {
-        const QString stored = store.readSetting(application, section, QStringLiteral("Extension"),
-                                                 QStringLiteral("*"));
+        const QString stored = store.readSetting(application, section, extensionKey, anyExtension);
         extension = services.prompts->input(
             QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt "
                            "files, doc for all doc files, etc.)"),
@@ -56,9 +55,7 @@ void FileAdder::addFolder()
     });
     if (steps.test(102, [&] { return extension.isEmpty(); }))
         return;
-    steps.step(104, [&] {
-        store.writeSetting(application, section, QStringLiteral("Extension"), extension);
-    });
+    steps.step(104, [&] { store.writeSetting(application, section, extensionKey, extension); });
     QString chosen;
     steps.step(106, [&] {
         const QString last =
@@ -85,6 +82,55 @@ void FileAdder::addFolder()
         if (m_host.activity() == run::Activity::Busy)
             m_host.setActivity(before);
     });
+    tellLeftOut(leftOut);
+}
+
+void FileAdder::addGivenPaths(const QStringList &paths)
+{
+    engine::Steps steps(m_host.reporter(), platform::mainWindowModule, "Form_Load");
+    const platform::Services &services = m_host.services();
+    QString extension = anyExtension;
+    steps.step(190, [&] {
+        extension =
+            services.settings->readSetting(application, section, extensionKey, anyExtension);
+    });
+    platform::ListModel &files = m_host.files();
+    LeftOut leftOut;
+    QStringList missing;
+    int unreadable = 0;
+    for (const QString &path : paths) {
+        if (m_scan.isFolder(path)) {
+            const run::Activity before = m_host.activity();
+            if (before == run::Activity::Idle)
+                m_host.setActivity(run::Activity::Busy);
+            leftOut +=
+                m_scan.addFolderTree(path, FolderScan::namePatterns(extension), files, steps);
+            if (m_host.activity() == run::Activity::Busy)
+                m_host.setActivity(before);
+        } else if (services.fileSystem->fileExists(path)) {
+            // One chosen file is listed as the dialog gave it, several normalized.
+            steps.step(192, [&] {
+                files.append(paths.size() == 1 ? path : platform::normalizePath(path));
+            });
+        } else if (path.contains(QChar(QChar::ReplacementCharacter))) {
+            ++unreadable;
+        } else {
+            missing.append(path);
+        }
+    }
+    if (unreadable > 0)
+        steps.step(194, [&] { throw engine::Failure(leftOutText(unreadable, "given")); });
+    if (!missing.isEmpty())
+        steps.step(196, [&] {
+            throw engine::Failure("File not found: " +
+                                  (missing.size() == 1
+                                       ? missing.first()
+                                       : QStringLiteral("%1 of the given paths name nothing (the "
+                                                        "first: %2)")
+                                             .arg(missing.size())
+                                             .arg(missing.first()))
+                                      .toStdString());
+        });
     tellLeftOut(leftOut);
 }
 

@@ -7,6 +7,11 @@ class QMimeData;
 
 namespace filelist {
 
+// The key the extension last typed for "Add All File(s) In Folder" is stored under, and the
+// extension taken when none is stored (every file).
+inline const QString extensionKey = QStringLiteral("Extension");
+inline const QString anyExtension = QStringLiteral("*");
+
 class FileListHost;
 class FolderScan;
 struct LeftOut;
@@ -31,6 +36,10 @@ public:
     // it stands; then says how many dropped names could not be read back, and in one
     // message what the folders' trees could not add, if anything.
     void dropPaths(const QStringList &paths, int unreadable = 0);
+    // Adds paths given on the command line in order, as "Add File(s)" adds chosen files; a
+    // folder adds the files of its tree that have the stored extension, as "Add All File(s)
+    // In Folder" does. Paths that name nothing are left out and reported once.
+    void addGivenPaths(const QStringList &paths);
 
     // Returns whether a drag carries a list of local files, the only thing a drop takes.
     static bool acceptsDrop(const QMimeData &data);

@@ -225,6 +225,8 @@ void FolderScan::walk(QStringList &folders, bool recurse)
             steps.step(134, [&] {
                 if (!loopsBack(folder, path))
                     found.append(path);
+                else
+                    m_leftOut.loops.append(withoutTrailingSeparator(path));
             });
         }
         if (unlistable)

@@ -30,6 +30,7 @@ LeftOut &LeftOut::operator+=(const LeftOut &other)
     longFolders += other.longFolders;
     longFiles += other.longFiles;
     deniedFolders += other.deniedFolders;
+    loops += other.loops;
     return *this;
 }
 

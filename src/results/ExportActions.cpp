@@ -44,12 +44,6 @@ QString workbookFolder(const QString &chosen)
     return folder;
 }
 
-// Returns the count and the noun for one or many results.
-QString results(int count)
-{
-    return count == 1 ? QStringLiteral("1 result") : QStringLiteral("%1 results").arg(count);
-}
-
 } // namespace
 
 void ExportActions::showMessage(const QString &text)
@@ -225,33 +219,14 @@ bool ExportActions::fillWorkbook(engine::Steps &steps, SpreadsheetWriter &writer
 
 void ExportActions::tellWhatDidNotFit(engine::Steps &steps, const SpreadsheetWriter &writer)
 {
-    const auto wasOrWere = [](int n) {
-        return n == 1 ? QStringLiteral("was") : QStringLiteral("were");
-    };
-    if (writer.rowsLeftOut() > 0)
-        steps.step(174, [&] {
-            showMessage(QStringLiteral("A sheet holds %1 rows, so the last %2 did not fit and "
-                                       "%3 left out of the spreadsheet.")
-                            .arg(SpreadsheetWriter::kSheetRows)
-                            .arg(results(writer.rowsLeftOut()), wasOrWere(writer.rowsLeftOut())));
-        });
-    if (writer.cellsCut() > 0)
-        steps.step(176, [&] {
-            showMessage(QStringLiteral("%1 %2 longer than the %3 characters a cell holds and "
-                                       "%4 cut short in the spreadsheet.")
-                            .arg(results(writer.cellsCut()), wasOrWere(writer.cellsCut()))
-                            .arg(SpreadsheetWriter::kCellCharacters)
-                            .arg(wasOrWere(writer.cellsCut())));
-        });
-    if (writer.cellsReplaced() > 0)
-        steps.step(178, [&] {
-            const int n = writer.cellsReplaced();
-            showMessage(
-                QStringLiteral("%1 held characters a spreadsheet cannot store (NUL or "
-                               "other control characters); %2 shown as \uFFFD there.")
-                    .arg(n == 1 ? QStringLiteral("1 cell") : QStringLiteral("%1 cells").arg(n),
-                         n == 1 ? QStringLiteral("it is") : QStringLiteral("they are")));
-        });
+    using Shortfall = SpreadsheetWriter::Shortfall;
+    const std::pair<Shortfall, int> told[] = {
+        {Shortfall::RowsLeftOut, 174}, {Shortfall::CellsCut, 176}, {Shortfall::CellsReplaced, 178}};
+    for (const auto &[shortfall, step] : told) {
+        const int count = writer.count(shortfall);
+        if (count > 0)
+            steps.step(step, [&] { showMessage(SpreadsheetWriter::describe(shortfall, count)); });
+    }
 }
 
 } // namespace results

@@ -7,6 +7,9 @@
 
 namespace results {
 
+// The header of the results list's one column, which the exports write first.
+inline const QString resultsHeader = QStringLiteral("Results");
+
 // What the results handlers read from and change on the main window.
 class ResultsView {
 public:

@@ -94,6 +94,45 @@ void SpreadsheetWriter::writeRows(const platform::ListModel &list, int &step)
     }
 }
 
+int SpreadsheetWriter::count(Shortfall shortfall) const
+{
+    switch (shortfall) {
+    case Shortfall::RowsLeftOut:
+        return m_rowsLeftOut;
+    case Shortfall::CellsCut:
+        return m_cellsCut;
+    case Shortfall::CellsReplaced:
+        return m_cellsReplaced;
+    }
+    return 0;
+}
+
+QString SpreadsheetWriter::describe(Shortfall shortfall, int count)
+{
+    const QString wasOrWere = count == 1 ? QStringLiteral("was") : QStringLiteral("were");
+    const QString results =
+        count == 1 ? QStringLiteral("1 result") : QStringLiteral("%1 results").arg(count);
+    switch (shortfall) {
+    case Shortfall::RowsLeftOut:
+        return QStringLiteral("A sheet holds %1 rows, so the last %2 did not fit and %3 left out "
+                              "of the spreadsheet.")
+            .arg(kSheetRows)
+            .arg(results, wasOrWere);
+    case Shortfall::CellsCut:
+        return QStringLiteral("%1 %2 longer than the %3 characters a cell holds and %4 cut short "
+                              "in the spreadsheet.")
+            .arg(results, wasOrWere)
+            .arg(kCellCharacters)
+            .arg(wasOrWere);
+    case Shortfall::CellsReplaced:
+        return QStringLiteral("%1 held characters a spreadsheet cannot store (NUL or other "
+                              "control characters); %2 shown as \uFFFD there.")
+            .arg(count == 1 ? QStringLiteral("1 cell") : QStringLiteral("%1 cells").arg(count),
+                 count == 1 ? QStringLiteral("it is") : QStringLiteral("they are"));
+    }
+    return {};
+}
+
 void SpreadsheetWriter::fitColumns()
 {
     for (size_t k = 0; k < m_widths.size(); ++k) {

@@ -49,6 +49,17 @@ public:
     // Returns how many cells held characters the file cannot store, replaced by U+FFFD.
     int cellsReplaced() const { return m_cellsReplaced; }
 
+    // What a finished workbook may lack of the list.
+    enum class Shortfall {
+        RowsLeftOut,   // rows beyond the sheet's last
+        CellsCut,      // texts longer than a cell holds
+        CellsReplaced, // characters a cell cannot store
+    };
+    // Returns the count of one shortfall of this workbook.
+    int count(Shortfall shortfall) const;
+    // Returns the sentence that tells a user of count results of one shortfall.
+    static QString describe(Shortfall shortfall, int count);
+
 private:
     void writeCell(int row, int column, const QString &text);
     void check(int error) const;

@@ -90,20 +90,41 @@ void FileBlocks::noteText()
 
 void FileBlocks::numberLines()
 {
+    // Pieces after the last one with blocks need no counting.
+    size_t last = wide ? widePieces.size() : bytePieces.size();
+    const auto empty = [&](size_t p) {
+        return wide ? widePieces[p].empty() : bytePieces[p].empty();
+    };
+    while (last > 0 && empty(last - 1))
+        --last;
+    numberThrough(last);
+}
+
+void FileBlocks::numberPiece(size_t p)
+{
+    if (!(wide ? widePieces[p].empty() : bytePieces[p].empty()))
+        numberThrough(p + 1);
+}
+
+void FileBlocks::restartNumbering()
+{
+    m_numbered = 0;
+}
+
+void FileBlocks::numberThrough(size_t end)
+{
+    if (m_numbered == 0)
+        m_nextLine = firstLine;
     const engine::LineEnds ends = text.lineEnds();
     const auto number = [&](auto &pieces, const auto &pieceAt) {
-        // Pieces after the last one with blocks need no counting.
-        size_t last = pieces.size();
-        while (last > 0 && pieces[last - 1].empty())
-            --last;
-        uint64_t first = firstLine;
-        for (size_t p = 0; p < last; ++p) {
+        for (; m_numbered < end; ++m_numbered) {
+            const size_t p = m_numbered;
             const auto piece = pieceAt(p);
-            engine::LineNumbering numbering(piece, ends, first);
+            engine::LineNumbering numbering(piece, ends, m_nextLine);
             pieces[p].numberLines(numbering, piece.data());
-            if (p + 1 < last) {
+            if (p + 1 < pieces.size()) {
                 const auto next = pieceAt(p + 1);
-                first = numbering.next(!next.empty() && next.front() == '\n');
+                m_nextLine = numbering.next(!next.empty() && next.front() == '\n');
             }
         }
     };
@@ -209,6 +230,9 @@ bool searchPieces(const SearchPlan &plan, FileBlocks &file, const std::atomic<bo
         if (searchPiece(plan, file.text, p, file.text.wide() ? unusedBytes : file.bytePieces[p],
                         file.text.wide() ? file.widePieces[p] : unusedWide, stop))
             file.patternGaveUp = true;
+        // Numbered right after its search too, while the piece is in the processor's cache:
+        // numbering the whole file afterwards would read it from memory once more.
+        file.numberPiece(p);
         // Counted right after its search, the piece is still in the processor's cache.
         if (file.text.unsettled() && !mayHoldUtf8)
             mayHoldUtf8 = file.text.pieceMayHoldUtf8(p);
@@ -226,6 +250,7 @@ void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool
     if (!file.text.settle(mayHoldUtf8))
         return;
     file.bytePieces.clear();
+    file.restartNumbering();
     file.patternGaveUp = false;
     if (!stop || !stop->load(std::memory_order_relaxed))
         searchPieces(plan, file, stop);

@@ -68,6 +68,11 @@ struct FileBlocks {
     // Gives the blocks' lines and matching lines their numbers in the file, counted across
     // the pieces; keepOnlyRows() does it while the text is there.
     void numberLines();
+    // Numbers the blocks of piece p, just searched, and those of the pieces before it, when it
+    // holds blocks; blocks searched again after the text settled are numbered again.
+    void numberPiece(size_t p);
+    // Forgets the numbering so far, for blocks searched again.
+    void restartNumbering();
     // Returns the number of the line after the text's end, while the text is there.
     uint64_t lineAfter() const;
     // Returns how much memory the text, the blocks and the copied lines take.
@@ -80,6 +85,11 @@ struct FileBlocks {
     engine::OwnedBytes takeRows(size_t p);
 
 private:
+    // Numbers the pieces from the first not numbered yet up to end.
+    void numberThrough(size_t end);
+
+    size_t m_numbered = 0;   // the pieces numbered so far
+    uint64_t m_nextLine = 1; // the number of the line that starts the next piece
     struct PieceRows {
         engine::OwnedBytes bytes;
         bool oneByteEach = false;

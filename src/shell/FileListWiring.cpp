@@ -127,6 +127,7 @@ void MainWindow::connectFileList()
     connect(loadSamplesButton, &QPushButton::clicked, parts,
             [parts] { parts->samples.loadSamples(); });
     recordSampleFiles = [parts] { parts->samples.recordSampleFiles(); };
+    addGivenPaths = [parts](const QStringList &paths) { parts->adder.addGivenPaths(paths); };
     // Rows found by a folder walk join the list in batches, right before each event pump.
     if (auto *pump = dynamic_cast<platform::QtYield *>(m_services.yield))
         pump->addBeforePump([this] { m_files.flush(); });

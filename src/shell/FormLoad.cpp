@@ -4,9 +4,10 @@
 #include "platform/FileSystem.h"
 #include "platform/ModuleNames.h"
 #include "platform/SettingsStore.h"
+#include "results/ResultsView.h"
+#include "run/ModeTable.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
-#include "shell/ModeTable.h"
 #include "shell/Pointers.h"
 #include "shell/ReportView.h"
 
@@ -78,13 +79,13 @@ void MainWindow::startUp()
     // Each list has one column, designed 7,000 twips wide.
     steps.step(132, [&] { m_files.setHeader(QStringLiteral("File(s)")); });
     steps.step(134, [&] { filesList->header()->resizeSection(0, 7000 / 15); });
-    steps.step(136, [&] { m_results.setHeader(QStringLiteral("Results")); });
+    steps.step(136, [&] { m_results.setHeader(results::resultsHeader); });
     steps.step(138, [&] { resultsList->header()->resizeSection(0, 7000 / 15); });
     {
         // Filling the list selects its first entry in Qt; that is no pick to store.
         const QSignalBlocker block(modeList);
-        for (int i = 0; i < modeCaptions().size(); ++i)
-            steps.step(140 + 2 * i, [&] { modeList->addItem(modeCaptions().at(i)); });
+        for (int i = 0; i < run::modeCaptions().size(); ++i)
+            steps.step(140 + 2 * i, [&] { modeList->addItem(run::modeCaptions().at(i)); });
     }
     restoreOptions(steps);
 }

@@ -4,10 +4,10 @@
 #include "platform/Prompts.h"
 #include "platform/SettingsStore.h"
 #include "platform/Yield.h"
+#include "run/ModeTable.h"
 #include "shell/CaptionProgressBar.h"
 #include "shell/LinesDialog.h"
 #include "shell/Look.h"
-#include "shell/ModeTable.h"
 #include "shell/ReportView.h"
 #include "shell/StatusLine.h"
 
@@ -249,7 +249,8 @@ void MainWindow::modeChosen()
                                           QString::number(modeList->currentIndex()));
     });
     if (steps.test(102, [&] {
-            return modeAt(modeList->currentIndex()) == engine::Mode::ExtractSearchWordLineUpXDownY;
+            return run::modeAt(modeList->currentIndex()) ==
+                   engine::Mode::ExtractSearchWordLineUpXDownY;
         }))
         if (steps.test(104, [&] { return !restoringOptions; }))
             steps.step(106, [&] { showLinesDialog(); });

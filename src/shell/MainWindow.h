@@ -100,6 +100,9 @@ public:
 
     // Records the list of sample files at the first start; set by the sample-file loader.
     std::function<void()> recordSampleFiles;
+    // Adds paths given on the command line to the file list, folders scanned; set with the
+    // file list's operations.
+    std::function<void(const QStringList &)> addGivenPaths;
 
     // Returns the designed client size: the window's first and smallest size.
     QSize designedSize() const;

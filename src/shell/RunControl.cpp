@@ -4,8 +4,8 @@
 #include "platform/ModuleNames.h"
 #include "platform/Prompts.h"
 #include "platform/SettingsStore.h"
+#include "run/ModeTable.h"
 #include "shell/MainWindow.h"
-#include "shell/ModeTable.h"
 #include "shell/ResultsSink.h"
 
 #include <QCheckBox>
@@ -63,8 +63,8 @@ void RunControl::start(engine::Steps &steps)
     }
     if (steps.test(105, [&] { return patternRefused(); }))
         return;
-    const bool linesMode =
-        modeAt(m_window.modeList->currentIndex()) == engine::Mode::ExtractSearchWordLineUpXDownY;
+    const bool linesMode = run::modeAt(m_window.modeList->currentIndex()) ==
+                           engine::Mode::ExtractSearchWordLineUpXDownY;
     if (steps.test(106, [&] { return linesMode && !m_window.m_linesDialogClosedWithClose; }))
         steps.step(108, [&] { m_window.showLinesDialog(); });
     if (m_run.aborted())
@@ -85,7 +85,7 @@ run::RunRequest RunControl::request(engine::Steps &steps) const
 {
     const MainWindow &w = m_window;
     run::RunRequest request;
-    request.mode = modeAt(w.modeList->currentIndex());
+    request.mode = run::modeAt(w.modeList->currentIndex());
     if (request.mode == engine::Mode::ExtractSearchWordLineUpXDownY) {
         readLineCount(steps, linesAboveKey, request.linesAbove);
         readLineCount(steps, linesBelowKey, request.linesBelow);

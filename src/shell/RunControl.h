@@ -1,6 +1,7 @@
 #pragma once
 
 #include "run/ExtractionRun.h"
+#include "run/OptionKeys.h"
 
 #include <QString>
 
@@ -17,8 +18,8 @@ inline const QString stopCaption = QStringLiteral("Stop Extracting");
 inline const QString idleProgressText = QStringLiteral("Progress Bar");
 // The keys the lines above and below are stored under; they are also the names of the lines
 // dialog's two lists.
-inline const QString linesAboveKey = QStringLiteral("Combo2");
-inline const QString linesBelowKey = QStringLiteral("Combo3");
+using run::linesAboveKey;
+using run::linesBelowKey;
 
 // The Start/Stop button: at a start, turns the window's controls into one run request and
 // runs it with the results list as its sink; a click while it runs stops it.

@@ -1,6 +1,7 @@
 // How the main window lays out its controls.
 
 #include "platform/Yield.h"
+#include "run/OptionKeys.h"
 #include "shell/CaptionProgressBar.h"
 #include "shell/Look.h"
 #include "shell/MainWindow.h"
@@ -142,7 +143,7 @@ void MainWindow::buildSearchFrame(QWidget *client, QVBoxLayout *left)
     auto *searchLayout = new QVBoxLayout(searchFrame);
     auto *searchRow = new QHBoxLayout;
     searchBox = new QLineEdit(searchFrame);
-    searchBox->setObjectName(QStringLiteral("Text1"));
+    searchBox->setObjectName(run::searchTextKey);
     searchBox->setAccessibleName(QStringLiteral("Search Word/Words"));
     // A line edit cuts what is typed, pasted or restored at 32,767 characters unless told
     // otherwise, and a search text cut short finds lines that lack the rest of it.
@@ -157,17 +158,17 @@ void MainWindow::buildSearchFrame(QWidget *client, QVBoxLayout *left)
     m_searchChecks->setVerticalSpacing(0);
     searchLayout->addLayout(m_searchChecks);
     matchCaseBox = new QCheckBox(QStringLiteral("Match Case"), searchFrame);
-    matchCaseBox->setObjectName(QStringLiteral("Check1"));
+    matchCaseBox->setObjectName(run::matchCaseKey);
     addSearchCheck(matchCaseBox);
     regexBox = new QCheckBox(QStringLiteral("Regular expression"), searchFrame);
-    regexBox->setObjectName(QStringLiteral("Check4"));
+    regexBox->setObjectName(run::regexKey);
     regexBox->setToolTip(QStringLiteral(
         "Take the search text as a regular expression (PCRE2), matched within each line, "
         "for example:\nerror|warn\n^\\d{4}-\\d\\d-\\d\\d"));
     addSearchCheck(regexBox);
     readAsWindows1252Box = new QCheckBox(
         QStringLiteral("Read every file as Windows-1252 with CR LF line ends"), searchFrame);
-    readAsWindows1252Box->setObjectName(QStringLiteral("Check3"));
+    readAsWindows1252Box->setObjectName(run::readAsWindows1252Key);
     readAsWindows1252Box->setAccessibleName(readAsWindows1252Box->text());
     readAsWindows1252Box->setToolTip(QStringLiteral(
         "Off: each file is read in its own encoding (UTF-8, UTF-16 with a byte-order mark, "
@@ -183,7 +184,7 @@ void MainWindow::buildModeFrame(QWidget *client, QVBoxLayout *left)
     modeFrame = makeFrame(QStringLiteral("Extraction Options"), QStringLiteral("Frame1"), client);
     auto *modeLayout = new QVBoxLayout(modeFrame);
     modeList = new QComboBox(modeFrame);
-    modeList->setObjectName(QStringLiteral("Combo1"));
+    modeList->setObjectName(run::modeKey);
     modeList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     modeList->setMinimumContentsLength(20);
     modeLayout->addWidget(modeList);
@@ -203,12 +204,12 @@ void MainWindow::buildDisplayFrame(QWidget *client, QVBoxLayout *right)
     fileOnlyOption =
         new QRadioButton(QStringLiteral("Show filename only in results"), displayFrame);
     oneLineBox = new QCheckBox(QStringLiteral("Put results all on one line in "), displayFrame);
-    lineOnlyOption->setObjectName(QStringLiteral("Option1"));
-    fileAndLineOption->setObjectName(QStringLiteral("Option2"));
-    fileOnlyOption->setObjectName(QStringLiteral("Option3"));
-    oneLineBox->setObjectName(QStringLiteral("Check2"));
+    lineOnlyOption->setObjectName(run::lineOnlyKey);
+    fileAndLineOption->setObjectName(run::fileAndLineKey);
+    fileOnlyOption->setObjectName(run::fileOnlyKey);
+    oneLineBox->setObjectName(run::oneLineKey);
     lineNumbersBox = new QCheckBox(QStringLiteral("Show line numbers"), displayFrame);
-    lineNumbersBox->setObjectName(QStringLiteral("Check5"));
+    lineNumbersBox->setObjectName(run::lineNumbersKey);
     lineNumbersBox->setAccessibleName(lineNumbersBox->text());
     // The three are one exclusive group of option buttons (their shared parent makes it);
     // the store may still hold "none selected", which clearDisplayOption() restores.

@@ -945,6 +945,40 @@ def open_at_line(app, ctx):
     ctx.program.wait(timeout=10)
 
 
+def given_paths_setup(ctx):
+    """A file and a folder given on the command line, as a file manager's "Open With" gives
+    them; the folder holds files of the stored extension and others."""
+    folder = os.path.join(ctx.scratch, "given")
+    os.makedirs(os.path.join(folder, "deeper"))
+    for name in ("one.txt", "two.log", os.path.join("deeper", "three.txt")):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(b"hit\r\n")
+    loose = os.path.join(ctx.scratch, "loose notes.txt")
+    with open(loose, "wb") as f:
+        f.write(b"hit\r\n")
+    os.makedirs(os.path.join(ctx.scratch, "config"))
+    with open(os.path.join(ctx.scratch, "config", "Tarnwick.ini"), "w") as f:
+        f.write("[Lumbrex]\nExtension=txt\n")
+    ctx.arguments = [loose, folder]
+    ctx.expected_files = [loose, os.path.join(folder, "one.txt"),
+                          os.path.join(folder, "deeper", "three.txt")]
+
+
+def given_paths(app, ctx):
+    """`lumbrex FILE FOLDER`: the window opens with the file and the folder's files of the
+    stored extension listed, in that order, and nothing asked or reported."""
+    files_view = find(app, "table", "File(s)")
+    wait_for("the given files in the list",
+             lambda: table_texts(files_view) == ctx.expected_files, timeout=20)
+    log("the list holds %s" % ", ".join(os.path.basename(p) for p in ctx.expected_files))
+    time.sleep(0.3)
+    no_alert_but(app)
+    subprocess.run(["import", "-window", "root",
+                    os.path.join(ctx.artefacts, "e2e-given-paths.png")], check=True)
+    ctx.program.send_signal(signal.SIGTERM)
+    ctx.program.wait(timeout=10)
+
+
 SCENARIOS = {
     "extract-and-save": (None, extract_and_save),
     "close-during-run": (close_during_run_setup, close_during_run),
@@ -954,6 +988,7 @@ SCENARIOS = {
     "bad-stored-lines": (bad_stored_lines_setup, bad_stored_lines),
     "regex-run": (None, regex_run),
     "open-at-line": (open_at_line_setup, open_at_line),
+    "given-paths": (given_paths_setup, given_paths),
 }
 
 
@@ -967,7 +1002,8 @@ def launch(ctx):
     # connect to display"); the program then ends at once, and is started again.
     for attempt in range(3):
         time.sleep(0.5 + attempt)
-        ctx.program = subprocess.Popen([ctx.binary], env=ctx.env, stdout=ctx.program_log,
+        ctx.program = subprocess.Popen([ctx.binary] + ctx.arguments, env=ctx.env,
+                                       stdout=ctx.program_log,
                                        stderr=subprocess.STDOUT)
         app = wait_for("the program on the accessibility bus",
                        lambda: find_app(ctx.program.pid) or ctx.program.poll() is not None,
@@ -996,6 +1032,7 @@ def main():
     ctx.artefacts = args.artefacts
     ctx.program_folder = os.path.dirname(os.path.realpath(args.binary))
     ctx.scratch = tempfile.mkdtemp(prefix="lumbrex-e2e-")
+    ctx.arguments = []
     if setup:
         setup(ctx)
 

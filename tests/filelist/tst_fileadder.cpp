@@ -63,6 +63,8 @@ private slots:
     void acceptsDrop_data();
     void acceptsDrop();
     void dropFoldersAndFiles();
+    void givenPaths_data();
+    void givenPaths();
     void leftOutSaidInOneMessage_data();
     void leftOutSaidInOneMessage();
 };
@@ -312,6 +314,60 @@ void tst_FileAdder::dropFoldersAndFiles()
     QCOMPARE(rig.host.texts().last(), QStringLiteral("/more/d.txt"));
     QCOMPARE(rig.host.reports.reports.size(), 1);
     QVERIFY2(rig.host.reports.reports.front().contains("2 dropped files were left out"),
+             qPrintable(rig.host.reports.reports.front()));
+}
+
+void tst_FileAdder::givenPaths_data()
+{
+    QTest::addColumn<QStringList>("given");
+    QTest::addColumn<QString>("storedExtension"); // empty: none stored
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QString>("report"); // how the one report starts; empty: none
+    QTest::newRow("one file, as it is given")
+        << QStringList{"/docs//a.txt"} << QString() << QStringList{"/docs//a.txt"} << QString();
+    QTest::newRow("several files, normalized as several picks are")
+        << QStringList{"/docs//a.txt", "/docs/b.doc"} << QString()
+        << QStringList{"/docs/a.txt", "/docs/b.doc"} << QString();
+    QTest::newRow("a folder with no stored extension: every file but ~ names")
+        << QStringList{"/docs"} << QString()
+        << QStringList{"/docs/readme", "/docs/a.txt", "/docs/b.doc", "/docs/sub/c.TXT"}
+        << QString();
+    QTest::newRow("a folder with the stored extension, files around it in order")
+        << QStringList{"/docs/b.doc", "/docs", "/docs/readme"} << "txt"
+        << QStringList{"/docs/b.doc", "/docs/a.txt", "/docs/sub/c.TXT", "/docs/readme"}
+        << QString();
+    QTest::newRow("paths that name nothing are left out and said once")
+        << QStringList{"/gone/x.txt", "/docs/a.txt", "/gone/y.txt"} << QString()
+        << QStringList{"/docs/a.txt"}
+        << "File not found: 2 of the given paths name nothing (the first: /gone/x.txt)";
+    QTest::newRow("a name that was not valid UTF-8 is counted as such")
+        << QStringList{"/docs/\uFFFD.txt", "/docs/a.txt"} << QString() << QStringList{"/docs/a.txt"}
+        << "1 given file was left out: its name is not valid UTF-8";
+}
+
+// Paths given on the command line join the list as Add File(s) and Add All File(s) In Folder
+// would add them.
+void tst_FileAdder::givenPaths()
+{
+    QFETCH(QStringList, given);
+    QFETCH(QString, storedExtension);
+    QFETCH(QStringList, added);
+    QFETCH(QString, report);
+    Rig rig;
+    if (!storedExtension.isEmpty())
+        rig.host.settings.set("Extension", storedExtension);
+    rig.adder.addGivenPaths(given);
+    QCOMPARE(rig.host.texts(), added);
+    QCOMPARE(rig.host.doing, run::Activity::Idle);
+    QVERIFY(rig.host.prompts.messages.empty());
+    // Nothing the user did not choose is stored.
+    QCOMPARE(rig.host.settings.writes, QStringList());
+    if (report.isEmpty()) {
+        QCOMPARE(rig.host.reports.reports, QStringList());
+        return;
+    }
+    QCOMPARE(rig.host.reports.reports.size(), 1);
+    QVERIFY2(rig.host.reports.reports.front().contains(report),
              qPrintable(rig.host.reports.reports.front()));
 }
 

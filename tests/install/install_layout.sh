@@ -16,6 +16,7 @@ root="$scratch/root/usr"
 program="$root/lib/lumbrex"
 
 [ -x "$program/lumbrex" ] || fail "no program at lib/lumbrex/lumbrex"
+[ -x "$program/lumbrex-window" ] || fail "no window program at lib/lumbrex/lumbrex-window"
 [ -f "$program/HAND-M.CUR" ] || fail "no hand pointer file in the program folder"
 [ -f "$program/drag.ico" ] || fail "no drag pointer file in the program folder"
 for sample in "$source"/samples/*; do
@@ -39,7 +40,8 @@ fi
 desktop="$root/share/applications/lumbrex.desktop"
 if [ -f "$desktop" ]; then
   grep -qx 'Type=Application' "$desktop" || fail "desktop entry is not an application"
-  grep -qx 'Exec=lumbrex' "$desktop" || fail "desktop entry does not start the launcher"
+  grep -qx 'Exec=lumbrex %F' "$desktop" || fail "desktop entry does not pass its files to the launcher"
+  grep -q '^MimeType=text/plain;' "$desktop" || fail "desktop entry declares no text files"
   grep -qx 'Icon=lumbrex' "$desktop" || fail "desktop entry names another icon"
   if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$desktop" || fail "desktop entry does not validate"
@@ -49,6 +51,24 @@ else
 fi
 cmp -s "$source/assets/icons/lumbrex.svg" "$root/share/icons/hicolor/scalable/apps/lumbrex.svg" ||
   fail "icon missing from share/icons/hicolor/scalable/apps"
+completion="$root/share/bash-completion/completions/lumbrex"
+if [ -f "$completion" ]; then
+  bash -n "$completion" || fail "the bash completion does not parse"
+else
+  fail "no bash completion at share/bash-completion/completions/lumbrex"
+fi
+
+# The installed command needs no display for help, the version and a run with no window.
+if [ -z "${LUMBREX_SKIP_RUN:-}" ]; then
+  printf 'a\r\nhit\r\n' >"$scratch/one.txt"
+  version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$launcher" --version) ||
+    fail "the installed command does not print its version"
+  [ "$version" = "lumbrex $(sed -n 's/^lumbrex (\(.*\)).*/\1/p;q' "$source/assets/debian/changelog")" ] ||
+    fail "the installed command prints '$version' as its version"
+  rows=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$launcher" --extract -e hit \
+    --display line "$scratch/one.txt") || fail "the installed command does not run an extraction"
+  [ "$rows" = hit ] || fail "the installed command printed '$rows' for one row"
+fi
 
 # The installed program finds its program folder through the launcher link.
 if [ -z "${LUMBREX_SKIP_RUN:-}" ]; then
@@ -75,6 +95,7 @@ if command -v dpkg-deb >/dev/null; then
     for path in ./usr/lib/lumbrex/lumbrex ./usr/lib/lumbrex/Samples/ ./usr/bin/lumbrex \
       ./usr/share/applications/lumbrex.desktop \
       ./usr/share/icons/hicolor/scalable/apps/lumbrex.svg ./usr/share/man/man1/lumbrex.1.gz \
+      ./usr/lib/lumbrex/lumbrex-window ./usr/share/bash-completion/completions/lumbrex \
       ./usr/share/doc/lumbrex/copyright ./usr/share/doc/lumbrex/changelog.gz; do
       grep -q " $path" <<<"$contents" || fail "package lacks $path"
     done

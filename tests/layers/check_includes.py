@@ -15,7 +15,8 @@ ALLOWED = {
     "filelist": {"filelist", "run", "platform", "engine"},
     "results": {"results", "run", "platform", "engine"},
     "shell": {"shell", "filelist", "results", "run", "platform", "engine"},
-    "app": {"app", "shell", "filelist", "results", "run", "platform", "engine"},
+    "cli": {"cli", "filelist", "results", "run", "platform", "engine"},
+    "app": {"app", "cli", "shell", "filelist", "results", "run", "platform", "engine"},
 }
 FOLDER_INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/')
 QT_INCLUDE = re.compile(r"^\s*#\s*include\s+<Q")

@@ -1,8 +1,8 @@
 #include "engine/Modes.h"
+#include "run/ModeTable.h"
 #include "shell/ErrorReport.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
-#include "shell/ModeTable.h"
 #include "shell/Pointers.h"
 #include "shell/ReportView.h"
 #include "shell/StatusLine.h"
@@ -183,9 +183,9 @@ void TestMainWindow::firstStartUsesEveryDefault()
     // Every entry of the list stands for a mode of its own.
     QSet<int> modes;
     for (int i = 0; i < w.modeList->count(); ++i) {
-        QCOMPARE(w.modeList->itemText(i), shell::modeCaptions().at(i));
-        modes.insert(int(shell::modeAt(i).value()));
-        QCOMPARE(shell::positionOf(*shell::modeAt(i)), i);
+        QCOMPARE(w.modeList->itemText(i), run::modeCaptions().at(i));
+        modes.insert(int(run::modeAt(i).value()));
+        QCOMPARE(run::positionOf(*run::modeAt(i)), i);
     }
     QCOMPARE(modes.size(), 14);
     QVERIFY(w.searchBox->text().isEmpty());
@@ -247,12 +247,12 @@ void TestMainWindow::modeListPositions()
     QFETCH(int, position);
     QFETCH(QString, caption);
     QFETCH(QString, routine);
-    const auto mode = shell::modeAt(position);
+    const auto mode = run::modeAt(position);
     QCOMPARE(mode.has_value(), !routine.isEmpty());
     if (!mode)
         return;
     QCOMPARE(QString::fromLatin1(engine::modeRoutineName(*mode)), routine);
-    QCOMPARE(shell::modeCaptions().at(position), caption);
+    QCOMPARE(run::modeCaptions().at(position), caption);
 }
 
 void TestMainWindow::restoresStoredValues_data()

@@ -3,8 +3,8 @@
 // run with no window gets.
 
 #include "run/ExtractionRun.h"
+#include "run/ModeTable.h"
 #include "shell/MainWindow.h"
-#include "shell/ModeTable.h"
 #include "support/Fakes.h"
 
 #include <QCheckBox>
@@ -317,7 +317,7 @@ void TestRunControl::windowAndWindowlessRunsGiveTheSameRows()
         }
         request.paths << m_dir->filePath(QStringLiteral("missing.txt"));
         const int position = int(random() % 14);
-        request.mode = shell::modeAt(position);
+        request.mode = run::modeAt(position);
         request.searchText = QStringList{"hit", "", "\xC3\xA9", "i"}.at(int(random() % 4));
         request.matchCase = random() % 2;
         request.regex = random() % 3 == 0;

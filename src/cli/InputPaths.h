@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace filelist {
+class FolderScan;
+}
+
+namespace platform {
+class Yield;
+}
+
+namespace cli {
+
+class ConsoleReporter;
+
+// Gathers the files of a command-line run: the paths given, then those of a list of paths
+// (--files-from), each folder among them replaced by the files of its tree whose names match
+// a pattern, as the window's folder scan finds them. What cannot be gathered is reported.
+class InputPaths {
+public:
+    // Reports to reporter; reads a list named "-" from the file descriptor input.
+    InputPaths(ConsoleReporter &reporter, platform::Yield &yield, int input);
+
+    // Returns the files in order, or nothing when the list of paths cannot be read at all.
+    std::optional<QStringList> gather(const QStringList &given, const QString &listFile,
+                                      const QString &pattern);
+    // Makes a folder scan under way end at its next yield.
+    void stop();
+
+    // Returns the paths of a list, one a line (LF or CR LF; empty lines skipped). A name that
+    // is not valid UTF-8 (or holds a NUL) is left out, its line number in badLines.
+    static QStringList pathsOfList(const QByteArray &bytes, QList<int> &badLines);
+
+private:
+    std::optional<QByteArray> readList(const QString &listFile);
+
+    ConsoleReporter &m_reporter;
+    platform::Yield &m_yield;
+    int m_input;
+    bool m_stopped = false;
+    filelist::FolderScan *m_scan = nullptr; // the scan under way
+};
+
+} // namespace cli

@@ -1,0 +1,43 @@
+#include "ListSink.h"
+
+#include "platform/ListModel.h"
+
+namespace cli {
+
+ListSink::ListSink(platform::ListModel &list, const QStringList &paths,
+                   std::function<void()> onNextFile)
+    : m_list(list), m_paths(paths), m_onNextFile(std::move(onNextFile))
+{
+}
+
+const QString &ListSink::pathOf(qsizetype file) const
+{
+    static const QString none;
+    return file >= 0 && file < m_paths.size() ? m_paths.at(file) : none;
+}
+
+void ListSink::progress(int, const QString &)
+{
+    if (m_onNextFile)
+        m_onNextFile();
+}
+
+void ListSink::addRow(const QString &prefix, QStringView text, run::RowSource source)
+{
+    m_list.appendDeferred(prefix, text, pathOf(source.file), source.line);
+}
+
+void ListSink::addRowWindows1252(const QString &prefix, std::string_view bytes,
+                                 run::RowSource source)
+{
+    m_list.appendDeferredWindows1252(prefix, bytes, pathOf(source.file), source.line);
+}
+
+void ListSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
+                                    std::span<const std::string_view> rows, qsizetype file,
+                                    std::span<const uint64_t> lines)
+{
+    m_list.adoptDeferredWindows1252(prefix, std::move(bytes), rows, pathOf(file), lines);
+}
+
+} // namespace cli
