@@ -189,6 +189,9 @@ void TestCommandLine::extraction_data()
     QTest::newRow("a folder scanned for a pattern")
         << x + QStringList{"-e", "hit", "--scan", "*.LOG", "logs/"} << QByteArray()
         << QByteArray("logs/a.log hit one\nlogs/sub/c.log hit three\n") << QByteArray() << 0;
+    QTest::newRow("a folder scanned for an extension and a name pattern, as the prompt takes")
+        << x + QStringList{"-e", "hit", "--scan", "txt;a.*", "logs/"} << QByteArray()
+        << QByteArray("logs/a.log hit one\nlogs/b.txt hit two\n") << QByteArray() << 0;
     QTest::newRow("a folder loop is said and not walked again")
         << x + QStringList{"-e", "hit", "--display", "line", "loop"} << QByteArray()
         << QByteArray("hit four\n")
