@@ -28,6 +28,20 @@ with open(sys.argv[1], "wb") as f:
     f.write(b"Dozida")' "$huge"
     touch "$corpus/huge/.complete"
 fi
+# Corpus a compressed: each file gzip-compressed on its own, and the whole folder as one
+# .tar.zst archive.
+if [ ! -f "$corpus/a-gz/.complete" ]; then
+    rm -rf "${corpus:?}/a-gz"
+    mkdir -p "$corpus/a-gz"
+    for file in "$corpus"/a/*.txt; do gzip -6 -n -c "$file" >"$corpus/a-gz/${file##*/}.gz"; done
+    touch "$corpus/a-gz/.complete"
+fi
+if [ ! -f "$corpus/a-tar/.complete" ]; then
+    rm -rf "${corpus:?}/a-tar"
+    mkdir -p "$corpus/a-tar"
+    tar -C "$corpus" -cf - --exclude .complete a | zstd -q -3 -o "$corpus/a-tar/a.tar.zst"
+    touch "$corpus/a-tar/.complete"
+fi
 runtime=$(mktemp -d)
 trap 'rm -rf "$runtime"' EXIT
 chmod 700 "$runtime"
@@ -38,6 +52,8 @@ mapfile -t files_a < <(files a)
 mapfile -t files_alf < <(files a-lf)
 mapfile -t files_u < <(files u)
 mapfile -t files_b < <(files b)
+mapfile -t files_agz < <(find "$corpus/a-gz" -name '*.gz' | sort)
+archive_azst=$corpus/a-tar/a.tar.zst
 # A real tree: the system's headers, given to Lumbrex as a list and walked by the peers.
 include=/usr/include
 mapfile -t files_include < <(find "$include" -type f | sort)
@@ -48,7 +64,7 @@ many=("${files_a[@]}" "${files_a[@]}" "${files_a[@]}" "${files_a[@]}")
 ten_million_files=("${many[@]:0:620}")
 
 # Warm the page cache so every tool reads from memory.
-for name in a a-lf u b; do find "$corpus/$name" -name '*.txt' -print0 | xargs -0 cat >/dev/null; done
+for name in a a-lf u b a-gz a-tar; do find "$corpus/$name" -type f -print0 | xargs -0 cat >/dev/null; done
 find "$include" -type f -print0 | xargs -0 cat >/dev/null
 
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
@@ -175,6 +191,12 @@ compare_cli "u: UTF-8, LF, 200 x 1 MB" -e Dozida "${files_u[@]}" -- Dozida "${fi
 compare_cli "b: entire line, 20000 x 4 KB" -e Dozida "${files_b[@]}" -- Dozida "${files_b[@]}"
 compare_cli "a: 12 lines above, 12 below" -B12 -A12 -e Dozida "${files_a[@]}" -- -B12 -A12 \
     Dozida "${files_a[@]}"
+# Compressed files: ripgrep decompresses with -z (a gzip or zstd process per file), and is
+# told to read the tar stream as text (-a), where its headers hold NUL bytes.
+RG_MODE="-z -F"
+compare_cli "a-gz: 200 x 1 MB, each gzip" -e Dozida "${files_agz[@]}" -- Dozida "${files_agz[@]}"
+RG_MODE="-z -a -F"
+compare_cli "a-tar: one .tar.zst of 200 x 1 MB" -e Dozida "$archive_azst" -- Dozida "$archive_azst"
 RG_MODE=""
 compare_cli "a: regex 'Doz[i]da'" -P -e 'Doz[i]da' "${files_a[@]}" -- 'Doz[i]da' "${files_a[@]}"
 # Start-up: the median of 21 starts of each, to the tenth of a millisecond.

@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libxlsxwriter-dev zlib1g-dev libpcre2-dev libarchive-dev
   xvfb xauth x11-apps imagemagick xdotool fonts-liberation
-  unzip python3 bc ripgrep grep time xdg-utils
+  unzip gzip zstd python3 bc ripgrep grep time xdg-utils
   dbus dbus-daemon at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-xlib
   lintian desktop-file-utils
 )

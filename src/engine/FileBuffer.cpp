@@ -37,6 +37,10 @@ public:
             const size_t rounded = std::max(kSmallestKept, std::bit_ceil(capacity));
             return FileBuffer(new char[rounded], BufferReturn{rounded});
         }
+        // Rounded up to an eighth of its power of two: files of about the same size, as a
+        // folder of logs holds, then share buffers rather than each needing fresh memory.
+        const size_t step = std::bit_floor(capacity) / 8;
+        capacity = (capacity + step - 1) / step * step;
         {
             std::lock_guard lock(m_mutex);
             auto best = m_free.end();

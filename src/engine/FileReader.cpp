@@ -11,6 +11,10 @@ namespace engine {
 namespace {
 
 std::atomic<void (*)()> g_afterEachRead{nullptr};
+// Files up to the largest buffer the pool keeps are read into a buffer used before: mapping a
+// file and unmapping it again costs more. Larger ones would each need memory never touched
+// before, the costliest there is, and are mapped.
+std::atomic<size_t> g_mapAbove{size_t(64) << 20};
 
 std::string describeErrno(int error)
 {
@@ -79,7 +83,7 @@ public:
         }
         m_sized = m_info.st_size > 0;
         const auto size = static_cast<size_t>(m_info.st_size);
-        if (mayMap && size >= kMapFrom && size <= kMapUpTo) {
+        if (mayMap && size > g_mapAbove.load(std::memory_order_relaxed)) {
             m_mapped = MappedFile::map(m_fd, size);
             if (m_mapped) {
                 m_atEnd = true;
@@ -157,10 +161,6 @@ private:
 
     // Reads of 16 MiB let a stop end the reading of a huge file within milliseconds.
     static constexpr size_t kMaxRead = size_t(1) << 24;
-    // Mapping costs more than copying for small files. Huge ones are read in slices, which a
-    // stop can end.
-    static constexpr size_t kMapFrom = size_t(64) << 10;
-    static constexpr size_t kMapUpTo = size_t(256) << 20;
     FileBuffer m_data;
     std::unique_ptr<MappedFile> m_mapped;
     size_t m_size = 0;
@@ -177,6 +177,11 @@ private:
 void setAfterEachRead(void (*observer)())
 {
     g_afterEachRead.store(observer, std::memory_order_relaxed);
+}
+
+size_t setMapAbove(size_t bytes)
+{
+    return g_mapAbove.exchange(bytes, std::memory_order_relaxed);
 }
 
 FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule rule,

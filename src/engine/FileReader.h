@@ -29,4 +29,8 @@ FileText readPieces(const std::string &path, ErrorReporter &reporter,
 // change a file between two reads.
 void setAfterEachRead(void (*observer)());
 
+// Sets the size above which a file readPieces() may map is mapped (64 MiB unless set), so that
+// a test can have small files mapped; returns the size it had.
+size_t setMapAbove(size_t bytes);
+
 } // namespace engine

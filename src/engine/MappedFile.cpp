@@ -23,6 +23,7 @@ struct Watched {
     std::atomic<bool> damaged{false};
 };
 constexpr size_t kWatchedCount = 64;
+constexpr size_t kPopulateUpTo = size_t(256) << 20;
 std::array<Watched, kWatchedCount> g_watched;
 struct sigaction g_previous {};
 uintptr_t g_pageSize = 4096;
@@ -88,8 +89,11 @@ std::unique_ptr<MappedFile> MappedFile::map(int fd, size_t size)
         g_watched[slot].begin.store(0, std::memory_order_release);
         return nullptr;
     }
-    // Populating the pages at once is cheaper than faulting them in as the search walks on.
-    void *const data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    // Populating the pages at once is cheaper than faulting them in as the search walks on;
+    // beyond a size that takes a few tens of milliseconds, they are faulted in as the search
+    // walks on, which a stop can end.
+    const int populate = size <= kPopulateUpTo ? MAP_POPULATE : 0;
+    void *const data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | populate, fd, 0);
     if (data == MAP_FAILED) {
         ::close(own);
         g_watched[slot].begin.store(0, std::memory_order_release);
