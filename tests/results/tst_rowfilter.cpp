@@ -70,6 +70,19 @@ void TestRowFilter::filters_data()
     QTest::newRow("accented capitals lower too")
         << QStringList{QStringLiteral("ÉCOLE"), QStringLiteral("ecole")} << QStringLiteral("école")
         << true << QStringList{QStringLiteral("ecole")};
+    // Characters outside ASCII that lower to ASCII letters, or lower to a longer text.
+    QTest::newRow("capital I with a dot lowers to i")
+        << QStringList{QStringLiteral("\u0130"), QStringLiteral("Ankara")} << QStringLiteral("I")
+        << true << QStringList{QStringLiteral("Ankara")};
+    QTest::newRow("Kelvin sign lowers to k")
+        << QStringList{QStringLiteral("300 \u212A"), QStringLiteral("300 C")}
+        << QStringLiteral("0 k") << true << QStringList{QStringLiteral("300 C")};
+    QTest::newRow("long s is not an s")
+        << QStringList{QStringLiteral("Congre\u017Fs"), QStringLiteral("Congress")}
+        << QStringLiteral("ss") << false << QStringList{QStringLiteral("Congress")};
+    QTest::newRow("a needle longer than the row's rest")
+        << QStringList{QStringLiteral("xxab"), QStringLiteral("abc")} << QStringLiteral("abc")
+        << true << QStringList{QStringLiteral("xxab")};
     QTest::newRow("a path on the file list")
         << QStringList{QStringLiteral("/home/u/Notes/A.TXT"), QStringLiteral("/home/u/b.log")}
         << QStringLiteral("notes/") << false << QStringList{QStringLiteral("/home/u/Notes/A.TXT")};
