@@ -94,8 +94,8 @@ void RowOpener::openCopy(const platform::RowOrigin &origin)
     const QString shown =
         origin.member.name.isEmpty() ? QFileInfo(origin.path).fileName() : origin.member.name;
     if (m_copies->busy()) {
-        m_note(QStringLiteral("A copy of another compressed text is still being made; open this "
-                              "row once it is done."));
+        m_note(QStringLiteral("A decompressed copy is still being made; open this row again "
+                              "once it is open."));
         return;
     }
     m_note(QStringLiteral("Decompressing ") + shown +

@@ -274,10 +274,13 @@ void TestRowOpener::copyIsReusedWhileTheFileIsUnchanged()
         file.write(fakes::packed(fakes::Packing::Tar, {{"x.log", text}}));
     };
     writeArchive("first\n");
-    f.openAndWait({path, 1, {"x.log", 0}});
+    f.opener.openAtLine({path, 1, {"x.log", 0}});
+    // The copy is under way until the window thread hears that it ended.
+    f.openAndWait({path, 9, {"x.log", 0}});
     f.openAndWait({path, 2, {"x.log", 0}});
     QCOMPARE(f.done(), "started ed T/1/x.log:1|started ed T/1/x.log:2|note Decompressing x.log "
-                       "into a read-only copy\u2026");
+                       "into a read-only copy\u2026|note A decompressed copy is still being made; "
+                       "open this row again once it is open.");
     // The copy is read-only, in a folder only its owner may enter.
     const QString copy = f.opener.copies().folder() + "/1/x.log";
     const QString folder = f.opener.copies().folder();
