@@ -4,6 +4,7 @@
 #include "engine/Steps.h"
 #include "platform/RealServices.h"
 #include "platform/TerminationSignals.h"
+#include "results/PackedCopies.h"
 #include "shell/MainWindow.h"
 
 #include <QApplication>
@@ -61,9 +62,10 @@ int main(int argc, char *argv[])
     if (!paths->isEmpty())
         QTimer::singleShot(0, &window, [&window, &paths] { window.addGivenPaths(*paths); });
     // Asked to end by a signal, the program ends at once, as it always did, but the options
-    // still being written reach the disk first. Nobody is left to read a report of a write
-    // that fails then.
+    // still being written reach the disk first, and the decompressed copies opened from rows
+    // are removed. Nobody is left to read a report of a write that fails then.
     const platform::TerminationSignals endOnSignal([&real] {
+        results::PackedCopies::removeAll();
         real.settings.setFailureHandler({});
         try {
             real.settings.flush();

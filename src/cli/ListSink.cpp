@@ -4,6 +4,16 @@
 
 namespace cli {
 
+namespace {
+
+const platform::PackedMember &memberOf(const platform::PackedMember *member)
+{
+    static const platform::PackedMember none;
+    return member ? *member : none;
+}
+
+} // namespace
+
 ListSink::ListSink(platform::ListModel &list, const QStringList &paths,
                    std::function<void()> onNextFile)
     : m_list(list), m_paths(paths), m_onNextFile(std::move(onNextFile))
@@ -24,20 +34,23 @@ void ListSink::progress(int, const QString &)
 
 void ListSink::addRow(const QString &prefix, QStringView text, run::RowSource source)
 {
-    m_list.appendDeferred(prefix, text, pathOf(source.file), source.line);
+    m_list.appendDeferred(prefix, text, pathOf(source.file), source.line, memberOf(source.member));
 }
 
 void ListSink::addRowWindows1252(const QString &prefix, std::string_view bytes,
                                  run::RowSource source)
 {
-    m_list.appendDeferredWindows1252(prefix, bytes, pathOf(source.file), source.line);
+    m_list.appendDeferredWindows1252(prefix, bytes, pathOf(source.file), source.line,
+                                     memberOf(source.member));
 }
 
 void ListSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
                                     std::span<const std::string_view> rows, qsizetype file,
-                                    std::span<const uint64_t> lines)
+                                    std::span<const uint64_t> lines,
+                                    const platform::PackedMember *member)
 {
-    m_list.adoptDeferredWindows1252(prefix, std::move(bytes), rows, pathOf(file), lines);
+    m_list.adoptDeferredWindows1252(prefix, std::move(bytes), rows, pathOf(file), lines,
+                                    memberOf(member));
 }
 
 } // namespace cli

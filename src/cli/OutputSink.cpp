@@ -191,7 +191,8 @@ void OutputSink::addRowWindows1252(const QString &prefix, std::string_view bytes
 
 void OutputSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes,
                                       std::span<const std::string_view> rows, qsizetype file,
-                                      std::span<const uint64_t> lines)
+                                      std::span<const uint64_t> lines,
+                                      const platform::PackedMember *)
 {
     // The rows lie end to end: one scan over them all finds the bytes that take more than one
     // byte of UTF-8, and the ASCII between them is copied as it stands.

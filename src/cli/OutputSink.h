@@ -28,7 +28,8 @@ public:
                            run::RowSource source) override;
     void adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
                               std::span<const std::string_view> rows, qsizetype file,
-                              std::span<const uint64_t> lines) override;
+                              std::span<const uint64_t> lines,
+                              const platform::PackedMember *member) override;
 
     // Puts the number of each row's line in its file and a colon before the row from now on.
     void setLineNumbers(bool on) { m_lineNumbers = on; }

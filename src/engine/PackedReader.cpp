@@ -84,13 +84,26 @@ struct PackedReader::Stream {
 PackedReader::PackedReader(std::string_view bytes)
 {
     start();
+    supportArchives();
+    if (archive_read_open_memory(m_archive, bytes.data(), bytes.size()) != ARCHIVE_OK)
+        fail(true);
+}
+
+PackedReader::PackedReader(const File &file)
+{
+    start();
+    supportArchives();
+    if (archive_read_open_filename(m_archive, file.path.c_str(), kSourceBlock) != ARCHIVE_OK)
+        fail(true);
+}
+
+void PackedReader::supportArchives()
+{
     archive_read_support_format_tar(m_archive);
     archive_read_support_format_zip(m_archive);
     archive_read_support_format_7zip(m_archive);
     archive_read_support_format_cpio(m_archive);
     archive_read_support_format_ar(m_archive);
-    if (archive_read_open_memory(m_archive, bytes.data(), bytes.size()) != ARCHIVE_OK)
-        fail(true);
 }
 
 PackedReader::PackedReader(Source source) : m_stream(std::make_unique<Stream>())

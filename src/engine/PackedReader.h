@@ -29,8 +29,15 @@ public:
     // Gives the next bytes of a stream into the buffer it is handed: their count, 0 at the end.
     using Source = std::function<size_t(char *, size_t)>;
 
+    // Names a file to read from its path.
+    struct File {
+        std::string path; // native
+    };
+
     // Opens bytes held in memory, which must outlive the reader.
     explicit PackedReader(std::string_view bytes);
+    // Opens a file, read a block at a time as the members are read, never held whole.
+    explicit PackedReader(const File &file);
     // Opens the one compressed stream that source gives: formats are not looked for, so an
     // archive inside it is read as its bytes.
     explicit PackedReader(Source source);
@@ -54,6 +61,7 @@ public:
 
 private:
     void start();
+    void supportArchives();
     // Throws the library's description of its last failure; with end set, nothing more is read.
     [[noreturn]] void fail(bool end);
 

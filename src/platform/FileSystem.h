@@ -37,6 +37,14 @@ inline int attributeValue(const FileAttributes &a)
            (a.link ? LinkBit : 0);
 }
 
+// What tells whether a file changed since it was looked at: its size and the time of its last
+// change.
+struct FileStamp {
+    qint64 size = -1;     // -1 when the file cannot be looked at
+    qint64 changedNs = 0; // since the epoch, in nanoseconds
+    bool operator==(const FileStamp &) const = default;
+};
+
 // Which entries of a folder a listing returns.
 enum class EntryKind {
     Folders, // sub-folders, symbolic links to folders included
@@ -67,6 +75,13 @@ public:
     // Returns the name a symbolic link leads to, through links to links, whether or not
     // anything stands there; empty text when the path is no symbolic link.
     virtual QString linkTarget(const QString &path)
+    {
+        (void)path;
+        return {};
+    }
+    // Returns the size and the time of the last change of the file at path (through links);
+    // a size of -1 when they cannot be read.
+    virtual FileStamp stamp(const QString &path)
     {
         (void)path;
         return {};

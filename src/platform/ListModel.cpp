@@ -70,22 +70,24 @@ void ListModel::startSection(std::shared_ptr<const MatchMarks> marks)
 }
 
 void ListModel::appendDeferred(const QString &prefix, QStringView text, const QString &path,
-                               uint64_t line)
+                               uint64_t line, const PackedMember &member)
 {
-    m_rows.append(prefix, text, path, line);
+    m_rows.append(prefix, text, path, line, member);
 }
 
 void ListModel::appendDeferredWindows1252(const QString &prefix, std::string_view bytes,
-                                          const QString &path, uint64_t line)
+                                          const QString &path, uint64_t line,
+                                          const PackedMember &member)
 {
-    m_rows.appendWindows1252(prefix, bytes, path, line);
+    m_rows.appendWindows1252(prefix, bytes, path, line, member);
 }
 
 void ListModel::adoptDeferredWindows1252(const QString &prefix, engine::OwnedBytes bytes,
                                          std::span<const std::string_view> rows,
-                                         const QString &path, std::span<const uint64_t> lines)
+                                         const QString &path, std::span<const uint64_t> lines,
+                                         const PackedMember &member)
 {
-    m_rows.adoptWindows1252(prefix, std::move(bytes), rows, path, lines);
+    m_rows.adoptWindows1252(prefix, std::move(bytes), rows, path, lines, member);
 }
 
 void ListModel::dropDeferred()

@@ -36,19 +36,21 @@ public:
     void appendDeferred(const QString &text);
     // Starts a new section of rows, found by marks (see RowStore::startSection).
     void startSection(std::shared_ptr<const MatchMarks> marks);
-    // Queues the row prefix + text, from line line of the file at path; consecutive rows with
-    // the same prefix and file keep them once.
+    // Queues the row prefix + text, from line line of the file at path (or of its member's
+    // text); consecutive rows with the same prefix and file keep them once.
     void appendDeferred(const QString &prefix, QStringView text, const QString &path = QString(),
-                        uint64_t line = 0);
+                        uint64_t line = 0, const PackedMember &member = {});
     // Queues a row of prefix followed by Windows-1252 bytes, stored as they are.
     void appendDeferredWindows1252(const QString &prefix, std::string_view bytes,
-                                   const QString &path = QString(), uint64_t line = 0);
+                                   const QString &path = QString(), uint64_t line = 0,
+                                   const PackedMember &member = {});
     // Queues rows of prefix followed by Windows-1252 bytes, taking over the memory they lie
     // in end to end (see RowStore::adoptWindows1252).
     void adoptDeferredWindows1252(const QString &prefix, engine::OwnedBytes bytes,
                                   std::span<const std::string_view> rows,
                                   const QString &path = QString(),
-                                  std::span<const uint64_t> lines = {});
+                                  std::span<const uint64_t> lines = {},
+                                  const PackedMember &member = {});
     // Returns the number of queued rows.
     int deferredCount() const { return m_rows.size() - m_shown; }
     // Drops the queued rows.

@@ -48,6 +48,15 @@ bool QtFileSystem::fileExists(const QString &path)
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
+FileStamp QtFileSystem::stamp(const QString &path)
+{
+    struct stat info {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {qint64(info.st_size),
+            qint64(info.st_mtim.tv_sec) * 1000000000 + qint64(info.st_mtim.tv_nsec)};
+}
+
 QStringList QtFileSystem::entries(const QString &folder, EntryKind kind)
 {
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());

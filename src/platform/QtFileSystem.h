@@ -16,6 +16,7 @@ public:
     QStringList entries(const QString &folder, EntryKind kind) override;
     QString resolvedPath(const QString &path) override;
     QString linkTarget(const QString &path) override;
+    FileStamp stamp(const QString &path) override;
     int unreadableNames() const override { return m_unreadableNames; }
 
 private:

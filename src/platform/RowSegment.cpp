@@ -19,9 +19,17 @@ bool sameText(const QString &a, const QString &b)
 }
 
 bool sameRun(const RowSegment::Run &run, const QString &prefix, const QString &path,
-             uint32_t lineHigh)
+             const PackedMember &member, uint32_t lineHigh)
 {
-    return run.lineHigh == lineHigh && sameText(run.prefix, prefix) && sameText(run.path, path);
+    return run.lineHigh == lineHigh && sameText(run.prefix, prefix) && sameText(run.path, path) &&
+           run.member.index == member.index && sameText(run.member.name, member.name);
+}
+
+// Returns whether rows of this prefix, file and high half need no run before the first.
+bool noRun(const QString &prefix, const QString &path, const PackedMember &member,
+           uint32_t lineHigh)
+{
+    return prefix.isEmpty() && path.isEmpty() && !member.set() && lineHigh == 0;
 }
 
 } // namespace
@@ -91,17 +99,18 @@ void RowSegment::shrink()
     }
 }
 
-void RowSegment::prepareRow(const QString &prefix, const QString &path, uint64_t line)
+void RowSegment::prepareRow(const QString &prefix, const QString &path, const PackedMember &member,
+                            uint64_t line)
 {
     if (ends.size() == ends.capacity())
         ends.reserve(std::max<size_t>(64, ends.size() * 2));
     if (lines.size() == lines.capacity())
         lines.reserve(ends.capacity());
     const auto high = uint32_t(line >> 32);
-    const bool same = runs.empty() ? prefix.isEmpty() && path.isEmpty() && high == 0
-                                   : sameRun(runs.back(), prefix, path, high);
+    const bool same = runs.empty() ? noRun(prefix, path, member, high)
+                                   : sameRun(runs.back(), prefix, path, member, high);
     if (!same)
-        runs.push_back({uint32_t(ends.size()), high, prefix, path});
+        runs.push_back({uint32_t(ends.size()), high, prefix, path, member});
 }
 
 void RowSegment::placeRow(QStringView text, bool wideText, uint64_t line)
@@ -136,7 +145,7 @@ void RowSegment::copyRow(const RowSegment &from, uint32_t local)
 {
     const Run &run = from.runOf(local);
     const uint64_t number = from.line(local);
-    prepareRow(run.prefix, run.path, number);
+    prepareRow(run.prefix, run.path, run.member, number);
     const size_t size = from.end(local) - from.start(local);
     std::memcpy(bytes.get() + used, from.bytes.get() + from.start(local), size);
     used += size;
@@ -172,9 +181,9 @@ void RowSegment::removeRows(const std::vector<int> &removed, size_t &next)
         ends[written] = uint32_t(kept) | (entry & kWide);
         lines[written] = lines[size_t(r)];
         const bool same =
-            runsWritten == 0
-                ? current.prefix.isEmpty() && current.path.isEmpty() && current.lineHigh == 0
-                : sameRun(runs[runsWritten - 1], current.prefix, current.path, current.lineHigh);
+            runsWritten == 0 ? noRun(current.prefix, current.path, current.member, current.lineHigh)
+                             : sameRun(runs[runsWritten - 1], current.prefix, current.path,
+                                       current.member, current.lineHigh);
         if (!same) {
             current.firstRow = uint32_t(written);
             runs[runsWritten++] = current;

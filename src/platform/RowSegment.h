@@ -2,6 +2,7 @@
 
 #include "engine/BlockList.h"
 #include "platform/MatchMarks.h"
+#include "platform/RowOrigin.h"
 
 #include <QString>
 #include <QStringView>
@@ -14,8 +15,8 @@ namespace platform {
 
 // One segment of a RowStore: the texts of consecutive rows end to end in one block of memory,
 // per row the offset where its text ends and the low half of its line number, and runs of
-// rows that share a text prefix, a file and the high half of their line numbers. Rows are
-// numbered from 0 within the segment.
+// rows that share a text prefix, a file (and member) and the high half of their line numbers. Rows
+// are numbered from 0 within the segment.
 struct RowSegment {
     // Each row's entry is the offset where its text ends, with this flag for two-byte texts.
     static constexpr uint32_t kWide = 1u << 31;
@@ -27,6 +28,7 @@ struct RowSegment {
         uint32_t lineHigh = 0;
         QString prefix;
         QString path;
+        PackedMember member;
     };
 
     int firstRow = 0; // in the store
@@ -58,7 +60,8 @@ struct RowSegment {
     void shrink();
     // Makes room for one more row and starts its run where it differs from the last; the row
     // itself is not there yet.
-    void prepareRow(const QString &prefix, const QString &path, uint64_t line);
+    void prepareRow(const QString &prefix, const QString &path, const PackedMember &member,
+                    uint64_t line);
     // Places the text of a prepared row, which must fit, and counts the row.
     void placeRow(QStringView text, bool wideText, uint64_t line);
     // Places a prepared row of one-byte text, which must fit, and counts the row.

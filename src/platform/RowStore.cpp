@@ -87,28 +87,29 @@ RowSegment &RowStore::segmentFor(size_t bytes)
     return *m_segments.back();
 }
 
-void RowStore::append(const QString &prefix, QStringView text, const QString &path, uint64_t line)
+void RowStore::append(const QString &prefix, QStringView text, const QString &path, uint64_t line,
+                      const PackedMember &member)
 {
     const bool wide = !oneByteEach(text);
     RowSegment &segment = segmentFor(size_t(text.size()) * (wide ? 2 : 1));
     // Whatever fails in here leaves at most spare room behind, never half a row.
-    segment.prepareRow(prefix, path, line);
+    segment.prepareRow(prefix, path, member, line);
     segment.placeRow(text, wide, line);
     ++m_size;
 }
 
 void RowStore::appendWindows1252(const QString &prefix, std::string_view text, const QString &path,
-                                 uint64_t line)
+                                 uint64_t line, const PackedMember &member)
 {
     RowSegment &segment = segmentFor(text.size());
-    segment.prepareRow(prefix, path, line);
+    segment.prepareRow(prefix, path, member, line);
     segment.placeBytes(text, line);
     ++m_size;
 }
 
 void RowStore::adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
                                 std::span<const std::string_view> rows, const QString &path,
-                                std::span<const uint64_t> lines)
+                                std::span<const uint64_t> lines, const PackedMember &member)
 {
     size_t size = 0;
     for (const std::string_view row : rows)
@@ -120,7 +121,7 @@ void RowStore::adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
                           rows.back().data() + rows.back().size() == bytes.get() + size;
     if (!endToEnd || rows.size() > kSegmentRows || size > kOffsetMask) {
         for (size_t r = 0; r < rows.size(); ++r)
-            appendWindows1252(prefix, rows[r], path, lineOf(r));
+            appendWindows1252(prefix, rows[r], path, lineOf(r), member);
         return;
     }
     auto adopted = std::make_unique<RowSegment>();
@@ -131,7 +132,7 @@ void RowStore::adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
     size_t end = 0;
     for (size_t r = 0; r < rows.size(); ++r) {
         end += rows[r].size();
-        adopted->prepareRow(prefix, path, lineOf(r));
+        adopted->prepareRow(prefix, path, member, lineOf(r));
         adopted->ends.push_back(uint32_t(end));
         adopted->lines.push_back(uint32_t(lineOf(r)));
     }
@@ -178,7 +179,8 @@ qsizetype RowStore::textSize(int row) const
 RowOrigin RowStore::origin(int row) const
 {
     const auto [segment, local] = place(row);
-    return {segment->runOf(local).path, segment->line(local)};
+    const RowSegment::Run &run = segment->runOf(local);
+    return {run.path, segment->line(local), run.member};
 }
 
 qsizetype RowStore::prefixSize(int row) const
@@ -232,7 +234,7 @@ void RowStore::setText(int row, const QString &text)
     for (uint32_t r = 0; r < uint32_t(old.rows()); ++r) {
         if (r == local) {
             const uint64_t line = old.line(r);
-            fresh->prepareRow(QString(), old.runOf(r).path, line);
+            fresh->prepareRow(QString(), old.runOf(r).path, old.runOf(r).member, line);
             fresh->placeRow(text, wide, line);
         } else {
             fresh->copyRow(old, r);

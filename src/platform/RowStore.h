@@ -21,9 +21,10 @@ struct RowSegment;
 // Keeps the rows of a list compactly: their texts as one byte a character in the code page
 // of the files (two for a row holding a character outside it), in large segments with one
 // offset a row, and a text prefix shared by consecutive rows kept once. Each row also keeps
-// where it came from: its line number in four bytes, the file and the number's high half
-// once for a run of rows. Rows are kept in sections, one a run, each knowing what found its
-// rows. Texts are decoded when read. Rows are numbered from 0; callers check the numbers.
+// where it came from: its line number in four bytes, the file (and member) and the number's
+// high half once for a run of rows. Rows are kept in sections, one a run, each knowing what
+// found its rows. Texts are decoded when read. Rows are numbered from 0; callers check the
+// numbers.
 class RowStore {
 public:
     RowStore();
@@ -37,19 +38,22 @@ public:
     // nothing that shows in their text).
     void startSection(std::shared_ptr<const MatchMarks> marks);
     // Appends a row whose text is prefix followed by text, from line line of the file at path
-    // (none: line 0). Throws std::bad_alloc when memory runs out; the rows stay as they were.
+    // (none: line 0), or of the text its member holds. Throws std::bad_alloc when memory runs
+    // out; the rows stay as they were.
     void append(const QString &prefix, QStringView text, const QString &path = QString(),
-                uint64_t line = 0);
+                uint64_t line = 0, const PackedMember &member = {});
     // Appends a row whose text is prefix followed by Windows-1252 bytes, taken as they are.
     void appendWindows1252(const QString &prefix, std::string_view bytes,
-                           const QString &path = QString(), uint64_t line = 0);
+                           const QString &path = QString(), uint64_t line = 0,
+                           const PackedMember &member = {});
     // Appends rows whose texts are prefix followed by Windows-1252 bytes, the rows lying end
     // to end in bytes (memory from std::malloc), which the store takes over rather than
-    // copies; they come from the file at path, from the lines numbered in lines (one a row,
-    // or none). Throws std::bad_alloc when memory runs out; the rows stay as they were.
+    // copies; they come from the file at path (or its member), from the lines numbered in
+    // lines (one a row, or none). Throws std::bad_alloc when memory runs out; the rows stay as
+    // they were.
     void adoptWindows1252(const QString &prefix, engine::OwnedBytes bytes,
                           std::span<const std::string_view> rows, const QString &path = QString(),
-                          std::span<const uint64_t> lines = {});
+                          std::span<const uint64_t> lines = {}, const PackedMember &member = {});
     // Returns the text of a row, cut after limit characters when limit is not negative.
     QString text(int row, qsizetype limit = -1) const;
     // Returns the length of a row's text in UTF-16 code units, without decoding it.

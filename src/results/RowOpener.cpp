@@ -1,6 +1,5 @@
 #include "RowOpener.h"
 
-#include "engine/PackedReader.h"
 #include "engine/Steps.h"
 #include "platform/Desktop.h"
 #include "platform/DesktopEntry.h"
@@ -9,9 +8,9 @@
 #include "platform/Prompts.h"
 #include "platform/SettingsStore.h"
 #include "results/EditorCommand.h"
+#include "results/PackedCopies.h"
 #include "results/ResultsView.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace results {
@@ -23,31 +22,18 @@ const QString noOriginNote = QStringLiteral("This row does not say which file it
 const QString chooseEditorHint = QStringLiteral(
     "\"Choose Editor\u2026\" in the menu of the results list (right-click a row) sets one.");
 
-const QString packedNote = QStringLiteral(
-    "This row comes from a compressed file or an archive: its line is one of the text inside, "
-    "which an editor given the file itself does not show.");
-
-// Returns true when the file is compressed or an archive, whose rows number the lines of the
-// text inside.
-bool holdsPackedText(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(64);
-    return engine::packingOf(std::string_view(head.constData(), size_t(head.size()))) !=
-           engine::Packing::Plain;
-}
-
 } // namespace
 
 const QString RowOpener::editorKey = QStringLiteral("Editor");
 
 RowOpener::RowOpener(ResultsView &view, const platform::Services &services,
                      engine::ErrorReporter &reporter, Note note)
-    : m_view(view), m_services(services), m_reporter(reporter), m_note(std::move(note))
+    : m_view(view), m_services(services), m_reporter(reporter), m_note(std::move(note)),
+      m_copies(std::make_unique<PackedCopies>(*services.fileSystem))
 {
 }
+
+RowOpener::~RowOpener() = default;
 
 QString RowOpener::editorSetting() const
 {
@@ -90,13 +76,50 @@ void RowOpener::openAtLine(const platform::RowOrigin &origin)
     }
     if (!fileStillThere(origin.path))
         return;
-    if (holdsPackedText(origin.path)) {
-        m_note(packedNote);
+    // A row read from a file's own bytes (every file read as Windows-1252, say) opens the
+    // file, whatever it holds.
+    if (origin.member.set())
+        openCopy(origin);
+    else
+        openFile(origin.path, origin.line);
+}
+
+void RowOpener::openCopy(const platform::RowOrigin &origin)
+{
+    const QString existing = m_copies->existingCopy(origin.path, origin.member);
+    if (!existing.isEmpty()) {
+        openFile(existing, origin.line);
         return;
     }
+    const QString shown =
+        origin.member.name.isEmpty() ? QFileInfo(origin.path).fileName() : origin.member.name;
+    if (m_copies->busy()) {
+        m_note(QStringLiteral("A decompressed copy is still being made; open this row again "
+                              "once it is open."));
+        return;
+    }
+    m_note(QStringLiteral("Decompressing ") + shown +
+           QStringLiteral(" into a read-only copy\u2026"));
+    const uint64_t line = origin.line;
+    const QString source = origin.path;
+    m_copies->make(origin.path, origin.member,
+                   [this, line, source, shown](const QString &copy, const QString &failure) {
+                       if (copy.isEmpty()) {
+                           message(QStringLiteral("The text of this row could not be copied "
+                                                  "out of ") +
+                                   source + QStringLiteral(" (") + shown +
+                                   QStringLiteral("):\r\n") + failure);
+                           return;
+                       }
+                       openFile(copy, line);
+                   });
+}
+
+void RowOpener::openFile(const QString &path, uint64_t lineNumber)
+{
     // Line numbers go past 2^32: they are handed on as text, never through an int.
-    const QString line = QString::number(origin.line);
-    ProgramCall call = EditorCommand::fromSetting(editorSetting(), origin.path, line);
+    const QString line = QString::number(lineNumber);
+    ProgramCall call = EditorCommand::fromSetting(editorSetting(), path, line);
     if (call.program.isEmpty()) {
         const QString id = m_services.desktop->defaultApplication(QStringLiteral("text/plain"));
         const platform::DesktopEntry entry = platform::DesktopEntry::find(id);
@@ -107,8 +130,7 @@ void RowOpener::openAtLine(const platform::RowOrigin &origin)
                     QStringLiteral("\r\n\r\n") + chooseEditorHint);
             return;
         }
-        call = EditorCommand::fromDesktopEntry(entry, origin.path, line,
-                                               EditorCommand::userTerminal());
+        call = EditorCommand::fromDesktopEntry(entry, path, line, EditorCommand::userTerminal());
         if (!call.takesLine && !m_notedEditors.contains(entry.id)) {
             m_notedEditors.insert(entry.id);
             m_note(call.editorName +

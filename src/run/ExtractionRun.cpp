@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QThread>
+#include <climits>
 #include <type_traits>
 #include <utility>
 
@@ -36,6 +37,10 @@ struct ExtractionRun::RunState {
     // name with the space the rows put after it.
     QString path;
     QString prefix;
+    // The member of a compressed file or an archive the text is, or nothing for a file's own
+    // bytes.
+    platform::PackedMember member;
+    const platform::PackedMember *packedMember = nullptr;
     QString scratch;
     bool gaveUpInFile = false; // the current file is counted among gaveUpFiles
     // The files on some lines of which the pattern gave up, reported once at the run's end.
@@ -163,14 +168,19 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
 bool ExtractionRun::emitFile(engine::Steps &steps, RunState &state, const QString &path)
 {
     SearchWorkers::Outcome &outcome = *state.outcome;
+    state.packedMember = nullptr;
     if (!outcome.packed)
         return emitText(steps, state, path, outcome.blocks);
-    for (SearchWorkers::Member &member : outcome.members) {
+    state.packedMember = &state.member;
+    for (size_t m = 0; m < outcome.members.size(); ++m) {
+        SearchWorkers::Member &member = outcome.members[m];
+        // Rows lead back to their line through the member's place in the archive as well as
+        // its name: an archive may hold two members of one name.
+        state.member = {QString::fromUtf8(member.name), int(std::min<size_t>(m, INT_MAX))};
         // A member's rows name the archive, then the member's path inside it in braces.
-        const QString name =
-            member.name.empty()
-                ? path
-                : path + QLatin1Char('{') + QString::fromUtf8(member.name) + QLatin1Char('}');
+        const QString name = member.name.empty()
+                                 ? path
+                                 : path + QLatin1Char('{') + state.member.name + QLatin1Char('}');
         for (FileBlocks &part : member.parts) {
             if (emitText(steps, state, name, part))
                 return true;
@@ -308,7 +318,8 @@ template <typename Blocks> void ExtractionRun::emitJoined(RunState &state, const
             break;
     }
     if (!joined.isEmpty()) {
-        const RowSource source{state.file, joinedRowLine(blocks, state.request.display)};
+        const RowSource source{state.file, joinedRowLine(blocks, state.request.display),
+                               state.packedMember};
         switch (state.request.display) {
         case DisplayOption::None:
             break;
@@ -363,7 +374,7 @@ bool ExtractionRun::adoptRows(RunState &state, size_t piece)
     const engine::BlockList &blocks = found.bytePieces[piece];
     state.sink.adoptRowsWindows1252(
         display == DisplayOption::FileAndLine ? state.prefix : QString(), found.takeRows(piece),
-        blocks.lines(), state.file, blocks.lineNumbers());
+        blocks.lines(), state.file, blocks.lineNumbers(), state.packedMember);
     return true;
 }
 
@@ -378,7 +389,7 @@ void ExtractionRun::addBytes(RunState &state, std::string_view line, uint64_t nu
         addRow(state, decodeLine(line, encoding, state.scratch), number);
         return;
     }
-    const RowSource source{state.file, number};
+    const RowSource source{state.file, number, state.packedMember};
     switch (state.request.display) {
     case DisplayOption::None:
         return;
@@ -396,7 +407,7 @@ void ExtractionRun::addBytes(RunState &state, std::string_view line, uint64_t nu
 
 void ExtractionRun::addRow(RunState &state, QStringView line, uint64_t number)
 {
-    const RowSource source{state.file, number};
+    const RowSource source{state.file, number, state.packedMember};
     switch (state.request.display) {
     case DisplayOption::None:
         return;

@@ -1,11 +1,10 @@
 #include "PackedSearch.h"
 
+#include "engine/MemberText.h"
 #include "engine/PackedReader.h"
 #include "engine/Steps.h"
 #include "engine/StreamText.h"
 
-#include <algorithm>
-#include <cstring>
 #include <memory>
 
 namespace run {
@@ -14,49 +13,21 @@ namespace {
 
 constexpr std::string_view kModule = "ExtractState";
 constexpr std::string_view kProcedure = "ReadFileToStringFSO";
-// Enough of a member's first bytes to tell whether it is compressed.
-constexpr size_t kHeadSize = 64;
 
 bool stopped(const std::atomic<bool> *stop)
 {
     return stop && stop->load(std::memory_order_relaxed);
 }
 
-// Searches the bytes of the reader's current member, part by part, into member.
+// Searches the text of the reader's current member, part by part, into member.
 void searchMember(engine::PackedReader &reader, const SearchPlan &plan,
                   SearchWorkers::Member &member, const std::atomic<bool> *stop)
 {
-    std::string head(kHeadSize, '\0');
-    size_t have = 0;
-    while (have < head.size()) {
-        const size_t got = reader.read(head.data() + have, head.size() - have);
-        if (got == 0)
-            break;
-        have += got;
-    }
-    head.resize(have);
-    size_t headGiven = 0;
-    const auto outer = [&](char *out, size_t size) -> size_t {
-        if (headGiven < head.size()) {
-            const size_t count = std::min(size, head.size() - headGiven);
-            std::memcpy(out, head.data() + headGiven, count);
-            headGiven += count;
-            return count;
-        }
-        return reader.read(out, size);
-    };
     // A compressed member is read as what it decompresses to; an archive inside is not opened.
-    std::unique_ptr<engine::PackedReader> inner;
-    if (engine::packingOf(head) == engine::Packing::Compressed) {
-        inner = std::make_unique<engine::PackedReader>(outer);
-        if (!inner->nextMember())
-            return;
-    }
-    engine::StreamText stream(inner ? engine::StreamText::Source([&](char *out, size_t size) {
-                                  return inner->read(out, size);
-                              })
-                                    : engine::StreamText::Source(outer),
-                              stop);
+    engine::MemberText text(reader);
+    if (text.holdsNoText())
+        return;
+    engine::StreamText stream([&](char *out, size_t size) { return text.read(out, size); }, stop);
     // Lines are numbered through the whole member, across its parts.
     uint64_t line = 1;
     while (std::optional<engine::FileText> part = stream.next()) {

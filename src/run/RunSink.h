@@ -2,6 +2,7 @@
 
 #include "engine/BlockList.h"
 #include "engine/CodePage.h"
+#include "platform/RowOrigin.h"
 
 #include <QString>
 #include <QStringView>
@@ -12,10 +13,12 @@
 namespace run {
 
 // Where a row came from: its file, as a position in the request's paths, and the number of
-// the row's first line in that file, counted from 1.
+// the row's first line in that file, counted from 1. A row of the text a compressed file or an
+// archive holds also names the member, whose text the line counts.
 struct RowSource {
     qsizetype file = 0;
     uint64_t line = 0;
+    const platform::PackedMember *member = nullptr; // null for a row of the file's own bytes
 };
 
 // How a run ended.
@@ -46,14 +49,15 @@ public:
     }
     // Adds rows of prefix + the characters of Windows-1252 bytes, which lie end to end in
     // memory the sink may keep instead of copying them; it is freed once the call returns. The
-    // rows come from the request's file at position file, from the lines numbered in lines
-    // (one a row).
+    // rows come from the request's file at position file (and its member, when not null),
+    // from the lines numbered in lines (one a row).
     virtual void adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes,
                                       std::span<const std::string_view> rows, qsizetype file,
-                                      std::span<const uint64_t> lines)
+                                      std::span<const uint64_t> lines,
+                                      const platform::PackedMember *member)
     {
         for (size_t i = 0; i < rows.size(); ++i)
-            addRowWindows1252(prefix, rows[i], {file, i < lines.size() ? lines[i] : 0});
+            addRowWindows1252(prefix, rows[i], {file, i < lines.size() ? lines[i] : 0, member});
     }
     // Notes how the run ended; called once, last.
     virtual void ended(RunEnd) {}

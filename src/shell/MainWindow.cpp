@@ -112,7 +112,10 @@ void MainWindow::connectHandlers()
                                        "off ignores case.") +
                         QStringLiteral("\r\n\r\nPress Enter on a result row, or right-click "
                                        "it and choose \"Open at Line\", to open its file at "
-                                       "that line in your editor. \"Choose Editor\u2026\" in "
+                                       "that line in your editor; a row from a compressed "
+                                       "file or an archive member opens a read-only "
+                                       "decompressed copy of its text, removed when the "
+                                       "program ends. \"Choose Editor\u2026\" in "
                                        "the same menu sets the editor's command line (%f is "
                                        "the file, %l the line); until then the desktop's "
                                        "application for text files opens it. The menu also "

@@ -9,6 +9,12 @@ namespace shell {
 
 namespace {
 
+const platform::PackedMember &memberOf(const platform::PackedMember *member)
+{
+    static const platform::PackedMember none;
+    return member ? *member : none;
+}
+
 // Repainting the window costs milliseconds, so queued rows reach the screen at most this
 // often, however often the run yields.
 constexpr qint64 kScreenIntervalMs = 50;
@@ -145,24 +151,29 @@ const QString &ResultsSink::pathOf(qsizetype file) const
 
 void ResultsSink::addRow(const QString &prefix, QStringView text, run::RowSource source)
 {
-    appendGuarded(
-        1, [&] { m_results.appendDeferred(prefix, text, pathOf(source.file), source.line); });
+    appendGuarded(1, [&] {
+        m_results.appendDeferred(prefix, text, pathOf(source.file), source.line,
+                                 memberOf(source.member));
+    });
 }
 
 void ResultsSink::addRowWindows1252(const QString &prefix, std::string_view bytes,
                                     run::RowSource source)
 {
     appendGuarded(1, [&] {
-        m_results.appendDeferredWindows1252(prefix, bytes, pathOf(source.file), source.line);
+        m_results.appendDeferredWindows1252(prefix, bytes, pathOf(source.file), source.line,
+                                            memberOf(source.member));
     });
 }
 
 void ResultsSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
                                        std::span<const std::string_view> rows, qsizetype file,
-                                       std::span<const uint64_t> lines)
+                                       std::span<const uint64_t> lines,
+                                       const platform::PackedMember *member)
 {
     appendGuarded(rows.size(), [&] {
-        m_results.adoptDeferredWindows1252(prefix, std::move(bytes), rows, pathOf(file), lines);
+        m_results.adoptDeferredWindows1252(prefix, std::move(bytes), rows, pathOf(file), lines,
+                                           memberOf(member));
     });
 }
 

@@ -26,7 +26,8 @@ public:
                            run::RowSource source) override;
     void adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
                               std::span<const std::string_view> rows, qsizetype file,
-                              std::span<const uint64_t> lines) override;
+                              std::span<const uint64_t> lines,
+                              const platform::PackedMember *member) override;
 
     // Prepares for the run of a request (memory may be tried again, its rows start a section
     // of their own) and shows the rows still queued.

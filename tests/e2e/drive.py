@@ -13,6 +13,7 @@ byte with the aligned text built here from the sample files themselves.
 """
 
 import argparse
+import gzip
 import os
 import shutil
 import signal
@@ -979,6 +980,57 @@ def given_paths(app, ctx):
     ctx.program.wait(timeout=10)
 
 
+def open_packed_row_setup(ctx):
+    """A gzip file given on the command line, holding the search text on lines 3 and 6, the
+    recording editor stored as the user's, and a temporary folder of the run's own."""
+    open_at_line_setup(ctx)
+    ctx.file = os.path.join(ctx.folder, "app.log.gz")
+    with gzip.open(ctx.file, "wb") as f:
+        f.write(OPEN_LINES)
+    with open(os.path.join(ctx.scratch, "config", "Tarnwick.ini"), "a") as f:
+        f.write("Editor=%s +%%l %%f\n" % ctx.editor)
+    ctx.arguments = [ctx.file]
+    ctx.temp = os.path.join(ctx.scratch, "tmp")
+    os.mkdir(ctx.temp)
+    ctx.extra_env = {"TMPDIR": ctx.temp}
+
+
+def open_packed_row(app, ctx):
+    """Return on a row of the gzip file: the editor is started at the row's line on a
+    read-only copy of the decompressed text in a private folder, which goes when a signal
+    ends the program."""
+    files_view = find(app, "table", "File(s)")
+    wait_for("the file in the list", lambda: table_texts(files_view) == [ctx.file], timeout=20)
+    click(find(app, "push button", "Start Extracting"))
+    answer_alert(app, "Done.", "Return")
+    results_view = find(app, "table", "Results")
+    if table_texts(results_view) != ["gamma hit", "epsilon hit"]:
+        raise Failed("the run shows %r" % table_texts(results_view))
+    click(results_view.queryTable().getAccessibleAt(1, 0))
+    xdotool("key", "--clearmodifiers", "Return")
+    arguments = wait_for("the editor to be started", lambda: recorded_arguments(ctx), timeout=10)
+    folders = os.listdir(ctx.temp)
+    if len(arguments) != 2 or arguments[0] != "+6" or len(folders) != 1:
+        raise Failed("the editor was started with %r, the copies lie in %r" % (arguments, folders))
+    copy = arguments[1]
+    folder = os.path.join(ctx.temp, folders[0])
+    if os.path.dirname(os.path.dirname(copy)) != folder or os.path.basename(copy) != "app.log":
+        raise Failed("the copy %r is not in %r" % (copy, folder))
+    with open(copy, "rb") as f:
+        if f.read() != OPEN_LINES:
+            raise Failed("the copy does not hold the decompressed text")
+    modes = (os.stat(copy).st_mode & 0o7777, os.stat(folder).st_mode & 0o7777)
+    if modes != (0o444, 0o700):
+        raise Failed("the copy and its folder have modes %o and %o" % modes)
+    log("Return opened a read-only copy of the text at line 6")
+    no_alert_but(app)
+    ctx.program.send_signal(signal.SIGTERM)
+    ctx.program.wait(timeout=10)
+    if os.listdir(ctx.temp):
+        raise Failed("the copies are still there after SIGTERM: %r" % os.listdir(ctx.temp))
+    log("SIGTERM removed the copies")
+
+
 SCENARIOS = {
     "extract-and-save": (None, extract_and_save),
     "close-during-run": (close_during_run_setup, close_during_run),
@@ -989,6 +1041,7 @@ SCENARIOS = {
     "regex-run": (None, regex_run),
     "open-at-line": (open_at_line_setup, open_at_line),
     "given-paths": (given_paths_setup, given_paths),
+    "open-packed-row": (open_packed_row_setup, open_packed_row),
 }
 
 
@@ -1046,6 +1099,7 @@ def main():
         "XDG_CONFIG_HOME": os.path.join(ctx.scratch, "config"),
         "HOME": ctx.scratch,
     })
+    env.update(getattr(ctx, "extra_env", {}))
     runtime = os.path.join(ctx.scratch, "runtime")
     os.mkdir(runtime, 0o700)
     env["XDG_RUNTIME_DIR"] = runtime

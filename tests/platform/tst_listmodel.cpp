@@ -115,8 +115,13 @@ QString generatedRow(int n, bool mixed)
 // count up from base.
 platform::RowOrigin generatedOrigin(int n, bool mixed, qulonglong base)
 {
+    // Mixed rows also come from members of an archive, in runs of another length than the
+    // files'.
+    platform::PackedMember member;
+    if (mixed && n / 3 % 2 == 1)
+        member = {QStringLiteral("m%1.txt").arg(n / 3), n / 3};
     return {mixed ? QStringLiteral("/f/%1.txt").arg(n / 7) : QStringLiteral("/f/one.txt"),
-            base + uint64_t(n)};
+            base + uint64_t(n), member};
 }
 
 void TestListModel::removeRows_data()
@@ -174,7 +179,9 @@ int adoptBatch(platform::ListModel &model, int first, int rows, bool mixed, int 
     std::vector<uint64_t> lines;
     for (int r = first; r < rows && r - first < batch; ++r) {
         const auto [rowPrefix, bytes] = split(r);
-        if (rowPrefix != prefix || !bytes)
+        if (rowPrefix != prefix || !bytes ||
+            !(generatedOrigin(r, mixed, firstLine).member ==
+              generatedOrigin(first, mixed, firstLine).member))
             break;
         joined += *bytes;
         sizes.push_back(bytes->size());
@@ -188,8 +195,9 @@ int adoptBatch(platform::ListModel &model, int first, int rows, bool mixed, int 
         views.emplace_back(at, size);
         at += size;
     }
-    model.adoptDeferredWindows1252(prefix, std::move(owned), views,
-                                   generatedOrigin(first, mixed, firstLine).path, lines);
+    const platform::RowOrigin origin = generatedOrigin(first, mixed, firstLine);
+    model.adoptDeferredWindows1252(prefix, std::move(owned), views, origin.path, lines,
+                                   origin.member);
     return int(sizes.size());
 }
 
@@ -214,7 +222,7 @@ void TestListModel::removeRows()
             const qsizetype space = text.indexOf(QLatin1Char(' ')) + 1;
             const platform::RowOrigin origin = generatedOrigin(r, mixed, firstLine);
             model.appendDeferred(text.left(space), QStringView(text).mid(space), origin.path,
-                                 origin.line);
+                                 origin.line, origin.member);
         }
         r += std::max(added, 1);
     }
@@ -232,6 +240,8 @@ void TestListModel::removeRows()
         const platform::RowOrigin origin = generatedOrigin(kept.at(r), mixed, firstLine);
         QCOMPARE(model.origin(r).path, origin.path);
         QCOMPARE(model.origin(r).line, origin.line);
+        QCOMPARE(model.origin(r).member.name, origin.member.name);
+        QCOMPARE(model.origin(r).member.index, origin.member.index);
         files.insert(origin.path);
     }
     QCOMPARE(model.fileCount(), int(files.size()));

@@ -38,6 +38,9 @@ public:
         rows.append(prefix + text.toString());
         files.append(source.file);
         lines.append(source.line);
+        members.append(source.member
+                           ? source.member->name + u'#' + QString::number(source.member->index)
+                           : QString());
         if (onRow)
             onRow();
     }
@@ -47,6 +50,8 @@ public:
     // Where each row came from: its file's position in the request, and its line.
     QList<qsizetype> files;
     QList<qulonglong> lines;
+    // The member of each row as name#index, empty for a row of a file's own bytes.
+    QStringList members;
     QStringList progressShown;
     QList<run::RunEnd> ends;
     std::function<void()> onRow;
@@ -597,6 +602,8 @@ void TestExtractionRun::readEveryFileAsWindows1252()
     m_request.readRule = engine::ReadRule::Windows1252CrLf;
     click();
     QCOMPARE(m_sink.rows, expected);
+    // Their lines are the bytes' lines: no row names a member.
+    QCOMPARE(m_sink.members, QStringList(expected.size(), QString()));
 }
 
 void TestExtractionRun::stopBetweenPiecesOfOneFile()
@@ -753,13 +760,19 @@ void TestExtractionRun::packedRowsEqualPlainRows()
     QStringList packedRows;
     QList<qulonglong> plainLines;
     QList<qulonglong> packedLines;
+    const QString firstMember = fakes::isStream(how) ? "#0" : QString::fromLatin1(name) + "#0";
     for (qsizetype i = 0; i < m_sink.rows.size(); ++i) {
         const QString &row = m_sink.rows[i];
         if (row.startsWith(plain + u' ')) {
             plainRows.append(row.mid(plain.size()));
             plainLines.append(m_sink.lines[i]);
+            QCOMPARE(m_sink.members[i], QString());
         } else if (!row.startsWith(other + u' ')) {
             packedRows.append(row);
+            // Each row names the member it was read from, and its place among the members.
+            QCOMPARE(m_sink.members[i], row.startsWith(packedPath + QStringLiteral("{second.txt}"))
+                                            ? QStringLiteral("second.txt#1")
+                                            : firstMember);
             if (!row.startsWith(packedPath + QStringLiteral("{second.txt}")))
                 packedLines.append(m_sink.lines[i]);
         }

@@ -613,31 +613,34 @@ void TestMainWindow::helpAndExamplesMessages()
     m_window->searchHelpButton->click();
     const auto &messages = m_fakes->prompts.messages;
     QCOMPARE(int(messages.size()), 2);
-    QCOMPARE(messages[0].text,
-             QStringLiteral("Please email ") + shell::supportAddress +
-                 QStringLiteral(" if you have any questions or need features added.\r\n\r\n"
-                                "Each file is read in its own encoding (UTF-8, UTF-16 with a "
-                                "byte-order mark, else Windows-1252) and with its own line ends "
-                                "(LF or CR LF). A compressed file (gzip, bzip2, xz, lzma, zstd, "
-                                "lz4) is read as the text it holds, and an archive (zip, tar, "
-                                "7z, cpio, ar) member by member, its rows named "
-                                "archive{member}. Tick \"Read every file as Windows-1252 with CR "
-                                "LF line ends\" to read every file byte by byte with lines "
-                                "ending at CR LF, compressed files and archives as their bytes "
-                                "too.\r\n\r\nTick \"Regular expression\" to take "
-                                "the search text as a regular expression in the syntax of PCRE2 "
-                                "(as grep -P and ripgrep take it): a line is extracted when the "
-                                "expression matches within it, ^ and $ anchoring at the line's "
-                                "start and end, and Match Case off ignores case.\r\n\r\n"
-                                "Press Enter on a result row, or right-click it and choose "
-                                "\"Open at Line\", to open its file at that line in your "
-                                "editor. \"Choose Editor\u2026\" in the same menu sets the "
-                                "editor's command line (%f is the file, %l the line); until "
-                                "then the desktop's application for text files opens it. The "
-                                "menu also shows the file in its folder and copies the "
-                                "selected rows (Ctrl+C); Delete or a double-click removes "
-                                "them. \"Show line numbers\" shows each row's line in its "
-                                "file before the row."));
+    QCOMPARE(
+        messages[0].text,
+        QStringLiteral("Please email ") + shell::supportAddress +
+            QStringLiteral(" if you have any questions or need features added.\r\n\r\n"
+                           "Each file is read in its own encoding (UTF-8, UTF-16 with a "
+                           "byte-order mark, else Windows-1252) and with its own line ends "
+                           "(LF or CR LF). A compressed file (gzip, bzip2, xz, lzma, zstd, "
+                           "lz4) is read as the text it holds, and an archive (zip, tar, "
+                           "7z, cpio, ar) member by member, its rows named "
+                           "archive{member}. Tick \"Read every file as Windows-1252 with CR "
+                           "LF line ends\" to read every file byte by byte with lines "
+                           "ending at CR LF, compressed files and archives as their bytes "
+                           "too.\r\n\r\nTick \"Regular expression\" to take "
+                           "the search text as a regular expression in the syntax of PCRE2 "
+                           "(as grep -P and ripgrep take it): a line is extracted when the "
+                           "expression matches within it, ^ and $ anchoring at the line's "
+                           "start and end, and Match Case off ignores case.\r\n\r\n"
+                           "Press Enter on a result row, or right-click it and choose "
+                           "\"Open at Line\", to open its file at that line in your "
+                           "editor; a row from a compressed file or an archive member "
+                           "opens a read-only decompressed copy of its text, removed when "
+                           "the program ends. \"Choose Editor\u2026\" in the same menu sets the "
+                           "editor's command line (%f is the file, %l the line); until "
+                           "then the desktop's application for text files opens it. The "
+                           "menu also shows the file in its folder and copies the "
+                           "selected rows (Ctrl+C); Delete or a double-click removes "
+                           "them. \"Show line numbers\" shows each row's line in its "
+                           "file before the row."));
     QCOMPARE(messages[1].text.split("\r\n"),
              (QStringList{"A search word or search words can be any set of characters. Here are "
                           "some examples of what you can write here:",
