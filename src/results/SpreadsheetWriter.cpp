@@ -4,11 +4,11 @@
 #include "platform/ListModel.h"
 #include "platform/Yield.h"
 #include "results/SheetCellText.h"
+#include "results/SheetLibrary.h"
 #include "results/Utf8Text.h"
 #include "results/ZipMember.h"
 
 #include <QFile>
-#include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,13 +24,13 @@ SpreadsheetWriter::SpreadsheetWriter(platform::Yield &yield) : m_yield(yield)
 SpreadsheetWriter::~SpreadsheetWriter()
 {
     if (m_workbook)
-        lxw_workbook_free(m_workbook);
+        m_calls->workbookFree(m_workbook);
 }
 
 void SpreadsheetWriter::check(int error) const
 {
     if (error != LXW_NO_ERROR)
-        throw engine::Failure(lxw_strerror(lxw_error(error)));
+        throw engine::Failure(m_calls->errorText(lxw_error(error)));
 }
 
 void SpreadsheetWriter::create(const QString &path)
@@ -39,11 +39,12 @@ void SpreadsheetWriter::create(const QString &path)
     // Rows go to disk as they are written, so a million rows need no more memory than one.
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
+    m_calls = &SheetLibrary::get();
     m_path = path;
-    m_workbook = workbook_new_opt(name.constData(), &options);
+    m_workbook = m_calls->workbookNew(name.constData(), &options);
     if (!m_workbook)
         throw engine::Failure("Cannot create the workbook " + path.toStdString());
-    m_sheet = workbook_add_worksheet(m_workbook, nullptr);
+    m_sheet = m_calls->addWorksheet(m_workbook, nullptr);
     if (!m_sheet)
         throw engine::Failure("Cannot add a sheet to the workbook");
 }
@@ -67,8 +68,8 @@ void SpreadsheetWriter::writeCell(int row, int column, const QString &text)
     if (replaced)
         ++m_cellsReplaced;
     // Always a string cell: the workbook never sees a formula, whatever the text starts with.
-    check(worksheet_write_string(m_sheet, lxw_row_t(row), lxw_col_t(column), m_utf8.c_str(),
-                                 nullptr));
+    check(
+        m_calls->writeString(m_sheet, lxw_row_t(row), lxw_col_t(column), m_utf8.c_str(), nullptr));
 }
 
 void SpreadsheetWriter::writeHeaders(const platform::ListModel &list)
@@ -138,7 +139,7 @@ void SpreadsheetWriter::fitColumns()
     for (size_t k = 0; k < m_widths.size(); ++k) {
         // One width unit holds about one character; the extra one leaves room for the margins.
         const double width = std::min(255.0, m_widths[k] + 1.0);
-        check(worksheet_set_column(m_sheet, lxw_col_t(k), lxw_col_t(k), width, nullptr));
+        check(m_calls->setColumn(m_sheet, lxw_col_t(k), lxw_col_t(k), width, nullptr));
     }
 }
 
@@ -147,7 +148,7 @@ void SpreadsheetWriter::close()
     // The library keeps the rows in a temporary file and never checks its writes, so a full
     // disk would give a truncated sheet in a workbook that closes without complaint.
     if (m_sheet && m_sheet->optimize_tmpfile) {
-        lxw_worksheet_write_single_row(m_sheet);
+        m_calls->writeSingleRow(m_sheet);
         std::FILE *rows = m_sheet->optimize_tmpfile;
         errno = 0;
         if (std::fflush(rows) != 0 || std::ferror(rows)) {
@@ -162,7 +163,8 @@ void SpreadsheetWriter::close()
     const QString path = m_path;
     // Assembling a large workbook takes seconds inside the library and touches nothing but
     // the workbook, so it runs beside the window, which goes on handling its events.
-    check(platform::runAside(m_yield, [workbook] { return workbook_close(workbook); }));
+    check(platform::runAside(
+        m_yield, [workbook, close = m_calls->workbookClose] { return close(workbook); }));
     const bool complete = platform::runAside(m_yield, [path] {
         return zipMemberComplete(path, "xl/worksheets/sheet1.xml", "</worksheet>");
     });

@@ -14,6 +14,8 @@ class Yield;
 
 namespace results {
 
+struct SheetLibrary;
+
 // Writes a list into a new .xlsx workbook: the header in sheet row 1, list row r in sheet
 // row r + 1, every value a text cell, so a text such as "=1+1" stays text. Every failure
 // throws engine::Failure.
@@ -65,6 +67,7 @@ private:
     void check(int error) const;
 
     platform::Yield &m_yield;
+    const SheetLibrary *m_calls = nullptr;
     lxw_workbook *m_workbook = nullptr;
     lxw_worksheet *m_sheet = nullptr;
     QString m_path;
