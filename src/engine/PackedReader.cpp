@@ -1,9 +1,7 @@
 #include "PackedReader.h"
 
+#include "ArchiveLibrary.h"
 #include "Steps.h"
-
-#include <archive.h>
-#include <archive_entry.h>
 
 #include <cstring>
 
@@ -33,6 +31,12 @@ bool looksLikeTar(std::string_view head)
 constexpr size_t kSourceBlock = size_t(256) << 10;
 // A library that keeps asking to be called again is not waited for without end.
 constexpr int kMostRetries = 16;
+
+// Loads the archive library the first time it is needed.
+const ArchiveLibrary &calls()
+{
+    return ArchiveLibrary::get();
+}
 
 } // namespace
 
@@ -73,9 +77,9 @@ struct PackedReader::Stream {
         try {
             return la_ssize_t(stream.source(stream.block.data(), stream.block.size()));
         } catch (const Failure &failure) {
-            archive_set_error(reader, EIO, "%s", failure.what());
+            calls().setError(reader, EIO, "%s", failure.what());
         } catch (const std::bad_alloc &) {
-            archive_set_error(reader, ENOMEM, "Out of memory");
+            calls().setError(reader, ENOMEM, "Out of memory");
         }
         return ARCHIVE_FATAL;
     }
@@ -85,7 +89,7 @@ PackedReader::PackedReader(std::string_view bytes)
 {
     start();
     supportArchives();
-    if (archive_read_open_memory(m_archive, bytes.data(), bytes.size()) != ARCHIVE_OK)
+    if (calls().openMemory(m_archive, bytes.data(), bytes.size()) != ARCHIVE_OK)
         fail(true);
 }
 
@@ -93,24 +97,24 @@ PackedReader::PackedReader(const File &file)
 {
     start();
     supportArchives();
-    if (archive_read_open_filename(m_archive, file.path.c_str(), kSourceBlock) != ARCHIVE_OK)
+    if (calls().openFilename(m_archive, file.path.c_str(), kSourceBlock) != ARCHIVE_OK)
         fail(true);
 }
 
 void PackedReader::supportArchives()
 {
-    archive_read_support_format_tar(m_archive);
-    archive_read_support_format_zip(m_archive);
-    archive_read_support_format_7zip(m_archive);
-    archive_read_support_format_cpio(m_archive);
-    archive_read_support_format_ar(m_archive);
+    calls().supportFormatTar(m_archive);
+    calls().supportFormatZip(m_archive);
+    calls().supportFormat7zip(m_archive);
+    calls().supportFormatCpio(m_archive);
+    calls().supportFormatAr(m_archive);
 }
 
 PackedReader::PackedReader(Source source) : m_stream(std::make_unique<Stream>())
 {
     m_stream->source = std::move(source);
     start();
-    if (archive_read_open(m_archive, m_stream.get(), nullptr, &Stream::read, nullptr) != ARCHIVE_OK)
+    if (calls().open(m_archive, m_stream.get(), nullptr, &Stream::read, nullptr) != ARCHIVE_OK)
         fail(true);
 }
 
@@ -118,24 +122,24 @@ PackedReader::~PackedReader() = default;
 
 void PackedReader::Free::operator()(archive *reader) const
 {
-    archive_read_free(reader);
+    calls().readFree(reader);
 }
 
 void PackedReader::start()
 {
-    m_owner.reset(archive_read_new());
+    m_owner.reset(calls().readNew());
     m_archive = m_owner.get();
     if (!m_archive)
         throw std::bad_alloc();
-    archive_read_support_filter_all(m_archive);
+    calls().supportFilterAll(m_archive);
     // What no archive format claims is one stream of bytes; an empty one holds nothing.
-    archive_read_support_format_raw(m_archive);
-    archive_read_support_format_empty(m_archive);
+    calls().supportFormatRaw(m_archive);
+    calls().supportFormatEmpty(m_archive);
 }
 
 void PackedReader::fail(bool end)
 {
-    const char *description = archive_error_string(m_archive);
+    const char *description = calls().errorString(m_archive);
     m_ended = m_ended || end;
     throw Failure(description && *description ? description : "Damaged or truncated data");
 }
@@ -145,7 +149,7 @@ std::optional<PackedReader::Member> PackedReader::nextMember()
     int retries = 0;
     while (!m_ended) {
         archive_entry *entry = nullptr;
-        const int status = archive_read_next_header(m_archive, &entry);
+        const int status = calls().nextHeader(m_archive, &entry);
         if (status == ARCHIVE_EOF) {
             m_ended = true;
             break;
@@ -154,19 +158,19 @@ std::optional<PackedReader::Member> PackedReader::nextMember()
             continue;
         if (status == ARCHIVE_FATAL || status == ARCHIVE_RETRY || !entry)
             fail(true);
-        if (archive_entry_filetype(entry) != AE_IFREG)
+        if (calls().entryFiletype(entry) != AE_IFREG)
             continue;
         Member member;
-        if (archive_format(m_archive) != ARCHIVE_FORMAT_RAW) {
-            const char *name = archive_entry_pathname_utf8(entry);
+        if (calls().format(m_archive) != ARCHIVE_FORMAT_RAW) {
+            const char *name = calls().entryPathnameUtf8(entry);
             if (!name)
-                name = archive_entry_pathname(entry);
+                name = calls().entryPathname(entry);
             member.name = name ? name : "";
         }
         if (status == ARCHIVE_FAILED) {
-            const char *description = archive_error_string(m_archive);
+            const char *description = calls().errorString(m_archive);
             member.problem = description && *description ? description : "Unreadable member";
-        } else if (archive_entry_is_encrypted(entry)) {
+        } else if (calls().entryIsEncrypted(entry)) {
             member.problem = "Member is encrypted (password protected)";
         }
         return member;
@@ -177,7 +181,7 @@ std::optional<PackedReader::Member> PackedReader::nextMember()
 size_t PackedReader::read(char *out, size_t size)
 {
     for (int retries = 0;; ++retries) {
-        const la_ssize_t got = archive_read_data(m_archive, out, size);
+        const la_ssize_t got = calls().readData(m_archive, out, size);
         if (got >= 0)
             return size_t(got);
         // The next member may still be found after one whose data is damaged.
