@@ -1,5 +1,7 @@
 #include "FileReader.h"
 
+#include "PackedReader.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -83,7 +85,7 @@ public:
         }
         m_sized = m_info.st_size > 0;
         const auto size = static_cast<size_t>(m_info.st_size);
-        if (mayMap && size > g_mapAbove.load(std::memory_order_relaxed)) {
+        if (mayMap && (size > g_mapAbove.load(std::memory_order_relaxed) || packedAndLarge(size))) {
             m_mapped = MappedFile::map(m_fd, size);
             if (m_mapped) {
                 m_atEnd = true;
@@ -94,6 +96,18 @@ public:
         // meanwhile (a log being written) would otherwise be read until it stops. Only a
         // file of no size, as the system's own files show, is read to its end.
         reserve(m_sized ? size : 4096);
+    }
+
+    // Returns true when the file is large and starts as a compressed file or an archive does:
+    // its bytes are only read through once, by the decompression, and a buffer for them would
+    // be memory touched for the first time, which costs more than mapping the file.
+    bool packedAndLarge(size_t size) const
+    {
+        if (size < kLargePacked)
+            return false;
+        char head[kHeadBytes];
+        const ssize_t got = ::pread(m_fd, head, sizeof head, 0);
+        return got > 0 && packingOf(std::string_view(head, size_t(got))) != Packing::Plain;
     }
 
     // Reads one more block; returns false at the end of the file.
@@ -159,6 +173,9 @@ private:
         m_capacity = capacity;
     }
 
+    static constexpr size_t kLargePacked = size_t(4) << 20;
+    // Enough to tell a tar archive by its header.
+    static constexpr size_t kHeadBytes = 512;
     // Reads of 16 MiB let a stop end the reading of a huge file within milliseconds.
     static constexpr size_t kMaxRead = size_t(1) << 24;
     FileBuffer m_data;

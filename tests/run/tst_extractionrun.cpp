@@ -1,10 +1,12 @@
 #include "run/ExtractionRun.h"
+#include "run/PackedSearch.h"
 #include "support/Fakes.h"
 #include "support/PackedSamples.h"
 
 #include "engine/StreamText.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -708,6 +710,7 @@ void TestExtractionRun::packedRowsEqualPlainRows_data()
     QTest::addColumn<int>("packing");
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("piped");
     const std::vector<std::pair<const char *, fakes::Packing>> packings = {
         {"gzip", fakes::Packing::Gzip},      {"two gzip streams", fakes::Packing::GzipTwoMembers},
         {"bzip2", fakes::Packing::Bzip2},    {"xz", fakes::Packing::Xz},
@@ -728,13 +731,16 @@ void TestExtractionRun::packedRowsEqualPlainRows_data()
     for (const auto &[packingName, packing] : packings) {
         for (const auto &[textName, text] : texts) {
             QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(packingName, textName)))
-                << int(packing) << text << 1;
+                << int(packing) << text << 1 << false;
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2, decompressed beside the search")
+                                         .arg(packingName, textName)))
+                << int(packing) << text << 1 << true;
         }
     }
     QTest::newRow("gzip, all lines below stay within a piece")
-        << int(fakes::Packing::Gzip) << QByteArray("a\nhit\nb\nc\n") << 13;
+        << int(fakes::Packing::Gzip) << QByteArray("a\nhit\nb\nc\n") << 13 << false;
     QTest::newRow("zip, 1 line above")
-        << int(fakes::Packing::Zip) << QByteArray("a\r\nhit\r\nb\r\n") << 2;
+        << int(fakes::Packing::Zip) << QByteArray("a\r\nhit\r\nb\r\n") << 2 << false;
 }
 
 void TestExtractionRun::packedRowsEqualPlainRows()
@@ -742,6 +748,9 @@ void TestExtractionRun::packedRowsEqualPlainRows()
     QFETCH(int, packing);
     QFETCH(QByteArray, text);
     QFETCH(int, mode);
+    QFETCH(bool, piped);
+    const size_t pipedFrom = run::setPipedFrom(piped ? 0 : SIZE_MAX);
+    const auto restore = qScopeGuard([pipedFrom] { run::setPipedFrom(pipedFrom); });
     const auto how = fakes::Packing(packing);
     const QByteArray second = "hit in the second member\n";
     // Folders inside an ar archive have no names of their own.

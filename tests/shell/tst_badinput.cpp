@@ -8,6 +8,7 @@
 
 #include "platform/SettingsStore.h"
 #include "results/RowOpener.h"
+#include "run/PackedSearch.h"
 #include "shell/LinesDialog.h"
 #include "shell/MainWindow.h"
 #include "shell/ReportView.h"
@@ -26,6 +27,7 @@
 #include <QLockFile>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -391,42 +393,51 @@ void TestBadInput::badPackedFile_data()
     QTest::addColumn<QString>("report"); // the first description reported, empty for none
     QTest::addColumn<int>("reports");
     QTest::addColumn<QStringList>("ownRows");
+    // Each case read on the searching thread, and decompressed on a thread of its own.
+    QTest::addColumn<bool>("piped");
 
     const QByteArray text = "a hit\nb\n";
     const QByteArray gzip = fakes::packed(Packing::Gzip, {{"t", text}});
-    QTest::newRow("empty gzip: no rows, no report")
-        << fakes::packed(Packing::Gzip, {{"t", ""}}) << "" << 0 << QStringList{};
-    QTest::newRow("gzip cut inside its header: too short to be one, read as its bytes")
-        << truncated(gzip, 6) << "" << 0 << QStringList{};
-    QTest::newRow("gzip of a short text without its last bytes")
-        << truncated(fakes::packed(Packing::Gzip, {{"t", manyLines(3000)}}), -4)
-        << "Damaged or truncated data" << 1 << QStringList{};
-    QTest::newRow("zip member of enormous declared size")
-        << zipWithDeclaredSize(0xFFFFFFF0u) << "first.txt: " << 1
-        << QStringList{QStringLiteral("second hit")};
-    QTest::newRow("zip member of a declared size that reads as negative")
-        << zipWithDeclaredSize(0x80000000u) << "first.txt: " << 1
-        << QStringList{QStringLiteral("second hit")};
-    QTest::newRow("tar names with .. and absolute paths: read, nothing written")
-        << fakes::packed(Packing::Tar,
-                         {{"../../escaped hit.txt", "up hit\n"}, {"/etc/abs hit", "abs hit\n"}})
-        << "" << 0 << QStringList{QStringLiteral("up hit"), QStringLiteral("abs hit")};
-    QTest::newRow("links, devices and folders in a tar are passed over")
-        << fakes::packed(Packing::Tar, {{"link", "/etc/passwd", PackedMember::Kind::Link},
-                                        {"null", "", PackedMember::Kind::Device},
-                                        {"dir/", "", PackedMember::Kind::Folder},
-                                        {"dir/real.txt", "real hit\n"}})
-        << "" << 0 << QStringList{QStringLiteral("real hit")};
-    QTest::newRow("password-protected zip: each member reported")
-        << fakes::packed(Packing::Zip, {{"secret.txt", "secret hit\n"}}, "pass")
-        << "secret.txt: Member is encrypted" << 1 << QStringList{};
-    QTest::newRow("compressed member is read decompressed")
-        << fakes::packed(Packing::Tar, {{"log.gz", gzip}}) << "" << 0
-        << QStringList{QStringLiteral("a hit")};
-    QTest::newRow("archive inside an archive is read as its bytes")
-        << fakes::packed(Packing::Tar,
-                         {{"inner.a", fakes::packed(Packing::Ar, {{"x.txt", "inner hit\n"}})}})
-        << "" << 0 << QStringList{QStringLiteral("inner hit")};
+    for (const bool piped : {false, true}) {
+        const auto name = [piped](const char *what) {
+            return QByteArray(what) + (piped ? ", decompressed beside the search" : "");
+        };
+        QTest::newRow(name("empty gzip: no rows, no report").constData())
+            << fakes::packed(Packing::Gzip, {{"t", ""}}) << "" << 0 << QStringList{} << piped;
+        QTest::newRow(
+            name("gzip cut inside its header: too short to be one, read as its bytes").constData())
+            << truncated(gzip, 6) << "" << 0 << QStringList{} << piped;
+        QTest::newRow(name("gzip of a short text without its last bytes").constData())
+            << truncated(fakes::packed(Packing::Gzip, {{"t", manyLines(3000)}}), -4)
+            << "Damaged or truncated data" << 1 << QStringList{} << piped;
+        QTest::newRow(name("zip member of enormous declared size").constData())
+            << zipWithDeclaredSize(0xFFFFFFF0u) << "first.txt: " << 1
+            << QStringList{QStringLiteral("second hit")} << piped;
+        QTest::newRow(name("zip member of a declared size that reads as negative").constData())
+            << zipWithDeclaredSize(0x80000000u) << "first.txt: " << 1
+            << QStringList{QStringLiteral("second hit")} << piped;
+        QTest::newRow(
+            name("tar names with .. and absolute paths: read, nothing written").constData())
+            << fakes::packed(Packing::Tar,
+                             {{"../../escaped hit.txt", "up hit\n"}, {"/etc/abs hit", "abs hit\n"}})
+            << "" << 0 << QStringList{QStringLiteral("up hit"), QStringLiteral("abs hit")} << piped;
+        QTest::newRow(name("links, devices and folders in a tar are passed over").constData())
+            << fakes::packed(Packing::Tar, {{"link", "/etc/passwd", PackedMember::Kind::Link},
+                                            {"null", "", PackedMember::Kind::Device},
+                                            {"dir/", "", PackedMember::Kind::Folder},
+                                            {"dir/real.txt", "real hit\n"}})
+            << "" << 0 << QStringList{QStringLiteral("real hit")} << piped;
+        QTest::newRow(name("password-protected zip: each member reported").constData())
+            << fakes::packed(Packing::Zip, {{"secret.txt", "secret hit\n"}}, "pass")
+            << "secret.txt: Member is encrypted" << 1 << QStringList{} << piped;
+        QTest::newRow(name("compressed member is read decompressed").constData())
+            << fakes::packed(Packing::Tar, {{"log.gz", gzip}}) << "" << 0
+            << QStringList{QStringLiteral("a hit")} << piped;
+        QTest::newRow(name("archive inside an archive is read as its bytes").constData())
+            << fakes::packed(Packing::Tar,
+                             {{"inner.a", fakes::packed(Packing::Ar, {{"x.txt", "inner hit\n"}})}})
+            << "" << 0 << QStringList{QStringLiteral("inner hit")} << piped;
+    }
 }
 
 // A damaged, odd or hostile compressed file or archive between two good files: a clear report
@@ -437,6 +448,9 @@ void TestBadInput::badPackedFile()
     QFETCH(QString, report);
     QFETCH(int, reports);
     QFETCH(QStringList, ownRows);
+    QFETCH(bool, piped);
+    const size_t pipedFrom = run::setPipedFrom(piped ? 0 : SIZE_MAX);
+    const auto restore = qScopeGuard([pipedFrom] { run::setPipedFrom(pipedFrom); });
     const QString good = path(QStringLiteral("good.txt"));
     QVERIFY(writeFile(QFile::encodeName(good), goodContent));
     const QString packedFile = path(QStringLiteral("in/packed"));
