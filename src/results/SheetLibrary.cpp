@@ -1,14 +1,16 @@
 #include "SheetLibrary.h"
 
+#include "engine/SharedLibrary.h"
 #include "engine/Steps.h"
 
-#include <QLibrary>
 #include <string>
-#include <type_traits>
 
 namespace results {
 
 namespace {
+
+// The library's name with the major version of its interface.
+constexpr const char *kLibrary = "libxlsxwriter.so." LXW_SOVERSION;
 
 // Loads the library once; what failed, if anything, is kept for every later call.
 struct Loaded {
@@ -17,27 +19,16 @@ struct Loaded {
 
     Loaded()
     {
-        QLibrary library(QStringLiteral("xlsxwriter"), QStringLiteral(LXW_SOVERSION));
-        // Kept loaded until the program ends: the calls point into it.
-        library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
-        if (!library.load()) {
-            failure =
-                "The spreadsheet library cannot be loaded: " + library.errorString().toStdString();
-            return;
-        }
-        const auto resolve = [&](auto &call, const char *name) {
-            call = reinterpret_cast<std::remove_reference_t<decltype(call)>>(library.resolve(name));
-            if (!call && failure.empty())
-                failure = std::string("The spreadsheet library lacks ") + name;
-        };
-        resolve(calls.workbookNew, "workbook_new_opt");
-        resolve(calls.addWorksheet, "workbook_add_worksheet");
-        resolve(calls.writeString, "worksheet_write_string");
-        resolve(calls.setColumn, "worksheet_set_column");
-        resolve(calls.writeSingleRow, "lxw_worksheet_write_single_row");
-        resolve(calls.workbookClose, "workbook_close");
-        resolve(calls.workbookFree, "lxw_workbook_free");
-        resolve(calls.errorText, "lxw_strerror");
+        engine::SharedLibrary library(kLibrary, "spreadsheet library");
+        library.resolve(calls.workbookNew, "workbook_new_opt");
+        library.resolve(calls.addWorksheet, "workbook_add_worksheet");
+        library.resolve(calls.writeString, "worksheet_write_string");
+        library.resolve(calls.setColumn, "worksheet_set_column");
+        library.resolve(calls.writeSingleRow, "lxw_worksheet_write_single_row");
+        library.resolve(calls.workbookClose, "workbook_close");
+        library.resolve(calls.workbookFree, "lxw_workbook_free");
+        library.resolve(calls.errorText, "lxw_strerror");
+        failure = library.failure();
     }
 };
 
