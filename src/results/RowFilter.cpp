@@ -25,9 +25,10 @@ char16_t asciiLower(char16_t c)
 }
 
 // Tells whether a row holds needle, an ASCII text in lower case, once the row is lowered with
-// a locale that lowers A to Z as ASCII does. Lowered, no character outside ASCII becomes one
-// inside it but the capital I with a dot (to i and a combining dot) and the Kelvin sign (to
-// k): a row holding either is lowered whole instead. Returns nothing in that case.
+// a locale that lowers A to Z as ASCII does (a Turkish one lowers I to a dotless i). Lowered, no
+// character outside ASCII becomes one inside it but the capital I with a dot (to i and a combining
+// dot) and the Kelvin sign (to k): a row holding either is lowered whole instead. Returns nothing
+// in that case.
 std::optional<bool> holdsAsciiLowered(QStringView row, QStringView needle)
 {
     const qsizetype m = needle.size();
@@ -68,7 +69,8 @@ void RowFilter::removeRows(platform::ListModel &list, const QString &text, platf
     const QString needle = locale.toLower(text);
     // Most rows need no lowering of their own: see holdsAsciiLowered().
     const bool asciiNeedle = !needle.isEmpty() && allAscii(needle) &&
-                             locale.toLower(QStringLiteral("AZ")) == QLatin1String("az");
+                             locale.toLower(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ")) ==
+                                 QLatin1String("abcdefghijklmnopqrstuvwxyz");
     const auto holds = [&](const QString &row) {
         if (asciiNeedle) {
             if (const std::optional<bool> found = holdsAsciiLowered(row, needle))
