@@ -88,6 +88,7 @@ private slots:
     void moreFilesThanTheWorkersReadAhead();
     void packedRowsEqualPlainRows_data();
     void packedRowsEqualPlainRows();
+    void bombIsSearchedInBoundedMemory_data();
     void bombIsSearchedInBoundedMemory();
 
 private:
@@ -800,6 +801,13 @@ void TestExtractionRun::packedRowsEqualPlainRows()
     QCOMPARE(packedRows, expected);
 }
 
+void TestExtractionRun::bombIsSearchedInBoundedMemory_data()
+{
+    QTest::addColumn<bool>("piped");
+    QTest::newRow("read on the worker") << false;
+    QTest::newRow("decompressed beside the search") << true;
+}
+
 void TestExtractionRun::bombIsSearchedInBoundedMemory()
 {
     // 64 MiB of text in a gzip of some 64 KiB, with one match at its very end.
@@ -808,6 +816,16 @@ void TestExtractionRun::bombIsSearchedInBoundedMemory()
         write(QStringLiteral("bomb.gz"), fakes::packed(fakes::Packing::Gzip, {{"t", text}}));
     QVERIFY(QFileInfo(bomb).size() < text.size() / 100);
     const run::SearchPlan plan(engine::Mode::ExtractSearchWordLine, u"hit", false, 1, 1);
+    // Read on the worker, and decompressed beside it; stopped before it starts, the thread
+    // beside it ends at once too.
+    const size_t pipedFrom = run::setPipedFrom(0);
+    const auto restore = qScopeGuard([pipedFrom] { run::setPipedFrom(pipedFrom); });
+    const std::atomic<bool> stopped{true};
+    const auto none = run::SearchWorkers::process(bomb.toStdString(), plan,
+                                                  engine::ReadRule::Automatic, &stopped);
+    QVERIFY(none->members.size() <= 1 && none->heldBytes() < (size_t(1) << 20));
+    QFETCH(bool, piped);
+    run::setPipedFrom(piped ? 0 : SIZE_MAX);
     const auto outcome =
         run::SearchWorkers::process(bomb.toStdString(), plan, engine::ReadRule::Automatic, nullptr);
     QVERIFY(outcome->reports.empty());
