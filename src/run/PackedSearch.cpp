@@ -104,6 +104,7 @@ public:
             const auto *block = std::get_if<std::string>(&event);
             m_inText = block && !block->empty();
         }
+        m_given = m_block.size();
         Event event = take();
         if (auto *member = std::get_if<engine::PackedReader::Member>(&event))
             return std::move(*member);
