@@ -4,16 +4,6 @@
 
 namespace cli {
 
-namespace {
-
-const platform::PackedMember &memberOf(const platform::PackedMember *member)
-{
-    static const platform::PackedMember none;
-    return member ? *member : none;
-}
-
-} // namespace
-
 ListSink::ListSink(platform::ListModel &list, const QStringList &paths,
                    std::function<void()> onNextFile)
     : m_list(list), m_paths(paths), m_onNextFile(std::move(onNextFile))
@@ -34,14 +24,15 @@ void ListSink::progress(int, const QString &)
 
 void ListSink::addRow(const QString &prefix, QStringView text, run::RowSource source)
 {
-    m_list.appendDeferred(prefix, text, pathOf(source.file), source.line, memberOf(source.member));
+    m_list.appendDeferred(prefix, text, pathOf(source.file), source.line,
+                          run::memberOrNone(source.member));
 }
 
 void ListSink::addRowWindows1252(const QString &prefix, std::string_view bytes,
                                  run::RowSource source)
 {
     m_list.appendDeferredWindows1252(prefix, bytes, pathOf(source.file), source.line,
-                                     memberOf(source.member));
+                                     run::memberOrNone(source.member));
 }
 
 void ListSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes bytes,
@@ -50,7 +41,7 @@ void ListSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes by
                                     const platform::PackedMember *member)
 {
     m_list.adoptDeferredWindows1252(prefix, std::move(bytes), rows, pathOf(file), lines,
-                                    memberOf(member));
+                                    run::memberOrNone(member));
 }
 
 } // namespace cli

@@ -37,10 +37,10 @@ struct ExtractionRun::RunState {
     // name with the space the rows put after it.
     QString path;
     QString prefix;
-    // The member of a compressed file or an archive the text is, or nothing for a file's own
+    // The member of a compressed file or an archive the text is; not set for a file's own
     // bytes.
     platform::PackedMember member;
-    const platform::PackedMember *packedMember = nullptr;
+    const platform::PackedMember *packedMember() const { return member.set() ? &member : nullptr; }
     QString scratch;
     bool gaveUpInFile = false; // the current file is counted among gaveUpFiles
     // The files on some lines of which the pattern gave up, reported once at the run's end.
@@ -168,10 +168,9 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
 bool ExtractionRun::emitFile(engine::Steps &steps, RunState &state, const QString &path)
 {
     SearchWorkers::Outcome &outcome = *state.outcome;
-    state.packedMember = nullptr;
+    state.member = {};
     if (!outcome.packed)
         return emitText(steps, state, path, outcome.blocks);
-    state.packedMember = &state.member;
     for (size_t m = 0; m < outcome.members.size(); ++m) {
         SearchWorkers::Member &member = outcome.members[m];
         // Rows lead back to their line through the member's place in the archive as well as
@@ -319,7 +318,7 @@ template <typename Blocks> void ExtractionRun::emitJoined(RunState &state, const
     }
     if (!joined.isEmpty()) {
         const RowSource source{state.file, joinedRowLine(blocks, state.request.display),
-                               state.packedMember};
+                               state.packedMember()};
         switch (state.request.display) {
         case DisplayOption::None:
             break;
@@ -374,7 +373,7 @@ bool ExtractionRun::adoptRows(RunState &state, size_t piece)
     const engine::BlockList &blocks = found.bytePieces[piece];
     state.sink.adoptRowsWindows1252(
         display == DisplayOption::FileAndLine ? state.prefix : QString(), found.takeRows(piece),
-        blocks.lines(), state.file, blocks.lineNumbers(), state.packedMember);
+        blocks.lines(), state.file, blocks.lineNumbers(), state.packedMember());
     return true;
 }
 
@@ -389,7 +388,7 @@ void ExtractionRun::addBytes(RunState &state, std::string_view line, uint64_t nu
         addRow(state, decodeLine(line, encoding, state.scratch), number);
         return;
     }
-    const RowSource source{state.file, number, state.packedMember};
+    const RowSource source{state.file, number, state.packedMember()};
     switch (state.request.display) {
     case DisplayOption::None:
         return;
@@ -407,7 +406,7 @@ void ExtractionRun::addBytes(RunState &state, std::string_view line, uint64_t nu
 
 void ExtractionRun::addRow(RunState &state, QStringView line, uint64_t number)
 {
-    const RowSource source{state.file, number, state.packedMember};
+    const RowSource source{state.file, number, state.packedMember()};
     switch (state.request.display) {
     case DisplayOption::None:
         return;

@@ -21,6 +21,13 @@ struct RowSource {
     const platform::PackedMember *member = nullptr; // null for a row of the file's own bytes
 };
 
+// Returns the member a row names, or one that is not set for a row of the file's own bytes.
+inline const platform::PackedMember &memberOrNone(const platform::PackedMember *member)
+{
+    static const platform::PackedMember none;
+    return member ? *member : none;
+}
+
 // How a run ended.
 enum class RunEnd {
     Finished,   // every file was searched

@@ -9,12 +9,6 @@ namespace shell {
 
 namespace {
 
-const platform::PackedMember &memberOf(const platform::PackedMember *member)
-{
-    static const platform::PackedMember none;
-    return member ? *member : none;
-}
-
 // Repainting the window costs milliseconds, so queued rows reach the screen at most this
 // often, however often the run yields.
 constexpr qint64 kScreenIntervalMs = 50;
@@ -153,7 +147,7 @@ void ResultsSink::addRow(const QString &prefix, QStringView text, run::RowSource
 {
     appendGuarded(1, [&] {
         m_results.appendDeferred(prefix, text, pathOf(source.file), source.line,
-                                 memberOf(source.member));
+                                 run::memberOrNone(source.member));
     });
 }
 
@@ -162,7 +156,7 @@ void ResultsSink::addRowWindows1252(const QString &prefix, std::string_view byte
 {
     appendGuarded(1, [&] {
         m_results.appendDeferredWindows1252(prefix, bytes, pathOf(source.file), source.line,
-                                            memberOf(source.member));
+                                            run::memberOrNone(source.member));
     });
 }
 
@@ -173,7 +167,7 @@ void ResultsSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes
 {
     appendGuarded(rows.size(), [&] {
         m_results.adoptDeferredWindows1252(prefix, std::move(bytes), rows, pathOf(file), lines,
-                                           memberOf(member));
+                                           run::memberOrNone(member));
     });
 }
 
