@@ -3,12 +3,28 @@
 #include <algorithm>
 #include <bit>
 #include <mutex>
+#include <new>
 #include <utility>
 #include <vector>
 
 namespace engine {
 
 namespace {
+
+// Buffers start on a page boundary. The kernel copies a file's cached pages into them, and on
+// some processors (AMD's, measured) that copy runs five times slower when the buffer starts a
+// few bytes past a boundary, as a heap block of its own does.
+constexpr std::align_val_t kPage{4096};
+
+char *allocate(size_t capacity)
+{
+    return new (kPage) char[capacity];
+}
+
+void release(char *data)
+{
+    ::operator delete[](data, kPage);
+}
 
 // The small buffer this thread handed back last. Small files come one after another, and the
 // heap's bookkeeping for blocks of a few kilobytes costs a run over many of them more than any
@@ -18,7 +34,7 @@ struct Spare {
     size_t capacity = 0;
     ~Spare()
     {
-        delete[] data;
+        release(data);
         data = nullptr;
     }
 };
@@ -35,7 +51,7 @@ public:
                                   BufferReturn{t_spare.capacity});
             // Rounded up, so that the next file of about the same size fits.
             const size_t rounded = std::max(kSmallestKept, std::bit_ceil(capacity));
-            return FileBuffer(new char[rounded], BufferReturn{rounded});
+            return FileBuffer(allocate(rounded), BufferReturn{rounded});
         }
         // Rounded up to an eighth of its power of two: files of about the same size, as a
         // folder of logs holds, then share buffers rather than each needing fresh memory.
@@ -56,7 +72,7 @@ public:
                 return buffer;
             }
         }
-        return FileBuffer(new char[capacity], BufferReturn{capacity});
+        return FileBuffer(allocate(capacity), BufferReturn{capacity});
     }
 
     void give(char *data, size_t capacity)
@@ -66,7 +82,7 @@ public:
                 std::swap(data, t_spare.data);
                 t_spare.capacity = capacity;
             }
-            delete[] data;
+            release(data);
             return;
         }
         if (capacity <= kLargest) {
@@ -77,7 +93,7 @@ public:
                 return;
             }
         }
-        delete[] data;
+        release(data);
     }
 
 private:
