@@ -63,27 +63,31 @@ void FileText::recognise(bool settleLater)
         m_starts = bytePieceStarts(all, m_lineEnds);
         m_unsettled = true;
         if (!settleLater)
-            settle(true);
+            settle();
         return;
     }
     m_starts = bytePieceStarts(all, m_lineEnds);
 }
 
-bool FileText::pieceMayHoldUtf8(size_t i) const
+void FileText::countNextPiece()
 {
-    if (m_wide || i >= m_starts.size())
-        return false;
-    const size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] + 1 : bytes().size();
-    return anyUtf8Start(bytes().substr(m_starts[i], end - m_starts[i]));
+    const size_t i = m_countedPieces;
+    if (!m_unsettled || i >= m_starts.size())
+        return;
+    const size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] : bytes().size();
+    m_counts += countHighBytes(bytes(), m_starts[i], end);
+    ++m_countedPieces;
 }
 
-bool FileText::settle(bool mayHoldUtf8)
+bool FileText::settle()
 {
     if (!m_unsettled)
         return false;
+    while (m_countedPieces < m_starts.size())
+        countNextPiece();
     m_unsettled = false;
     // A few stray bytes in UTF-8 text are repaired rather than taken for another encoding.
-    if (!mayHoldUtf8 || !mostlyUtf8(bytes()))
+    if (!mostlyUtf8(bytes(), m_counts))
         return false;
     m_encoding = Encoding::Utf8;
     widen();

@@ -43,12 +43,12 @@ public:
     void takeAs(Encoding encoding);
     // Returns true while the text is taken as Windows-1252 before its bytes were counted.
     bool unsettled() const { return m_unsettled; }
-    // Returns true when byte piece i (with the first byte after it) holds a place where a UTF-8
-    // character of several bytes may start; counting a piece just searched finds it in cache.
-    bool pieceMayHoldUtf8(size_t i) const;
-    // Counts the bytes of an unsettled text, unless no piece mayHoldUtf8, and turns it into
-    // repaired UTF-8 where that is what they are; returns true when it did.
-    bool settle(bool mayHoldUtf8);
+    // Counts the high bytes of an unsettled text's next piece, and the places in it where a
+    // UTF-8 character of several bytes may start; a piece just searched is counted from cache.
+    void countNextPiece();
+    // Counts the pieces of an unsettled text not yet counted, and turns it into repaired UTF-8
+    // where that is what its bytes are; returns true when it did.
+    bool settle();
     // Turns UTF-8 bytes into UTF-16 units, for searches the bytes cannot serve.
     void widen();
 
@@ -95,6 +95,8 @@ private:
     std::unique_ptr<char16_t[]> m_units; // left uninitialised: decoding fills it
     size_t m_unitCount = 0;
     std::vector<size_t> m_starts; // empty for the one empty piece of an empty text
+    HighByteCounts m_counts;      // of the first m_countedPieces pieces, while unsettled
+    size_t m_countedPieces = 0;
     Encoding m_encoding = Encoding::Windows1252;
     LineEnds m_lineEnds = LineEnds::CrLf;
     bool m_wide = false;

@@ -35,15 +35,6 @@ HighByteCounts countScalar(const unsigned char *d, size_t i, size_t end, HighByt
     return counts;
 }
 
-bool anyStartScalar(const unsigned char *d, size_t i, size_t end)
-{
-    for (; i < end; ++i) {
-        if (isLead(d[i]) && isContinuation(d[i + 1]))
-            return true;
-    }
-    return false;
-}
-
 #if defined(LUMBREX_X86)
 // Bytes compare as signed: 0x80..0xBF are -128..-65, the leads 0xC2..0xF4 are -62..-12. Each
 // lane counts up to 255 matches before the lanes are summed.
@@ -97,86 +88,36 @@ __attribute__((target("avx2"))) HighByteCounts countAvx2(const unsigned char *d,
     return countSse2(d, i, end, counts);
 }
 
-// Most text has no place where a character of several bytes may start: the places are only
-// looked for, and the lanes tested every few kilobytes.
-bool anyStartSse2(const unsigned char *d, size_t i, size_t end)
-{
-    const __m128i above = _mm_set1_epi8(-63);
-    const __m128i below = _mm_set1_epi8(-11);
-    const __m128i continuing = _mm_set1_epi8(-64);
-    while (i + 16 <= end) {
-        __m128i any = _mm_setzero_si128();
-        for (int round = 0; round < 256 && i + 16 <= end; ++round, i += 16) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
-            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + 1));
-            const __m128i lead = _mm_and_si128(_mm_cmpgt_epi8(x, above), _mm_cmplt_epi8(x, below));
-            any = _mm_or_si128(any, _mm_and_si128(lead, _mm_cmplt_epi8(next, continuing)));
-        }
-        if (_mm_movemask_epi8(any) != 0)
-            return true;
-    }
-    return anyStartScalar(d, i, end);
-}
-
-__attribute__((target("avx2"))) bool anyStartAvx2(const unsigned char *d, size_t i, size_t end)
-{
-    const __m256i above = _mm256_set1_epi8(-63);
-    const __m256i below = _mm256_set1_epi8(-11);
-    const __m256i continuing = _mm256_set1_epi8(-64);
-    while (i + 32 <= end) {
-        __m256i any = _mm256_setzero_si256();
-        for (int round = 0; round < 128 && i + 32 <= end; ++round, i += 32) {
-            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i));
-            const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i + 1));
-            const __m256i lead =
-                _mm256_and_si256(_mm256_cmpgt_epi8(x, above), _mm256_cmpgt_epi8(below, x));
-            any = _mm256_or_si256(any, _mm256_and_si256(lead, _mm256_cmpgt_epi8(continuing, next)));
-        }
-        if (!_mm256_testz_si256(any, any))
-            return true;
-    }
-    return anyStartSse2(d, i, end);
-}
 #endif
 
 using Counter = HighByteCounts (*)(const unsigned char *, size_t, size_t, HighByteCounts);
-using Test = bool (*)(const unsigned char *, size_t, size_t);
 
-struct Kernels {
-    Counter count;
-    Test anyStart;
-};
-
-Kernels chooseKernels()
+Counter chooseCounter()
 {
 #if defined(LUMBREX_X86)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2"))
-        return {&countAvx2, &anyStartAvx2};
-    return {&countSse2, &anyStartSse2};
+        return &countAvx2;
+    return &countSse2;
 #else
-    return {&countScalar, &anyStartScalar};
+    return &countScalar;
 #endif
 }
 
-const Kernels kKernels = chooseKernels();
+const Counter kCount = chooseCounter();
 
 } // namespace
 
 // Every byte but the last is a place, read with the byte after it.
-bool anyUtf8Start(std::string_view bytes)
+HighByteCounts countHighBytes(std::string_view bytes, size_t from, size_t to)
 {
-    const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());
-    return !bytes.empty() && kKernels.anyStart(d, 0, bytes.size() - 1);
-}
-
-HighByteCounts countHighBytes(std::string_view bytes)
-{
-    if (bytes.empty())
+    if (from >= to)
         return {};
     const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());
-    HighByteCounts counts = kKernels.count(d, 0, bytes.size() - 1, {});
-    counts.high += d[bytes.size() - 1] >= 0x80 ? 1 : 0;
+    if (to < bytes.size())
+        return kCount(d, from, to, {});
+    HighByteCounts counts = kCount(d, from, to - 1, {});
+    counts.high += d[to - 1] >= 0x80 ? 1 : 0;
     return counts;
 }
 

@@ -58,21 +58,30 @@ std::vector<size_t> widePieceStarts(std::u16string_view units, LineEnds lineEnds
 
 // How many bytes of a text are of 0x80 or above, and at how many places a byte that can start a
 // UTF-8 character of several bytes (0xC2..0xF4) is followed by one that can continue it.
+// Counts of parts of a text add up to the counts of the whole.
 struct HighByteCounts {
     size_t high = 0;
     size_t starts = 0;
+    HighByteCounts &operator+=(HighByteCounts more)
+    {
+        high += more.high;
+        starts += more.starts;
+        return *this;
+    }
 };
 
-// Returns true when some byte that can start a UTF-8 character of several bytes is followed by
-// one that can continue it.
-bool anyUtf8Start(std::string_view bytes);
-
-// Returns the counts of high bytes and of places where a UTF-8 character may start.
-HighByteCounts countHighBytes(std::string_view bytes);
+// Returns the counts of high bytes and of places where a UTF-8 character may start among the
+// bytes [from, to) of bytes, each place read with the byte after it where there is one.
+HighByteCounts countHighBytes(std::string_view bytes, size_t from, size_t to);
+inline HighByteCounts countHighBytes(std::string_view bytes)
+{
+    return countHighBytes(bytes, 0, bytes.size());
+}
 
 // Returns true when the well-formed characters of two to four bytes outnumber the ill-formed
-// subsequences (each maximal one counted once) of bytes that are not all well-formed UTF-8.
-bool mostlyUtf8(std::string_view bytes);
+// subsequences (each maximal one counted once) of bytes that are not all well-formed UTF-8;
+// counts are the bytes' own.
+bool mostlyUtf8(std::string_view bytes, HighByteCounts counts);
 
 // Returns the UTF-16 text of UTF-8 bytes; each maximal ill-formed subsequence (the longest
 // start of a well-formed sequence, else one byte) becomes one U+FFFD.

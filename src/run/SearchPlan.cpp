@@ -207,8 +207,8 @@ size_t FileBlocks::heldBytes() const
 
 namespace {
 
-// Searches every piece; returns true when the text is unsettled and some piece may hold UTF-8.
-bool searchPieces(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool> *stop)
+// Searches every piece.
+void searchPieces(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool> *stop)
 {
     // UTF-8 bytes serve a pattern only through its required text; else the whole-piece scan
     // wants UTF-16.
@@ -223,10 +223,9 @@ bool searchPieces(const SearchPlan &plan, FileBlocks &file, const std::atomic<bo
         file.bytePieces.resize(count);
     engine::BlockList unusedBytes;
     engine::WideBlockList unusedWide;
-    bool mayHoldUtf8 = false;
     for (size_t p = 0; p < count; ++p) {
         if (stop && stop->load(std::memory_order_relaxed))
-            return true;
+            return;
         if (searchPiece(plan, file.text, p, file.text.wide() ? unusedBytes : file.bytePieces[p],
                         file.text.wide() ? file.widePieces[p] : unusedWide, stop))
             file.patternGaveUp = true;
@@ -234,10 +233,8 @@ bool searchPieces(const SearchPlan &plan, FileBlocks &file, const std::atomic<bo
         // numbering the whole file afterwards would read it from memory once more.
         file.numberPiece(p);
         // Counted right after its search, the piece is still in the processor's cache.
-        if (file.text.unsettled() && !mayHoldUtf8)
-            mayHoldUtf8 = file.text.pieceMayHoldUtf8(p);
+        file.text.countNextPiece();
     }
-    return mayHoldUtf8;
 }
 
 } // namespace
@@ -246,8 +243,8 @@ void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool
 {
     // Text that is not well-formed UTF-8 is searched as Windows-1252 first; only when its
     // bytes turn out to be mostly UTF-8 is it searched again as such.
-    const bool mayHoldUtf8 = searchPieces(plan, file, stop);
-    if (!file.text.settle(mayHoldUtf8))
+    searchPieces(plan, file, stop);
+    if (!file.text.settle())
         return;
     file.bytePieces.clear();
     file.restartNumbering();
