@@ -157,6 +157,10 @@ void TestFileReader::sizes()
         }
         QVERIFY(joined == content);
         QVERIFY(pieces.intact());
+        // The kernel's copy into a buffer a few bytes past a page boundary is several times
+        // slower on some processors; the second round reads into a buffer handed back.
+        if (size > 0 && !pieces.mapped())
+            QCOMPARE(reinterpret_cast<quintptr>(pieces.bytes().data()) % 4096, quintptr(0));
     }
 }
 
