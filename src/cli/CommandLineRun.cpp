@@ -94,7 +94,9 @@ qint64 runOntoOutput(run::ExtractionRun &extraction, const run::RunRequest &requ
 {
     OutputSink sink(console.output, options.rowEnd, nextFile, [&] { extraction.stop(); });
     sink.setLineNumbers(options.lineNumbers.value_or(false));
-    extraction.run(request, sink);
+    run::RunRequest numbered = request;
+    numbered.lineNumbers = options.lineNumbers.value_or(false);
+    extraction.run(numbered, sink);
     reporter.setSubject(QString());
     // Ctrl+C ends the program at once, as it ends grep: rows still in hand are dropped
     // rather than waited for a reader who may never take them.

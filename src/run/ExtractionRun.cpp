@@ -93,11 +93,13 @@ std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(RunState &state)
     native.reserve(size_t(request.paths.size()));
     for (const QString &path : request.paths)
         native.push_back(QFile::encodeName(path).toStdString());
-    state.plan = std::make_shared<SearchPlan>(
+    auto plan = std::make_shared<SearchPlan>(
         request.mode,
         std::u16string_view(reinterpret_cast<const char16_t *>(request.searchText.utf16()),
                             size_t(request.searchText.size())),
         request.matchCase, request.linesAbove, request.linesBelow, request.regex);
+    plan->numberLines = request.lineNumbers;
+    state.plan = std::move(plan);
     const int threads = m_workerCount > 0 ? m_workerCount : QThread::idealThreadCount();
     return std::make_shared<SearchWorkers>(std::move(native), state.plan, request.readRule,
                                            threads);

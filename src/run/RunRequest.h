@@ -33,6 +33,9 @@ struct RunRequest {
     DisplayOption display = DisplayOption::FileAndLine;
     // Whether a piece's blocks are joined into one row.
     bool oneLine = false;
+    // Whether rows carry the numbers of their lines; output that shows none spares the
+    // counting (its rows then stand for line 0).
+    bool lineNumbers = true;
     // The files, in the order their rows come.
     QStringList paths;
 };

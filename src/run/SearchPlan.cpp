@@ -113,6 +113,8 @@ void FileBlocks::restartNumbering()
 
 void FileBlocks::numberThrough(size_t end)
 {
+    if (!numbering)
+        return;
     if (m_numbered == 0)
         m_nextLine = firstLine;
     const engine::LineEnds ends = text.lineEnds();
@@ -241,6 +243,7 @@ void searchPieces(const SearchPlan &plan, FileBlocks &file, const std::atomic<bo
 
 void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool> *stop)
 {
+    file.numbering = plan.numberLines;
     // Text that is not well-formed UTF-8 is searched as Windows-1252 first; only when its
     // bytes turn out to be mostly UTF-8 is it searched again as such.
     searchPieces(plan, file, stop);

@@ -37,6 +37,8 @@ struct SearchPlan {
     engine::PatternSearch pattern;
     // Why the search text is no valid pattern, when it is not.
     std::optional<engine::Pattern::Error> patternError;
+    // Whether the blocks' lines are numbered.
+    bool numberLines = true;
 };
 
 // The blocks of every piece of one file. The blocks' lines point into the file's text, or,
@@ -55,6 +57,8 @@ struct FileBlocks {
     // The number of the text's first line: 1, or for a later part of a stream the line after
     // the parts before it.
     uint64_t firstLine = 1;
+    // Whether lines are numbered at all; without, every line stands for line 0.
+    bool numbering = true;
 
     // Notes what the text is (its pieces, encoding and width), which stays known once the text
     // goes; reading and searching call it.

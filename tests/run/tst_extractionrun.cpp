@@ -376,6 +376,14 @@ void TestExtractionRun::rowLines()
     QCOMPARE(m_sink.lines, expected);
     QCOMPARE(m_sink.files, QList<qsizetype>(expected.size(), 0));
     QCOMPARE(m_end, run::RunEnd::Finished);
+
+    // Unnumbered, the same rows come, each standing for line 0.
+    const QStringList rows = m_sink.rows;
+    m_sink = RecordingSink();
+    m_request.lineNumbers = false;
+    click();
+    QCOMPARE(m_sink.rows, rows);
+    QCOMPARE(m_sink.lines, Lines(expected.size(), 0));
 }
 
 void TestExtractionRun::patternThatGivesUpIsReportedOncePerRun()
