@@ -69,22 +69,21 @@ void FileText::recognise(bool settleLater)
     m_starts = bytePieceStarts(all, m_lineEnds);
 }
 
-void FileText::countNextPiece()
+void FileText::countPiecesThrough(size_t i)
 {
-    const size_t i = m_countedPieces;
-    if (!m_unsettled || i >= m_starts.size())
-        return;
-    const size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] : bytes().size();
-    m_counts += countHighBytes(bytes(), m_starts[i], end);
-    ++m_countedPieces;
+    for (; m_unsettled && m_countedPieces <= i && m_countedPieces < m_starts.size();
+         ++m_countedPieces) {
+        const size_t p = m_countedPieces;
+        const size_t end = p + 1 < m_starts.size() ? m_starts[p + 1] : bytes().size();
+        m_counts += countHighBytes(bytes(), m_starts[p], end);
+    }
 }
 
 bool FileText::settle()
 {
     if (!m_unsettled)
         return false;
-    while (m_countedPieces < m_starts.size())
-        countNextPiece();
+    countPiecesThrough(m_starts.size());
     m_unsettled = false;
     // A few stray bytes in UTF-8 text are repaired rather than taken for another encoding.
     if (!mostlyUtf8(bytes(), m_counts))

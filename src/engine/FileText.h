@@ -43,9 +43,18 @@ public:
     void takeAs(Encoding encoding);
     // Returns true while the text is taken as Windows-1252 before its bytes were counted.
     bool unsettled() const { return m_unsettled; }
-    // Counts the high bytes of an unsettled text's next piece, and the places in it where a
-    // UTF-8 character of several bytes may start; a piece just searched is counted from cache.
-    void countNextPiece();
+    // Counts the high bytes of an unsettled text's pieces through piece i, and the places in
+    // them where a UTF-8 character of several bytes may start; a piece just searched is
+    // counted from cache.
+    void countPiecesThrough(size_t i);
+    // Returns where the counts of piece i go when it is an unsettled text's next piece to
+    // count, for a pass over the piece that counts them along with something else, and null
+    // otherwise; that pass calls countedPiece() once it has counted every byte of the piece.
+    HighByteCounts *countsOfNextPiece(size_t i)
+    {
+        return m_unsettled && i == m_countedPieces && i < m_starts.size() ? &m_counts : nullptr;
+    }
+    void countedPiece() { ++m_countedPieces; }
     // Counts the pieces of an unsettled text not yet counted, and turns it into repaired UTF-8
     // where that is what its bytes are; returns true when it did.
     bool settle();

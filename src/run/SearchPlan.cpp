@@ -123,10 +123,24 @@ void FileBlocks::numberThrough(size_t end)
             const size_t p = m_numbered;
             const auto piece = pieceAt(p);
             engine::LineNumbering numbering(piece, ends, m_nextLine);
+            // A piece just searched has its high bytes counted in the same pass, when they are
+            // still wanted.
+            engine::HighByteCounts *high = nullptr;
+            if constexpr (sizeof(*piece.data()) == 1) {
+                high = text.countsOfNextPiece(p);
+                if (high)
+                    numbering.countHighBytes(*high, p + 1 < text.count());
+            }
             pieces[p].numberLines(numbering, piece.data());
             if (p + 1 < pieces.size()) {
                 const auto next = pieceAt(p + 1);
                 m_nextLine = numbering.next(!next.empty() && next.front() == '\n');
+            }
+            if constexpr (sizeof(*piece.data()) == 1) {
+                if (high) {
+                    numbering.coverAll();
+                    text.countedPiece();
+                }
             }
         }
     };
@@ -235,7 +249,7 @@ void searchPieces(const SearchPlan &plan, FileBlocks &file, const std::atomic<bo
         // numbering the whole file afterwards would read it from memory once more.
         file.numberPiece(p);
         // Counted right after its search, the piece is still in the processor's cache.
-        file.text.countNextPiece();
+        file.text.countPiecesThrough(p);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "engine/CodePage.h"
 #include "engine/FileReader.h"
+#include "engine/LineCount.h"
 #include "engine/StreamText.h"
 #include "engine/TextFormat.h"
 
@@ -494,7 +495,8 @@ void TestFileReader::highByteCounts()
     QFETCH(int, size);
     QFETCH(int, percentHigh);
     std::mt19937 random(unsigned(size + percentHigh));
-    const unsigned char pool[] = {0xC3, 0xA9, 0xE9, 0x80, 0xBF, 0xC2, 0xF4, 0xF5, 0xE2, 0x82};
+    const unsigned char pool[] = {0xC3, 0xA9, 0xE9, 0x80, 0xBF, 0xC2,
+                                  0xF4, 0xF5, 0xE2, 0x82, '\r', '\n'};
     for (int round = 0; round < 20; ++round) {
         QByteArray bytes(size + round, 'a');
         for (auto &byte : bytes) {
@@ -520,6 +522,26 @@ void TestFileReader::highByteCounts()
         parts += engine::countHighBytes(view, cut, view.size());
         QCOMPARE(parts.high, high);
         QCOMPARE(parts.starts, starts);
+        // Counted along with the line ends, the first part on its own and followed by the
+        // second, the counts are the same, and so are the line ends of each part.
+        const auto lineEndsIn = [&](size_t from, size_t to, engine::LineEnds ends) {
+            uint64_t count = 0;
+            for (size_t i = from; i < to; ++i)
+                count += ends == engine::LineEnds::Lf
+                             ? view[i] == '\n'
+                             : i + 1 < to && view[i] == '\r' && view[i + 1] == '\n';
+            return count;
+        };
+        for (const auto ends : {engine::LineEnds::Lf, engine::LineEnds::CrLf}) {
+            engine::HighByteCounts along;
+            QCOMPARE(
+                engine::countLineEndsAndHighBytes(view.substr(0, cut), 0, cut, ends, true, along),
+                lineEndsIn(0, cut, ends));
+            QCOMPARE(engine::countLineEndsAndHighBytes(view, cut, view.size(), ends, false, along),
+                     lineEndsIn(cut, view.size(), ends));
+            QCOMPARE(along.high, high);
+            QCOMPARE(along.starts, starts);
+        }
     }
 }
 
