@@ -111,6 +111,13 @@ void FileBlocks::restartNumbering()
     m_numbered = 0;
 }
 
+namespace {
+
+// The fewest bytes a row of a piece counted in one pass with its line numbers.
+constexpr size_t kBytesARow = 1024;
+
+} // namespace
+
 void FileBlocks::numberThrough(size_t end)
 {
     if (!numbering)
@@ -124,10 +131,12 @@ void FileBlocks::numberThrough(size_t end)
             const auto piece = pieceAt(p);
             engine::LineNumbering numbering(piece, ends, m_nextLine);
             // A piece just searched has its high bytes counted in the same pass, when they are
-            // still wanted.
+            // still wanted and its rows are few: between many rows the gaps are too short for
+            // the vectors, and a pass of its own costs less.
             engine::HighByteCounts *high = nullptr;
             if constexpr (sizeof(*piece.data()) == 1) {
-                high = text.countsOfNextPiece(p);
+                if ((pieces[p].lineCount() + pieces[p].size()) * kBytesARow < piece.size())
+                    high = text.countsOfNextPiece(p);
                 if (high)
                     numbering.countHighBytes(*high, p + 1 < text.count());
             }
