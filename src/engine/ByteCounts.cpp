@@ -1,8 +1,8 @@
 // Counting line ends, and the bytes of 0x80 or above, sixteen or thirty-two bytes at a time.
 // Every row's line number wants the line ends before it counted, and a file that is not
-// well-formed UTF-8 is told apart from mostly-UTF-8 text by its high bytes; where a piece wants
-// both, one pass counts both. Each kernel takes the places from i on as far as its vectors
-// reach and leaves the rest to the next narrower one.
+// well-formed UTF-8 is told apart from mostly-UTF-8 text by its high bytes. Each kernel takes
+// the places from i on as far as its vectors reach and leaves the rest to the next narrower
+// one.
 #include "LineCount.h"
 #include "TextFormat.h"
 
@@ -148,6 +148,75 @@ __attribute__((target("avx2"))) void countAvx2(const unsigned char *d, size_t i,
 }
 #endif
 
+// Returns true when some place among [i, end) of d is a byte that can start a UTF-8 character
+// of several bytes followed by one that can continue it.
+bool anyStartScalar(const unsigned char *d, size_t i, size_t end)
+{
+    for (; i < end; ++i) {
+        if (isLead(d[i]) && isContinuation(d[i + 1]))
+            return true;
+    }
+    return false;
+}
+
+#if defined(LUMBREX_X86)
+__m128i leads(__m128i x)
+{
+    return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-63)),
+                         _mm_cmplt_epi8(x, _mm_set1_epi8(-11)));
+}
+
+// Bytes that can continue a character are rare in text that is not UTF-8 (Windows-1252 holds
+// a few symbols there, and two letters): only a block of places followed by one is looked at
+// for a byte that can start one.
+bool anyStartSse2(const unsigned char *d, size_t i, size_t end)
+{
+    const __m128i continuing = _mm_set1_epi8(-64);
+    for (; i + 32 <= end; i += 32) {
+        const auto load = [d](size_t at) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
+        };
+        const __m128i follows0 = _mm_cmplt_epi8(load(i + 1), continuing);
+        const __m128i follows1 = _mm_cmplt_epi8(load(i + 17), continuing);
+        if (_mm_movemask_epi8(_mm_or_si128(follows0, follows1)) == 0)
+            continue;
+        const __m128i starts = _mm_or_si128(_mm_and_si128(leads(load(i)), follows0),
+                                            _mm_and_si128(leads(load(i + 16)), follows1));
+        if (_mm_movemask_epi8(starts) != 0)
+            return true;
+    }
+    return anyStartScalar(d, i, end);
+}
+
+__attribute__((target("avx2"))) inline __m256i load(const unsigned char *at)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
+}
+
+__attribute__((target("avx2"))) inline __m256i leads(__m256i x)
+{
+    return _mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-63)),
+                            _mm256_cmpgt_epi8(_mm256_set1_epi8(-11), x));
+}
+
+__attribute__((target("avx2"))) bool anyStartAvx2(const unsigned char *d, size_t i, size_t end)
+{
+    const __m256i continuing = _mm256_set1_epi8(-64);
+    for (; i + 64 <= end; i += 64) {
+        const __m256i follows0 = _mm256_cmpgt_epi8(continuing, load(d + i + 1));
+        const __m256i follows1 = _mm256_cmpgt_epi8(continuing, load(d + i + 33));
+        const __m256i follows = _mm256_or_si256(follows0, follows1);
+        if (_mm256_testz_si256(follows, follows))
+            continue;
+        const __m256i starts = _mm256_or_si256(_mm256_and_si256(leads(load(d + i)), follows0),
+                                               _mm256_and_si256(leads(load(d + i + 32)), follows1));
+        if (!_mm256_testz_si256(starts, starts))
+            return true;
+    }
+    return anyStartSse2(d, i, end);
+}
+#endif
+
 template <bool High, Ends E>
 void count(const unsigned char *d, size_t i, size_t end, Counts &counts)
 {
@@ -195,27 +264,18 @@ HighByteCounts countHighBytes(std::string_view bytes, size_t from, size_t to)
     return counts.high;
 }
 
-uint64_t countLineEndsAndHighBytes(std::string_view text, size_t from, size_t to, LineEnds ends,
-                                   bool followed, HighByteCounts &high)
+bool anyUtf8Start(std::string_view bytes, size_t from, size_t to)
 {
     if (from >= to)
-        return 0;
-    const unsigned char *d = bytesOf(text);
-    // Every place but the last is read with the byte after it, which lies in [from, to).
-    const size_t last = to - 1;
-    Counts counts;
-    if (ends == LineEnds::Lf)
-        count<true, Ends::Lf>(d, from, last, counts);
-    else
-        count<true, Ends::CrLf>(d, from, last, counts);
-    const unsigned char b = d[last];
-    if (ends == LineEnds::Lf && b == '\n')
-        ++counts.lineEnds;
-    counts.high.high += b >= 0x80 ? 1 : 0;
-    if ((to < text.size() || followed) && isLead(b) && isContinuation(d[to]))
-        ++counts.high.starts;
-    high += counts.high;
-    return counts.lineEnds;
+        return false;
+    const unsigned char *d = bytesOf(bytes);
+    // The last place has no byte after it at the end of the bytes.
+    const size_t end = to < bytes.size() ? to : to - 1;
+#if defined(LUMBREX_X86)
+    return kAvx2 ? anyStartAvx2(d, from, end) : anyStartSse2(d, from, end);
+#else
+    return anyStartScalar(d, from, end);
+#endif
 }
 
 } // namespace engine

@@ -69,13 +69,14 @@ void FileText::recognise(bool settleLater)
     m_starts = bytePieceStarts(all, m_lineEnds);
 }
 
-void FileText::countPiecesThrough(size_t i)
+void FileText::checkPiecesThrough(size_t i)
 {
-    for (; m_unsettled && m_countedPieces <= i && m_countedPieces < m_starts.size();
-         ++m_countedPieces) {
-        const size_t p = m_countedPieces;
+    for (;
+         m_unsettled && !m_mayHoldUtf8 && m_checkedPieces <= i && m_checkedPieces < m_starts.size();
+         ++m_checkedPieces) {
+        const size_t p = m_checkedPieces;
         const size_t end = p + 1 < m_starts.size() ? m_starts[p + 1] : bytes().size();
-        m_counts += countHighBytes(bytes(), m_starts[p], end);
+        m_mayHoldUtf8 = anyUtf8Start(bytes(), m_starts[p], end);
     }
 }
 
@@ -83,10 +84,11 @@ bool FileText::settle()
 {
     if (!m_unsettled)
         return false;
-    countPiecesThrough(m_starts.size());
+    checkPiecesThrough(m_starts.size());
     m_unsettled = false;
-    // A few stray bytes in UTF-8 text are repaired rather than taken for another encoding.
-    if (!mostlyUtf8(bytes(), m_counts))
+    // A few stray bytes in UTF-8 text are repaired rather than taken for another encoding;
+    // without a place where a character of several bytes may start, it holds none.
+    if (!m_mayHoldUtf8 || !mostlyUtf8(bytes(), countHighBytes(bytes())))
         return false;
     m_encoding = Encoding::Utf8;
     widen();

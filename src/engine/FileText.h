@@ -43,20 +43,12 @@ public:
     void takeAs(Encoding encoding);
     // Returns true while the text is taken as Windows-1252 before its bytes were counted.
     bool unsettled() const { return m_unsettled; }
-    // Counts the high bytes of an unsettled text's pieces through piece i, and the places in
-    // them where a UTF-8 character of several bytes may start; a piece just searched is
-    // counted from cache.
-    void countPiecesThrough(size_t i);
-    // Returns where the counts of piece i go when it is an unsettled text's next piece to
-    // count, for a pass over the piece that counts them along with something else, and null
-    // otherwise; that pass calls countedPiece() once it has counted every byte of the piece.
-    HighByteCounts *countsOfNextPiece(size_t i)
-    {
-        return m_unsettled && i == m_countedPieces && i < m_starts.size() ? &m_counts : nullptr;
-    }
-    void countedPiece() { ++m_countedPieces; }
-    // Counts the pieces of an unsettled text not yet counted, and turns it into repaired UTF-8
-    // where that is what its bytes are; returns true when it did.
+    // Looks through an unsettled text's pieces up to piece i for a place where a UTF-8
+    // character of several bytes may start, unless one was found; a piece just searched is
+    // read from cache.
+    void checkPiecesThrough(size_t i);
+    // Looks through the pieces not yet looked at, and turns the text into repaired UTF-8 where
+    // that is what its bytes are; returns true when it did.
     bool settle();
     // Turns UTF-8 bytes into UTF-16 units, for searches the bytes cannot serve.
     void widen();
@@ -104,8 +96,8 @@ private:
     std::unique_ptr<char16_t[]> m_units; // left uninitialised: decoding fills it
     size_t m_unitCount = 0;
     std::vector<size_t> m_starts; // empty for the one empty piece of an empty text
-    HighByteCounts m_counts;      // of the first m_countedPieces pieces, while unsettled
-    size_t m_countedPieces = 0;
+    size_t m_checkedPieces = 0;   // of an unsettled text, looked at for UTF-8
+    bool m_mayHoldUtf8 = false;   // some piece looked at holds a place where UTF-8 may start
     Encoding m_encoding = Encoding::Windows1252;
     LineEnds m_lineEnds = LineEnds::CrLf;
     bool m_wide = false;

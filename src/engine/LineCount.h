@@ -2,7 +2,6 @@
 
 #include "TextFormat.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -15,11 +14,6 @@ namespace engine {
 // after them inside the text (CR LF lines).
 uint64_t countLineEnds(std::string_view text, LineEnds ends);
 uint64_t countLineEnds(std::u16string_view text, LineEnds ends);
-// Returns how many line ends begin in [from, to) of text, as countLineEnds() counts them, and
-// adds to high the counts of countHighBytes() for the same bytes; followed tells whether the
-// byte after text is readable and part of the same file, to be read with the last place.
-uint64_t countLineEndsAndHighBytes(std::string_view text, size_t from, size_t to, LineEnds ends,
-                                   bool followed, HighByteCounts &high);
 
 // Numbers the positions of one piece by the lines of its file. A move between two positions
 // counts only the text between them, so positions taken roughly in order cost about one pass
@@ -53,21 +47,6 @@ public:
         return line;
     }
 
-    // Counts the piece's high bytes into high as well, while it numbers the piece from its
-    // start on (bytes only); followed is as countLineEndsAndHighBytes() takes it. Every byte
-    // is counted once whichever way the moves go, and coverAll() counts what they left.
-    void countHighBytes(HighByteCounts &high, bool followed)
-    {
-        m_high = &high;
-        m_followed = followed;
-    }
-    // Counts the high bytes the moves have not reached, to the piece's end.
-    void coverAll()
-    {
-        if (m_high && m_highEnd < m_piece.size())
-            countAlong(m_highEnd, m_piece.size());
-    }
-
     // Returns the number of the line that holds the next piece's first character;
     // nextStartsWithLf tells whether that character is an LF, which a CR at the end of this
     // piece makes into a line end.
@@ -82,30 +61,7 @@ public:
 private:
     // Counts the line ends in [from, to); most gaps between rows are a line end or two, too
     // short for the vectors.
-    uint64_t count(size_t from, size_t to)
-    {
-        if constexpr (sizeof(Char) == 1) {
-            // Bytes below m_highEnd have had their high bytes counted: only the rest is
-            // counted along, and a gap before from is counted for its high bytes alone.
-            if (m_high && to > m_highEnd) {
-                uint64_t ends = 0;
-                if (from < m_highEnd)
-                    ends = lineEndsIn(from, m_highEnd);
-                else if (from > m_highEnd)
-                    countAlong(m_highEnd, from);
-                return ends + countAlong(std::max(from, m_highEnd), to);
-            }
-        }
-        return lineEndsIn(from, to);
-    }
-
-    uint64_t countAlong(size_t from, size_t to)
-    {
-        m_highEnd = to;
-        return countLineEndsAndHighBytes(m_piece, from, to, m_ends, m_followed, *m_high);
-    }
-
-    uint64_t lineEndsIn(size_t from, size_t to) const
+    uint64_t count(size_t from, size_t to) const
     {
         if (to - from > 32)
             return countLineEnds(m_piece.substr(from, to - from), m_ends);
@@ -123,9 +79,6 @@ private:
     LineEnds m_ends;
     size_t m_at = 0;
     uint64_t m_line;
-    HighByteCounts *m_high = nullptr; // where high bytes are counted too
-    size_t m_highEnd = 0;             // the bytes before it are counted there
-    bool m_followed = false;
 };
 
 } // namespace engine

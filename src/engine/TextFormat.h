@@ -78,6 +78,10 @@ inline HighByteCounts countHighBytes(std::string_view bytes)
     return countHighBytes(bytes, 0, bytes.size());
 }
 
+// Returns true when some place among [from, to) of bytes, read as countHighBytes() reads it,
+// is one where a UTF-8 character of several bytes may start.
+bool anyUtf8Start(std::string_view bytes, size_t from, size_t to);
+
 // Returns true when the well-formed characters of two to four bytes outnumber the ill-formed
 // subsequences (each maximal one counted once) of bytes that are not all well-formed UTF-8;
 // counts are the bytes' own.

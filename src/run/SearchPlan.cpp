@@ -111,13 +111,6 @@ void FileBlocks::restartNumbering()
     m_numbered = 0;
 }
 
-namespace {
-
-// The fewest bytes a row of a piece counted in one pass with its line numbers.
-constexpr size_t kBytesARow = 1024;
-
-} // namespace
-
 void FileBlocks::numberThrough(size_t end)
 {
     if (!numbering)
@@ -130,26 +123,10 @@ void FileBlocks::numberThrough(size_t end)
             const size_t p = m_numbered;
             const auto piece = pieceAt(p);
             engine::LineNumbering numbering(piece, ends, m_nextLine);
-            // A piece just searched has its high bytes counted in the same pass, when they are
-            // still wanted and its rows are few: between many rows the gaps are too short for
-            // the vectors, and a pass of its own costs less.
-            engine::HighByteCounts *high = nullptr;
-            if constexpr (sizeof(*piece.data()) == 1) {
-                if ((pieces[p].lineCount() + pieces[p].size()) * kBytesARow < piece.size())
-                    high = text.countsOfNextPiece(p);
-                if (high)
-                    numbering.countHighBytes(*high, p + 1 < text.count());
-            }
             pieces[p].numberLines(numbering, piece.data());
             if (p + 1 < pieces.size()) {
                 const auto next = pieceAt(p + 1);
                 m_nextLine = numbering.next(!next.empty() && next.front() == '\n');
-            }
-            if constexpr (sizeof(*piece.data()) == 1) {
-                if (high) {
-                    numbering.coverAll();
-                    text.countedPiece();
-                }
             }
         }
     };
@@ -257,8 +234,8 @@ void searchPieces(const SearchPlan &plan, FileBlocks &file, const std::atomic<bo
         // Numbered right after its search too, while the piece is in the processor's cache:
         // numbering the whole file afterwards would read it from memory once more.
         file.numberPiece(p);
-        // Counted right after its search, the piece is still in the processor's cache.
-        file.text.countPiecesThrough(p);
+        // Looked at right after its search, the piece is still in the processor's cache.
+        file.text.checkPiecesThrough(p);
     }
 }
 
