@@ -324,7 +324,8 @@ void searchMember(Feed &feed, const SearchPlan &plan, SearchWorkers::Member &mem
         blocks.firstLine = line;
         blocks.noteText();
         searchFile(plan, blocks, stop);
-        line = blocks.lineAfter();
+        if (plan.numberLines)
+            line = blocks.lineAfter();
         blocks.keepOnlyRows();
     }
 }
