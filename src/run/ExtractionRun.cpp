@@ -367,15 +367,23 @@ bool ExtractionRun::adoptRows(RunState &state, size_t piece)
     // the sink whole: it may keep the copies instead of copying each row again.
     FileBlocks &found = *state.blocks;
     const DisplayOption display = state.request.display;
-    if (found.bytePieces[piece].empty() || state.request.oneLine || !found.rowsOneByteEach(piece) ||
+    if (found.bytePieces[piece].empty() || state.request.oneLine ||
+        !(found.rowsOneByteEach(piece) || found.rowsNarrowable(piece)) ||
         (display != DisplayOption::FileAndLine && display != DisplayOption::LineOnly))
         return false;
     // As with single rows, the rows whose yield handles a stop are still added.
     m_yield.yield();
     const engine::BlockList &blocks = found.bytePieces[piece];
+    // UTF-8 rows of accented Latin letters go as the Windows-1252 bytes they narrow to.
+    std::vector<std::string_view> narrowed;
+    std::span<const std::string_view> rows = blocks.lines();
+    if (!found.rowsOneByteEach(piece)) {
+        narrowed = found.narrowRows(piece);
+        rows = narrowed;
+    }
     state.sink.adoptRowsWindows1252(
         display == DisplayOption::FileAndLine ? state.prefix : QString(), found.takeRows(piece),
-        blocks.lines(), state.file, blocks.lineNumbers(), state.packedMember());
+        rows, state.file, blocks.lineNumbers(), state.packedMember());
     return true;
 }
 

@@ -147,6 +147,27 @@ uint64_t FileBlocks::lineAfter() const
     return line;
 }
 
+namespace {
+
+// Returns true when every character of the UTF-8 bytes is ASCII or from U+00A0 to U+00FF:
+// C2 A0..C2 BF and C3 80..C3 BF, the characters Windows-1252 holds as the same number.
+bool narrowable(std::string_view utf8)
+{
+    for (size_t i = engine::firstHighByte(utf8); i != std::string_view::npos;) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+        if (!((lead == 0xC2 && next >= 0xA0 && next <= 0xBF) ||
+              (lead == 0xC3 && next >= 0x80 && next <= 0xBF)))
+            return false;
+        const size_t after = i + 2;
+        const size_t high = engine::firstHighByte(utf8.substr(after));
+        i = high == std::string_view::npos ? high : after + high;
+    }
+    return true;
+}
+
+} // namespace
+
 bool FileBlocks::keepOnlyRows()
 {
     if (!textKept)
@@ -175,9 +196,10 @@ bool FileBlocks::keepOnlyRows()
             if (!rows.bytes)
                 throw std::bad_alloc();
             bytePieces[p].moveLinesTo(rows.bytes.get());
+            const std::string_view copied(rows.bytes.get(), size);
             rows.oneByteEach = encoding == engine::Encoding::Windows1252 ||
-                               engine::firstHighByte(std::string_view(rows.bytes.get(), size)) ==
-                                   std::string_view::npos;
+                               engine::firstHighByte(copied) == std::string_view::npos;
+            rows.narrowable = !rows.oneByteEach && narrowable(copied);
             m_rowSize += size;
         }
     }
@@ -190,6 +212,37 @@ bool FileBlocks::keepOnlyRows()
 bool FileBlocks::rowsOneByteEach(size_t p) const
 {
     return p < m_pieceRows.size() && m_pieceRows[p].bytes && m_pieceRows[p].oneByteEach;
+}
+
+bool FileBlocks::rowsNarrowable(size_t p) const
+{
+    return p < m_pieceRows.size() && m_pieceRows[p].bytes && m_pieceRows[p].narrowable;
+}
+
+std::vector<std::string_view> FileBlocks::narrowRows(size_t p)
+{
+    // The lines lie end to end in the copy, and each narrows to no more bytes than it has, so
+    // the narrowed bytes never overtake the ones still to be read.
+    std::vector<std::string_view> narrowed;
+    const auto &lines = bytePieces[p].lines();
+    narrowed.reserve(lines.size());
+    char *out = m_pieceRows[p].bytes.get();
+    for (const std::string_view line : lines) {
+        char *const start = out;
+        for (size_t i = 0; i < line.size(); ++i) {
+            const auto b = static_cast<unsigned char>(line[i]);
+            if (b < 0x80) {
+                *out++ = line[i];
+            } else {
+                *out++ = char(((b & 0x03) << 6) | (static_cast<unsigned char>(line[i + 1]) & 0x3F));
+                ++i;
+            }
+        }
+        narrowed.emplace_back(start, size_t(out - start));
+    }
+    m_pieceRows[p].narrowable = false;
+    m_pieceRows[p].oneByteEach = true;
+    return narrowed;
 }
 
 engine::OwnedBytes FileBlocks::takeRows(size_t p)

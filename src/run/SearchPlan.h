@@ -84,6 +84,12 @@ struct FileBlocks {
     // Returns true when the copied lines of byte piece p are there to take and hold one
     // byte a character: Windows-1252 text, or UTF-8 lines of ASCII only.
     bool rowsOneByteEach(size_t p) const;
+    // Returns true when the copied lines of byte piece p are there to take and are UTF-8 whose
+    // every character is ASCII or from U+00A0 to U+00FF, which Windows-1252 holds as one byte.
+    bool rowsNarrowable(size_t p) const;
+    // Narrows the copied lines of byte piece p, where rowsNarrowable(p), into Windows-1252
+    // bytes in place, end to end; returns them. The blocks' lines no longer fit them then.
+    std::vector<std::string_view> narrowRows(size_t p);
     // Takes the copied lines of byte piece p, end to end in the order of its blocks' lines,
     // which keep pointing at them.
     engine::OwnedBytes takeRows(size_t p);
@@ -97,6 +103,7 @@ private:
     struct PieceRows {
         engine::OwnedBytes bytes;
         bool oneByteEach = false;
+        bool narrowable = false;
     };
     std::vector<PieceRows> m_pieceRows;     // for byte pieces
     std::unique_ptr<char16_t[]> m_rowUnits; // for UTF-16 pieces

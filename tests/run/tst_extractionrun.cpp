@@ -205,6 +205,15 @@ void TestExtractionRun::rows_data()
     QTest::newRow("UTF-8 file: ASCII and accented rows in one piece")
         << QByteArray("hit one\ncaf\xC3\xA9 hit\nhit two\n") << 1 << "hit" << 0 << 0 << fileLine
         << QStringList{"P hit one", QString::fromUtf8("P café hit"), "P hit two"};
+    QTest::newRow("UTF-8 file: rows from U+00A0 to U+00FF")
+        << QByteArray("\xC2\xA0hit \xC3\xBF\n\xC3\x80 hit\nx\n") << 1 << "hit" << 0 << 0 << fileLine
+        << QStringList{"P \u00A0hit \u00FF", "P \u00C0 hit"};
+    QTest::newRow("UTF-8 file: rows from U+00A0 to U+00FF, and one with U+0085")
+        << QByteArray("\xC3\xA9 hit\n\xC2\x85 hit\n") << 1 << "hit" << 0 << 0 << fileLine
+        << QStringList{"P \u00E9 hit", "P \u0085 hit"};
+    QTest::newRow("UTF-8 file: rows from U+00A0 to U+00FF, and one with U+0100")
+        << QByteArray("\xC3\xA9 hit\n\xC4\x80 hit") << 1 << "hit" << 0 << 0 << fileLine
+        << QStringList{"P \u00E9 hit", "P \u0100 hit"};
     QTest::newRow("UTF-8 file whose rows are all ASCII")
         << QByteArray("caf\xC3\xA9\nhit one\nhit two\n") << 1 << "hit" << 0 << 0 << fileLine
         << QStringList{"P hit one", "P hit two"};
@@ -533,9 +542,9 @@ void TestExtractionRun::stopAmongRowsAddedOneByOne_data()
     const auto line = int(run::DisplayOption::LineOnly);
     QTest::newRow("UTF-16 text") << utf16("hit 1\r\nhit 2\r\nhit 3\r\nhit 4\r\nhit 5\r\n") << line
                                  << QStringList{"hit 1", "hit 2", "hit 3"};
-    QTest::newRow("UTF-8 text beyond ASCII")
-        << QByteArray("\xC3\xA9 hit 1\n\xC3\xA9 hit 2\n\xC3\xA9 hit 3\n\xC3\xA9 hit 4\n") << line
-        << QStringList{"é hit 1", "é hit 2", "é hit 3"};
+    QTest::newRow("UTF-8 text beyond U+00FF")
+        << QByteArray("\xC5\x82 hit 1\n\xC5\x82 hit 2\n\xC5\x82 hit 3\n\xC5\x82 hit 4\n") << line
+        << QStringList{"ł hit 1", "ł hit 2", "ł hit 3"};
     QTest::newRow("filename only")
         << QByteArray("hit 1\r\nhit 2\r\nhit 3\r\nhit 4\r\n") << int(run::DisplayOption::FileOnly)
         << QStringList{"P", "P", "P"};
