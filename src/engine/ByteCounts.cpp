@@ -59,8 +59,25 @@ const bool kAvx2 = [] {
     return __builtin_cpu_supports("avx2") != 0;
 }();
 
-// Bytes compare as signed: 0x80..0xBF are -128..-65, the leads 0xC2..0xF4 are -62..-12. Each
-// lane counts up to 255 before the lanes are summed.
+// Bytes compare as signed: 0x80..0xBF are -128..-65, the leads 0xC2..0xF4 are -62..-12.
+__m128i leads(__m128i x)
+{
+    return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-63)),
+                         _mm_cmplt_epi8(x, _mm_set1_epi8(-11)));
+}
+
+__attribute__((target("avx2"))) inline __m256i load(const unsigned char *at)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
+}
+
+__attribute__((target("avx2"))) inline __m256i leads(__m256i x)
+{
+    return _mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-63)),
+                            _mm256_cmpgt_epi8(_mm256_set1_epi8(-11), x));
+}
+
+// Each lane counts up to 255 before the lanes are summed.
 template <bool High, Ends E>
 void countSse2(const unsigned char *d, size_t i, size_t end, Counts &counts)
 {
@@ -84,11 +101,9 @@ void countSse2(const unsigned char *d, size_t i, size_t end, Counts &counts)
                 ends = _mm_sub_epi8(ends, _mm_and_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\r')),
                                                         _mm_cmpeq_epi8(next, _mm_set1_epi8('\n'))));
             if constexpr (High) {
-                const __m128i lead = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-63)),
-                                                   _mm_cmplt_epi8(x, _mm_set1_epi8(-11)));
                 const __m128i follows = _mm_cmplt_epi8(next, _mm_set1_epi8(-64));
                 high = _mm_sub_epi8(high, _mm_cmplt_epi8(x, zero));
-                starts = _mm_sub_epi8(starts, _mm_and_si128(lead, follows));
+                starts = _mm_sub_epi8(starts, _mm_and_si128(leads(x), follows));
             }
         }
         if constexpr (E != Ends::None)
@@ -119,10 +134,10 @@ __attribute__((target("avx2"))) void countAvx2(const unsigned char *d, size_t i,
         __m256i high = zero;
         __m256i starts = zero;
         for (int round = 0; round < 255 && i + 32 <= end; ++round, i += 32) {
-            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i));
+            const __m256i x = load(d + i);
             __m256i next = zero;
             if constexpr (kReadsNext<High, E>)
-                next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i + 1));
+                next = load(d + i + 1);
             if constexpr (E == Ends::Lf)
                 ends = _mm256_sub_epi8(ends, _mm256_cmpeq_epi8(x, _mm256_set1_epi8('\n')));
             if constexpr (E == Ends::CrLf)
@@ -130,11 +145,9 @@ __attribute__((target("avx2"))) void countAvx2(const unsigned char *d, size_t i,
                     ends, _mm256_and_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('\r')),
                                            _mm256_cmpeq_epi8(next, _mm256_set1_epi8('\n'))));
             if constexpr (High) {
-                const __m256i lead = _mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-63)),
-                                                      _mm256_cmpgt_epi8(_mm256_set1_epi8(-11), x));
                 const __m256i follows = _mm256_cmpgt_epi8(_mm256_set1_epi8(-64), next);
                 high = _mm256_sub_epi8(high, _mm256_cmpgt_epi8(zero, x));
-                starts = _mm256_sub_epi8(starts, _mm256_and_si256(lead, follows));
+                starts = _mm256_sub_epi8(starts, _mm256_and_si256(leads(x), follows));
             }
         }
         if constexpr (E != Ends::None)
@@ -160,12 +173,6 @@ bool anyStartScalar(const unsigned char *d, size_t i, size_t end)
 }
 
 #if defined(LUMBREX_X86)
-__m128i leads(__m128i x)
-{
-    return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-63)),
-                         _mm_cmplt_epi8(x, _mm_set1_epi8(-11)));
-}
-
 // Bytes that can continue a character are rare in text that is not UTF-8 (Windows-1252 holds
 // a few symbols there, and two letters): only a block of places followed by one is looked at
 // for a byte that can start one.
@@ -186,17 +193,6 @@ bool anyStartSse2(const unsigned char *d, size_t i, size_t end)
             return true;
     }
     return anyStartScalar(d, i, end);
-}
-
-__attribute__((target("avx2"))) inline __m256i load(const unsigned char *at)
-{
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
-}
-
-__attribute__((target("avx2"))) inline __m256i leads(__m256i x)
-{
-    return _mm256_and_si256(_mm256_cmpgt_epi8(x, _mm256_set1_epi8(-63)),
-                            _mm256_cmpgt_epi8(_mm256_set1_epi8(-11), x));
 }
 
 __attribute__((target("avx2"))) bool anyStartAvx2(const unsigned char *d, size_t i, size_t end)
@@ -249,18 +245,15 @@ uint64_t countLineEnds(std::string_view text, LineEnds ends)
     return counts.lineEnds;
 }
 
-HighByteCounts countHighBytes(std::string_view bytes, size_t from, size_t to)
+HighByteCounts countHighBytes(std::string_view bytes)
 {
-    if (from >= to)
+    if (bytes.empty())
         return {};
+    // Every place but the last is read with the byte after it.
     const unsigned char *d = bytesOf(bytes);
     Counts counts;
-    if (to < bytes.size()) {
-        count<true, Ends::None>(d, from, to, counts);
-    } else {
-        count<true, Ends::None>(d, from, to - 1, counts);
-        counts.high.high += d[to - 1] >= 0x80 ? 1 : 0;
-    }
+    count<true, Ends::None>(d, 0, bytes.size() - 1, counts);
+    counts.high.high += d[bytes.size() - 1] >= 0x80 ? 1 : 0;
     return counts.high;
 }
 

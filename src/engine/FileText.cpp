@@ -88,7 +88,7 @@ bool FileText::settle()
     m_unsettled = false;
     // A few stray bytes in UTF-8 text are repaired rather than taken for another encoding;
     // without a place where a character of several bytes may start, it holds none.
-    if (!m_mayHoldUtf8 || !mostlyUtf8(bytes(), countHighBytes(bytes())))
+    if (!m_mayHoldUtf8 || !mostlyUtf8(bytes()))
         return false;
     m_encoding = Encoding::Utf8;
     widen();

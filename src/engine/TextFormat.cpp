@@ -237,13 +237,14 @@ std::vector<size_t> widePieceStarts(std::u16string_view units, LineEnds lineEnds
     return pieceStartsIn(units, lineEnds);
 }
 
-bool mostlyUtf8(std::string_view bytes, HighByteCounts counts)
+bool mostlyUtf8(std::string_view bytes)
 {
     // Text that is not well-formed UTF-8 holds an ill-formed subsequence, so without any place
     // where a character of several bytes may start (Windows-1252 text, mostly) it is no UTF-8.
     // Each well-formed character starts at such a place, and the high bytes outside them are
     // ill-formed subsequences of three bytes at most: where high bytes are many and those
     // places few, the characters cannot outnumber the subsequences.
+    const HighByteCounts counts = countHighBytes(bytes);
     if (7 * counts.starts <= counts.high)
         return false;
     const auto *d = reinterpret_cast<const unsigned char *>(bytes.data());

@@ -58,34 +58,21 @@ std::vector<size_t> widePieceStarts(std::u16string_view units, LineEnds lineEnds
 
 // How many bytes of a text are of 0x80 or above, and at how many places a byte that can start a
 // UTF-8 character of several bytes (0xC2..0xF4) is followed by one that can continue it.
-// Counts of parts of a text add up to the counts of the whole.
 struct HighByteCounts {
     size_t high = 0;
     size_t starts = 0;
-    HighByteCounts &operator+=(HighByteCounts more)
-    {
-        high += more.high;
-        starts += more.starts;
-        return *this;
-    }
 };
 
-// Returns the counts of high bytes and of places where a UTF-8 character may start among the
-// bytes [from, to) of bytes, each place read with the byte after it where there is one.
-HighByteCounts countHighBytes(std::string_view bytes, size_t from, size_t to);
-inline HighByteCounts countHighBytes(std::string_view bytes)
-{
-    return countHighBytes(bytes, 0, bytes.size());
-}
+// Returns the counts of high bytes and of places where a UTF-8 character may start.
+HighByteCounts countHighBytes(std::string_view bytes);
 
-// Returns true when some place among [from, to) of bytes, read as countHighBytes() reads it,
-// is one where a UTF-8 character of several bytes may start.
+// Returns true when some place among [from, to) of bytes, each read with the byte after it
+// where there is one, is one where a UTF-8 character of several bytes may start.
 bool anyUtf8Start(std::string_view bytes, size_t from, size_t to);
 
 // Returns true when the well-formed characters of two to four bytes outnumber the ill-formed
-// subsequences (each maximal one counted once) of bytes that are not all well-formed UTF-8;
-// counts are the bytes' own.
-bool mostlyUtf8(std::string_view bytes, HighByteCounts counts);
+// subsequences (each maximal one counted once) of bytes that are not all well-formed UTF-8.
+bool mostlyUtf8(std::string_view bytes);
 
 // Returns the UTF-16 text of UTF-8 bytes; each maximal ill-formed subsequence (the longest
 // start of a well-formed sequence, else one byte) becomes one U+FFFD.
