@@ -324,8 +324,7 @@ void searchMember(Feed &feed, const SearchPlan &plan, SearchWorkers::Member &mem
         blocks.firstLine = line;
         blocks.noteText();
         searchFile(plan, blocks, stop);
-        if (plan.numberLines)
-            line = blocks.lineAfter();
+        line = blocks.lineAfter();
         blocks.keepOnlyRows();
     }
 }

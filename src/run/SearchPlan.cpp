@@ -139,6 +139,8 @@ void FileBlocks::numberThrough(size_t end)
 uint64_t FileBlocks::lineAfter() const
 {
     // Pieces end after a line end, or hold none, so no CR LF is cut between two of them.
+    if (!numbering)
+        return firstLine;
     const engine::LineEnds ends = text.lineEnds();
     uint64_t line = firstLine;
     for (size_t p = 0; p < text.count(); ++p)
@@ -150,10 +152,11 @@ uint64_t FileBlocks::lineAfter() const
 namespace {
 
 // Returns true when every character of the UTF-8 bytes is ASCII or from U+00A0 to U+00FF:
-// C2 A0..C2 BF and C3 80..C3 BF, the characters Windows-1252 holds as the same number.
-bool narrowable(std::string_view utf8)
+// C2 A0..C2 BF and C3 80..C3 BF, the characters Windows-1252 holds as the same number. The
+// bytes before the first high byte, at firstHigh, are ASCII.
+bool narrowable(std::string_view utf8, size_t firstHigh)
 {
-    for (size_t i = engine::firstHighByte(utf8); i != std::string_view::npos;) {
+    for (size_t i = firstHigh; i != std::string_view::npos;) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
         const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
         if (!((lead == 0xC2 && next >= 0xA0 && next <= 0xBF) ||
@@ -197,9 +200,13 @@ bool FileBlocks::keepOnlyRows()
                 throw std::bad_alloc();
             bytePieces[p].moveLinesTo(rows.bytes.get());
             const std::string_view copied(rows.bytes.get(), size);
-            rows.oneByteEach = encoding == engine::Encoding::Windows1252 ||
-                               engine::firstHighByte(copied) == std::string_view::npos;
-            rows.narrowable = !rows.oneByteEach && narrowable(copied);
+            if (encoding == engine::Encoding::Windows1252) {
+                rows.oneByteEach = true;
+            } else {
+                const size_t firstHigh = engine::firstHighByte(copied);
+                rows.oneByteEach = firstHigh == std::string_view::npos;
+                rows.narrowable = !rows.oneByteEach && narrowable(copied, firstHigh);
+            }
             m_rowSize += size;
         }
     }

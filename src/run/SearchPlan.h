@@ -77,7 +77,8 @@ struct FileBlocks {
     void numberPiece(size_t p);
     // Forgets the numbering so far, for blocks searched again.
     void restartNumbering();
-    // Returns the number of the line after the text's end, while the text is there.
+    // Returns the number of the line after the text's end, while the text is there (the first
+    // line's, when lines are not numbered).
     uint64_t lineAfter() const;
     // Returns how much memory the text, the blocks and the copied lines take.
     size_t heldBytes() const;
