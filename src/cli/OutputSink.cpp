@@ -2,11 +2,9 @@
 
 #include "cli/Interruption.h"
 #include "engine/CodePage.h"
-#include "engine/TextFormat.h"
 #include "results/Utf8Text.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -24,61 +22,6 @@ constexpr size_t kSlice = size_t(1) << 16;
 constexpr size_t kRoom = kBlock + 3 * kSlice + 64;
 // The most digits a line number takes.
 constexpr size_t kLineNumber = 20;
-
-// The UTF-8 bytes of each Windows-1252 byte's character, up to three of them.
-struct Utf8Of {
-    std::array<char, 3> bytes{};
-    unsigned char size = 0;
-};
-
-const std::array<Utf8Of, 256> &windows1252Utf8()
-{
-    static const std::array<Utf8Of, 256> table = [] {
-        std::array<Utf8Of, 256> all{};
-        for (int b = 0; b < 256; ++b) {
-            const char16_t c = engine::toUnicode(static_cast<unsigned char>(b));
-            Utf8Of &entry = all[size_t(b)];
-            if (c < 0x80) {
-                entry.bytes[0] = char(c);
-                entry.size = 1;
-            } else if (c < 0x800) {
-                entry.bytes = {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F)), 0};
-                entry.size = 2;
-            } else {
-                entry.bytes = {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)),
-                               char(0x80 | (c & 0x3F))};
-                entry.size = 3;
-            }
-        }
-        return all;
-    }();
-    return table;
-}
-
-// Writes the UTF-8 of Windows-1252 bytes to out, which has room for three bytes each; returns
-// the end. Rows are short and mostly ASCII: eight bytes are tested at once and copied whole.
-char *windows1252ToUtf8(std::string_view bytes, char *out)
-{
-    const std::array<Utf8Of, 256> &table = windows1252Utf8();
-    const char *from = bytes.data();
-    const char *const end = from + bytes.size();
-    while (from < end) {
-        if (end - from >= 8) {
-            uint64_t word = 0;
-            std::memcpy(&word, from, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                std::memcpy(out, from, 8);
-                out += 8;
-                from += 8;
-                continue;
-            }
-        }
-        const Utf8Of &utf8 = table[static_cast<unsigned char>(*from++)];
-        std::memcpy(out, utf8.bytes.data(), 3);
-        out += utf8.size;
-    }
-    return out;
-}
 
 } // namespace
 
@@ -115,7 +58,7 @@ void OutputSink::appendWindows1252(std::string_view bytes)
 {
     while (!bytes.empty()) {
         const size_t slice = std::min(bytes.size(), kSlice);
-        m_used = size_t(windows1252ToUtf8(bytes.substr(0, slice), room(3 * slice)) - m_block.get());
+        m_used = size_t(engine::writeUtf8(bytes.substr(0, slice), room(3 * slice)) - m_block.get());
         bytes.remove_prefix(slice);
     }
 }
@@ -194,42 +137,16 @@ void OutputSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes,
                                       std::span<const uint64_t> lines,
                                       const platform::PackedMember *)
 {
-    // The rows lie end to end: one scan over them all finds the bytes that take more than one
-    // byte of UTF-8, and the ASCII between them is copied as it stands.
-    if (rows.empty())
-        return;
-    const char *const last = rows.back().data() + rows.back().size();
-    const auto nextHigh = [last](const char *from) {
-        const size_t at = engine::firstHighByte(std::string_view(from, size_t(last - from)));
-        return at == std::string_view::npos ? last : from + at;
-    };
-    const std::array<Utf8Of, 256> &table = windows1252Utf8();
-    const char *expected = rows.front().data();
-    const char *high = nextHigh(expected);
-    const auto lineOf = [lines](size_t r) { return r < lines.size() ? lines[r] : 0; };
     for (size_t r = 0; r < rows.size(); ++r) {
         const std::string_view row = rows[r];
-        // Rows laid out otherwise, or too long for one slice, take the general way.
-        if (row.data() != expected || row.size() > kSlice) {
-            for (; r < rows.size(); ++r)
-                addRowWindows1252(prefix, rows[r], {file, lineOf(r)});
-            return;
+        const uint64_t line = r < lines.size() ? lines[r] : 0;
+        // A row too long for one slice takes the general way.
+        if (row.size() > kSlice) {
+            addRowWindows1252(prefix, row, {file, line});
+            continue;
         }
-        expected = row.data() + row.size();
-        beginRow(prefix, lineOf(r));
-        char *to = room(3 * row.size() + m_end.size());
-        const char *from = row.data();
-        while (high < expected) {
-            std::memcpy(to, from, size_t(high - from));
-            to += high - from;
-            const Utf8Of &utf8 = table[static_cast<unsigned char>(*high)];
-            std::memcpy(to, utf8.bytes.data(), 3);
-            to += utf8.size;
-            from = high + 1;
-            high = nextHigh(from);
-        }
-        std::memcpy(to, from, size_t(expected - from));
-        to += expected - from;
+        beginRow(prefix, line);
+        char *to = engine::writeUtf8(row, room(3 * row.size() + m_end.size()));
         std::memcpy(to, m_end.data(), m_end.size());
         m_used = size_t(to + m_end.size() - m_block.get());
         if (m_used >= kBlock)
@@ -237,10 +154,37 @@ void OutputSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes,
     }
 }
 
+std::optional<run::TextRows> OutputSink::textRows() const
+{
+    return run::TextRows{m_end, m_lineNumbers, [](const QString &prefix) {
+                             std::string bytes;
+                             results::appendUtf8(prefix, bytes);
+                             return bytes;
+                         }};
+}
+
+void OutputSink::adoptText(engine::OwnedBytes text, size_t size, size_t rows)
+{
+    m_rows += rows;
+    // A little text joins the block; more goes out as it is, after what the block holds.
+    if (size <= kSlice) {
+        appendBytes(std::string_view(text.get(), size));
+        if (m_used >= kBlock)
+            flush();
+        return;
+    }
+    flush();
+    write(text.get(), size);
+}
+
 void OutputSink::flush()
 {
-    const char *data = m_block.get();
-    size_t left = m_used;
+    write(m_block.get(), m_used);
+    m_used = 0;
+}
+
+void OutputSink::write(const char *data, size_t left)
+{
     while (left > 0 && !m_readerGone && m_writeError == 0) {
         // Ctrl+C ends the writing at once, even into a pipe nobody empties.
         if (Interruption::interrupted())
@@ -261,7 +205,6 @@ void OutputSink::flush()
         data += written;
         left -= size_t(written);
     }
-    m_used = 0;
 }
 
 bool OutputSink::finish()

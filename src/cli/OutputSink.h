@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace cli {
@@ -30,6 +31,8 @@ public:
                               std::span<const std::string_view> rows, qsizetype file,
                               std::span<const uint64_t> lines,
                               const platform::PackedMember *member) override;
+    std::optional<run::TextRows> textRows() const override;
+    void adoptText(engine::OwnedBytes text, size_t size, size_t rows) override;
 
     // Puts the number of each row's line in its file and a colon before the row from now on.
     void setLineNumbers(bool on) { m_lineNumbers = on; }
@@ -51,6 +54,7 @@ private:
     void appendWindows1252(std::string_view bytes);
     void appendText(QStringView text);
     void flush();
+    void write(const char *data, size_t size);
 
     int m_fd;
     std::string m_end;

@@ -1,6 +1,8 @@
 #include "CodePage.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace engine {
 
@@ -42,7 +44,61 @@ constexpr std::array<unsigned char, 256> makeLower()
 constexpr auto kToUnicode = makeToUnicode();
 constexpr auto kLower = makeLower();
 
+// The UTF-8 bytes of each Windows-1252 byte's character, up to three of them.
+struct Utf8Of {
+    std::array<char, 3> bytes{};
+    unsigned char size = 0;
+};
+
+const std::array<Utf8Of, 256> &windows1252Utf8()
+{
+    static const std::array<Utf8Of, 256> table = [] {
+        std::array<Utf8Of, 256> all{};
+        for (int b = 0; b < 256; ++b) {
+            const char16_t c = toUnicode(static_cast<unsigned char>(b));
+            Utf8Of &entry = all[size_t(b)];
+            if (c < 0x80) {
+                entry.bytes[0] = char(c);
+                entry.size = 1;
+            } else if (c < 0x800) {
+                entry.bytes = {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F)), 0};
+                entry.size = 2;
+            } else {
+                entry.bytes = {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)),
+                               char(0x80 | (c & 0x3F))};
+                entry.size = 3;
+            }
+        }
+        return all;
+    }();
+    return table;
+}
+
 } // namespace
+
+char *writeUtf8(std::string_view bytes, char *out)
+{
+    // Rows are short and mostly ASCII: eight bytes are tested at once and copied whole.
+    const std::array<Utf8Of, 256> &table = windows1252Utf8();
+    const char *from = bytes.data();
+    const char *const end = from + bytes.size();
+    while (from < end) {
+        if (end - from >= 8) {
+            uint64_t word = 0;
+            std::memcpy(&word, from, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                std::memcpy(out, from, 8);
+                out += 8;
+                from += 8;
+                continue;
+            }
+        }
+        const Utf8Of &utf8 = table[static_cast<unsigned char>(*from++)];
+        std::memcpy(out, utf8.bytes.data(), 3);
+        out += utf8.size;
+    }
+    return out;
+}
 
 char16_t toUnicode(unsigned char b)
 {

@@ -25,6 +25,9 @@ std::u16string decode(std::string_view bytes);
 // Writes the characters of bytes to out, which must hold bytes.size() characters.
 void decodeInto(std::string_view bytes, char16_t *out);
 
+// Writes the UTF-8 of the characters of bytes to out, which has room for three bytes each;
+// returns the end of what was written.
+char *writeUtf8(std::string_view bytes, char *out);
 // Returns the bytes of a text, or nothing when one of its characters has no byte.
 std::optional<std::string> encode(std::u16string_view text);
 

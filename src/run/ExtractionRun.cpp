@@ -99,6 +99,17 @@ std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(RunState &state)
                             size_t(request.searchText.size())),
         request.matchCase, request.linesAbove, request.linesBelow, request.regex);
     plan->numberLines = request.lineNumbers;
+    // A sink that takes rows as text has the workers write them, one prefix a file.
+    const std::optional<TextRows> textRows = state.sink.textRows();
+    const DisplayOption display = request.display;
+    if (textRows && !request.oneLine &&
+        (display == DisplayOption::FileAndLine || display == DisplayOption::LineOnly)) {
+        auto text = std::make_shared<RowText>();
+        text->rows = *textRows;
+        if (display == DisplayOption::FileAndLine)
+            text->paths = request.paths;
+        plan->rowText = std::move(text);
+    }
     state.plan = std::move(plan);
     const int threads = m_workerCount > 0 ? m_workerCount : QThread::idealThreadCount();
     return std::make_shared<SearchWorkers>(std::move(native), state.plan, request.readRule,
@@ -366,6 +377,13 @@ bool ExtractionRun::adoptRows(RunState &state, size_t piece)
     // A piece whose rows are the workers' copies of its lines, one byte a character, goes to
     // the sink whole: it may keep the copies instead of copying each row again.
     FileBlocks &found = *state.blocks;
+    if (found.rowsAsText(piece)) {
+        m_yield.yield();
+        const size_t size = found.textSize(piece);
+        const size_t rows = found.textRowCount(piece);
+        state.sink.adoptText(found.takeRows(piece), size, rows);
+        return true;
+    }
     const DisplayOption display = state.request.display;
     if (found.bytePieces[piece].empty() || state.request.oneLine ||
         !(found.rowsOneByteEach(piece) || found.rowsNarrowable(piece)) ||

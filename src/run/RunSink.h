@@ -7,7 +7,9 @@
 #include <QString>
 #include <QStringView>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace run {
@@ -27,6 +29,15 @@ inline const platform::PackedMember &memberOrNone(const platform::PackedMember *
     static const platform::PackedMember none;
     return member ? *member : none;
 }
+
+// How a sink takes rows as UTF-8 text, ready to write, which the workers make: the bytes that
+// end each row, whether each row starts with its line's number and a colon (before its
+// prefix; a row of line 0 has none), and how a prefix is written, which any thread may call.
+struct TextRows {
+    std::string end;
+    bool lineNumbers = false;
+    std::string (*prefixBytes)(const QString &prefix) = nullptr;
+};
 
 // How a run ended.
 enum class RunEnd {
@@ -66,6 +77,12 @@ public:
         for (size_t i = 0; i < rows.size(); ++i)
             addRowWindows1252(prefix, rows[i], {file, i < lines.size() ? lines[i] : 0, member});
     }
+    // Returns how the sink takes rows as text, when it does: a run may then hand it whole
+    // pieces of rows written so with adoptText().
+    virtual std::optional<TextRows> textRows() const { return std::nullopt; }
+    // Adds rows (a count of them) that are size bytes of text as textRows() describes, each
+    // with its prefix; called only when textRows() is set. The sink may keep the memory.
+    virtual void adoptText(engine::OwnedBytes, size_t, size_t) {}
     // Notes how the run ended; called once, last.
     virtual void ended(RunEnd) {}
 };

@@ -6,8 +6,11 @@
 #include "engine/UnicodeCase.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <optional>
 
 namespace run {
 
@@ -169,9 +172,51 @@ bool narrowable(std::string_view utf8, size_t firstHigh)
     return true;
 }
 
+// The row bytes of a piece from which the workers write its rows as text.
+constexpr size_t kTextOnWorkers = size_t(16) << 10;
+// The most bytes a row's line number and its colon take.
+constexpr size_t kLineNumberBytes = 21;
+
+// Writes the rows of a piece's lines as UTF-8 text, each as the text says, into rows; the
+// lines are Windows-1252 bytes (one byte a character) or UTF-8 as it stands.
+template <typename Rows>
+void writeText(const engine::BlockList &blocks, bool oneByteEach, const RowText &text,
+               const std::string &prefix, Rows &rows)
+{
+    const std::vector<std::string_view> &lines = blocks.lines();
+    const std::vector<uint64_t> &numbers = blocks.lineNumbers();
+    const size_t perRow =
+        (text.rows.lineNumbers ? kLineNumberBytes : 0) + prefix.size() + text.rows.end.size();
+    const size_t most = lines.size() * perRow + (oneByteEach ? 3 : 1) * blocks.textSize();
+    rows.bytes.reset(static_cast<char *>(std::malloc(std::max<size_t>(most, 1))));
+    if (!rows.bytes)
+        throw std::bad_alloc();
+    char *out = rows.bytes.get();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const uint64_t line = i < numbers.size() ? numbers[i] : 0;
+        if (text.rows.lineNumbers && line != 0) {
+            out = std::to_chars(out, out + kLineNumberBytes, line).ptr;
+            *out++ = ':';
+        }
+        std::memcpy(out, prefix.data(), prefix.size());
+        out += prefix.size();
+        if (oneByteEach) {
+            out = engine::writeUtf8(lines[i], out);
+        } else {
+            std::memcpy(out, lines[i].data(), lines[i].size());
+            out += lines[i].size();
+        }
+        std::memcpy(out, text.rows.end.data(), text.rows.end.size());
+        out += text.rows.end.size();
+    }
+    rows.asText = true;
+    rows.textSize = size_t(out - rows.bytes.get());
+    rows.textRows = lines.size();
+}
+
 } // namespace
 
-bool FileBlocks::keepOnlyRows()
+bool FileBlocks::keepOnlyRows(const RowText *rowText, size_t file)
 {
     if (!textKept)
         return true;
@@ -190,11 +235,25 @@ bool FileBlocks::keepOnlyRows()
     } else {
         // Each piece's lines get memory of their own, which the results list can take over.
         m_pieceRows.resize(bytePieces.size());
+        std::optional<std::string> prefix;
         for (size_t p = 0; p < bytePieces.size(); ++p) {
             const size_t size = bytePieces[p].textSize();
             if (size == 0)
                 continue;
             PieceRows &rows = m_pieceRows[p];
+            // Many Windows-1252 lines, or UTF-8 lines as they are (the piece is well-formed),
+            // become the sink's text here, while they are in this processor's cache; a few
+            // cost the running thread less than they cost here.
+            if (rowText && size >= kTextOnWorkers &&
+                (encoding == engine::Encoding::Windows1252 || encoding == engine::Encoding::Utf8)) {
+                if (!prefix)
+                    prefix = rowText->prefix(file);
+                writeText(bytePieces[p], encoding == engine::Encoding::Windows1252, *rowText,
+                          *prefix, rows);
+                bytePieces[p].clear();
+                m_rowSize += rows.textSize;
+                continue;
+            }
             rows.bytes.reset(static_cast<char *>(std::malloc(size)));
             if (!rows.bytes)
                 throw std::bad_alloc();
@@ -214,6 +273,21 @@ bool FileBlocks::keepOnlyRows()
     text = engine::FileText();
     textKept = false;
     return intact;
+}
+
+bool FileBlocks::rowsAsText(size_t p) const
+{
+    return p < m_pieceRows.size() && m_pieceRows[p].bytes && m_pieceRows[p].asText;
+}
+
+size_t FileBlocks::textSize(size_t p) const
+{
+    return rowsAsText(p) ? m_pieceRows[p].textSize : 0;
+}
+
+size_t FileBlocks::textRowCount(size_t p) const
+{
+    return rowsAsText(p) ? m_pieceRows[p].textRows : 0;
 }
 
 bool FileBlocks::rowsOneByteEach(size_t p) const

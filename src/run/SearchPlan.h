@@ -4,6 +4,9 @@
 #include "engine/FileReader.h"
 #include "engine/Modes.h"
 #include "engine/Needle.h"
+#include "run/RunSink.h"
+
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -11,6 +14,21 @@
 #include <vector>
 
 namespace run {
+
+// How the workers write the rows of a file as UTF-8 text for a sink that takes them so: what
+// the sink's textRows() tells, and the paths of the request, when each row starts with its
+// file's path and a space.
+struct RowText {
+    TextRows rows;
+    QStringList paths;
+
+    // Returns the bytes that start each row of the file at position file.
+    std::string prefix(size_t file) const
+    {
+        return file < size_t(paths.size()) ? rows.prefixBytes(paths[qsizetype(file)] + u' ')
+                                           : std::string();
+    }
+};
 
 // What one search needs, made once from a run's request: the mode, the line counts of
 // the X/Y mode, and the search text prepared for each kind of text a file can hold.
@@ -39,6 +57,8 @@ struct SearchPlan {
     std::optional<engine::Pattern::Error> patternError;
     // Whether the blocks' lines are numbered.
     bool numberLines = true;
+    // How rows are written as text on the workers, when they are.
+    std::shared_ptr<const RowText> rowText;
 };
 
 // The blocks of every piece of one file. The blocks' lines point into the file's text, or,
@@ -68,7 +88,9 @@ struct FileBlocks {
     // processor's cache. Returns false when the text was mapped and the file lost bytes meanwhile
     // (see engine::FileText::intact()): then the rows may hold zeros, and the file wants reading
     // again.
-    bool keepOnlyRows();
+    // With rowText set, the rows of each byte piece are instead written as it says, with
+    // the prefix of the file at position file, and the piece's blocks are let go.
+    bool keepOnlyRows(const RowText *rowText = nullptr, size_t file = 0);
     // Gives the blocks' lines and matching lines their numbers in the file, counted across
     // the pieces; keepOnlyRows() does it while the text is there.
     void numberLines();
@@ -91,6 +113,11 @@ struct FileBlocks {
     // Narrows the copied lines of byte piece p, where rowsNarrowable(p), into Windows-1252
     // bytes in place, end to end; returns them. The blocks' lines no longer fit them then.
     std::vector<std::string_view> narrowRows(size_t p);
+    // Returns true when byte piece p's rows were written as text, to take with takeRows().
+    bool rowsAsText(size_t p) const;
+    // Returns the size of byte piece p's rows written as text, and how many rows they are.
+    size_t textSize(size_t p) const;
+    size_t textRowCount(size_t p) const;
     // Takes the copied lines of byte piece p, end to end in the order of its blocks' lines,
     // which keep pointing at them.
     engine::OwnedBytes takeRows(size_t p);
@@ -105,6 +132,9 @@ private:
         engine::OwnedBytes bytes;
         bool oneByteEach = false;
         bool narrowable = false;
+        bool asText = false;
+        size_t textSize = 0;
+        size_t textRows = 0;
     };
     std::vector<PieceRows> m_pieceRows;     // for byte pieces
     std::unique_ptr<char16_t[]> m_rowUnits; // for UTF-16 pieces

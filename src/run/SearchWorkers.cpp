@@ -58,10 +58,9 @@ void SearchWorkers::stop()
     m_ready.notify_all();
 }
 
-std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::process(const std::string &path,
-                                                               const SearchPlan &plan,
-                                                               engine::ReadRule rule,
-                                                               const std::atomic<bool> *stop)
+std::unique_ptr<SearchWorkers::Outcome>
+SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::ReadRule rule,
+                       const std::atomic<bool> *stop, size_t file)
 {
     for (;;) {
         auto outcome = std::make_unique<Outcome>();
@@ -86,7 +85,7 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::process(const std::string
         searchFile(plan, blocks, stop);
         try {
             // A file cut shorter while it was mapped is read again, as it now is.
-            if (!blocks.keepOnlyRows())
+            if (!blocks.keepOnlyRows(plan.rowText.get(), file))
                 continue;
         } catch (const std::bad_alloc &) {
             // Memory ran out for the rows, as it would have in the list: the running thread
@@ -144,7 +143,7 @@ void SearchWorkers::work()
         }
         std::unique_ptr<Outcome> outcome;
         try {
-            outcome = process(m_paths[i], *m_plan, m_rule, &m_stop);
+            outcome = process(m_paths[i], *m_plan, m_rule, &m_stop, i);
         } catch (const std::bad_alloc &) {
             outcome = std::make_unique<Outcome>();
             outcome->reports.push_back(

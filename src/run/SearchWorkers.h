@@ -76,10 +76,11 @@ public:
     // gave up: how many there were, and the first of them.
     static Report gaveUpReport(const SearchPlan &plan, size_t files, const std::string &firstPath);
 
-    // Reads and searches one file on the calling thread, keeping only the lines of the blocks,
-    // not the file's text.
+    // Reads and searches one file, at position file in the run, on the calling thread, keeping
+    // only the lines of the blocks (or the rows as the plan's text), not the file's text.
     static std::unique_ptr<Outcome> process(const std::string &path, const SearchPlan &plan,
-                                            engine::ReadRule rule, const std::atomic<bool> *stop);
+                                            engine::ReadRule rule, const std::atomic<bool> *stop,
+                                            size_t file = 0);
 
 private:
     void work();

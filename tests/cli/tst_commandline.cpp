@@ -113,6 +113,15 @@ void TestCommandLine::initTestCase()
     write("dash.txt", "a -x b\nno\n");
     write("gaps.txt", "\n\nhit x\n\n\nhit y\n");
     write("long.txt", QByteArray(70000, 'x') + " hit\nhit again\n");
+    // Rows enough for the workers to write them as text: Windows-1252 with CR LF, and UTF-8
+    // with a letter beyond U+00FF, each line numbered in its text.
+    QByteArray many1252, many8;
+    for (int i = 1; i <= 2000; ++i) {
+        many1252 += "caf\xE9 hit " + QByteArray::number(i) + "\r\n";
+        many8 += "\xC5\x82 caf\xC3\xA9 hit " + QByteArray::number(i) + "\n";
+    }
+    write("many1252.txt", many1252);
+    write("many8.txt", many8);
     write("logs/a.log", "hit one\n");
     write("logs/b.txt", "hit two\n");
     write("logs/sub/c.log", "hit three\n");
@@ -543,6 +552,16 @@ void TestCommandLine::lineNumbers_data()
     QTest::newRow("the tail of a line cut at the end of a piece: the line's number")
         << x + QStringList{"-e", "hit", "--display", "line", "long.txt"}
         << "1:" + QByteArray(70000 - 65536, 'x') + " hit\n2:hit again\n";
+    QByteArray numbered, plain;
+    for (int i = 1; i <= 2000; ++i) {
+        numbered += QByteArray::number(i) + ":many1252.txt caf\xC3\xA9 hit " +
+                    QByteArray::number(i) + "\r\n";
+        plain += "\xC5\x82 caf\xC3\xA9 hit " + QByteArray::number(i) + '\0';
+    }
+    QTest::newRow("many Windows-1252 rows after their path, CR LF ends")
+        << x + QStringList{"--crlf", "-e", "hit", "many1252.txt"} << numbered;
+    QTest::newRow("many UTF-8 rows, unnumbered, NUL ends")
+        << QStringList{"--extract", "-0", "-e", "hit", "--display", "line", "many8.txt"} << plain;
     QTest::newRow("--no-line-number takes over")
         << QStringList{"--extract", "--no-line-number", "-e", "hit", "lf.txt"}
         << QByteArray("lf.txt beta hit\n");
