@@ -67,6 +67,7 @@ ten_million_files=("${many[@]:0:620}")
 # now and then (a virtual one may, to give memory back to its host), so each case warms it
 # again before its rounds: a third of a second.
 warm() {
+    local name
     for name in a a-lf u b a-gz a-tar; do find "$corpus/$name" -type f -print0 | xargs -0 cat >/dev/null; done
     find "$include" -type f -print0 | xargs -0 cat >/dev/null 2>&1 || true
 }

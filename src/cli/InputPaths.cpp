@@ -14,7 +14,9 @@
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace cli {
 
@@ -53,6 +55,33 @@ QString reasonFor(int error)
     if (error == EFBIG)
         return QStringLiteral("larger than 1 GiB, so no list of paths; not read");
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Returns which of the paths name folders. One look a path, and a long list is looked at by
+// two threads, half each: twenty thousand files take a fifth of a run's time to look at.
+std::vector<bool> foldersAmong(const QStringList &paths)
+{
+    std::vector<char> folders(size_t(paths.size()), 0);
+    const auto lookAt = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            // Ctrl+C ends the looking too, for a list of millions.
+            if (i % 1024 == 0 && Interruption::interrupted())
+                return;
+            struct stat info {};
+            folders[size_t(i)] = ::stat(QFile::encodeName(paths[i]).constData(), &info) == 0 &&
+                                 S_ISDIR(info.st_mode);
+        }
+    };
+    constexpr qsizetype kManyPaths = 1024;
+    const qsizetype half = paths.size() / 2;
+    if (paths.size() < kManyPaths) {
+        lookAt(0, paths.size());
+    } else {
+        std::thread other(lookAt, half, paths.size());
+        lookAt(0, half);
+        other.join();
+    }
+    return {folders.begin(), folders.end()};
 }
 
 // The scan's message is made for a message box: one line here.
@@ -156,14 +185,12 @@ std::optional<QStringList> InputPaths::gather(const QStringList &given, const QS
     const QStringList patterns = filelist::FolderScan::namePatterns(pattern);
     engine::Steps steps(m_reporter, "CommandLine", "AddFolderTree");
     platform::ListModel files;
-    for (const QString &path : paths) {
+    const std::vector<bool> folders = foldersAmong(paths);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString &path = paths[i];
         if (m_stopped)
             break;
-        // One look a path: a run of twenty thousand files pays for no more.
-        struct stat info {};
-        const bool folder =
-            ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-        if (!folder) {
+        if (!folders[size_t(i)]) {
             if (path.contains(QChar(QChar::ReplacementCharacter)) && !fileSystem.fileExists(path))
                 m_reporter.failAbout(path, QStringLiteral("the name is not valid UTF-8, so it "
                                                           "cannot be opened by name"));

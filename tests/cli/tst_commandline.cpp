@@ -214,6 +214,11 @@ void TestCommandLine::extraction_data()
     QTest::newRow("files from a list after the paths given, folders scanned")
         << x + QStringList{"-e", "hit", "lf.txt", "--files-from", "-"} << QByteArray("logs/sub\n")
         << QByteArray("lf.txt beta hit\nlogs/sub/c.log hit three\n") << QByteArray() << 0;
+    QTest::newRow("a long list, looked at by two threads: its folders scanned in place")
+        << x + QStringList{"-e", "hit", "--files-from", "-", "--display", "line"}
+        << QByteArray("lf.txt\n").repeated(1500) + "logs/sub\nutf8.txt\n"
+        << QByteArray("beta hit\n").repeated(1500) + "hit three\ncaf\xC3\xA9 hit\n"
+        << QByteArray() << 0;
     QTest::newRow("files from a list: a name that is not UTF-8 is said by its line")
         << x + QStringList{"-e", "hit", "--files-from", "-", "--display", "line"}
         << QByteArray("caf\xE9.txt\nlf.txt\n") + QByteArray("nu\0l\n", 5)
