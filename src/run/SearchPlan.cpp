@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <optional>
 
 namespace run {
 
@@ -172,7 +171,7 @@ bool narrowable(std::string_view utf8, size_t firstHigh)
     return true;
 }
 
-// The row bytes of a piece from which the workers write its rows as text.
+// The row bytes of a file from which the workers write its rows as text.
 constexpr size_t kTextOnWorkers = size_t(16) << 10;
 // The most bytes a row's line number and its colon take.
 constexpr size_t kLineNumberBytes = 21;
@@ -235,21 +234,24 @@ bool FileBlocks::keepOnlyRows(const RowText *rowText, size_t file)
     } else {
         // Each piece's lines get memory of their own, which the results list can take over.
         m_pieceRows.resize(bytePieces.size());
-        std::optional<std::string> prefix;
+        size_t rowBytes = 0;
+        for (const auto &blocks : bytePieces)
+            rowBytes += blocks.textSize();
+        const bool asText =
+            rowText && rowBytes >= kTextOnWorkers &&
+            (encoding == engine::Encoding::Windows1252 || encoding == engine::Encoding::Utf8);
+        const std::string prefix = asText ? rowText->prefix(file) : std::string();
         for (size_t p = 0; p < bytePieces.size(); ++p) {
             const size_t size = bytePieces[p].textSize();
             if (size == 0)
                 continue;
             PieceRows &rows = m_pieceRows[p];
-            // Many Windows-1252 lines, or UTF-8 lines as they are (the piece is well-formed),
-            // become the sink's text here, while they are in this processor's cache; a few
-            // cost the running thread less than they cost here.
-            if (rowText && size >= kTextOnWorkers &&
-                (encoding == engine::Encoding::Windows1252 || encoding == engine::Encoding::Utf8)) {
-                if (!prefix)
-                    prefix = rowText->prefix(file);
+            // A file's many Windows-1252 lines, or UTF-8 lines as they are (the pieces are
+            // well-formed), become the sink's text here, while they are in this processor's
+            // cache; a few cost the running thread less than they cost here.
+            if (asText) {
                 writeText(bytePieces[p], encoding == engine::Encoding::Windows1252, *rowText,
-                          *prefix, rows);
+                          prefix, rows);
                 bytePieces[p].clear();
                 m_rowSize += rows.textSize;
                 continue;
