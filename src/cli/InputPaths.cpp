@@ -178,7 +178,7 @@ std::optional<QStringList> InputPaths::gather(const QStringList &given, const QS
                                  QStringLiteral("the name is not valid UTF-8, so it cannot be "
                                                 "opened by name; left out"));
     }
-    platform::QtFileSystem fileSystem;
+    platform::QtFileSystem fileSystem(platform::QtFileSystem::Looks::Remembered);
     filelist::FolderScan scan(fileSystem, m_yield, m_reporter);
     m_scan = &scan;
     // The patterns take the form of the window's folder prompt: extensions or name patterns.

@@ -1,6 +1,7 @@
 #include "QtFileSystem.h"
 
 #include "engine/Steps.h"
+#include "platform/Paths.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,51 +15,88 @@
 
 namespace platform {
 
+namespace {
+
+// The key a path is remembered by: a run of separators stands for one, and none ends it.
+QString lookKey(const QString &path)
+{
+    QString key = path;
+    if (key.contains(QLatin1String("//")))
+        key = normalizePath(key, PathStyle::Posix);
+    while (key.size() > 1 && key.endsWith(QLatin1Char('/')))
+        key.chop(1);
+    return key;
+}
+
+QString nameOf(const QString &path)
+{
+    return path.sliced(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+} // namespace
+
+QtFileSystem::Look *QtFileSystem::remembered(const QString &path)
+{
+    if (!m_remember)
+        return nullptr;
+    const auto found = m_looks.find(lookKey(path));
+    return found == m_looks.end() ? nullptr : &found.value();
+}
+
 FileAttributes QtFileSystem::attributes(const QString &path)
 {
     FileAttributes result;
     const QByteArray native = QFile::encodeName(path);
-    struct stat linkInfo {};
-    if (::lstat(native.constData(), &linkInfo) != 0)
-        return result;
-    result.exists = true;
-    result.link = S_ISLNK(linkInfo.st_mode);
-    struct stat info = linkInfo;
-    if (result.link && ::stat(native.constData(), &info) != 0)
-        info = linkInfo; // a dangling link: describe the link itself
-    result.folder = S_ISDIR(info.st_mode);
-    result.archive = S_ISREG(info.st_mode);
     const QString name = QFileInfo(path).fileName();
+    if (Look *look = remembered(path)) {
+        result.exists = true;
+        result.folder = look->folder;
+        result.archive = !look->folder;
+        if (look->writable < 0)
+            look->writable = ::access(native.constData(), W_OK) == 0 ? 1 : 0;
+        result.readOnly = look->writable == 0;
+    } else {
+        struct stat linkInfo {};
+        if (::lstat(native.constData(), &linkInfo) != 0)
+            return result;
+        result.exists = true;
+        result.link = S_ISLNK(linkInfo.st_mode);
+        struct stat info = linkInfo;
+        if (result.link && ::stat(native.constData(), &info) != 0)
+            info = linkInfo; // a dangling link: describe the link itself
+        result.folder = S_ISDIR(info.st_mode);
+        result.archive = S_ISREG(info.st_mode);
+        result.readOnly = ::access(native.constData(), W_OK) != 0;
+    }
     result.hidden = name.startsWith(QLatin1Char('.'));
     result.system = result.folder && (name == QLatin1String("lost+found") ||
                                       name.startsWith(QLatin1String(".Trash")));
-    result.readOnly = ::access(native.constData(), W_OK) != 0;
     return result;
 }
 
 bool QtFileSystem::isUsableFile(const QString &path)
 {
+    if (const Look *look = remembered(path))
+        return !look->folder;
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 bool QtFileSystem::fileExists(const QString &path)
 {
+    if (remembered(path))
+        return true;
     struct stat info {};
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
-FileStamp QtFileSystem::stamp(const QString &path)
+std::vector<QtFileSystem::Entry> QtFileSystem::listing(const QString &folder)
 {
-    struct stat info {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return {};
-    return {qint64(info.st_size),
-            qint64(info.st_mtim.tv_sec) * 1000000000 + qint64(info.st_mtim.tv_nsec)};
-}
-
-QStringList QtFileSystem::entries(const QString &folder, EntryKind kind)
-{
+    if (m_remember) {
+        const auto found = m_listings.constFind(folder);
+        if (found != m_listings.constEnd())
+            return found.value();
+    }
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir) {
         const int error = errno;
@@ -69,29 +107,46 @@ QStringList QtFileSystem::entries(const QString &folder, EntryKind kind)
         throw engine::Failure(std::strerror(error));
     }
     const int dirFd = ::dirfd(dir);
-    QStringList names;
+    const QString prefix = lookKey(folder) + QLatin1Char('/');
+    std::vector<Entry> entries;
     while (const dirent *entry = ::readdir(dir)) {
         const char *name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        bool isFolder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+        Entry listed;
+        listed.folder = entry->d_type == DT_DIR;
+        const bool known = entry->d_type == DT_DIR || entry->d_type == DT_REG;
+        if (!known) {
             // fstatat follows a link without opening its target, so a FIFO cannot block.
             struct stat info {};
-            isFolder = ::fstatat(dirFd, name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+            listed.folder = ::fstatat(dirFd, name, &info, 0) == 0 && S_ISDIR(info.st_mode);
         }
-        if (isFolder != (kind == EntryKind::Folders))
-            continue;
         // A name that is not valid UTF-8 decodes with replacement characters, which name
         // another file or none: it is counted, so the caller can say what was left out.
-        const QString decoded = QFile::decodeName(name);
-        if (QFile::encodeName(decoded) != QByteArrayView(name)) {
+        listed.name = QFile::decodeName(name);
+        listed.unreadable = QFile::encodeName(listed.name) != QByteArrayView(name);
+        if (m_remember && known && !listed.unreadable)
+            m_looks.insert(prefix + listed.name, Look{listed.folder, -1, QString()});
+        entries.push_back(std::move(listed));
+    }
+    ::closedir(dir);
+    if (m_remember)
+        m_listings.insert(folder, entries);
+    return entries;
+}
+
+QStringList QtFileSystem::entries(const QString &folder, EntryKind kind)
+{
+    QStringList names;
+    for (const Entry &entry : listing(folder)) {
+        if (entry.folder != (kind == EntryKind::Folders))
+            continue;
+        if (entry.unreadable) {
             ++m_unreadableNames;
             continue;
         }
-        names.append(decoded);
+        names.append(entry.name);
     }
-    ::closedir(dir);
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
         const int folded = a.compare(b, Qt::CaseInsensitive);
         return folded != 0 ? folded < 0 : a < b;
@@ -101,7 +156,45 @@ QStringList QtFileSystem::entries(const QString &folder, EntryKind kind)
 
 QString QtFileSystem::resolvedPath(const QString &path)
 {
-    return QFileInfo(path).canonicalFilePath();
+    if (!m_remember)
+        return QFileInfo(path).canonicalFilePath();
+    // A folder that is no link resolves to where its parent does, and its own name.
+    const QString key = lookKey(path);
+    const auto found = m_looks.find(key);
+    if (found != m_looks.end() && !found->resolved.isEmpty())
+        return found->resolved;
+    QString resolved;
+    const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
+    const auto parent = slash > 0 ? m_looks.constFind(key.first(slash)) : m_looks.constEnd();
+    if (found != m_looks.end() && found->folder && parent != m_looks.constEnd() &&
+        !parent->resolved.isEmpty()) {
+        resolved = parent->resolved;
+        if (!resolved.endsWith(QLatin1Char('/')))
+            resolved += QLatin1Char('/');
+        resolved += nameOf(key);
+    } else {
+        resolved = QFileInfo(path).canonicalFilePath();
+    }
+    if (resolved.isEmpty())
+        return resolved;
+    if (found != m_looks.end()) {
+        found->resolved = resolved;
+    } else {
+        // A folder the scan starts from: what it resolves to stands in for its parent's.
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode))
+            m_looks.insert(key, Look{true, -1, resolved});
+    }
+    return resolved;
+}
+
+FileStamp QtFileSystem::stamp(const QString &path)
+{
+    struct stat info {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {qint64(info.st_size),
+            qint64(info.st_mtim.tv_sec) * 1000000000 + qint64(info.st_mtim.tv_nsec)};
 }
 
 QString QtFileSystem::linkTarget(const QString &path)

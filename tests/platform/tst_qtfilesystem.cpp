@@ -66,16 +66,25 @@ void TestQtFileSystem::attributes()
         QFile file(full);
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    platform::QtFileSystem fileSystem;
     const QString asListed = path.endsWith(QLatin1Char('/')) ? full.chopped(1) : full;
-    const platform::FileAttributes a = fileSystem.attributes(asListed);
-    QVERIFY(a.exists);
-    QCOMPARE(a.hidden, hidden);
-    QCOMPARE(a.system, system);
-    QCOMPARE(a.folder, folder);
-    QCOMPARE(a.archive, archive);
-    QCOMPARE(a.link, isLink);
-    QVERIFY(!a.readOnly);
+    // Remembered looks take what the folder's listing told, and must tell the same.
+    for (const auto looks :
+         {platform::QtFileSystem::Looks::Fresh, platform::QtFileSystem::Looks::Remembered}) {
+        platform::QtFileSystem fileSystem(looks);
+        const QString folderOf = QFileInfo(asListed).path() + u'/';
+        fileSystem.entries(folderOf, platform::EntryKind::Folders);
+        fileSystem.entries(folderOf, platform::EntryKind::Files);
+        const platform::FileAttributes a = fileSystem.attributes(asListed);
+        QVERIFY(a.exists);
+        QCOMPARE(a.hidden, hidden);
+        QCOMPARE(a.system, system);
+        QCOMPARE(a.folder, folder);
+        QCOMPARE(a.archive, archive);
+        QCOMPARE(a.link, isLink);
+        QVERIFY(!a.readOnly);
+        QCOMPARE(fileSystem.isUsableFile(asListed), archive);
+        QCOMPARE(fileSystem.resolvedPath(asListed), QFileInfo(asListed).canonicalFilePath());
+    }
 }
 
 QTEST_APPLESS_MAIN(TestQtFileSystem)
