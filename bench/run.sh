@@ -200,7 +200,10 @@ compare_cli "u: UTF-8, LF, 200 x 1 MB" -e Dozida "${files_u[@]}" -- Dozida "${fi
 compare_cli "u: UTF-8, search text 'é'" -e "é" "${files_u[@]}" -- "é" "${files_u[@]}"
 compare_cli "b: entire line, 20000 x 4 KB" -e Dozida "${files_b[@]}" -- Dozida "${files_b[@]}"
 compare_cli "$include: mutex, as a list" -e mutex "${files_include[@]}" -- mutex "$include"
+# Lumbrex follows links to folders and files as it walks (and ends loops); so does rg -L.
+RG_MODE="-L -F"
 compare_cli "$include: mutex (each walks it)" -e mutex "$include" -- mutex "$include"
+RG_MODE=-F
 compare_cli "a: 12 lines above, 12 below" -B12 -A12 -e Dozida "${files_a[@]}" -- -B12 -A12 \
     Dozida "${files_a[@]}"
 # Compressed files: ripgrep decompresses with -z (a gzip or zstd process per file), and is
