@@ -12,6 +12,8 @@ QString fileNameFromPath(const QString &path, PathStyle style)
 QString normalizePath(const QString &path, PathStyle style)
 {
     if (style == PathStyle::Posix) {
+        if (!path.contains(QLatin1String("//")))
+            return path;
         QString result;
         result.reserve(path.size());
         for (const QChar c : path) {

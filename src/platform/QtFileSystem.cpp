@@ -47,7 +47,7 @@ FileAttributes QtFileSystem::attributes(const QString &path)
 {
     FileAttributes result;
     const QByteArray native = QFile::encodeName(path);
-    const QString name = QFileInfo(path).fileName();
+    const QString name = nameOf(path);
     if (Look *look = remembered(path)) {
         result.exists = true;
         result.folder = look->folder;
@@ -125,8 +125,11 @@ std::vector<QtFileSystem::Entry> QtFileSystem::listing(const QString &folder)
         // another file or none: it is counted, so the caller can say what was left out.
         listed.name = QFile::decodeName(name);
         listed.unreadable = QFile::encodeName(listed.name) != QByteArrayView(name);
+        // Asked beside its folder, whether the entry may be written costs no walk of its path.
         if (m_remember && known && !listed.unreadable)
-            m_looks.insert(prefix + listed.name, Look{listed.folder, -1, QString()});
+            m_looks.insert(
+                prefix + listed.name,
+                Look{listed.folder, ::faccessat(dirFd, name, W_OK, 0) == 0 ? 1 : 0, QString()});
         entries.push_back(std::move(listed));
     }
     ::closedir(dir);
