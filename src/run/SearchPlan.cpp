@@ -172,7 +172,7 @@ bool narrowable(std::string_view utf8, size_t firstHigh)
 }
 
 // The row bytes of a file from which the workers write its rows as text.
-constexpr size_t kTextOnWorkers = size_t(16) << 10;
+constexpr size_t kTextOnWorkers = size_t(4) << 10;
 // The most bytes a row's line number and its colon take.
 constexpr size_t kLineNumberBytes = 21;
 
