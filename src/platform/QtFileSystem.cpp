@@ -20,17 +20,10 @@ namespace {
 // The key a path is remembered by: a run of separators stands for one, and none ends it.
 QString lookKey(const QString &path)
 {
-    QString key = path;
-    if (key.contains(QLatin1String("//")))
-        key = normalizePath(key, PathStyle::Posix);
+    QString key = normalizePath(path, PathStyle::Posix);
     while (key.size() > 1 && key.endsWith(QLatin1Char('/')))
         key.chop(1);
     return key;
-}
-
-QString nameOf(const QString &path)
-{
-    return path.sliced(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 } // namespace
@@ -46,16 +39,16 @@ QtFileSystem::Look *QtFileSystem::remembered(const QString &path)
 FileAttributes QtFileSystem::attributes(const QString &path)
 {
     FileAttributes result;
-    const QByteArray native = QFile::encodeName(path);
-    const QString name = nameOf(path);
+    const QString name = fileNameFromPath(path, PathStyle::Posix);
     if (Look *look = remembered(path)) {
         result.exists = true;
         result.folder = look->folder;
         result.archive = !look->folder;
         if (look->writable < 0)
-            look->writable = ::access(native.constData(), W_OK) == 0 ? 1 : 0;
+            look->writable = ::access(QFile::encodeName(path).constData(), W_OK) == 0 ? 1 : 0;
         result.readOnly = look->writable == 0;
     } else {
+        const QByteArray native = QFile::encodeName(path);
         struct stat linkInfo {};
         if (::lstat(native.constData(), &linkInfo) != 0)
             return result;
@@ -174,7 +167,7 @@ QString QtFileSystem::resolvedPath(const QString &path)
         resolved = parent->resolved;
         if (!resolved.endsWith(QLatin1Char('/')))
             resolved += QLatin1Char('/');
-        resolved += nameOf(key);
+        resolved += fileNameFromPath(key, PathStyle::Posix);
     } else {
         resolved = QFileInfo(path).canonicalFilePath();
     }

@@ -176,17 +176,17 @@ constexpr size_t kTextOnWorkers = size_t(4) << 10;
 // The most bytes a row's line number and its colon take.
 constexpr size_t kLineNumberBytes = 21;
 
-// Writes the rows of a piece's lines as UTF-8 text, each as the text says, into rows; the
-// lines are Windows-1252 bytes (one byte a character) or UTF-8 as it stands.
+// Writes the rows of a piece's lines, size bytes in all, as UTF-8 text, each as the text says,
+// into rows; the lines are Windows-1252 bytes (one byte a character) or UTF-8 as it stands.
 template <typename Rows>
-void writeText(const engine::BlockList &blocks, bool oneByteEach, const RowText &text,
+void writeText(const engine::BlockList &blocks, size_t size, bool oneByteEach, const RowText &text,
                const std::string &prefix, Rows &rows)
 {
     const std::vector<std::string_view> &lines = blocks.lines();
     const std::vector<uint64_t> &numbers = blocks.lineNumbers();
     const size_t perRow =
         (text.rows.lineNumbers ? kLineNumberBytes : 0) + prefix.size() + text.rows.end.size();
-    const size_t most = lines.size() * perRow + (oneByteEach ? 3 : 1) * blocks.textSize();
+    const size_t most = lines.size() * perRow + (oneByteEach ? 3 : 1) * size;
     rows.bytes.reset(static_cast<char *>(std::malloc(std::max<size_t>(most, 1))));
     if (!rows.bytes)
         throw std::bad_alloc();
@@ -250,7 +250,7 @@ bool FileBlocks::keepOnlyRows(const RowText *rowText, size_t file)
             // well-formed), become the sink's text here, while they are in this processor's
             // cache; a few cost the running thread less than they cost here.
             if (asText) {
-                writeText(bytePieces[p], encoding == engine::Encoding::Windows1252, *rowText,
+                writeText(bytePieces[p], size, encoding == engine::Encoding::Windows1252, *rowText,
                           prefix, rows);
                 bytePieces[p].clear();
                 m_rowSize += rows.textSize;
