@@ -185,7 +185,9 @@ std::optional<QStringList> InputPaths::gather(const QStringList &given, const QS
     // The patterns take the form of the window's folder prompt: extensions or name patterns.
     const QStringList patterns = filelist::FolderScan::namePatterns(pattern);
     engine::Steps steps(m_reporter, "CommandLine", "AddFolderTree");
-    platform::ListModel files;
+    // Plain paths go straight into the list; only a folder's scan fills a model.
+    QStringList files;
+    files.reserve(paths.size());
     const std::vector<char> folders = foldersAmong(paths);
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const QString &path = paths[i];
@@ -196,10 +198,12 @@ std::optional<QStringList> InputPaths::gather(const QStringList &given, const QS
                 m_reporter.failAbout(path, QStringLiteral("the name is not valid UTF-8, so it "
                                                           "cannot be opened by name"));
             else
-                files.appendDeferred(path);
+                files.append(path);
             continue;
         }
-        const filelist::LeftOut leftOut = scan.addFolderTree(path, patterns, files, steps);
+        platform::ListModel scanned;
+        const filelist::LeftOut leftOut = scan.addFolderTree(path, patterns, scanned, steps);
+        files += scanned.texts();
         if (leftOut.any())
             m_reporter.failAbout(path, oneLine(leftOut.message()));
         for (const QString &loop : leftOut.loops)
@@ -207,8 +211,7 @@ std::optional<QStringList> InputPaths::gather(const QStringList &given, const QS
                                                       "above it, so it is not scanned again"));
     }
     m_scan = nullptr;
-    files.flush();
-    return files.texts();
+    return files;
 }
 
 } // namespace cli
