@@ -59,11 +59,11 @@ run::RunRequest requestFor(const Options &options)
 // when the run or a save failed.
 qint64 runIntoFiles(run::ExtractionRun &extraction, const run::RunRequest &request,
                     const Options &options, Interruption &interruption, ConsoleReporter &reporter,
-                    const std::function<void()> &nextFile)
+                    const std::function<void(const QString &)> &nextFile)
 {
     platform::ListModel rows;
     rows.setHeader(results::resultsHeader);
-    ListSink sink(rows, request.paths, nextFile);
+    ListSink sink(rows, nextFile);
     const run::RunEnd end = extraction.run(request, sink);
     reporter.setSubject(QString());
     if (Interruption::interrupted())
@@ -90,7 +90,7 @@ qint64 runIntoFiles(run::ExtractionRun &extraction, const run::RunRequest &reque
 // failed.
 qint64 runOntoOutput(run::ExtractionRun &extraction, const run::RunRequest &request,
                      const Options &options, const Console &console, ConsoleReporter &reporter,
-                     const std::function<void()> &nextFile)
+                     const std::function<void(const QString &)> &nextFile)
 {
     OutputSink sink(console.output, options.rowEnd, nextFile, [&] { extraction.stop(); });
     sink.setLineNumbers(options.lineNumbers.value_or(false));
@@ -142,13 +142,15 @@ int runExtraction(Options options, const Console &console, ConsoleReporter &repo
     platform::tuneHeapForRuns();
     run::ExtractionRun extraction(interruption, reporter);
     extraction.setWorkerCount(options.threads);
-    interruption.setStop([&] { extraction.stop(); });
+    extraction.setFolderFiles([&](const QString &folder) { return inputs.filesOf(folder); });
+    interruption.setStop([&] {
+        inputs.stop();
+        extraction.stop();
+    });
     // Each read failure is said of its file, once.
     const std::string readerTag = engine::errorTag("ExtractState", "ReadFileToStringFSO");
-    qsizetype file = 0;
-    const std::function<void()> nextFile = [&] {
-        if (file < request.paths.size())
-            reporter.setSubject(request.paths.at(file++), readerTag);
+    const std::function<void(const QString &)> nextFile = [&](const QString &path) {
+        reporter.setSubject(path, readerTag);
     };
     const bool saving = !options.saveText.isEmpty() || !options.saveXlsx.isEmpty();
     const qint64 rows =

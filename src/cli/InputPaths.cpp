@@ -14,9 +14,7 @@
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace cli {
 
@@ -55,34 +53,6 @@ QString reasonFor(int error)
     if (error == EFBIG)
         return QStringLiteral("larger than 1 GiB, so no list of paths; not read");
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Returns which of the paths name folders. One look a path, and a long list is looked at by
-// two threads, half each: twenty thousand files take a fifth of a run's time to look at.
-// A char each, not a bit: the two threads write neighbouring places.
-std::vector<char> foldersAmong(const QStringList &paths)
-{
-    std::vector<char> folders(size_t(paths.size()), 0);
-    const auto lookAt = [&](qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i) {
-            // Ctrl+C ends the looking too, for a list of millions.
-            if (i % 1024 == 0 && Interruption::interrupted())
-                return;
-            struct stat info {};
-            folders[size_t(i)] = ::stat(QFile::encodeName(paths[i]).constData(), &info) == 0 &&
-                                 S_ISDIR(info.st_mode);
-        }
-    };
-    constexpr qsizetype kManyPaths = 1024;
-    const qsizetype half = paths.size() / 2;
-    if (paths.size() < kManyPaths) {
-        lookAt(0, paths.size());
-    } else {
-        std::thread other(lookAt, half, paths.size());
-        lookAt(0, half);
-        other.join();
-    }
-    return folders;
 }
 
 // The scan's message is made for a message box: one line here.
@@ -179,39 +149,38 @@ std::optional<QStringList> InputPaths::gather(const QStringList &given, const QS
                                  QStringLiteral("the name is not valid UTF-8, so it cannot be "
                                                 "opened by name; left out"));
     }
+    // The patterns take the form of the window's folder prompt: extensions or name patterns.
+    m_patterns = filelist::FolderScan::namePatterns(pattern);
+    // Which paths are folders the run finds as it opens them: no path is looked at twice.
+    QStringList files;
+    files.reserve(paths.size());
+    for (const QString &path : std::as_const(paths)) {
+        if (path.contains(QChar(QChar::ReplacementCharacter)) && !QFile::exists(path))
+            m_reporter.failAbout(path, QStringLiteral("the name is not valid UTF-8, so it "
+                                                      "cannot be opened by name"));
+        else
+            files.append(path);
+    }
+    return files;
+}
+
+QStringList InputPaths::filesOf(const QString &folder)
+{
+    if (m_stopped)
+        return {};
     platform::QtFileSystem fileSystem(platform::QtFileSystem::Looks::Remembered);
     filelist::FolderScan scan(fileSystem, m_yield, m_reporter);
     m_scan = &scan;
-    // The patterns take the form of the window's folder prompt: extensions or name patterns.
-    const QStringList patterns = filelist::FolderScan::namePatterns(pattern);
     engine::Steps steps(m_reporter, "CommandLine", "AddFolderTree");
-    // Plain paths go straight into the list; only a folder's scan fills a model.
-    QStringList files;
-    files.reserve(paths.size());
-    const std::vector<char> folders = foldersAmong(paths);
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        const QString &path = paths[i];
-        if (m_stopped)
-            break;
-        if (!folders[size_t(i)]) {
-            if (path.contains(QChar(QChar::ReplacementCharacter)) && !fileSystem.fileExists(path))
-                m_reporter.failAbout(path, QStringLiteral("the name is not valid UTF-8, so it "
-                                                          "cannot be opened by name"));
-            else
-                files.append(path);
-            continue;
-        }
-        platform::ListModel scanned;
-        const filelist::LeftOut leftOut = scan.addFolderTree(path, patterns, scanned, steps);
-        files += scanned.texts();
-        if (leftOut.any())
-            m_reporter.failAbout(path, oneLine(leftOut.message()));
-        for (const QString &loop : leftOut.loops)
-            m_reporter.failAbout(loop, QStringLiteral("folder loop: it leads back to a folder "
-                                                      "above it, so it is not scanned again"));
-    }
+    platform::ListModel scanned;
+    const filelist::LeftOut leftOut = scan.addFolderTree(folder, m_patterns, scanned, steps);
     m_scan = nullptr;
-    return files;
+    if (leftOut.any())
+        m_reporter.failAbout(folder, oneLine(leftOut.message()));
+    for (const QString &loop : leftOut.loops)
+        m_reporter.failAbout(loop, QStringLiteral("folder loop: it leads back to a folder "
+                                                  "above it, so it is not scanned again"));
+    return scanned.texts();
 }
 
 } // namespace cli

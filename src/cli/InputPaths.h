@@ -17,17 +17,20 @@ namespace cli {
 
 class ConsoleReporter;
 
-// Gathers the files of a command-line run: the paths given, then those of a list of paths
-// (--files-from), each folder among them replaced by the files of its tree whose names match
+// Gathers the paths of a command-line run: those given, then those of a list of paths
+// (--files-from); and gives a folder among them as the files of its tree whose names match
 // a pattern, as the window's folder scan finds them. What cannot be gathered is reported.
 class InputPaths {
 public:
     // Reports to reporter; reads a list named "-" from the file descriptor input.
     InputPaths(ConsoleReporter &reporter, platform::Yield &yield, int input);
 
-    // Returns the files in order, or nothing when the list of paths cannot be read at all.
+    // Returns the paths in order, or nothing when the list of paths cannot be read at all; a
+    // folder among them is to be given as its files with filesOf(), whose names match pattern.
     std::optional<QStringList> gather(const QStringList &given, const QString &listFile,
                                       const QString &pattern);
+    // Returns the files of a folder's tree in order, reporting what the scan left out.
+    QStringList filesOf(const QString &folder);
     // Makes a folder scan under way end at its next yield.
     void stop();
 
@@ -41,6 +44,7 @@ private:
     ConsoleReporter &m_reporter;
     platform::Yield &m_yield;
     int m_input;
+    QStringList m_patterns;
     bool m_stopped = false;
     filelist::FolderScan *m_scan = nullptr; // the scan under way
 };

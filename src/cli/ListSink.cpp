@@ -4,10 +4,19 @@
 
 namespace cli {
 
-ListSink::ListSink(platform::ListModel &list, const QStringList &paths,
-                   std::function<void()> onNextFile)
-    : m_list(list), m_paths(paths), m_onNextFile(std::move(onNextFile))
+ListSink::ListSink(platform::ListModel &list, std::function<void(const QString &)> onNextFile)
+    : m_list(list), m_onNextFile(std::move(onNextFile))
 {
+}
+
+void ListSink::fileBegun(qsizetype file, const QString &path)
+{
+    // Files come in order; a folder's files come past the request's paths.
+    if (file >= m_paths.size())
+        m_paths.resize(file + 1);
+    m_paths[file] = path;
+    if (m_onNextFile)
+        m_onNextFile(path);
 }
 
 const QString &ListSink::pathOf(qsizetype file) const
@@ -18,8 +27,6 @@ const QString &ListSink::pathOf(qsizetype file) const
 
 void ListSink::progress(int, const QString &)
 {
-    if (m_onNextFile)
-        m_onNextFile();
 }
 
 void ListSink::addRow(const QString &prefix, QStringView text, run::RowSource source)

@@ -16,10 +16,11 @@ namespace cli {
 // std::bad_alloc, which stops the run.
 class ListSink : public run::RunSink {
 public:
-    // Fills list with the rows of a run over paths; onNextFile runs as the run turns to each
+    // Fills list with the rows of a run; onNextFile runs with its path as the run turns to each
     // file.
-    ListSink(platform::ListModel &list, const QStringList &paths, std::function<void()> onNextFile);
+    ListSink(platform::ListModel &list, std::function<void(const QString &)> onNextFile);
 
+    void fileBegun(qsizetype file, const QString &path) override;
     void progress(int value, const QString &caption) override;
     void addRow(const QString &prefix, QStringView text, run::RowSource source) override;
     void addRowWindows1252(const QString &prefix, std::string_view bytes,
@@ -33,8 +34,8 @@ private:
     const QString &pathOf(qsizetype file) const;
 
     platform::ListModel &m_list;
-    const QStringList &m_paths;
-    std::function<void()> m_onNextFile;
+    QStringList m_paths; // the run's files so far, by position
+    std::function<void(const QString &)> m_onNextFile;
 };
 
 } // namespace cli

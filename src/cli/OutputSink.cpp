@@ -25,7 +25,7 @@ constexpr size_t kLineNumber = 20;
 
 } // namespace
 
-OutputSink::OutputSink(int fd, RowEnd end, std::function<void()> onNextFile,
+OutputSink::OutputSink(int fd, RowEnd end, std::function<void(const QString &)> onNextFile,
                        std::function<void()> onClosed)
     : m_fd(fd), m_end(end == RowEnd::Nul    ? std::string(1, '\0')
                       : end == RowEnd::CrLf ? std::string("\r\n")
@@ -76,13 +76,17 @@ void OutputSink::appendText(QStringView text)
     }
 }
 
+void OutputSink::fileBegun(qsizetype, const QString &path)
+{
+    if (m_onNextFile)
+        m_onNextFile(path);
+}
+
 void OutputSink::progress(int, const QString &)
 {
     // A person watching a terminal sees each file's rows once the file is done.
     if (m_toTerminal)
         flush();
-    if (m_onNextFile)
-        m_onNextFile();
 }
 
 char *OutputSink::lineNumberAt(char *to, uint64_t line) const

@@ -18,11 +18,12 @@ namespace cli {
 // gone (a closed pipe), a write has failed or Ctrl+C was pressed, every later row is dropped.
 class OutputSink : public run::RunSink {
 public:
-    // Writes to fd; onNextFile runs as the run turns to each file, onClosed once when the
-    // output can take no more.
-    OutputSink(int fd, RowEnd end, std::function<void()> onNextFile,
+    // Writes to fd; onNextFile runs with its path as the run turns to each file, onClosed once
+    // when the output can take no more.
+    OutputSink(int fd, RowEnd end, std::function<void(const QString &)> onNextFile,
                std::function<void()> onClosed);
 
+    void fileBegun(qsizetype file, const QString &path) override;
     void progress(int value, const QString &caption) override;
     void addRow(const QString &prefix, QStringView text, run::RowSource source) override;
     void addRowWindows1252(const QString &prefix, std::string_view bytes,
@@ -58,7 +59,7 @@ private:
 
     int m_fd;
     std::string m_end;
-    std::function<void()> m_onNextFile;
+    std::function<void(const QString &)> m_onNextFile;
     std::function<void()> m_onClosed;
     bool m_toTerminal = false;
     bool m_lineNumbers = false;

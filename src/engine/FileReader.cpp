@@ -71,6 +71,9 @@ public:
         return 0;
     }
 
+    // Returns whether the path opened as a folder.
+    bool folder() const { return m_fd >= 0 && S_ISDIR(m_info.st_mode); }
+
     // Finishes the open: throws its failure, or refuses anything but a regular file. With
     // mayMap set, a file of a size worth it is mapped, and then needs no reads.
     void open(bool mayMap)
@@ -202,7 +205,7 @@ size_t setMapAbove(size_t bytes)
 }
 
 FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule rule,
-                    const std::atomic<bool> *stop, bool mayMap, bool settleLater)
+                    const std::atomic<bool> *stop, bool mayMap, bool settleLater, bool *folder)
 {
     Steps steps(reporter, "ExtractState", "ReadFileToStringFSO");
     Reader reader;
@@ -211,6 +214,8 @@ FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule r
     // opened first: only when that fails does step 102 look the path up on its own, which
     // spares one lookup per file.
     const bool opened = reader.tryOpen(path) == 0;
+    if (folder)
+        *folder = reader.folder();
     steps.step(102, [&] {
         struct stat info {};
         if (!opened && ::stat(path.c_str(), &info) != 0)

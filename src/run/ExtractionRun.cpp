@@ -27,10 +27,14 @@ struct ExtractionRun::RunState {
     RunSink &sink;
     unsigned generation = 0;
     std::shared_ptr<const SearchPlan> plan;
+    // How the workers write rows as text, when they do.
+    std::optional<TextRows> textRows;
     std::shared_ptr<SearchWorkers> workers;
     std::unique_ptr<SearchWorkers::Outcome> outcome;
-    // The current file's position in the request.
+    // The current file's position in the run's files, and the position the next folder's first
+    // file takes: past the request's paths, and the files of the folders before it.
     qsizetype file = 0;
+    qsizetype nextFolderFile = 0;
     // The text whose rows are being handed on: the file's, or a member's of an archive.
     FileBlocks *blocks = nullptr;
     // The current text's name (the file's path, or the archive's with the member's), and the
@@ -86,13 +90,9 @@ RunEnd ExtractionRun::run(const RunRequest &request, RunSink &sink)
     return end;
 }
 
-std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(RunState &state)
+void ExtractionRun::makePlan(RunState &state)
 {
     const RunRequest &request = state.request;
-    std::vector<std::string> native;
-    native.reserve(size_t(request.paths.size()));
-    for (const QString &path : request.paths)
-        native.push_back(QFile::encodeName(path).toStdString());
     auto plan = std::make_shared<SearchPlan>(
         request.mode,
         std::u16string_view(reinterpret_cast<const char16_t *>(request.searchText.utf16()),
@@ -100,20 +100,30 @@ std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(RunState &state)
         request.matchCase, request.linesAbove, request.linesBelow, request.regex);
     plan->numberLines = request.lineNumbers;
     // A sink that takes rows as text has the workers write them, one prefix a file.
-    const std::optional<TextRows> textRows = state.sink.textRows();
     const DisplayOption display = request.display;
-    if (textRows && !request.oneLine &&
-        (display == DisplayOption::FileAndLine || display == DisplayOption::LineOnly)) {
-        auto text = std::make_shared<RowText>();
-        text->rows = *textRows;
-        if (display == DisplayOption::FileAndLine)
-            text->paths = request.paths;
-        plan->rowText = std::move(text);
-    }
+    if (!request.oneLine &&
+        (display == DisplayOption::FileAndLine || display == DisplayOption::LineOnly))
+        state.textRows = state.sink.textRows();
     state.plan = std::move(plan);
+}
+
+std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(RunState &state,
+                                                           const QStringList &paths)
+{
+    std::vector<std::string> native;
+    native.reserve(size_t(paths.size()));
+    for (const QString &path : paths)
+        native.push_back(QFile::encodeName(path).toStdString());
+    std::shared_ptr<RowText> text;
+    if (state.textRows) {
+        text = std::make_shared<RowText>();
+        text->rows = *state.textRows;
+        if (state.request.display == DisplayOption::FileAndLine)
+            text->paths = paths;
+    }
     const int threads = m_workerCount > 0 ? m_workerCount : QThread::idealThreadCount();
-    return std::make_shared<SearchWorkers>(std::move(native), state.plan, request.readRule,
-                                           threads);
+    return std::make_shared<SearchWorkers>(std::move(native), state.plan, std::move(text),
+                                           state.request.readRule, threads);
 }
 
 void ExtractionRun::retire(std::shared_ptr<SearchWorkers> workers)
@@ -146,36 +156,79 @@ void ExtractionRun::discard(RunState &state)
 void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
 {
     std::shared_ptr<SearchWorkers> workers;
-    steps.step(118, [&] { workers = startWorkers(state); });
+    steps.step(118, [&] {
+        makePlan(state);
+        workers = startWorkers(state, state.request.paths);
+    });
     if (!workers)
         return;
-    state.workers = workers;
-    const QStringList &paths = state.request.paths;
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        const QString &path = paths[i];
-        steps.step(122, [&] {
-            const int value = qRound(double(i + 1) / double(paths.size()) * 100.0);
-            state.sink.progress(value,
-                                QStringLiteral("Processing: ") + platform::fileNameFromPath(path));
-        });
-        steps.step(124, [&] { m_yield.yield(); });
-        discard(state);
-        steps.step(130, [&] { takeOutcome(state, size_t(i)); });
-        if (!state.outcome)
-            break;
-        state.file = i;
-        state.gaveUpInFile = false;
-        const bool stopped = emitFile(steps, state, path);
-        discard(state);
-        if (stopped || steps.test(138, [&] { return halted(state.generation); }))
-            break;
-    }
-    retire(std::move(workers));
+    state.nextFolderFile = state.request.paths.size();
+    runPaths(steps, state, std::move(workers), state.request.paths, 0, -1);
     if (state.gaveUpFiles > 0) {
         const SearchWorkers::Report report =
             SearchWorkers::gaveUpReport(*state.plan, state.gaveUpFiles, state.firstGaveUpPath);
         m_reporter.reportError(report.tag, report.step, report.description);
     }
+}
+
+// Runs paths, whose outcomes workers give, as the run's files from position first on. The
+// request's own paths show their place as progress; a folder's files show the folder's
+// (progress). Returns true when the run ends there.
+bool ExtractionRun::runPaths(engine::Steps &steps, RunState &state,
+                             std::shared_ptr<SearchWorkers> workers, const QStringList &paths,
+                             qsizetype first, int progress)
+{
+    const std::shared_ptr<SearchWorkers> outer = std::exchange(state.workers, workers);
+    // A folder's files are files: only a folder among the request's paths is run as its files.
+    const bool foldersRun = m_folderFiles && progress < 0;
+    bool ended = false;
+    for (qsizetype i = 0; i < paths.size() && !ended; ++i) {
+        const QString &path = paths[i];
+        steps.step(122, [&] {
+            const int value =
+                progress >= 0 ? progress : qRound(double(i + 1) / double(paths.size()) * 100.0);
+            state.sink.fileBegun(first + i, path);
+            state.sink.progress(value,
+                                QStringLiteral("Processing: ") + platform::fileNameFromPath(path));
+        });
+        steps.step(124, [&] { m_yield.yield(); });
+        discard(state);
+        steps.step(130, [&] { takeOutcome(state, size_t(i), foldersRun); });
+        if (!state.outcome)
+            ended = true;
+        else if (state.outcome->folder && foldersRun)
+            ended =
+                runFolder(steps, state, path, qRound(double(i + 1) / double(paths.size()) * 100.0));
+        else {
+            state.file = first + i;
+            state.gaveUpInFile = false;
+            ended = emitFile(steps, state, path);
+        }
+        discard(state);
+        if (!ended)
+            ended = steps.test(138, [&] { return halted(state.generation); });
+    }
+    retire(std::move(workers));
+    state.workers = outer;
+    return ended;
+}
+
+bool ExtractionRun::runFolder(engine::Steps &steps, RunState &state, const QString &folder,
+                              int progress)
+{
+    discard(state);
+    const QStringList files = m_folderFiles(folder);
+    if (halted(state.generation))
+        return true;
+    if (files.isEmpty())
+        return false;
+    std::shared_ptr<SearchWorkers> workers;
+    steps.step(118, [&] { workers = startWorkers(state, files); });
+    if (!workers)
+        return true;
+    const qsizetype first =
+        std::exchange(state.nextFolderFile, state.nextFolderFile + files.size());
+    return runPaths(steps, state, std::move(workers), files, first, progress);
 }
 
 bool ExtractionRun::emitFile(engine::Steps &steps, RunState &state, const QString &path)
@@ -224,7 +277,7 @@ bool ExtractionRun::emitText(engine::Steps &steps, RunState &state, const QStrin
     return false;
 }
 
-void ExtractionRun::takeOutcome(RunState &state, size_t file)
+void ExtractionRun::takeOutcome(RunState &state, size_t file, bool foldersRun)
 {
     std::unique_ptr<SearchWorkers::Outcome> outcome;
     for (;;) {
@@ -235,8 +288,11 @@ void ExtractionRun::takeOutcome(RunState &state, size_t file)
     }
     if (halted(state.generation))
         return;
-    for (const SearchWorkers::Report &report : outcome->reports)
-        m_reporter.reportError(report.tag, report.step, report.description);
+    // A folder whose files are run in its place is no failure.
+    if (!(outcome->folder && foldersRun)) {
+        for (const SearchWorkers::Report &report : outcome->reports)
+            m_reporter.reportError(report.tag, report.step, report.description);
+    }
     state.outcome = std::move(outcome);
 }
 

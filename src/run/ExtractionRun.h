@@ -5,6 +5,8 @@
 #include "run/SearchWorkers.h"
 
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <future>
 #include <memory>
 #include <vector>
@@ -34,6 +36,11 @@ public:
 
     // Sets how many worker threads read and search files; 0 means one per processor core.
     void setWorkerCount(int count) { m_workerCount = count; }
+    // Gives the files of a folder among the request's paths, in order, on the running thread.
+    using FolderFiles = std::function<QStringList(const QString &folder)>;
+    // Has a folder among the paths run as the files filesOf gives for it, in its place; without,
+    // a folder is reported as no file. Each file's rows name it by its position past the paths.
+    void setFolderFiles(FolderFiles filesOf) { m_folderFiles = std::move(filesOf); }
 
     // Runs the request to its end, or until stopped, handing everything found to sink;
     // returns how it ended, which the sink is told last. A run may start while a stopped one
@@ -53,8 +60,12 @@ public:
 private:
     struct RunState;
     void runFiles(engine::Steps &steps, RunState &state);
-    std::shared_ptr<SearchWorkers> startWorkers(RunState &state);
-    void takeOutcome(RunState &state, size_t file);
+    bool runPaths(engine::Steps &steps, RunState &state, std::shared_ptr<SearchWorkers> workers,
+                  const QStringList &paths, qsizetype first, int progress);
+    bool runFolder(engine::Steps &steps, RunState &state, const QString &folder, int progress);
+    void makePlan(RunState &state);
+    std::shared_ptr<SearchWorkers> startWorkers(RunState &state, const QStringList &paths);
+    void takeOutcome(RunState &state, size_t file, bool foldersRun);
     bool emitFile(engine::Steps &steps, RunState &state, const QString &path);
     bool emitText(engine::Steps &steps, RunState &state, const QString &name, FileBlocks &blocks);
     void retire(std::shared_ptr<SearchWorkers> workers);
@@ -78,6 +89,7 @@ private:
     unsigned m_generation = 0;
     int m_depth = 0;
     int m_workerCount = 0;
+    FolderFiles m_folderFiles;
     // Workers of ended runs that may still be finishing a read; joined once they have.
     std::vector<std::shared_ptr<SearchWorkers>> m_retired;
     // Huge files whose memory goes back to the system aside from the running thread.

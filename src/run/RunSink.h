@@ -14,9 +14,9 @@
 
 namespace run {
 
-// Where a row came from: its file, as a position in the request's paths, and the number of
-// the row's first line in that file, counted from 1. A row of the text a compressed file or an
-// archive holds also names the member, whose text the line counts.
+// Where a row came from: its file, as a position in the run's files (see RunSink::fileBegun()),
+// and the number of the row's first line in that file, counted from 1. A row of the text a
+// compressed file or an archive holds also names the member, whose text the line counts.
 struct RowSource {
     qsizetype file = 0;
     uint64_t line = 0;
@@ -56,6 +56,10 @@ public:
     // Notes that the run turns to the next file: its position as a value from 0 to 100, and
     // the caption "Processing: " with the file's name.
     virtual void progress(int value, const QString &caption) = 0;
+    // Notes, before its progress, that the run turns to the file at position file: one of the
+    // request's paths, or past them a file of a folder among them (see
+    // ExtractionRun::setFolderFiles()), which come in order.
+    virtual void fileBegun(qsizetype /*file*/, const QString & /*path*/) {}
     // Adds the row prefix + text; rows of one file share their prefix.
     virtual void addRow(const QString &prefix, QStringView text, RowSource source) = 0;
     // Adds the row prefix + the characters of Windows-1252 bytes.

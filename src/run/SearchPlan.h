@@ -57,8 +57,6 @@ struct SearchPlan {
     std::optional<engine::Pattern::Error> patternError;
     // Whether the blocks' lines are numbered.
     bool numberLines = true;
-    // How rows are written as text on the workers, when they are.
-    std::shared_ptr<const RowText> rowText;
 };
 
 // The blocks of every piece of one file. The blocks' lines point into the file's text, or,

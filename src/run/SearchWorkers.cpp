@@ -32,8 +32,10 @@ size_t SearchWorkers::Outcome::heldBytes() const
 }
 
 SearchWorkers::SearchWorkers(std::vector<std::string> paths, std::shared_ptr<const SearchPlan> plan,
-                             engine::ReadRule rule, int threads)
-    : m_paths(std::move(paths)), m_plan(std::move(plan)), m_rule(rule), m_slots(m_paths.size())
+                             std::shared_ptr<const RowText> rowText, engine::ReadRule rule,
+                             int threads)
+    : m_paths(std::move(paths)), m_plan(std::move(plan)), m_rowText(std::move(rowText)),
+      m_rule(rule), m_slots(m_paths.size())
 {
     const int count = std::max(1, threads);
     m_running = count;
@@ -60,7 +62,7 @@ void SearchWorkers::stop()
 
 std::unique_ptr<SearchWorkers::Outcome>
 SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::ReadRule rule,
-                       const std::atomic<bool> *stop, size_t file)
+                       const std::atomic<bool> *stop, const RowText *rowText, size_t file)
 {
     for (;;) {
         auto outcome = std::make_unique<Outcome>();
@@ -68,8 +70,10 @@ SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::
         FileBlocks &blocks = outcome->blocks;
         // The bytes are looked at before they are taken as text: a compressed file or an
         // archive is searched as what it holds, unless every file is to be read as bytes.
-        blocks.text =
-            engine::readPieces(path, reporter, engine::ReadRule::Windows1252CrLf, stop, true);
+        blocks.text = engine::readPieces(path, reporter, engine::ReadRule::Windows1252CrLf, stop,
+                                         true, false, &outcome->folder);
+        if (outcome->folder)
+            return outcome;
         if (rule == engine::ReadRule::Automatic &&
             engine::packingOf(blocks.text.bytes()) != engine::Packing::Plain) {
             searchPacked(blocks.text.bytes(), plan, *outcome, stop);
@@ -85,7 +89,7 @@ SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::
         searchFile(plan, blocks, stop);
         try {
             // A file cut shorter while it was mapped is read again, as it now is.
-            if (!blocks.keepOnlyRows(plan.rowText.get(), file))
+            if (!blocks.keepOnlyRows(rowText, file))
                 continue;
         } catch (const std::bad_alloc &) {
             // Memory ran out for the rows, as it would have in the list: the running thread
@@ -143,7 +147,7 @@ void SearchWorkers::work()
         }
         std::unique_ptr<Outcome> outcome;
         try {
-            outcome = process(m_paths[i], *m_plan, m_rule, &m_stop, i);
+            outcome = process(m_paths[i], *m_plan, m_rule, &m_stop, m_rowText.get(), i);
         } catch (const std::bad_alloc &) {
             outcome = std::make_unique<Outcome>();
             outcome->reports.push_back(

@@ -48,14 +48,17 @@ public:
         // A compressed file's text or an archive's members, in order; blocks is then empty.
         std::vector<Member> members;
         bool packed = false;
+        // The path named a folder; its one report says so.
+        bool folder = false;
 
         // Returns how much memory the file's blocks and rows take.
         size_t heldBytes() const;
     };
 
-    // Starts threads workers (at least one) on the files (native paths) with the plan.
+    // Starts threads workers (at least one) on the files (native paths) with the plan; with
+    // rowText set, they write the rows as it says, with the files' prefixes.
     SearchWorkers(std::vector<std::string> paths, std::shared_ptr<const SearchPlan> plan,
-                  engine::ReadRule rule, int threads);
+                  std::shared_ptr<const RowText> rowText, engine::ReadRule rule, int threads);
     // Stops the workers and waits for them.
     ~SearchWorkers();
     SearchWorkers(const SearchWorkers &) = delete;
@@ -76,11 +79,12 @@ public:
     // gave up: how many there were, and the first of them.
     static Report gaveUpReport(const SearchPlan &plan, size_t files, const std::string &firstPath);
 
-    // Reads and searches one file, at position file in the run, on the calling thread, keeping
-    // only the lines of the blocks (or the rows as the plan's text), not the file's text.
+    // Reads and searches one file on the calling thread, keeping only the lines of the blocks
+    // (or, with rowText, the rows as text with the prefix of its file at position file), not
+    // the file's text.
     static std::unique_ptr<Outcome> process(const std::string &path, const SearchPlan &plan,
                                             engine::ReadRule rule, const std::atomic<bool> *stop,
-                                            size_t file = 0);
+                                            const RowText *rowText = nullptr, size_t file = 0);
 
 private:
     void work();
@@ -88,6 +92,7 @@ private:
 
     std::vector<std::string> m_paths;
     std::shared_ptr<const SearchPlan> m_plan;
+    std::shared_ptr<const RowText> m_rowText;
     engine::ReadRule m_rule;
     std::mutex m_mutex;
     std::condition_variable m_ready;
