@@ -231,6 +231,17 @@ void TestCommandLine::extraction_data()
         << x + QStringList{"-e", "hit", "--display", "line", "gone.txt", "lf.txt", "logs/a.log"}
         << QByteArray() << QByteArray("beta hit\nhit one\n")
         << QByteArray("lumbrex: gone.txt: No such file or directory\n") << 2;
+    QTest::newRow("a folder among the paths runs in its place; what is said keeps their order")
+        << x + QStringList{"-e", "hit", "lf.txt", "gone.txt", "logs/sub", "nope.txt", "utf8.txt"}
+        << QByteArray()
+        << QByteArray("lf.txt beta hit\nlogs/sub/c.log hit three\nutf8.txt caf\xC3\xA9 hit\n")
+        << QByteArray("lumbrex: gone.txt: No such file or directory\n"
+                      "lumbrex: nope.txt: No such file or directory\n")
+        << 2;
+    QTest::newRow("a folder given twice, and a file in it given too: each read each time")
+        << x + QStringList{"-e",      "hit", "--display", "line", "logs/sub", "logs/sub/c.log",
+                           "logs/sub"}
+        << QByteArray() << QByteArray("hit three\n").repeated(3) << QByteArray() << 0;
     QTest::newRow("a FIFO and a device are not read, and nothing waits")
         << x + QStringList{"-e", "hit", "--display", "line", "fifo", "/dev/zero", "lf.txt"}
         << QByteArray() << QByteArray("beta hit\n")
@@ -486,6 +497,13 @@ void TestCommandLine::saves_data()
         << x + QStringList{"-e", "name", "--save-text", "logs", "names.txt"} << QString()
         << QByteArray() << QByteArray("lumbrex: logs: Path/File access error: logs is a folder\n")
         << 2;
+    QTest::newRow("a folder among the paths: its files' paths saved in its place")
+        << QStringList{"--extract",   "--display", "file",   "-e",       "hit",
+                       "--save-text", "tree.txt",  "lf.txt", "logs/sub", "utf8.txt"}
+        << "tree.txt"
+        << QByteArray(
+               "Results       \t\r\nlf.txt        \t\r\nlogs/sub/c.log\t\r\nutf8.txt      \t\r\n")
+        << QByteArray() << 0;
     QTest::newRow("a read failure still saves what was found, status 2")
         << x + QStringList{"-e", "hit", "--save-text", "partial.txt", "gone.txt", "lf.txt"}
         << "partial.txt" << QByteArray("Results \t\r\nbeta hit\t\r\n")
