@@ -122,14 +122,14 @@ bool FolderScan::isFolder(const QString &path)
 {
     if (path.isEmpty())
         return false;
-    const platform::FileAttributes attributes =
-        m_fileSystem.attributes(withoutTrailingSeparator(path));
-    return attributes.exists && attributes.folder;
+    return m_fileSystem.isFolder(withoutTrailingSeparator(path));
 }
 
 bool FolderScan::passesFolderTest(const QString &folder)
 {
-    if (isRoot(folder))
+    // Only a hidden folder can be a hidden system one.
+    if (isRoot(folder) ||
+        !platform::mayBeHidden(platform::fileNameFromPath(withoutTrailingSeparator(folder))))
         return true;
     const int value =
         platform::attributeValue(m_fileSystem.attributes(withoutTrailingSeparator(folder)));
@@ -312,7 +312,8 @@ LeftOut FolderScan::addFolderTree(const QString &folder, const QStringList &patt
                 if (!m_fileSystem.isUsableFile(path))
                     return;
                 constexpr int hiddenArchive = platform::HiddenBit | platform::ArchiveBit;
-                if (platform::attributeValue(m_fileSystem.attributes(path)) == hiddenArchive)
+                if (platform::mayBeHidden(name) &&
+                    platform::attributeValue(m_fileSystem.attributes(path)) == hiddenArchive)
                     return;
                 list.appendDeferred(platform::normalizePath(path));
             });

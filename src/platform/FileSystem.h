@@ -63,6 +63,12 @@ public:
     virtual FileAttributes attributes(const QString &path) = 0;
     // Returns whether the path is an existing regular file.
     virtual bool isUsableFile(const QString &path) = 0;
+    // Returns whether the path is an existing folder (through links).
+    virtual bool isFolder(const QString &path)
+    {
+        const FileAttributes found = attributes(path);
+        return found.exists && found.folder;
+    }
     // Returns whether the time of the path's last change can be read.
     virtual bool fileExists(const QString &path) = 0;
     // Returns the names of one kind of entry of a folder, in listing order, hidden ones

@@ -9,6 +9,11 @@ QString fileNameFromPath(const QString &path, PathStyle style)
     return at < 0 ? path : path.mid(at + 1);
 }
 
+bool mayBeHidden(const QString &name, PathStyle style)
+{
+    return style == PathStyle::Windows || name.startsWith(QLatin1Char('.'));
+}
+
 QString normalizePath(const QString &path, PathStyle style)
 {
     if (style == PathStyle::Posix) {

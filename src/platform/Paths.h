@@ -16,6 +16,11 @@ inline constexpr PathStyle nativePathStyle = PathStyle::Posix;
 // Returns the part of a path after its last separator, or the whole path when it has none.
 QString fileNameFromPath(const QString &path, PathStyle style = nativePathStyle);
 
+// Returns whether a file or folder of this name may carry the hidden attribute: on POSIX
+// systems a name that starts with '.' is hidden and no other is; Windows keeps the attribute
+// apart from the name, so any may.
+bool mayBeHidden(const QString &name, PathStyle style = nativePathStyle);
+
 // Returns the path with doubled separators collapsed. POSIX: every run of '/' becomes one.
 // Windows: pairs of backslashes become one, scanning left to right; a path starting with a
 // backslash comes back with exactly two leading backslashes (a network path).

@@ -61,7 +61,7 @@ FileAttributes QtFileSystem::attributes(const QString &path)
         result.archive = S_ISREG(info.st_mode);
         result.readOnly = ::access(native.constData(), W_OK) != 0;
     }
-    result.hidden = name.startsWith(QLatin1Char('.'));
+    result.hidden = mayBeHidden(name, PathStyle::Posix);
     result.system = result.folder && (name == QLatin1String("lost+found") ||
                                       name.startsWith(QLatin1String(".Trash")));
     return result;
@@ -73,6 +73,14 @@ bool QtFileSystem::isUsableFile(const QString &path)
         return !look->folder;
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool QtFileSystem::isFolder(const QString &path)
+{
+    if (const Look *look = remembered(path))
+        return look->folder;
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool QtFileSystem::fileExists(const QString &path)
@@ -118,11 +126,14 @@ std::vector<QtFileSystem::Entry> QtFileSystem::listing(const QString &folder)
         // another file or none: it is counted, so the caller can say what was left out.
         listed.name = QFile::decodeName(name);
         listed.unreadable = QFile::encodeName(listed.name) != QByteArrayView(name);
-        // Asked beside its folder, whether the entry may be written costs no walk of its path.
-        if (m_remember && known && !listed.unreadable)
-            m_looks.insert(
-                prefix + listed.name,
-                Look{listed.folder, ::faccessat(dirFd, name, W_OK, 0) == 0 ? 1 : 0, QString()});
+        // Only a hidden entry's attributes are looked at in a walk, and asked beside its
+        // folder, whether it may be written costs no walk of its path.
+        if (m_remember && known && !listed.unreadable) {
+            int writable = -1;
+            if (mayBeHidden(listed.name, PathStyle::Posix))
+                writable = ::faccessat(dirFd, name, W_OK, 0) == 0 ? 1 : 0;
+            m_looks.insert(prefix + listed.name, Look{listed.folder, writable, QString()});
+        }
         entries.push_back(std::move(listed));
     }
     ::closedir(dir);

@@ -22,6 +22,7 @@ public:
 
     FileAttributes attributes(const QString &path) override;
     bool isUsableFile(const QString &path) override;
+    bool isFolder(const QString &path) override;
     bool fileExists(const QString &path) override;
     // Lists through opendir/readdir, sorted by name without regard to case so every scan of
     // a folder gives the same order.

@@ -25,22 +25,32 @@ void TestQtFileSystem::attributes_data()
     QTest::addColumn<bool>("folder");
     QTest::addColumn<bool>("archive");
     QTest::addColumn<bool>("isLink");
+    QTest::addColumn<bool>("readOnly"); // the path made read-only (not seen as such by root)
     QTest::newRow("plain file") << "notes.txt"
-                                << "" << false << false << false << true << false;
+                                << "" << false << false << false << true << false << false;
     QTest::newRow("dot file is hidden") << ".profile"
-                                        << "" << true << false << false << true << false;
+                                        << "" << true << false << false << true << false << false;
     QTest::newRow("file inside a hidden folder is not")
         << ".cache/a.txt"
-        << "" << false << false << false << true << false;
+        << "" << false << false << false << true << false << false;
     QTest::newRow("hidden folder") << ".config/"
-                                   << "" << true << false << true << false << false;
-    QTest::newRow("lost+found is the system's") << "lost+found/"
-                                                << "" << false << true << true << false << false;
+                                   << "" << true << false << true << false << false << false;
+    QTest::newRow("lost+found is the system's")
+        << "lost+found/"
+        << "" << false << true << true << false << false << false;
     QTest::newRow("trash folder is hidden and the system's")
         << ".Trash-1000/"
-        << "" << true << true << true << false << false;
-    QTest::newRow("link to a file") << "shortcut.txt"
-                                    << "notes.txt" << false << false << false << true << true;
+        << "" << true << true << true << false << false << false;
+    QTest::newRow("link to a file")
+        << "shortcut.txt"
+        << "notes.txt" << false << false << false << true << true << false;
+    QTest::newRow("read-only file") << "kept.txt"
+                                    << "" << false << false << false << true << false << true;
+    QTest::newRow("read-only dot file") << ".kept"
+                                        << "" << true << false << false << true << false << true;
+    QTest::newRow("read-only hidden folder")
+        << ".vault/"
+        << "" << true << false << true << false << false << true;
 }
 
 void TestQtFileSystem::attributes()
@@ -52,6 +62,7 @@ void TestQtFileSystem::attributes()
     QFETCH(bool, folder);
     QFETCH(bool, archive);
     QFETCH(bool, isLink);
+    QFETCH(bool, readOnly);
     QTemporaryDir dir;
     const QString full = dir.filePath(path);
     if (!link.isEmpty()) {
@@ -67,6 +78,9 @@ void TestQtFileSystem::attributes()
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     const QString asListed = path.endsWith(QLatin1Char('/')) ? full.chopped(1) : full;
+    if (readOnly)
+        QVERIFY(QFile::setPermissions(asListed, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    readOnly = readOnly && ::geteuid() != 0;
     // Remembered looks take what the folder's listing told, and must tell the same.
     for (const auto looks :
          {platform::QtFileSystem::Looks::Fresh, platform::QtFileSystem::Looks::Remembered}) {
@@ -81,7 +95,8 @@ void TestQtFileSystem::attributes()
         QCOMPARE(a.folder, folder);
         QCOMPARE(a.archive, archive);
         QCOMPARE(a.link, isLink);
-        QVERIFY(!a.readOnly);
+        QCOMPARE(a.readOnly, readOnly);
+        QCOMPARE(fileSystem.isFolder(asListed), folder);
         QCOMPARE(fileSystem.isUsableFile(asListed), archive);
         QCOMPARE(fileSystem.resolvedPath(asListed), QFileInfo(asListed).canonicalFilePath());
     }
