@@ -129,7 +129,7 @@ int runExtraction(Options options, const Console &console, ConsoleReporter &repo
     }
 
     Interruption interruption;
-    InputPaths inputs(reporter, interruption, console.input);
+    InputPaths inputs(reporter, console.input);
     interruption.setStop([&] { inputs.stop(); });
     const std::optional<QStringList> paths =
         inputs.gather(options.paths, options.filesFrom, options.scanPattern.value_or("*"));
@@ -142,7 +142,9 @@ int runExtraction(Options options, const Console &console, ConsoleReporter &repo
     platform::tuneHeapForRuns();
     run::ExtractionRun extraction(interruption, reporter);
     extraction.setWorkerCount(options.threads);
-    extraction.setFolderFiles([&](const QString &folder) { return inputs.filesOf(folder); });
+    extraction.setFolderFiles(
+        [&](const QString &folder, const run::ExtractionRun::FoundFiles &found,
+            const std::atomic<bool> &stop) { return inputs.filesOf(folder, found, stop); });
     interruption.setStop([&] {
         inputs.stop();
         extraction.stop();

@@ -55,6 +55,42 @@ QString reasonFor(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// The yield of a folder scan on a thread of its own: it ends the scan once the run, the
+// gathering or the user stops.
+class ScanYield : public platform::Yield {
+public:
+    ScanYield(const std::atomic<bool> &runStopped, const std::atomic<bool> &gatheringStopped)
+        : m_runStopped(runStopped), m_gatheringStopped(gatheringStopped)
+    {
+    }
+    void setScan(filelist::FolderScan &scan) { m_scan = &scan; }
+    void yield() override
+    {
+        if (m_scan && (m_runStopped || m_gatheringStopped || Interruption::interrupted()))
+            m_scan->stop();
+    }
+
+private:
+    const std::atomic<bool> &m_runStopped;
+    const std::atomic<bool> &m_gatheringStopped;
+    filelist::FolderScan *m_scan = nullptr;
+};
+
+// Keeps what a scan reports, to be said on the reporter's thread.
+class Recorded : public engine::ErrorReporter {
+public:
+    struct Report {
+        std::string tag;
+        int step;
+        std::string description;
+    };
+    void reportError(const std::string &tag, int step, const std::string &description) override
+    {
+        reports.push_back({tag, step, description});
+    }
+    std::vector<Report> reports;
+};
+
 // The scan's message is made for a message box: one line here.
 QString oneLine(QString text)
 {
@@ -65,8 +101,7 @@ QString oneLine(QString text)
 
 } // namespace
 
-InputPaths::InputPaths(ConsoleReporter &reporter, platform::Yield &yield, int input)
-    : m_reporter(reporter), m_yield(yield), m_input(input)
+InputPaths::InputPaths(ConsoleReporter &reporter, int input) : m_reporter(reporter), m_input(input)
 {
 }
 
@@ -127,8 +162,6 @@ std::optional<QByteArray> InputPaths::readList(const QString &listFile)
 void InputPaths::stop()
 {
     m_stopped = true;
-    if (m_scan)
-        m_scan->stop();
 }
 
 std::optional<QStringList> InputPaths::gather(const QStringList &given, const QString &listFile,
@@ -164,23 +197,30 @@ std::optional<QStringList> InputPaths::gather(const QStringList &given, const QS
     return files;
 }
 
-QStringList InputPaths::filesOf(const QString &folder)
+std::function<void()> InputPaths::filesOf(const QString &folder,
+                                          const std::function<void(const QStringList &)> &found,
+                                          const std::atomic<bool> &stop)
 {
     if (m_stopped)
         return {};
     platform::QtFileSystem fileSystem(platform::QtFileSystem::Looks::Remembered);
-    filelist::FolderScan scan(fileSystem, m_yield, m_reporter);
-    m_scan = &scan;
-    engine::Steps steps(m_reporter, "CommandLine", "AddFolderTree");
-    platform::ListModel scanned;
-    const filelist::LeftOut leftOut = scan.addFolderTree(folder, m_patterns, scanned, steps);
-    m_scan = nullptr;
-    if (leftOut.any())
-        m_reporter.failAbout(folder, oneLine(leftOut.message()));
-    for (const QString &loop : leftOut.loops)
-        m_reporter.failAbout(loop, QStringLiteral("folder loop: it leads back to a folder "
-                                                  "above it, so it is not scanned again"));
-    return scanned.texts();
+    ScanYield yield(stop, m_stopped);
+    auto recorded = std::make_shared<Recorded>();
+    filelist::FolderScan scan(fileSystem, yield, *recorded);
+    yield.setScan(scan);
+    scan.setFound(found);
+    engine::Steps steps(*recorded, "CommandLine", "AddFolderTree");
+    platform::ListModel unused; // the files go to found
+    const filelist::LeftOut leftOut = scan.addFolderTree(folder, m_patterns, unused, steps);
+    return [this, folder, leftOut, recorded] {
+        for (const Recorded::Report &report : recorded->reports)
+            m_reporter.reportError(report.tag, report.step, report.description);
+        if (leftOut.any())
+            m_reporter.failAbout(folder, oneLine(leftOut.message()));
+        for (const QString &loop : leftOut.loops)
+            m_reporter.failAbout(loop, QStringLiteral("folder loop: it leads back to a folder "
+                                                      "above it, so it is not scanned again"));
+    };
 }
 
 } // namespace cli

@@ -3,15 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <functional>
 #include <optional>
-
-namespace filelist {
-class FolderScan;
-}
-
-namespace platform {
-class Yield;
-}
 
 namespace cli {
 
@@ -23,15 +17,19 @@ class ConsoleReporter;
 class InputPaths {
 public:
     // Reports to reporter; reads a list named "-" from the file descriptor input.
-    InputPaths(ConsoleReporter &reporter, platform::Yield &yield, int input);
+    InputPaths(ConsoleReporter &reporter, int input);
 
     // Returns the paths in order, or nothing when the list of paths cannot be read at all; a
     // folder among them is to be given as its files with filesOf(), whose names match pattern.
     std::optional<QStringList> gather(const QStringList &given, const QString &listFile,
                                       const QString &pattern);
-    // Returns the files of a folder's tree in order, reporting what the scan left out.
-    QStringList filesOf(const QString &folder);
-    // Makes a folder scan under way end at its next yield.
+    // Hands the files of a folder's tree to found in order, as the scan finds them, until
+    // stop is set; runs on a thread of its own. Returns what is to be said of the folder
+    // (what the scan left out), to be called on the thread of the reporter.
+    std::function<void()> filesOf(const QString &folder,
+                                  const std::function<void(const QStringList &)> &found,
+                                  const std::atomic<bool> &stop);
+    // Makes a folder scan under way end at its next yield, and those after it end at once.
     void stop();
 
     // Returns the paths of a list, one a line (LF or CR LF; empty lines skipped). A name that
@@ -42,11 +40,9 @@ private:
     std::optional<QByteArray> readList(const QString &listFile);
 
     ConsoleReporter &m_reporter;
-    platform::Yield &m_yield;
     int m_input;
     QStringList m_patterns;
-    bool m_stopped = false;
-    filelist::FolderScan *m_scan = nullptr; // the scan under way
+    std::atomic<bool> m_stopped{false};
 };
 
 } // namespace cli

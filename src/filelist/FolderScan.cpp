@@ -165,27 +165,40 @@ void FolderScan::addSubFolders(QStringList &folders, bool recurse)
         const QString resolved = m_fileSystem.resolvedPath(withoutTrailingSeparator(folder));
         m_ancestors.insert(folder, resolved.isEmpty() ? QStringList() : QStringList{resolved});
     }
-    walk(folders, recurse);
+    walk(folders, recurse, true);
     m_ancestors.clear();
 }
 
-void FolderScan::walk(QStringList &folders, bool recurse)
+// The folders chosen are walked as given; the folders below them are tested first.
+void FolderScan::walk(QStringList &folders, bool recurse, bool chosen)
 {
+    // Handing files on as folders are listed gives them in the list's order: level by level,
+    // each level's folders in the order found, each once listed and known to be kept.
+    const bool handOn = m_found && m_list && recurse;
     engine::Steps steps(m_reporter, "AddFolder", "GetSubDirectories2016");
     QStringList found;
     const QStringList given = folders;
     for (const QString &folder : given) {
         if (m_stopped)
             return;
-        if (steps.test(108, [&] { return !isFolder(folder); }))
+        // A chosen folder is kept whatever its tests, but a folder listed without its files.
+        if (steps.test(108, [&] { return !isFolder(folder); })) {
+            if (handOn && chosen)
+                addFilesOf(folder);
             continue;
+        }
         if (steps.test(110, [&] { return isTooLong(folder); })) {
             ++m_leftOut.longFolders;
+            if (handOn && chosen)
+                addFilesOf(folder);
             continue;
         }
         steps.step(114, [&] { pause(); });
-        if (!steps.test(116, [&] { return passesFolderTest(folder); }))
+        if (!steps.test(116, [&] { return passesFolderTest(folder); })) {
+            if (handOn && chosen)
+                addFilesOf(folder);
             continue;
+        }
         QStringList names;
         bool unlistable = false;
         steps.step(118, [&] {
@@ -231,6 +244,8 @@ void FolderScan::walk(QStringList &folders, bool recurse)
         }
         if (unlistable)
             steps.step(148, [&] { folders.removeAt(folders.indexOf(folder)); });
+        else if (handOn)
+            addFilesOf(folder);
     }
     steps.step(150, [&] {
         if (recurse && !found.isEmpty())
@@ -283,42 +298,60 @@ QStringList FolderScan::usableFilesIn(const QString &folder, const QStringList &
     return usable;
 }
 
+void FolderScan::addFilesOf(const QString &folder)
+{
+    engine::Steps &steps = *m_steps;
+    QString here;
+    steps.step(118, [&] {
+        here = folder;
+        if (here.endsWith(separator))
+            here.chop(1);
+    });
+    QStringList names;
+    steps.step(120, [&] { names = usableFilesIn(here, *m_patterns); });
+    QStringList added;
+    for (const QString &name : names) {
+        if (m_stopped)
+            break;
+        steps.step(122, [&] { pause(); });
+        if (steps.test(124, [&] { return name.startsWith(u'~'); }))
+            continue;
+        QString path;
+        steps.step(126, [&] { path = here + separator + name; });
+        steps.step(128, [&] {
+            if (!m_fileSystem.isUsableFile(path))
+                return;
+            constexpr int hiddenArchive = platform::HiddenBit | platform::ArchiveBit;
+            if (platform::mayBeHidden(name) &&
+                platform::attributeValue(m_fileSystem.attributes(path)) == hiddenArchive)
+                return;
+            if (m_found)
+                added.append(platform::normalizePath(path));
+            else
+                m_list->appendDeferred(platform::normalizePath(path));
+        });
+    }
+    if (m_found && !added.isEmpty())
+        m_found(added);
+}
+
 LeftOut FolderScan::addFolderTree(const QString &folder, const QStringList &patterns,
                                   platform::ListModel &list, engine::Steps &steps)
 {
     m_leftOut = {};
+    m_patterns = &patterns;
+    m_list = &list;
+    m_steps = &steps;
     const int unreadableBefore = m_fileSystem.unreadableNames();
     QStringList folders;
     steps.step(112, [&] { folders = QStringList{folder + separator}; });
+    // Handed on, the files went as the walk listed their folders.
     steps.step(114, [&] { addSubFolders(folders, true); });
-    for (qsizetype i = 0; i < folders.size() && !m_stopped; ++i) {
-        QString here;
-        steps.step(118, [&] {
-            here = folders.at(i);
-            if (here.endsWith(separator))
-                here.chop(1);
-        });
-        QStringList names;
-        steps.step(120, [&] { names = usableFilesIn(here, patterns); });
-        for (const QString &name : names) {
-            if (m_stopped)
-                break;
-            steps.step(122, [&] { pause(); });
-            if (steps.test(124, [&] { return name.startsWith(u'~'); }))
-                continue;
-            QString path;
-            steps.step(126, [&] { path = here + separator + name; });
-            steps.step(128, [&] {
-                if (!m_fileSystem.isUsableFile(path))
-                    return;
-                constexpr int hiddenArchive = platform::HiddenBit | platform::ArchiveBit;
-                if (platform::mayBeHidden(name) &&
-                    platform::attributeValue(m_fileSystem.attributes(path)) == hiddenArchive)
-                    return;
-                list.appendDeferred(platform::normalizePath(path));
-            });
-        }
-    }
+    for (qsizetype i = 0; i < folders.size() && !m_stopped && !m_found; ++i)
+        addFilesOf(folders.at(i));
+    m_patterns = nullptr;
+    m_list = nullptr;
+    m_steps = nullptr;
     list.flush();
     const int unreadable = m_fileSystem.unreadableNames() - unreadableBefore;
     if (unreadable > 0)

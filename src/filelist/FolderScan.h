@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace engine {
 class ErrorReporter;
@@ -40,6 +41,13 @@ public:
     // or a folder that may not be read.
     LeftOut addFolderTree(const QString &folder, const QStringList &patterns,
                           platform::ListModel &list, engine::Steps &steps);
+    // Has addFolderTree() hand each folder's files to found, rather than to the list, as soon
+    // as the folder is listed, in the list's order: whoever reads the files starts on the
+    // first of them while the walk goes on.
+    void setFound(std::function<void(const QStringList &files)> found)
+    {
+        m_found = std::move(found);
+    }
     // Returns whether the path names an existing folder.
     bool isFolder(const QString &path);
     // Makes every running and later walk end at its next yield; used when the window closes.
@@ -62,7 +70,8 @@ public:
     static QStringList namePatterns(const QString &typed);
 
 private:
-    void walk(QStringList &folders, bool recurse);
+    void walk(QStringList &folders, bool recurse, bool chosen = false);
+    void addFilesOf(const QString &folder);
     bool passesFolderTest(const QString &folder);
     bool loopsBack(const QString &parent, const QString &folder);
     void pause() const;
@@ -72,6 +81,11 @@ private:
     engine::ErrorReporter &m_reporter;
     bool m_stopped = false;
     LeftOut m_leftOut;
+    std::function<void(const QStringList &)> m_found;
+    // What addFolderTree() is filling, while it runs.
+    const QStringList *m_patterns = nullptr;
+    platform::ListModel *m_list = nullptr;
+    engine::Steps *m_steps = nullptr;
     // Per folder met by the walk, the resolved folders from the chosen one down to it.
     QHash<QString, QStringList> m_ancestors;
 };

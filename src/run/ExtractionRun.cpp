@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QThread>
 #include <climits>
+#include <condition_variable>
+#include <mutex>
 #include <type_traits>
 #include <utility>
 
@@ -50,6 +52,31 @@ struct ExtractionRun::RunState {
     // The files on some lines of which the pattern gave up, reported once at the run's end.
     size_t gaveUpFiles = 0;
     std::string firstGaveUpPath;
+};
+
+// The paths a run walks in order: given whole, or growing as a folder's files are found.
+struct ExtractionRun::PathFeed {
+    std::mutex mutex;
+    std::condition_variable grown;
+    QStringList paths;
+    bool complete = true;
+
+    void add(const QStringList &more)
+    {
+        {
+            std::lock_guard lock(mutex);
+            paths += more;
+        }
+        grown.notify_all();
+    }
+    void end()
+    {
+        {
+            std::lock_guard lock(mutex);
+            complete = true;
+        }
+        grown.notify_all();
+    }
 };
 
 ExtractionRun::ExtractionRun(platform::Yield &yield, engine::ErrorReporter &reporter)
@@ -108,22 +135,17 @@ void ExtractionRun::makePlan(RunState &state)
 }
 
 std::shared_ptr<SearchWorkers> ExtractionRun::startWorkers(RunState &state,
-                                                           const QStringList &paths)
+                                                           const QStringList &paths, bool more)
 {
-    std::vector<std::string> native;
-    native.reserve(size_t(paths.size()));
-    for (const QString &path : paths)
-        native.push_back(QFile::encodeName(path).toStdString());
     std::shared_ptr<RowText> text;
     if (state.textRows) {
         text = std::make_shared<RowText>();
         text->rows = *state.textRows;
-        if (state.request.display == DisplayOption::FileAndLine)
-            text->paths = paths;
+        text->withPaths = state.request.display == DisplayOption::FileAndLine;
     }
     const int threads = m_workerCount > 0 ? m_workerCount : QThread::idealThreadCount();
-    return std::make_shared<SearchWorkers>(std::move(native), state.plan, std::move(text),
-                                           state.request.readRule, threads);
+    return std::make_shared<SearchWorkers>(paths, state.plan, std::move(text),
+                                           state.request.readRule, threads, more);
 }
 
 void ExtractionRun::retire(std::shared_ptr<SearchWorkers> workers)
@@ -163,7 +185,9 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
     if (!workers)
         return;
     state.nextFolderFile = state.request.paths.size();
-    runPaths(steps, state, std::move(workers), state.request.paths, 0, -1);
+    PathFeed paths;
+    paths.paths = state.request.paths;
+    runPaths(steps, state, std::move(workers), paths, 0, -1);
     if (state.gaveUpFiles > 0) {
         const SearchWorkers::Report report =
             SearchWorkers::gaveUpReport(*state.plan, state.gaveUpFiles, state.firstGaveUpPath);
@@ -175,18 +199,23 @@ void ExtractionRun::runFiles(engine::Steps &steps, RunState &state)
 // request's own paths show their place as progress; a folder's files show the folder's
 // (progress). Returns true when the run ends there.
 bool ExtractionRun::runPaths(engine::Steps &steps, RunState &state,
-                             std::shared_ptr<SearchWorkers> workers, const QStringList &paths,
+                             std::shared_ptr<SearchWorkers> workers, PathFeed &paths,
                              qsizetype first, int progress)
 {
     const std::shared_ptr<SearchWorkers> outer = std::exchange(state.workers, workers);
     // A folder's files are files: only a folder among the request's paths is run as its files.
     const bool foldersRun = m_folderFiles && progress < 0;
     bool ended = false;
-    for (qsizetype i = 0; i < paths.size() && !ended; ++i) {
-        const QString &path = paths[i];
+    QString path;
+    qsizetype known = 0;
+    for (qsizetype i = 0; !ended; ++i) {
+        if (!nextPath(state, paths, i, path, known)) {
+            ended = halted(state.generation);
+            break;
+        }
         steps.step(122, [&] {
             const int value =
-                progress >= 0 ? progress : qRound(double(i + 1) / double(paths.size()) * 100.0);
+                progress >= 0 ? progress : qRound(double(i + 1) / double(known) * 100.0);
             state.sink.fileBegun(first + i, path);
             state.sink.progress(value,
                                 QStringLiteral("Processing: ") + platform::fileNameFromPath(path));
@@ -197,8 +226,7 @@ bool ExtractionRun::runPaths(engine::Steps &steps, RunState &state,
         if (!state.outcome)
             ended = true;
         else if (state.outcome->folder && foldersRun)
-            ended =
-                runFolder(steps, state, path, qRound(double(i + 1) / double(paths.size()) * 100.0));
+            ended = runFolder(steps, state, path, qRound(double(i + 1) / double(known) * 100.0));
         else {
             state.file = first + i;
             state.gaveUpInFile = false;
@@ -213,22 +241,70 @@ bool ExtractionRun::runPaths(engine::Steps &steps, RunState &state,
     return ended;
 }
 
+// Gives path i of paths, waiting for it while they grow; returns false when there is none: the
+// paths are complete, or the run halted. known is how many paths there are so far.
+bool ExtractionRun::nextPath(RunState &state, PathFeed &paths, qsizetype i, QString &path,
+                             qsizetype &known)
+{
+    for (;;) {
+        {
+            std::unique_lock lock(paths.mutex);
+            const auto there = [&] { return i < paths.paths.size() || paths.complete; };
+            if (!there())
+                paths.grown.wait_for(lock, std::chrono::milliseconds(2), there);
+            known = paths.paths.size();
+            if (i < known) {
+                path = paths.paths[i];
+                return true;
+            }
+            if (paths.complete)
+                return false;
+        }
+        if (halted(state.generation))
+            return false;
+        m_yield.yield();
+    }
+}
+
 bool ExtractionRun::runFolder(engine::Steps &steps, RunState &state, const QString &folder,
                               int progress)
 {
     discard(state);
-    const QStringList files = m_folderFiles(folder);
-    if (halted(state.generation))
-        return true;
-    if (files.isEmpty())
-        return false;
     std::shared_ptr<SearchWorkers> workers;
-    steps.step(118, [&] { workers = startWorkers(state, files); });
+    steps.step(118, [&] { workers = startWorkers(state, {}, true); });
     if (!workers)
         return true;
-    const qsizetype first =
-        std::exchange(state.nextFolderFile, state.nextFolderFile + files.size());
-    return runPaths(steps, state, std::move(workers), files, first, progress);
+    PathFeed files;
+    files.complete = false;
+    std::atomic<bool> stop{false};
+    // The folder's files are found on a thread of their own, the workers reading the first of
+    // them while the rest are looked for.
+    auto finding = std::async(std::launch::async, [&, workers] {
+        struct Ending {
+            PathFeed &files;
+            SearchWorkers &workers;
+            ~Ending()
+            {
+                workers.close();
+                files.end();
+            }
+        } ending{files, *workers};
+        return m_folderFiles(
+            folder,
+            [&](const QStringList &found) {
+                workers->add(found);
+                files.add(found);
+            },
+            stop);
+    });
+    const qsizetype first = state.nextFolderFile;
+    const bool ended = runPaths(steps, state, std::move(workers), files, first, progress);
+    stop = true;
+    const std::function<void()> said = finding.get();
+    state.nextFolderFile = first + files.paths.size();
+    if (said)
+        said();
+    return ended || halted(state.generation);
 }
 
 bool ExtractionRun::emitFile(engine::Steps &steps, RunState &state, const QString &path)

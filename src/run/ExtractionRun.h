@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <future>
 #include <memory>
@@ -36,9 +37,15 @@ public:
 
     // Sets how many worker threads read and search files; 0 means one per processor core.
     void setWorkerCount(int count) { m_workerCount = count; }
-    // Gives the files of a folder among the request's paths, in order, on the running thread.
-    using FolderFiles = std::function<QStringList(const QString &folder)>;
-    // Has a folder among the paths run as the files filesOf gives for it, in its place; without,
+    // Takes files found, in order, on the thread that finds them.
+    using FoundFiles = std::function<void(const QStringList &files)>;
+    // Finds the files of a folder among the request's paths on a thread of its own, handing
+    // them to found as it goes, and ends early once stop is set. Returns what is to be said
+    // of the folder (or nothing), which the run says on its own thread once the folder's
+    // files are run.
+    using FolderFiles = std::function<std::function<void()>(
+        const QString &folder, const FoundFiles &found, const std::atomic<bool> &stop)>;
+    // Has a folder among the paths run as the files filesOf finds for it, in its place; without,
     // a folder is reported as no file. Each file's rows name it by its position past the paths.
     void setFolderFiles(FolderFiles filesOf) { m_folderFiles = std::move(filesOf); }
 
@@ -59,12 +66,15 @@ public:
 
 private:
     struct RunState;
+    struct PathFeed;
     void runFiles(engine::Steps &steps, RunState &state);
     bool runPaths(engine::Steps &steps, RunState &state, std::shared_ptr<SearchWorkers> workers,
-                  const QStringList &paths, qsizetype first, int progress);
+                  PathFeed &paths, qsizetype first, int progress);
+    bool nextPath(RunState &state, PathFeed &paths, qsizetype i, QString &path, qsizetype &known);
     bool runFolder(engine::Steps &steps, RunState &state, const QString &folder, int progress);
     void makePlan(RunState &state);
-    std::shared_ptr<SearchWorkers> startWorkers(RunState &state, const QStringList &paths);
+    std::shared_ptr<SearchWorkers> startWorkers(RunState &state, const QStringList &paths,
+                                                bool more = false);
     void takeOutcome(RunState &state, size_t file, bool foldersRun);
     bool emitFile(engine::Steps &steps, RunState &state, const QString &path);
     bool emitText(engine::Steps &steps, RunState &state, const QString &name, FileBlocks &blocks);

@@ -215,7 +215,7 @@ void writeText(const engine::BlockList &blocks, size_t size, bool oneByteEach, c
 
 } // namespace
 
-bool FileBlocks::keepOnlyRows(const RowText *rowText, size_t file)
+bool FileBlocks::keepOnlyRows(const RowText *rowText, const QString &path)
 {
     if (!textKept)
         return true;
@@ -240,7 +240,7 @@ bool FileBlocks::keepOnlyRows(const RowText *rowText, size_t file)
         const bool asText =
             rowText && rowBytes >= kTextOnWorkers &&
             (encoding == engine::Encoding::Windows1252 || encoding == engine::Encoding::Utf8);
-        const std::string prefix = asText ? rowText->prefix(file) : std::string();
+        const std::string prefix = asText ? rowText->prefix(path) : std::string();
         for (size_t p = 0; p < bytePieces.size(); ++p) {
             const size_t size = bytePieces[p].textSize();
             if (size == 0)

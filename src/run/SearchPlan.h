@@ -16,17 +16,15 @@
 namespace run {
 
 // How the workers write the rows of a file as UTF-8 text for a sink that takes them so: what
-// the sink's textRows() tells, and the paths of the request, when each row starts with its
-// file's path and a space.
+// the sink's textRows() tells, and whether each row starts with its file's path and a space.
 struct RowText {
     TextRows rows;
-    QStringList paths;
+    bool withPaths = false;
 
-    // Returns the bytes that start each row of the file at position file.
-    std::string prefix(size_t file) const
+    // Returns the bytes that start each row of the file at path.
+    std::string prefix(const QString &path) const
     {
-        return file < size_t(paths.size()) ? rows.prefixBytes(paths[qsizetype(file)] + u' ')
-                                           : std::string();
+        return withPaths ? rows.prefixBytes(path + u' ') : std::string();
     }
 };
 
@@ -87,8 +85,8 @@ struct FileBlocks {
     // (see engine::FileText::intact()): then the rows may hold zeros, and the file wants reading
     // again.
     // With rowText set, the rows of each byte piece are instead written as it says, with
-    // the prefix of the file at position file, and the piece's blocks are let go.
-    bool keepOnlyRows(const RowText *rowText = nullptr, size_t file = 0);
+    // the prefix of the file at path, and the piece's blocks are let go.
+    bool keepOnlyRows(const RowText *rowText = nullptr, const QString &path = QString());
     // Gives the blocks' lines and matching lines their numbers in the file, counted across
     // the pieces; keepOnlyRows() does it while the text is there.
     void numberLines();

@@ -5,6 +5,8 @@
 #include "engine/PackedReader.h"
 #include "engine/Steps.h"
 
+#include <QFile>
+
 namespace run {
 
 namespace {
@@ -31,12 +33,26 @@ size_t SearchWorkers::Outcome::heldBytes() const
     return held;
 }
 
-SearchWorkers::SearchWorkers(std::vector<std::string> paths, std::shared_ptr<const SearchPlan> plan,
-                             std::shared_ptr<const RowText> rowText, engine::ReadRule rule,
-                             int threads)
-    : m_paths(std::move(paths)), m_plan(std::move(plan)), m_rowText(std::move(rowText)),
-      m_rule(rule), m_slots(m_paths.size())
+namespace {
+
+void appendNative(std::vector<std::string> &native, const QStringList &paths)
 {
+    native.reserve(native.size() + size_t(paths.size()));
+    for (const QString &path : paths)
+        native.push_back(QFile::encodeName(path).toStdString());
+}
+
+} // namespace
+
+SearchWorkers::SearchWorkers(const QStringList &paths, std::shared_ptr<const SearchPlan> plan,
+                             std::shared_ptr<const RowText> rowText, engine::ReadRule rule,
+                             int threads, bool more)
+    : m_plan(std::move(plan)), m_rowText(std::move(rowText)), m_rule(rule), m_closed(!more)
+{
+    appendNative(m_paths, paths);
+    m_slots.resize(m_paths.size());
+    if (m_rowText && m_rowText->withPaths)
+        m_names = paths;
     const int count = std::max(1, threads);
     m_running = count;
     for (int t = 0; t < count; ++t)
@@ -48,6 +64,30 @@ SearchWorkers::~SearchWorkers()
     stop();
     for (std::thread &thread : m_threads)
         thread.join();
+}
+
+void SearchWorkers::add(const QStringList &paths)
+{
+    std::vector<std::string> native;
+    appendNative(native, paths);
+    {
+        std::lock_guard lock(m_mutex);
+        m_paths.insert(m_paths.end(), std::make_move_iterator(native.begin()),
+                       std::make_move_iterator(native.end()));
+        m_slots.resize(m_paths.size());
+        if (m_rowText && m_rowText->withPaths)
+            m_names += paths;
+    }
+    m_room.notify_all();
+}
+
+void SearchWorkers::close()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+    }
+    m_room.notify_all();
 }
 
 void SearchWorkers::stop()
@@ -62,7 +102,7 @@ void SearchWorkers::stop()
 
 std::unique_ptr<SearchWorkers::Outcome>
 SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::ReadRule rule,
-                       const std::atomic<bool> *stop, const RowText *rowText, size_t file)
+                       const std::atomic<bool> *stop, const RowText *rowText, const QString &name)
 {
     for (;;) {
         auto outcome = std::make_unique<Outcome>();
@@ -89,7 +129,7 @@ SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::
         searchFile(plan, blocks, stop);
         try {
             // A file cut shorter while it was mapped is read again, as it now is.
-            if (!blocks.keepOnlyRows(rowText, file))
+            if (!blocks.keepOnlyRows(rowText, name))
                 continue;
         } catch (const std::bad_alloc &) {
             // Memory ran out for the rows, as it would have in the list: the running thread
@@ -132,22 +172,32 @@ void SearchWorkers::work()
     std::vector<std::unique_ptr<Outcome>> spent;
     for (;;) {
         size_t i = 0;
+        std::string path;
+        QString name;
         spent.clear();
         {
             std::unique_lock lock(m_mutex);
             spent.swap(m_spent);
-            if (!m_stop && m_next < m_paths.size() && !roomFor(1)) {
+            // A worker waits for room ahead of the window thread, or for files still to come.
+            const auto canGoOn = [&] {
+                return m_stop || (m_next < m_paths.size() ? roomFor(1) : m_closed);
+            };
+            if (!canGoOn()) {
                 ++m_waitingWorkers;
-                m_room.wait(lock, [&] { return m_stop || m_next >= m_paths.size() || roomFor(1); });
+                m_room.wait(lock, canGoOn);
                 --m_waitingWorkers;
             }
             if (m_stop || m_next >= m_paths.size())
                 break;
             i = m_next++;
+            // Files may be added meanwhile, which moves the lists.
+            path = m_paths[i];
+            if (i < size_t(m_names.size()))
+                name = m_names[qsizetype(i)];
         }
         std::unique_ptr<Outcome> outcome;
         try {
-            outcome = process(m_paths[i], *m_plan, m_rule, &m_stop, m_rowText.get(), i);
+            outcome = process(path, *m_plan, m_rule, &m_stop, m_rowText.get(), name);
         } catch (const std::bad_alloc &) {
             outcome = std::make_unique<Outcome>();
             outcome->reports.push_back(

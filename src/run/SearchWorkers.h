@@ -55,15 +55,21 @@ public:
         size_t heldBytes() const;
     };
 
-    // Starts threads workers (at least one) on the files (native paths) with the plan; with
-    // rowText set, they write the rows as it says, with the files' prefixes.
-    SearchWorkers(std::vector<std::string> paths, std::shared_ptr<const SearchPlan> plan,
-                  std::shared_ptr<const RowText> rowText, engine::ReadRule rule, int threads);
+    // Starts threads workers (at least one) on the files with the plan; with rowText set,
+    // they write the rows as it says, with the files' prefixes. With more set, further files
+    // may follow with add() until close().
+    SearchWorkers(const QStringList &paths, std::shared_ptr<const SearchPlan> plan,
+                  std::shared_ptr<const RowText> rowText, engine::ReadRule rule, int threads,
+                  bool more = false);
     // Stops the workers and waits for them.
     ~SearchWorkers();
     SearchWorkers(const SearchWorkers &) = delete;
     SearchWorkers &operator=(const SearchWorkers &) = delete;
 
+    // Adds files after those so far, from any thread.
+    void add(const QStringList &paths);
+    // Tells that no file follows: workers that have nothing left to do end.
+    void close();
     // Takes the outcome of file i, the next in list order, waiting at most wait for it;
     // returns null when it is not ready yet.
     std::unique_ptr<Outcome> take(size_t i, std::chrono::microseconds wait);
@@ -80,17 +86,19 @@ public:
     static Report gaveUpReport(const SearchPlan &plan, size_t files, const std::string &firstPath);
 
     // Reads and searches one file on the calling thread, keeping only the lines of the blocks
-    // (or, with rowText, the rows as text with the prefix of its file at position file), not
-    // the file's text.
+    // (or, with rowText, the rows as text with the prefix of its file, named name), not the
+    // file's text.
     static std::unique_ptr<Outcome> process(const std::string &path, const SearchPlan &plan,
                                             engine::ReadRule rule, const std::atomic<bool> *stop,
-                                            const RowText *rowText = nullptr, size_t file = 0);
+                                            const RowText *rowText = nullptr,
+                                            const QString &name = QString());
 
 private:
     void work();
     bool roomFor(size_t files) const;
 
     std::vector<std::string> m_paths;
+    QStringList m_names; // the paths as given, when the rows start with them
     std::shared_ptr<const SearchPlan> m_plan;
     std::shared_ptr<const RowText> m_rowText;
     engine::ReadRule m_rule;
@@ -100,6 +108,7 @@ private:
     std::vector<std::unique_ptr<Outcome>> m_slots;
     std::vector<std::unique_ptr<Outcome>> m_spent;
     size_t m_next = 0;
+    bool m_closed = true;
     size_t m_consumed = 0;
     size_t m_pendingBytes = 0;
     size_t m_awaited = size_t(-1); // the file the window thread waits for, if it does

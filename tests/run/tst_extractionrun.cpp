@@ -5,11 +5,14 @@
 
 #include "engine/StreamText.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 #include <array>
 #include <random>
@@ -86,6 +89,8 @@ private slots:
     void stopBetweenPiecesOfOneFile();
     void oneWorkerAndManyGiveTheSameRows();
     void moreFilesThanTheWorkersReadAhead();
+    void folderRunsAsTheFilesFoundForIt_data();
+    void folderRunsAsTheFilesFoundForIt();
     void packedRowsEqualPlainRows_data();
     void packedRowsEqualPlainRows();
     void bombIsSearchedInBoundedMemory_data();
@@ -718,6 +723,77 @@ void TestExtractionRun::moreFilesThanTheWorkersReadAhead()
         QCOMPARE(m_sink.rows, expected);
         QCOMPARE(m_end, run::RunEnd::Finished);
     }
+}
+
+void TestExtractionRun::folderRunsAsTheFilesFoundForIt_data()
+{
+    QTest::addColumn<int>("files");   // in the folder, f0.txt on
+    QTest::addColumn<int>("batch");   // files handed on at a time; 0: the same ones until stopped
+    QTest::addColumn<int>("pauseMs"); // between batches
+    QTest::addColumn<int>("stopAt");  // the run is stopped at this row; -1: never
+    QTest::newRow("in one batch") << 5 << 10 << 0 << -1;
+    QTest::newRow("a file at a time, found slower than they are read") << 4 << 1 << 3 << -1;
+    QTest::newRow("a folder without files") << 0 << 1 << 0 << -1;
+    QTest::newRow("many files, batches of 7, on the workers' heels") << 300 << 7 << 0 << -1;
+    QTest::newRow("stopped while the files are still being found") << 3 << 0 << 1 << 4;
+}
+
+// The files of a folder among the paths are found on a thread of their own and run in its
+// place as they come; what the finder has to say follows them, and a stop ends the finder.
+void TestExtractionRun::folderRunsAsTheFilesFoundForIt()
+{
+    QFETCH(int, files);
+    QFETCH(int, batch);
+    QFETCH(int, pauseMs);
+    QFETCH(int, stopAt);
+    QDir(m_dir->path()).mkdir("tree");
+    QStringList inTree;
+    for (int f = 0; f < files; ++f)
+        inTree << write(QStringLiteral("tree/f%1.txt").arg(f), "hit " + QByteArray::number(f));
+    m_request.paths = {write("a.txt", "hit a"), m_dir->filePath("tree"), write("b.txt", "hit b")};
+    m_request.searchText = QStringLiteral("hit");
+    std::atomic<bool> finderStopped{false};
+    m_run->setFolderFiles([&](const QString &folder, const run::ExtractionRun::FoundFiles &found,
+                              const std::atomic<bool> &stop) -> std::function<void()> {
+        if (folder != m_request.paths[1])
+            return {};
+        for (qsizetype at = 0; !stop && (batch == 0 || at < inTree.size());) {
+            const qsizetype take = batch == 0 ? inTree.size() : batch;
+            found(inTree.mid(batch == 0 ? 0 : at, take));
+            at += take;
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        }
+        finderStopped = stop.load();
+        return [this] { m_sink.rows.append(QStringLiteral("(said)")); };
+    });
+    m_sink.onRow = [&] {
+        if (m_sink.rows.size() == stopAt)
+            m_run->stop();
+    };
+    click();
+    QStringList rows{"hit a"};
+    QList<qsizetype> positions{0};
+    if (stopAt < 0) {
+        for (int f = 0; f < files; ++f) {
+            rows << QStringLiteral("hit %1").arg(f);
+            positions << 3 + f;
+        }
+        rows << "(said)"
+             << "hit b";
+        positions << 2;
+        QCOMPARE(m_end, run::RunEnd::Finished);
+    } else {
+        for (int f = 0; rows.size() < stopAt; f = (f + 1) % files) {
+            rows << QStringLiteral("hit %1").arg(f);
+            positions << 3 + rows.size() - 2;
+        }
+        rows << "(said)";
+        QCOMPARE(m_end, run::RunEnd::Stopped);
+        QVERIFY(finderStopped);
+    }
+    QCOMPARE(m_sink.rows, rows);
+    QCOMPARE(m_sink.files, positions);
+    QCOMPARE(m_reporter.reports, QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestExtractionRun)
