@@ -1,8 +1,12 @@
 #include "CodePage.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace engine {
 
@@ -76,22 +80,58 @@ const std::array<Utf8Of, 256> &windows1252Utf8()
 
 } // namespace
 
+namespace {
+
+// Rows are short and mostly ASCII: a word of bytes is tested at once and copied whole.
+#ifdef __SSE2__
+constexpr size_t kWord = 16;
+
+// Returns how many of the word's bytes lead up to the first that is not ASCII (kWord: none is).
+size_t asciiLead(const char *word)
+{
+    const auto high =
+        unsigned(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(word))));
+    return high == 0 ? kWord : size_t(std::countr_zero(high));
+}
+#else
+constexpr size_t kWord = 8;
+
+size_t asciiLead(const char *word)
+{
+    uint64_t bytes = 0;
+    std::memcpy(&bytes, word, kWord);
+    const uint64_t high = bytes & 0x8080808080808080ULL;
+    if (high == 0)
+        return kWord;
+    if constexpr (std::endian::native == std::endian::little)
+        return size_t(std::countr_zero(high)) / 8;
+    return 0;
+}
+#endif
+
+} // namespace
+
 char *writeUtf8(std::string_view bytes, char *out)
 {
-    // Rows are short and mostly ASCII: eight bytes are tested at once and copied whole.
     const std::array<Utf8Of, 256> &table = windows1252Utf8();
     const char *from = bytes.data();
     const char *const end = from + bytes.size();
     while (from < end) {
-        if (end - from >= 8) {
-            uint64_t word = 0;
-            std::memcpy(&word, from, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                std::memcpy(out, from, 8);
-                out += 8;
-                from += 8;
+        const size_t left = size_t(end - from);
+        if (left >= kWord) {
+            // The space for what is left holds a word: a copy beyond the ASCII run is written
+            // over next.
+            std::memcpy(out, from, kWord);
+            const size_t ascii = asciiLead(from);
+            out += ascii;
+            from += ascii;
+            if (ascii == kWord)
                 continue;
-            }
+        } else if (bytes.size() >= kWord && asciiLead(end - kWord) == kWord) {
+            // The last few bytes: the word that ends the text is ASCII, so the bytes before
+            // them in it went out one to one, and it goes out again ending where the text does.
+            std::memcpy(out + left - kWord, end - kWord, kWord);
+            return out + left;
         }
         const Utf8Of &utf8 = table[static_cast<unsigned char>(*from++)];
         std::memcpy(out, utf8.bytes.data(), 3);

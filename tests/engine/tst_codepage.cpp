@@ -15,6 +15,7 @@ private slots:
     void characters_data();
     void characters();
     void everyByteRoundTrips();
+    void rowsWrittenAsUtf8();
     void encode_data();
     void encode();
     void lowerUnitFollowsUnicode();
@@ -82,6 +83,28 @@ void TestCodePage::everyByteRoundTrips()
     QVERIFY(*back == all);
     // Distinct characters: the mapping is one to one.
     QCOMPARE(std::set<char16_t>(text.begin(), text.end()).size(), size_t(256));
+}
+
+// Rows of every length up to a few words, with bytes beyond ASCII here and there, as UTF-8.
+void TestCodePage::rowsWrittenAsUtf8()
+{
+    std::mt19937 random(7);
+    for (int length = 0; length <= 40; ++length) {
+        for (const int highEvery : {0, 1, 3, 9, 30}) {
+            std::string row;
+            QString expected;
+            for (int i = 0; i < length; ++i) {
+                const bool high = highEvery > 0 && random() % highEvery == 0;
+                const auto byte =
+                    static_cast<unsigned char>(high ? 0x80 + random() % 128 : 0x20 + random() % 95);
+                row += char(byte);
+                expected += QChar(engine::toUnicode(byte));
+            }
+            std::string out(3 * row.size() + 8, '\0');
+            out.resize(size_t(engine::writeUtf8(row, out.data()) - out.data()));
+            QCOMPARE(QByteArray::fromStdString(out), expected.toUtf8());
+        }
+    }
 }
 
 void TestCodePage::encode_data()
