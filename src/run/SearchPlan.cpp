@@ -176,18 +176,47 @@ constexpr size_t kTextOnWorkers = size_t(4) << 10;
 // The most bytes a row's line number and its colon take.
 constexpr size_t kLineNumberBytes = 21;
 
+// A row's prefix and end are copied a whole number of these at a time: a call to copy a few
+// bytes costs more than the copy.
+constexpr size_t kCopyUnit = 32;
+
+// Bytes to copy kCopyUnit at a time, padded so that whole units can be read.
+class PaddedBytes {
+public:
+    explicit PaddedBytes(std::string_view bytes) : m_size(bytes.size())
+    {
+        m_bytes.assign(bytes);
+        m_bytes.resize((m_size + kCopyUnit - 1) / kCopyUnit * kCopyUnit + kCopyUnit, '\0');
+    }
+    size_t size() const { return m_size; }
+    // Writes the bytes at out, and up to kCopyUnit - 1 bytes after them; returns their end.
+    char *copyTo(char *out) const
+    {
+        for (size_t at = 0; at < m_size; at += kCopyUnit)
+            std::memcpy(out + at, m_bytes.data() + at, kCopyUnit);
+        return out + m_size;
+    }
+
+private:
+    std::string m_bytes;
+    size_t m_size;
+};
+
 // Writes the rows of a piece's lines, size bytes in all, as UTF-8 text, each as the text says,
 // into rows; the lines are Windows-1252 bytes (one byte a character) or UTF-8 as it stands.
 template <typename Rows>
 void writeText(const engine::BlockList &blocks, size_t size, bool oneByteEach, const RowText &text,
-               const std::string &prefix, Rows &rows)
+               const std::string &prefixBytes, Rows &rows)
 {
     const std::vector<std::string_view> &lines = blocks.lines();
     const std::vector<uint64_t> &numbers = blocks.lineNumbers();
+    const PaddedBytes prefix(prefixBytes);
+    const PaddedBytes end(text.rows.end);
     const size_t perRow =
-        (text.rows.lineNumbers ? kLineNumberBytes : 0) + prefix.size() + text.rows.end.size();
-    const size_t most = lines.size() * perRow + (oneByteEach ? 3 : 1) * size;
-    rows.bytes.reset(static_cast<char *>(std::malloc(std::max<size_t>(most, 1))));
+        (text.rows.lineNumbers ? kLineNumberBytes : 0) + prefix.size() + end.size();
+    // What a copy writes beyond the last row's end.
+    const size_t most = lines.size() * perRow + (oneByteEach ? 3 : 1) * size + kCopyUnit;
+    rows.bytes.reset(static_cast<char *>(std::malloc(most)));
     if (!rows.bytes)
         throw std::bad_alloc();
     char *out = rows.bytes.get();
@@ -197,16 +226,14 @@ void writeText(const engine::BlockList &blocks, size_t size, bool oneByteEach, c
             out = std::to_chars(out, out + kLineNumberBytes, line).ptr;
             *out++ = ':';
         }
-        std::memcpy(out, prefix.data(), prefix.size());
-        out += prefix.size();
+        out = prefix.copyTo(out);
         if (oneByteEach) {
             out = engine::writeUtf8(lines[i], out);
         } else {
             std::memcpy(out, lines[i].data(), lines[i].size());
             out += lines[i].size();
         }
-        std::memcpy(out, text.rows.end.data(), text.rows.end.size());
-        out += text.rows.end.size();
+        out = end.copyTo(out);
     }
     rows.asText = true;
     rows.textSize = size_t(out - rows.bytes.get());

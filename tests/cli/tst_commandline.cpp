@@ -122,6 +122,7 @@ void TestCommandLine::initTestCase()
     }
     write("many1252.txt", many1252);
     write("many8.txt", many8);
+    write(QStringLiteral("%1/many.txt").arg(QString(70, u'd')), many1252);
     write("logs/a.log", "hit one\n");
     write("logs/b.txt", "hit two\n");
     write("logs/sub/c.log", "hit three\n");
@@ -575,14 +576,19 @@ void TestCommandLine::lineNumbers_data()
     QTest::newRow("the tail of a line cut at the end of a piece: the line's number")
         << x + QStringList{"-e", "hit", "--display", "line", "long.txt"}
         << "1:" + QByteArray(70000 - 65536, 'x') + " hit\n2:hit again\n";
-    QByteArray numbered, plain;
+    QByteArray numbered, plain, deep;
+    const QByteArray deepPath = QByteArray(70, 'd') + "/many.txt";
     for (int i = 1; i <= 2000; ++i) {
         numbered += QByteArray::number(i) + ":many1252.txt caf\xC3\xA9 hit " +
                     QByteArray::number(i) + "\r\n";
         plain += "\xC5\x82 caf\xC3\xA9 hit " + QByteArray::number(i) + '\0';
+        deep += QByteArray::number(i) + ':' + deepPath + " caf\xC3\xA9 hit " +
+                QByteArray::number(i) + '\n';
     }
     QTest::newRow("many Windows-1252 rows after their path, CR LF ends")
         << x + QStringList{"--crlf", "-e", "hit", "many1252.txt"} << numbered;
+    QTest::newRow("many rows after a path of more than two words")
+        << x + QStringList{"-e", "hit", QString::fromLatin1(deepPath)} << deep;
     QTest::newRow("many UTF-8 rows, unnumbered, NUL ends")
         << QStringList{"--extract", "-0", "-e", "hit", "--display", "line", "many8.txt"} << plain;
     QTest::newRow("--no-line-number takes over")
