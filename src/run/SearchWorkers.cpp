@@ -33,26 +33,12 @@ size_t SearchWorkers::Outcome::heldBytes() const
     return held;
 }
 
-namespace {
-
-void appendNative(std::vector<std::string> &native, const QStringList &paths)
-{
-    native.reserve(native.size() + size_t(paths.size()));
-    for (const QString &path : paths)
-        native.push_back(QFile::encodeName(path).toStdString());
-}
-
-} // namespace
-
 SearchWorkers::SearchWorkers(const QStringList &paths, std::shared_ptr<const SearchPlan> plan,
                              std::shared_ptr<const RowText> rowText, engine::ReadRule rule,
                              int threads, bool more)
-    : m_plan(std::move(plan)), m_rowText(std::move(rowText)), m_rule(rule), m_closed(!more)
+    : m_paths(paths), m_plan(std::move(plan)), m_rowText(std::move(rowText)), m_rule(rule),
+      m_slots(size_t(paths.size())), m_closed(!more)
 {
-    appendNative(m_paths, paths);
-    m_slots.resize(m_paths.size());
-    if (m_rowText && m_rowText->withPaths)
-        m_names = paths;
     const int count = std::max(1, threads);
     m_running = count;
     for (int t = 0; t < count; ++t)
@@ -68,15 +54,10 @@ SearchWorkers::~SearchWorkers()
 
 void SearchWorkers::add(const QStringList &paths)
 {
-    std::vector<std::string> native;
-    appendNative(native, paths);
     {
         std::lock_guard lock(m_mutex);
-        m_paths.insert(m_paths.end(), std::make_move_iterator(native.begin()),
-                       std::make_move_iterator(native.end()));
-        m_slots.resize(m_paths.size());
-        if (m_rowText && m_rowText->withPaths)
-            m_names += paths;
+        m_paths += paths;
+        m_slots.resize(size_t(m_paths.size()));
     }
     m_room.notify_all();
 }
@@ -172,7 +153,6 @@ void SearchWorkers::work()
     std::vector<std::unique_ptr<Outcome>> spent;
     for (;;) {
         size_t i = 0;
-        std::string path;
         QString name;
         spent.clear();
         {
@@ -180,21 +160,21 @@ void SearchWorkers::work()
             spent.swap(m_spent);
             // A worker waits for room ahead of the window thread, or for files still to come.
             const auto canGoOn = [&] {
-                return m_stop || (m_next < m_paths.size() ? roomFor(1) : m_closed);
+                return m_stop || (m_next < size_t(m_paths.size()) ? roomFor(1) : m_closed);
             };
             if (!canGoOn()) {
                 ++m_waitingWorkers;
                 m_room.wait(lock, canGoOn);
                 --m_waitingWorkers;
             }
-            if (m_stop || m_next >= m_paths.size())
+            if (m_stop || m_next >= size_t(m_paths.size()))
                 break;
             i = m_next++;
-            // Files may be added meanwhile, which moves the lists.
-            path = m_paths[i];
-            if (i < size_t(m_names.size()))
-                name = m_names[qsizetype(i)];
+            // Files may be added meanwhile, which moves the list.
+            name = m_paths[qsizetype(i)];
         }
+        // Each worker makes the system's name of its own files.
+        const std::string path = QFile::encodeName(name).toStdString();
         std::unique_ptr<Outcome> outcome;
         try {
             outcome = process(path, *m_plan, m_rule, &m_stop, m_rowText.get(), name);
@@ -216,7 +196,7 @@ void SearchWorkers::work()
                        m_slots[m_awaited + ready])
                     ++ready;
                 wake = ready == kBatch || m_awaited + ready == m_slots.size() ||
-                       m_next >= m_paths.size() || !roomFor(1);
+                       m_next >= size_t(m_paths.size()) || !roomFor(1);
             }
         }
         if (wake)

@@ -97,8 +97,7 @@ private:
     void work();
     bool roomFor(size_t files) const;
 
-    std::vector<std::string> m_paths;
-    QStringList m_names; // the paths as given, when the rows start with them
+    QStringList m_paths;
     std::shared_ptr<const SearchPlan> m_plan;
     std::shared_ptr<const RowText> m_rowText;
     engine::ReadRule m_rule;
