@@ -275,11 +275,15 @@ QStringList FolderScan::usableFilesIn(const QString &folder, const QStringList &
         return {};
     }
     const bool everyName = std::any_of(patterns.begin(), patterns.end(), matchesEveryName);
-    std::vector<QRegularExpression> matchers;
-    for (const QString &pattern : patterns)
-        matchers.push_back(wildcardMatcher(pattern));
+    // A walk asks with the same patterns folder after folder: they are made into matchers once.
+    if (patterns != m_matchedPatterns) {
+        m_matchers.clear();
+        for (const QString &pattern : patterns)
+            m_matchers.push_back(wildcardMatcher(pattern));
+        m_matchedPatterns = patterns;
+    }
     const auto matches = [&](const QString &name) {
-        return std::any_of(matchers.begin(), matchers.end(),
+        return std::any_of(m_matchers.begin(), m_matchers.end(),
                            [&](const QRegularExpression &m) { return m.match(name).hasMatch(); });
     };
     QStringList usable;

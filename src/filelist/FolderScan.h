@@ -3,9 +3,11 @@
 #include "filelist/LeftOut.h"
 
 #include <QHash>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 namespace engine {
 class ErrorReporter;
@@ -82,6 +84,8 @@ private:
     bool m_stopped = false;
     LeftOut m_leftOut;
     std::function<void(const QStringList &)> m_found;
+    QStringList m_matchedPatterns;
+    std::vector<QRegularExpression> m_matchers;
     // What addFolderTree() is filling, while it runs.
     const QStringList *m_patterns = nullptr;
     platform::ListModel *m_list = nullptr;
