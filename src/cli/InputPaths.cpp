@@ -76,21 +76,6 @@ private:
     filelist::FolderScan *m_scan = nullptr;
 };
 
-// Keeps what a scan reports, to be said on the reporter's thread.
-class Recorded : public engine::ErrorReporter {
-public:
-    struct Report {
-        std::string tag;
-        int step;
-        std::string description;
-    };
-    void reportError(const std::string &tag, int step, const std::string &description) override
-    {
-        reports.push_back({tag, step, description});
-    }
-    std::vector<Report> reports;
-};
-
 // The scan's message is made for a message box: one line here.
 QString oneLine(QString text)
 {
@@ -205,16 +190,18 @@ std::function<void()> InputPaths::filesOf(const QString &folder,
         return {};
     platform::QtFileSystem fileSystem(platform::QtFileSystem::Looks::Remembered);
     ScanYield yield(stop, m_stopped);
-    auto recorded = std::make_shared<Recorded>();
-    filelist::FolderScan scan(fileSystem, yield, *recorded);
+    // What the scan reports is said on the reporter's thread.
+    auto failures = std::make_shared<std::vector<engine::RecordedFailure>>();
+    engine::FailureRecorder recorder(*failures);
+    filelist::FolderScan scan(fileSystem, yield, recorder);
     yield.setScan(scan);
     scan.setFound(found);
-    engine::Steps steps(*recorded, "CommandLine", "AddFolderTree");
+    engine::Steps steps(recorder, "CommandLine", "AddFolderTree");
     platform::ListModel unused; // the files go to found
     const filelist::LeftOut leftOut = scan.addFolderTree(folder, m_patterns, unused, steps);
-    return [this, folder, leftOut, recorded] {
-        for (const Recorded::Report &report : recorded->reports)
-            m_reporter.reportError(report.tag, report.step, report.description);
+    return [this, folder, leftOut, failures] {
+        for (const engine::RecordedFailure &failure : *failures)
+            m_reporter.reportError(failure.tag, failure.step, failure.description);
         if (leftOut.any())
             m_reporter.failAbout(folder, oneLine(leftOut.message()));
         for (const QString &loop : leftOut.loops)

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace engine {
 
@@ -20,6 +21,26 @@ public:
     virtual ~ErrorReporter() = default;
     // Shows one report and returns when it has been dismissed.
     virtual void reportError(const std::string &tag, int step, const std::string &description) = 0;
+};
+
+// One failure kept to be shown later: on another thread, or after what comes before it.
+struct RecordedFailure {
+    std::string tag;
+    int step = 0;
+    std::string description;
+};
+
+// Keeps the failures of a tagged operation, to be shown later.
+class FailureRecorder : public ErrorReporter {
+public:
+    explicit FailureRecorder(std::vector<RecordedFailure> &failures) : m_failures(failures) {}
+    void reportError(const std::string &tag, int step, const std::string &description) override
+    {
+        m_failures.push_back({tag, step, description});
+    }
+
+private:
+    std::vector<RecordedFailure> &m_failures;
 };
 
 // Returns the location tag of an operation: "Quillon2021/08/31.<module>.<procedure>".

@@ -182,21 +182,22 @@ void FolderScan::walk(QStringList &folders, bool recurse, bool chosen)
         if (m_stopped)
             return;
         // A chosen folder is kept whatever its tests, but a folder listed without its files.
-        if (steps.test(108, [&] { return !isFolder(folder); })) {
+        const auto keepIfChosen = [&] {
             if (handOn && chosen)
                 addFilesOf(folder);
+        };
+        if (steps.test(108, [&] { return !isFolder(folder); })) {
+            keepIfChosen();
             continue;
         }
         if (steps.test(110, [&] { return isTooLong(folder); })) {
             ++m_leftOut.longFolders;
-            if (handOn && chosen)
-                addFilesOf(folder);
+            keepIfChosen();
             continue;
         }
         steps.step(114, [&] { pause(); });
         if (!steps.test(116, [&] { return passesFolderTest(folder); })) {
-            if (handOn && chosen)
-                addFilesOf(folder);
+            keepIfChosen();
             continue;
         }
         QStringList names;

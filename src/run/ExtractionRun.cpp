@@ -213,9 +213,10 @@ bool ExtractionRun::runPaths(engine::Steps &steps, RunState &state,
             ended = halted(state.generation);
             break;
         }
+        // How far the run is: a path's place among those known so far.
+        const int place = qRound(double(i + 1) / double(known) * 100.0);
         steps.step(122, [&] {
-            const int value =
-                progress >= 0 ? progress : qRound(double(i + 1) / double(known) * 100.0);
+            const int value = progress >= 0 ? progress : place;
             state.sink.fileBegun(first + i, path);
             state.sink.progress(value,
                                 QStringLiteral("Processing: ") + platform::fileNameFromPath(path));
@@ -226,7 +227,7 @@ bool ExtractionRun::runPaths(engine::Steps &steps, RunState &state,
         if (!state.outcome)
             ended = true;
         else if (state.outcome->folder && foldersRun)
-            ended = runFolder(steps, state, path, qRound(double(i + 1) / double(known) * 100.0));
+            ended = runFolder(steps, state, path, place);
         else {
             state.file = first + i;
             state.gaveUpInFile = false;

@@ -18,23 +18,8 @@ namespace run {
 class SearchWorkers {
 public:
     // One failure the reader met, to be shown on the window thread in its place.
-    struct Report {
-        std::string tag;
-        int step = 0;
-        std::string description;
-    };
-    // Keeps the failures of a tagged operation, to be shown later.
-    class Recorder : public engine::ErrorReporter {
-    public:
-        explicit Recorder(std::vector<Report> &reports) : m_reports(reports) {}
-        void reportError(const std::string &tag, int step, const std::string &description) override
-        {
-            m_reports.push_back({tag, step, description});
-        }
-
-    private:
-        std::vector<Report> &m_reports;
-    };
+    using Report = engine::RecordedFailure;
+    using Recorder = engine::FailureRecorder;
     // One member of an archive, or the one text of a compressed file, in parts of whole lines.
     struct Member {
         std::string name; // its path inside the archive; empty for a compressed file's text
