@@ -2,6 +2,7 @@
 
 #include "CaseBlindUtf8.h"
 
+#include <cstdint>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -61,28 +62,79 @@ struct ByteSearchKernels {
         return std::string_view::npos;
     }
 
+    // Where each probe's values are two that differ in one bit (a letter and its capital, in
+    // ASCII and in Windows-1252 alike) or one, that bit is set in the hay and one compare
+    // tells both: the probe becomes its bit and its target.
+    static bool foldable(const ByteFilter &f, int width)
+    {
+        for (const ByteFilter::Probe &probe : f.probes) {
+            const unsigned bit = unsigned(probe.values[0] ^ probe.values[1]);
+            if ((bit & (bit - 1)) != 0)
+                return false;
+            for (int k = 2; k < width; ++k) {
+                if (probe.values[size_t(k)] != probe.values[0] &&
+                    probe.values[size_t(k)] != probe.values[1])
+                    return false;
+            }
+        }
+        return true;
+    }
+
 #if defined(LUMBREX_X86)
-    template <int Width, typename Confirm>
+    // The probes as vectors: Width values each, or with Folded the bit and the target.
+    template <int Width, bool Folded> struct ProbesSse2 {
+        __m128i first[Width], second[Width];
+    };
+    template <int Width, bool Folded> struct ProbesAvx2 {
+        __m256i first[Width], second[Width];
+    };
+
+    template <int Width, bool Folded>
+    static ProbesSse2<Width, Folded> probesSse2(const ByteFilter &f)
+    {
+        ProbesSse2<Width, Folded> v;
+        for (int k = 0; k < Width; ++k) {
+            for (int p = 0; p < 2; ++p) {
+                const ByteFilter::Probe &probe = f.probes[size_t(p)];
+                unsigned char value = probe.values[size_t(k)];
+                if constexpr (Folded) {
+                    const auto bit = static_cast<unsigned char>(probe.values[0] ^ probe.values[1]);
+                    value = k == 0 ? bit : static_cast<unsigned char>(probe.values[0] | bit);
+                }
+                (p == 0 ? v.first : v.second)[k] = _mm_set1_epi8(static_cast<char>(value));
+            }
+        }
+        return v;
+    }
+
+    // The places among the sixteen from p on that both probes let through.
+    template <int Width, bool Folded>
+    static __m128i hitsSse2(const ProbesSse2<Width, Folded> &v, const unsigned char *p, ptrdiff_t a,
+                            ptrdiff_t b)
+    {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + a));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + b));
+        if constexpr (Folded)
+            return _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(x, v.first[0]), v.first[1]),
+                                 _mm_cmpeq_epi8(_mm_or_si128(y, v.second[0]), v.second[1]));
+        __m128i hitX = _mm_cmpeq_epi8(x, v.first[0]);
+        __m128i hitY = _mm_cmpeq_epi8(y, v.second[0]);
+        for (int k = 1; k < Width; ++k) {
+            hitX = _mm_or_si128(hitX, _mm_cmpeq_epi8(x, v.first[k]));
+            hitY = _mm_or_si128(hitY, _mm_cmpeq_epi8(y, v.second[k]));
+        }
+        return _mm_and_si128(hitX, hitY);
+    }
+
+    template <int Width, bool Folded, typename Confirm>
     static size_t sse2(const ByteFilter &f, const unsigned char *d, size_t i, size_t last,
                        const Confirm &confirm)
     {
-        __m128i first[Width], second[Width];
-        for (int k = 0; k < Width; ++k) {
-            first[k] = _mm_set1_epi8(static_cast<char>(f.probes[0].values[size_t(k)]));
-            second[k] = _mm_set1_epi8(static_cast<char>(f.probes[1].values[size_t(k)]));
-        }
+        const auto v = probesSse2<Width, Folded>(f);
         const ptrdiff_t a = f.probes[0].offset, b = f.probes[1].offset;
         // Every place in [i, i + 16) is a valid one here, so both loads stay inside the hay.
         for (; i + 16 <= last + 1; i += 16) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + a));
-            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i + b));
-            __m128i hitX = _mm_cmpeq_epi8(x, first[0]);
-            __m128i hitY = _mm_cmpeq_epi8(y, second[0]);
-            for (int k = 1; k < Width; ++k) {
-                hitX = _mm_or_si128(hitX, _mm_cmpeq_epi8(x, first[k]));
-                hitY = _mm_or_si128(hitY, _mm_cmpeq_epi8(y, second[k]));
-            }
-            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(hitX, hitY)));
+            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hitsSse2(v, d + i, a, b)));
             while (mask) {
                 const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
                 if (confirm(at))
@@ -93,35 +145,60 @@ struct ByteSearchKernels {
         return scalar<Width>(f, d, i, last, confirm);
     }
 
-    template <int Width, typename Confirm>
+    template <int Width, bool Folded>
+    __attribute__((target("avx2"))) static ProbesAvx2<Width, Folded> probesAvx2(const ByteFilter &f)
+    {
+        const auto narrow = probesSse2<Width, Folded>(f);
+        ProbesAvx2<Width, Folded> v;
+        for (int k = 0; k < Width; ++k) {
+            v.first[k] = _mm256_broadcastsi128_si256(narrow.first[k]);
+            v.second[k] = _mm256_broadcastsi128_si256(narrow.second[k]);
+        }
+        return v;
+    }
+
+    template <int Width, bool Folded>
+    __attribute__((target("avx2"))) static __m256i
+    hitsAvx2(const ProbesAvx2<Width, Folded> &v, const unsigned char *p, ptrdiff_t a, ptrdiff_t b)
+    {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + a));
+        const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + b));
+        if constexpr (Folded)
+            return _mm256_and_si256(
+                _mm256_cmpeq_epi8(_mm256_or_si256(x, v.first[0]), v.first[1]),
+                _mm256_cmpeq_epi8(_mm256_or_si256(y, v.second[0]), v.second[1]));
+        __m256i hitX = _mm256_cmpeq_epi8(x, v.first[0]);
+        __m256i hitY = _mm256_cmpeq_epi8(y, v.second[0]);
+        for (int k = 1; k < Width; ++k) {
+            hitX = _mm256_or_si256(hitX, _mm256_cmpeq_epi8(x, v.first[k]));
+            hitY = _mm256_or_si256(hitY, _mm256_cmpeq_epi8(y, v.second[k]));
+        }
+        return _mm256_and_si256(hitX, hitY);
+    }
+
+    // Sixty-four places a round, told by one test when none passes (the most of them).
+    template <int Width, bool Folded, typename Confirm>
     __attribute__((target("avx2"))) static size_t
     avx2(const ByteFilter &f, const unsigned char *d, size_t i, size_t last, const Confirm &confirm)
     {
-        __m256i first[Width], second[Width];
-        for (int k = 0; k < Width; ++k) {
-            first[k] = _mm256_set1_epi8(static_cast<char>(f.probes[0].values[size_t(k)]));
-            second[k] = _mm256_set1_epi8(static_cast<char>(f.probes[1].values[size_t(k)]));
-        }
+        const auto v = probesAvx2<Width, Folded>(f);
         const ptrdiff_t a = f.probes[0].offset, b = f.probes[1].offset;
-        for (; i + 32 <= last + 1; i += 32) {
-            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i + a));
-            const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(d + i + b));
-            __m256i hitX = _mm256_cmpeq_epi8(x, first[0]);
-            __m256i hitY = _mm256_cmpeq_epi8(y, second[0]);
-            for (int k = 1; k < Width; ++k) {
-                hitX = _mm256_or_si256(hitX, _mm256_cmpeq_epi8(x, first[k]));
-                hitY = _mm256_or_si256(hitY, _mm256_cmpeq_epi8(y, second[k]));
-            }
-            unsigned mask =
-                static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(hitX, hitY)));
+        for (; i + 64 <= last + 1; i += 64) {
+            const __m256i low = hitsAvx2(v, d + i, a, b);
+            const __m256i high = hitsAvx2(v, d + i + 32, a, b);
+            const __m256i any = _mm256_or_si256(low, high);
+            if (_mm256_testz_si256(any, any))
+                continue;
+            uint64_t mask = uint64_t(unsigned(_mm256_movemask_epi8(low))) |
+                            uint64_t(unsigned(_mm256_movemask_epi8(high))) << 32;
             while (mask) {
-                const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+                const size_t at = i + static_cast<size_t>(__builtin_ctzll(mask));
                 if (confirm(at))
                     return at;
                 mask &= mask - 1;
             }
         }
-        return sse2<Width>(f, d, i, last, confirm);
+        return sse2<Width, Folded>(f, d, i, last, confirm);
     }
 #endif
 
@@ -130,7 +207,11 @@ struct ByteSearchKernels {
                        const Confirm &confirm)
     {
 #if defined(LUMBREX_X86)
-        return kAvx2 ? avx2<Width>(f, d, i, last, confirm) : sse2<Width>(f, d, i, last, confirm);
+        if (foldable(f, Width))
+            return kAvx2 ? avx2<Width, true>(f, d, i, last, confirm)
+                         : sse2<Width, true>(f, d, i, last, confirm);
+        return kAvx2 ? avx2<Width, false>(f, d, i, last, confirm)
+                     : sse2<Width, false>(f, d, i, last, confirm);
 #else
         return scalar<Width>(f, d, i, last, confirm);
 #endif
