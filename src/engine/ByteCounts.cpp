@@ -6,6 +6,8 @@
 #include "LineCount.h"
 #include "TextFormat.h"
 
+#include <algorithm>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define LUMBREX_X86 1
@@ -213,6 +215,131 @@ __attribute__((target("avx2"))) bool anyStartAvx2(const unsigned char *d, size_t
 }
 #endif
 
+#if defined(LUMBREX_X86)
+// Tells well-formed UTF-8 by the pairs of bytes and the two bytes before each pair: what the
+// first byte of a pair allows by its high and its low half, and what the second byte is by its
+// high half, as bits that are all set where something is wrong. A second byte that continues
+// a character of three or four bytes is wrong as a pair (two continuations) but right because
+// of the byte two or three places before it; the last line of the check trades one for the
+// other.
+namespace utf8check {
+constexpr char kTooShort = 1 << 0;  // a lead, then no continuation (or another lead)
+constexpr char kTooLong = 1 << 1;   // ASCII, then a continuation
+constexpr char kOverlong3 = 1 << 2; // E0 80..9F
+constexpr char kTooLarge = 1 << 3;  // F4 90..BF, F5..FF
+constexpr char kSurrogate = 1 << 4; // ED A0..BF
+constexpr char kOverlong2 = 1 << 5; // C0, C1
+constexpr char kTooLarge1000 = 1 << 6;
+constexpr char kOverlong4 = 1 << 6; // F0 80..8F
+constexpr char kTwoConts = char(1 << 7);
+constexpr char kCarry = kTooShort | kTooLong | kTwoConts;
+} // namespace utf8check
+
+__attribute__((target("avx2"))) inline __m256i table(char a0, char a1, char a2, char a3, char a4,
+                                                     char a5, char a6, char a7, char a8, char a9,
+                                                     char a10, char a11, char a12, char a13,
+                                                     char a14, char a15)
+{
+    return _mm256_setr_epi8(a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15,
+                            a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15);
+}
+
+__attribute__((target("avx2"))) inline __m256i highHalves(__m256i x)
+{
+    return _mm256_and_si256(_mm256_srli_epi16(x, 4), _mm256_set1_epi8(0x0F));
+}
+
+// Returns the bytes where the 32 bytes at p are not well-formed UTF-8 after the three bytes
+// before them, set to something other than zero.
+__attribute__((target("avx2"))) inline __m256i utf8Errors(const unsigned char *p)
+{
+    using namespace utf8check;
+    const __m256i lowHalf = _mm256_set1_epi8(0x0F);
+    const __m256i input = load(p);
+    const __m256i prev1 = load(p - 1);
+    const __m256i byte1High = _mm256_shuffle_epi8(
+        table(kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
+              kTwoConts, kTwoConts, kTwoConts, kTwoConts, kTooShort | kOverlong2, kTooShort,
+              kTooShort | kOverlong3 | kSurrogate,
+              kTooShort | kTooLarge | kTooLarge1000 | kOverlong4),
+        highHalves(prev1));
+    constexpr char kLarge = kCarry | kTooLarge | kTooLarge1000;
+    const __m256i byte1Low = _mm256_shuffle_epi8(
+        table(kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry, kCarry,
+              kCarry | kTooLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge,
+              kLarge | kSurrogate, kLarge, kLarge),
+        _mm256_and_si256(prev1, lowHalf));
+    constexpr char kCont = kTooLong | kOverlong2 | kTwoConts;
+    const __m256i byte2High = _mm256_shuffle_epi8(
+        table(kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+              kTooShort, kCont | kOverlong3 | kTooLarge1000 | kOverlong4,
+              kCont | kOverlong3 | kTooLarge, kCont | kSurrogate | kTooLarge,
+              kCont | kSurrogate | kTooLarge, kTooShort, kTooShort, kTooShort, kTooShort),
+        highHalves(input));
+    const __m256i pairs = _mm256_and_si256(_mm256_and_si256(byte1High, byte1Low), byte2High);
+    // Only a byte two places after E0..FF or three after F0..FF is a third or fourth one.
+    const __m256i third = _mm256_subs_epu8(load(p - 2), _mm256_set1_epi8(char(0xE0 - 0x80)));
+    const __m256i fourth = _mm256_subs_epu8(load(p - 3), _mm256_set1_epi8(char(0xF0 - 0x80)));
+    const __m256i must =
+        _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
+    return _mm256_xor_si256(must, pairs);
+}
+
+// The units of 32 bytes of UTF-8: one for each byte but a continuation, two for a lead of
+// four bytes.
+__attribute__((target("avx2"))) inline size_t utf8Units(__m256i x)
+{
+    const auto continuations =
+        unsigned(_mm256_movemask_epi8(_mm256_cmpgt_epi8(_mm256_set1_epi8(-64), x)));
+    const __m256i fourBytes = _mm256_set1_epi8(char(0xF0));
+    const auto wide =
+        unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(x, fourBytes), x)));
+    return 32 - size_t(__builtin_popcount(continuations)) + size_t(__builtin_popcount(wide));
+}
+
+// Sixty-four bytes a round; a round of ASCII only asks whether the round before left a
+// character open, which ASCII cannot continue.
+__attribute__((target("avx2"))) size_t utf8BlocksAvx2(const unsigned char *d, size_t i, size_t n,
+                                                      size_t room, size_t &units, bool &wellFormed)
+{
+    // Set where the last three bytes of a round start a character longer than what is left.
+    const __m256i lastFit = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                             -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                             -1, char(0xEF), char(0xDF), char(0xBF));
+    __m256i errors = _mm256_setzero_si256();
+    bool open = false;
+    size_t taken = 0;
+    for (;;) {
+        // A run of ASCII has as many units as bytes.
+        const size_t limit = std::min(n, i + (room - taken));
+        const size_t start = i;
+        while (i + 64 <= limit &&
+               _mm256_movemask_epi8(_mm256_or_si256(load(d + i), load(d + i + 32))) == 0)
+            i += 64;
+        if (i != start) {
+            if (open) {
+                wellFormed = false;
+                return start;
+            }
+            taken += i - start;
+        }
+        if (i + 64 > n || taken + 64 > room)
+            break;
+        const __m256i low = load(d + i);
+        const __m256i high = load(d + i + 32);
+        errors =
+            _mm256_or_si256(errors, _mm256_or_si256(utf8Errors(d + i), utf8Errors(d + i + 32)));
+        const __m256i cut = _mm256_subs_epu8(high, lastFit);
+        open = !_mm256_testz_si256(cut, cut);
+        taken += utf8Units(low) + utf8Units(high);
+        i += 64;
+    }
+    wellFormed = _mm256_testz_si256(errors, errors);
+    units += taken;
+    return i;
+}
+#endif
+
 template <bool High, Ends E>
 void count(const unsigned char *d, size_t i, size_t end, Counts &counts)
 {
@@ -269,6 +396,19 @@ bool anyUtf8Start(std::string_view bytes, size_t from, size_t to)
 #else
     return anyStartScalar(d, from, end);
 #endif
+}
+
+size_t utf8Blocks(std::string_view bytes, size_t from, size_t room, size_t &units, bool &wellFormed)
+{
+    wellFormed = true;
+#if defined(LUMBREX_X86)
+    if (kAvx2 && from >= 3)
+        return utf8BlocksAvx2(bytesOf(bytes), from, bytes.size(), room, units, wellFormed);
+#else
+    (void)room;
+    (void)units;
+#endif
+    return from;
 }
 
 } // namespace engine

@@ -208,6 +208,29 @@ bool utf8PieceStarts(std::string_view bytes, LineEnds lineEnds, std::vector<size
     while (i < n) {
         if (units == kPieceSize)
             cutBefore(i);
+        // Whole blocks are walked as far as they fit in the piece, and the walk goes on from
+        // the start of a character they ended inside.
+        bool wellFormed = true;
+        const size_t walked = utf8Blocks(bytes, i, kPieceSize - units, units, wellFormed);
+        if (!wellFormed)
+            return false;
+        if (walked != i) {
+            i = walked;
+            for (size_t back = 1; back <= 3; ++back) {
+                const unsigned char b = d[i - back];
+                if (b < 0xC0) {
+                    if (b < 0x80)
+                        break;
+                    continue;
+                }
+                if ((b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2) > back) {
+                    i -= back;
+                    units -= b >= 0xF0 ? 2 : 1;
+                }
+                break;
+            }
+            continue;
+        }
         // Most text is ASCII: its runs are taken whole, as far as the piece has room.
         const size_t room = std::min(n - i, kPieceSize - units);
         const size_t ascii = asciiPrefix(d + i, room);

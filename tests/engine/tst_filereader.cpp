@@ -105,6 +105,8 @@ private slots:
     void repaired();
     void highByteCounts_data();
     void highByteCounts();
+    void utf8InBlocks_data();
+    void utf8InBlocks();
     void growingFileIsReadToItsSizeAtOpen();
     void streamParts_data();
     void streamParts();
@@ -526,6 +528,72 @@ void TestFileReader::highByteCounts()
         }
         QVERIFY(!engine::anyUtf8Start(std::string_view(noLeads.constData(), view.size()), 0,
                                       view.size()));
+    }
+}
+
+void TestFileReader::utf8InBlocks_data()
+{
+    QTest::addColumn<QByteArray>("filler");
+    QTest::addColumn<QByteArray>("inserted");
+    const QByteArray cyrillic = "привет мир, строка\n";
+    const QByteArray wide = "日本語😀テキスト\n";
+    QTest::newRow("Cyrillic") << cyrillic << QByteArray();
+    QTest::newRow("CJK and emoji") << wide << QByteArray();
+    QTest::newRow("emoji without line ends") << QByteArray("😀😀😀a") << QByteArray();
+    QTest::newRow("Latin, a letter now and then")
+        << QByteArray("abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 é\n")
+        << QByteArray();
+    QTest::newRow("overlong of two") << cyrillic << QByteArray("\xC1\xBF");
+    QTest::newRow("overlong of three") << wide << QByteArray("\xE0\x9F\xBF");
+    QTest::newRow("overlong of four") << wide << QByteArray("\xF0\x8F\xBF\xBF");
+    QTest::newRow("surrogate") << cyrillic << QByteArray("\xED\xA0\x80");
+    QTest::newRow("above U+10FFFF") << wide << QByteArray("\xF4\x90\x80\x80");
+    QTest::newRow("F5") << wide << QByteArray("\xF5\x80\x80\x80");
+    QTest::newRow("stray continuation") << cyrillic << QByteArray("\x80");
+    QTest::newRow("one continuation too many") << cyrillic << QByteArray("\xD0\xBF\xBF");
+    QTest::newRow("lead before ASCII") << cyrillic << "\xD0" + QByteArray(130, 'a');
+    QTest::newRow("three-byte character cut") << wide << QByteArray("\xE6\x97");
+    QTest::newRow("four-byte character cut") << wide << QByteArray("\xF0\x9F\x98");
+}
+
+// Blocks walked by vectors and characters walked one by one must agree with a decoder of
+// their own on what is well-formed, and the pieces must be those of the decoded text, with
+// the bytes in question at every place of a block, around a piece's end and at the end.
+void TestFileReader::utf8InBlocks()
+{
+    QFETCH(QByteArray, filler);
+    QFETCH(QByteArray, inserted);
+    const auto check = [&](const QByteArray &content) {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString decoded = decoder.decode(content);
+        const std::string_view bytes(content.constData(), size_t(content.size()));
+        const engine::LineEnds ends = engine::lineEndsOf(bytes);
+        std::vector<size_t> starts;
+        const bool wellFormed = engine::utf8PieceStarts(bytes, ends, starts);
+        QCOMPARE(wellFormed, !decoder.hasError());
+        if (!wellFormed)
+            return;
+        const std::u16string_view units(reinterpret_cast<const char16_t *>(decoded.utf16()),
+                                        size_t(decoded.size()));
+        const std::vector<size_t> wideStarts = engine::widePieceStarts(units, ends);
+        QCOMPARE(starts.size(), wideStarts.size());
+        for (size_t p = 0; p < starts.size(); ++p) {
+            const size_t end = p + 1 < starts.size() ? starts[p + 1] : bytes.size();
+            const size_t wideEnd = p + 1 < starts.size() ? wideStarts[p + 1] : units.size();
+            QCOMPARE(size_t(QString::fromUtf8(
+                                content.mid(qsizetype(starts[p]), qsizetype(end - starts[p])))
+                                .size()),
+                     wideEnd - wideStarts[p]);
+        }
+    };
+    // A little text, and enough to come close to a piece's end, in UTF-16 units.
+    const qsizetype fillerUnits = QString::fromUtf8(filler).size();
+    const QByteArray little = filler.repeated(1000 / filler.size() + 1);
+    const QByteArray nearlyFull = filler.repeated(65400 / fillerUnits);
+    for (int at = 0; at < 130; ++at) {
+        check(QByteArray(at, 'a') + inserted + little);
+        check(nearlyFull + QByteArray(at, 'a') + inserted + little);
+        check(little + QByteArray(at, 'a') + inserted);
     }
 }
 
