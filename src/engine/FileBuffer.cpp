@@ -43,6 +43,25 @@ thread_local Spare t_spare;
 // Buffers of large files wait here for the next file; each thread keeps one small one.
 class BufferPool {
 public:
+    bool worthTaking(size_t capacity)
+    {
+        if (capacity < kSmallest)
+            return true;
+        capacity = rounded(capacity);
+        std::lock_guard lock(m_mutex);
+        const auto fits = [&](size_t size) { return size >= capacity && size <= 2 * capacity; };
+        if (std::any_of(m_free.begin(), m_free.end(),
+                        [&](const auto &free) { return fits(free.second); }))
+            return true;
+        // A size met before is likely met again, and then the buffer is used again.
+        if (std::any_of(m_met.begin(), m_met.end(), fits))
+            return true;
+        if (m_met.size() == kSizesMet)
+            m_met.erase(m_met.begin());
+        m_met.push_back(capacity);
+        return false;
+    }
+
     FileBuffer take(size_t capacity)
     {
         if (capacity < kSmallest) {
@@ -53,10 +72,7 @@ public:
             const size_t rounded = std::max(kSmallestKept, std::bit_ceil(capacity));
             return FileBuffer(allocate(rounded), BufferReturn{rounded});
         }
-        // Rounded up to an eighth of its power of two: files of about the same size, as a
-        // folder of logs holds, then share buffers rather than each needing fresh memory.
-        const size_t step = std::bit_floor(capacity) / 8;
-        capacity = (capacity + step - 1) / step * step;
+        capacity = rounded(capacity);
         {
             std::lock_guard lock(m_mutex);
             auto best = m_free.end();
@@ -97,13 +113,24 @@ public:
     }
 
 private:
+    // Rounded up to an eighth of its power of two: files of about the same size, as a folder
+    // of logs holds, then share buffers rather than each needing fresh memory.
+    static size_t rounded(size_t capacity)
+    {
+        const size_t step = std::bit_floor(capacity) / 8;
+        return (capacity + step - 1) / step * step;
+    }
+
     static constexpr size_t kSmallestKept = 4096;
     static constexpr size_t kSmallest = size_t(256) << 10;
     static constexpr size_t kLargest = size_t(64) << 20;
     static constexpr size_t kMostHeld = size_t(32) << 20;
     std::mutex m_mutex;
+    static constexpr size_t kSizesMet = 64;
     std::vector<std::pair<char *, size_t>> m_free;
     size_t m_held = 0;
+    // The sizes of large files read without a buffer, the latest last.
+    std::vector<size_t> m_met;
 };
 
 BufferPool &pool()
@@ -123,6 +150,11 @@ void BufferReturn::operator()(char *data) const
 FileBuffer takeBuffer(size_t capacity)
 {
     return pool().take(capacity);
+}
+
+bool bufferWorthTaking(size_t capacity)
+{
+    return pool().worthTaking(capacity);
 }
 
 } // namespace engine

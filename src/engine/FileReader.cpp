@@ -14,8 +14,9 @@ namespace {
 
 std::atomic<void (*)()> g_afterEachRead{nullptr};
 // Files up to the largest buffer the pool keeps are read into a buffer used before: mapping a
-// file and unmapping it again costs more. Larger ones would each need memory never touched
-// before, the costliest there is, and are mapped.
+// file and unmapping it again costs more. Larger ones, and one of a size the pool has no
+// buffer for and has not met before, would need memory never touched before, the costliest
+// there is, and are mapped.
 std::atomic<size_t> g_mapAbove{size_t(64) << 20};
 
 std::string describeErrno(int error)
@@ -88,7 +89,8 @@ public:
         }
         m_sized = m_info.st_size > 0;
         const auto size = static_cast<size_t>(m_info.st_size);
-        if (mayMap && (size > g_mapAbove.load(std::memory_order_relaxed) || packedAndLarge(size))) {
+        if (mayMap && (size > g_mapAbove.load(std::memory_order_relaxed) || packedAndLarge(size) ||
+                       !bufferWorthTaking(size))) {
             m_mapped = MappedFile::map(m_fd, size);
             if (m_mapped) {
                 m_atEnd = true;

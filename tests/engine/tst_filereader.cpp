@@ -96,6 +96,7 @@ private slots:
     void cutWhileMapped_data();
     void cutWhileMapped();
     void manyFilesMappedAtOnce();
+    void largeFileOfANewSizeIsMapped();
     void unusablePaths_data();
     void unusablePaths();
     void unreadableFile();
@@ -218,6 +219,26 @@ void TestFileReader::manyFilesMappedAtOnce()
         }
         QCOMPARE(mapped, 64);
     }
+}
+
+// A large file of a size not met before would need fresh memory for its buffer: it is mapped.
+// Once that size was met, the next such file is read into a buffer, which is then used again.
+void TestFileReader::largeFileOfANewSizeIsMapped()
+{
+    const size_t mapAbove = engine::setMapAbove(size_t(64) << 20);
+    const QByteArray content = randomBytes((7 << 20) + 777);
+    const QString path = m_dir.filePath("large.txt");
+    QVERIFY(writeFile(path, content));
+    QList<bool> mapped;
+    for (int round = 0; round < 3; ++round) {
+        RecordingReporter reporter;
+        const engine::FileText text = engine::readPieces(
+            path.toStdString(), reporter, engine::ReadRule::Windows1252CrLf, nullptr, true);
+        QVERIFY(QByteArrayView(text.bytes().data(), qsizetype(text.bytes().size())) == content);
+        mapped << text.mapped();
+    }
+    engine::setMapAbove(mapAbove);
+    QCOMPARE(mapped, (QList<bool>{true, false, false}));
 }
 
 void TestFileReader::unusablePaths_data()
