@@ -45,7 +45,7 @@ class BufferPool {
 public:
     bool worthTaking(size_t capacity)
     {
-        if (capacity < kSmallest)
+        if (capacity <= kLargestSmall)
             return true;
         capacity = rounded(capacity);
         std::lock_guard lock(m_mutex);
@@ -54,7 +54,7 @@ public:
                         [&](const auto &free) { return fits(free.second); }))
             return true;
         // A size met before is likely met again, and then the buffer is used again.
-        if (std::any_of(m_met.begin(), m_met.end(), fits))
+        if (std::find(m_met.begin(), m_met.end(), capacity) != m_met.end())
             return true;
         if (m_met.size() == kSizesMet)
             m_met.erase(m_met.begin());
@@ -64,7 +64,7 @@ public:
 
     FileBuffer take(size_t capacity)
     {
-        if (capacity < kSmallest) {
+        if (capacity <= kLargestSmall) {
             if (t_spare.data && t_spare.capacity >= capacity)
                 return FileBuffer(std::exchange(t_spare.data, nullptr),
                                   BufferReturn{t_spare.capacity});
@@ -93,7 +93,7 @@ public:
 
     void give(char *data, size_t capacity)
     {
-        if (capacity < kSmallest) {
+        if (capacity <= kLargestSmall) {
             if (!t_spare.data || t_spare.capacity < capacity) {
                 std::swap(data, t_spare.data);
                 t_spare.capacity = capacity;
@@ -122,7 +122,8 @@ private:
     }
 
     static constexpr size_t kSmallestKept = 4096;
-    static constexpr size_t kSmallest = size_t(256) << 10;
+    // Small buffers are rounded up to a power of two, at most this one.
+    static constexpr size_t kLargestSmall = size_t(256) << 10;
     static constexpr size_t kLargest = size_t(64) << 20;
     static constexpr size_t kMostHeld = size_t(32) << 20;
     std::mutex m_mutex;

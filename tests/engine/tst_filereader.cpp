@@ -97,6 +97,8 @@ private slots:
     void cutWhileMapped();
     void manyFilesMappedAtOnce();
     void largeFileOfANewSizeIsMapped();
+    void buffersUsedAgain_data();
+    void buffersUsedAgain();
     void unusablePaths_data();
     void unusablePaths();
     void unreadableFile();
@@ -239,6 +241,33 @@ void TestFileReader::largeFileOfANewSizeIsMapped()
     }
     engine::setMapAbove(mapAbove);
     QCOMPARE(mapped, (QList<bool>{true, false, false}));
+}
+
+void TestFileReader::buffersUsedAgain_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("a few kilobytes") << 3000;
+    QTest::newRow("rounded up to the largest small buffer") << 200000;
+    QTest::newRow("the largest small buffer itself") << 256 * 1024;
+    QTest::newRow("a large buffer") << 1000000;
+}
+
+// The next file of about the same size is read into the buffer the last one handed back.
+void TestFileReader::buffersUsedAgain()
+{
+    QFETCH(int, size);
+    const QByteArray content = randomBytes(size);
+    const QString path = m_dir.filePath("again.txt");
+    QVERIFY(writeFile(path, content));
+    QList<quintptr> buffers;
+    for (int round = 0; round < 3; ++round) {
+        RecordingReporter reporter;
+        const engine::FileText text = engine::readPieces(path.toStdString(), reporter);
+        QVERIFY(QByteArrayView(text.bytes().data(), qsizetype(text.bytes().size())) == content);
+        buffers << reinterpret_cast<quintptr>(text.bytes().data());
+    }
+    QCOMPARE(buffers[1], buffers[0]);
+    QCOMPARE(buffers[2], buffers[0]);
 }
 
 void TestFileReader::unusablePaths_data()
