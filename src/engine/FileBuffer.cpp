@@ -53,12 +53,17 @@ public:
         if (std::any_of(m_free.begin(), m_free.end(),
                         [&](const auto &free) { return fits(free.second); }))
             return true;
-        // A size met before is likely met again, and then the buffer is used again.
-        if (std::find(m_met.begin(), m_met.end(), capacity) != m_met.end())
-            return true;
+        // Fresh memory costs about four times what mapping a file costs over reading it into
+        // a buffer used before: a buffer pays off for a size met often, as in a folder of
+        // logs, which is then likely met again. The same file reached twice over links does
+        // not make a size common.
+        const auto met = std::find_if(m_met.begin(), m_met.end(),
+                                      [&](const auto &size) { return size.first == capacity; });
+        if (met != m_met.end())
+            return ++met->second > kMetBeforeBuffer;
         if (m_met.size() == kSizesMet)
             m_met.erase(m_met.begin());
-        m_met.push_back(capacity);
+        m_met.emplace_back(capacity, 1);
         return false;
     }
 
@@ -128,10 +133,11 @@ private:
     static constexpr size_t kMostHeld = size_t(32) << 20;
     std::mutex m_mutex;
     static constexpr size_t kSizesMet = 64;
+    static constexpr size_t kMetBeforeBuffer = 3;
     std::vector<std::pair<char *, size_t>> m_free;
     size_t m_held = 0;
-    // The sizes of large files read without a buffer, the latest last.
-    std::vector<size_t> m_met;
+    // The sizes of large files met, the latest last, with how often each was met.
+    std::vector<std::pair<size_t, size_t>> m_met;
 };
 
 BufferPool &pool()

@@ -17,8 +17,8 @@ using FileBuffer = std::unique_ptr<char[], BufferReturn>;
 FileBuffer takeBuffer(size_t capacity);
 
 // Returns true when a buffer of capacity bytes is worth taking rather than reading the file
-// some other way: a small one, one handed back that fits, or one of a size met before, which
-// is then likely to be used again. A large size not met before is remembered as met.
+// some other way: a small one, one handed back that fits, or one of a size met several times
+// before, which is then likely to be used again. Each large size asked about counts as met.
 bool bufferWorthTaking(size_t capacity);
 
 } // namespace engine
