@@ -49,14 +49,13 @@ public:
             return true;
         capacity = rounded(capacity);
         std::lock_guard lock(m_mutex);
-        const auto fits = [&](size_t size) { return size >= capacity && size <= 2 * capacity; };
         if (std::any_of(m_free.begin(), m_free.end(),
-                        [&](const auto &free) { return fits(free.second); }))
+                        [&](const auto &free) { return fits(free.second, capacity); }))
             return true;
-        // Fresh memory costs about four times what mapping a file costs over reading it into
-        // a buffer used before: a buffer pays off for a size met often, as in a folder of
-        // logs, which is then likely met again. The same file reached twice over links does
-        // not make a size common.
+        // Fresh memory costs more than mapping a file costs over reading it into a buffer
+        // used before: a buffer pays off for a size met often, as in a folder of logs, which
+        // is then likely met again. The same file reached twice over links does not make a
+        // size common.
         const auto met = std::find_if(m_met.begin(), m_met.end(),
                                       [&](const auto &size) { return size.first == capacity; });
         if (met != m_met.end())
@@ -82,7 +81,7 @@ public:
             std::lock_guard lock(m_mutex);
             auto best = m_free.end();
             for (auto it = m_free.begin(); it != m_free.end(); ++it) {
-                if (it->second >= capacity && it->second <= 2 * capacity &&
+                if (fits(it->second, capacity) &&
                     (best == m_free.end() || it->second < best->second))
                     best = it;
             }
@@ -118,6 +117,12 @@ public:
     }
 
 private:
+    // A buffer handed back serves a large file up to half its size.
+    static bool fits(size_t size, size_t capacity)
+    {
+        return size >= capacity && size <= 2 * capacity;
+    }
+
     // Rounded up to an eighth of its power of two: files of about the same size, as a folder
     // of logs holds, then share buffers rather than each needing fresh memory.
     static size_t rounded(size_t capacity)

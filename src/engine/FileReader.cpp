@@ -15,8 +15,8 @@ namespace {
 std::atomic<void (*)()> g_afterEachRead{nullptr};
 // Files up to the largest buffer the pool keeps are read into a buffer used before: mapping a
 // file and unmapping it again costs more. Larger ones, and one of a size the pool has no
-// buffer for and has not met before, would need memory never touched before, the costliest
-// there is, and are mapped.
+// buffer for and has met fewer than three times, would need memory never touched before, the
+// costliest there is, and are mapped.
 std::atomic<size_t> g_mapAbove{size_t(64) << 20};
 
 std::string describeErrno(int error)

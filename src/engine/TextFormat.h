@@ -46,7 +46,7 @@ size_t firstHighByte(std::string_view bytes);
 // widePieceStarts() says, counting the UTF-16 units the bytes decode to.
 bool utf8PieceStarts(std::string_view bytes, LineEnds lineEnds, std::vector<size_t> &starts);
 
-// Walks whole blocks of 32 bytes of UTF-8 from a character's start at from (three bytes or
+// Walks whole blocks of 64 bytes of UTF-8 from a character's start at from (three bytes or
 // more into the bytes), as long as they are well-formed and their UTF-16 units fit in room;
 // adds those units to units and returns where the walk stopped, which may be inside a
 // character. Sets wellFormed to false when a block it walked is not well-formed. Walks none
