@@ -10,10 +10,42 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace run {
 
 namespace {
+
+// A worker's block lists, let go with their memory once their rows are written: the next files'
+// pieces take them rather than grow lists of their own from nothing, allocation by allocation.
+// Lists that grew large for one file are let go.
+class SpareBlocks {
+public:
+    void give(engine::BlockList &blocks)
+    {
+        if (m_lists.size() < kMost && blocks.heldBytes() <= kMostBytes) {
+            blocks.clear();
+            m_lists.push_back(std::move(blocks));
+        }
+        blocks = engine::BlockList();
+    }
+    void lend(std::vector<engine::BlockList> &pieces)
+    {
+        for (size_t p = 0; p < pieces.size() && !m_lists.empty(); ++p) {
+            pieces[p] = std::move(m_lists.back());
+            m_lists.pop_back();
+        }
+    }
+
+private:
+    static constexpr size_t kMost = 64;
+    static constexpr size_t kMostBytes = size_t(64) << 10;
+    std::vector<engine::BlockList> m_lists;
+};
+
+thread_local SpareBlocks t_spareBlocks;
+
 
 // Searches one piece of a file's text into out (bytes) or wideOut (UTF-16, also for a UTF-8
 // piece the plan's bytes cannot serve); returns true when the plan's pattern gave up on some
@@ -270,8 +302,11 @@ bool FileBlocks::keepOnlyRows(const RowText *rowText, const QString &path)
         const std::string prefix = asText ? rowText->prefix(path) : std::string();
         for (size_t p = 0; p < bytePieces.size(); ++p) {
             const size_t size = bytePieces[p].textSize();
-            if (size == 0)
+            if (size == 0) {
+                if (asText)
+                    t_spareBlocks.give(bytePieces[p]);
                 continue;
+            }
             PieceRows &rows = m_pieceRows[p];
             // A file's many Windows-1252 lines, or UTF-8 lines as they are (the pieces are
             // well-formed), become the sink's text here, while they are in this processor's
@@ -279,7 +314,7 @@ bool FileBlocks::keepOnlyRows(const RowText *rowText, const QString &path)
             if (asText) {
                 writeText(bytePieces[p], size, encoding == engine::Encoding::Windows1252, *rowText,
                           prefix, rows);
-                bytePieces[p].clear();
+                t_spareBlocks.give(bytePieces[p]);
                 m_rowSize += rows.textSize;
                 continue;
             }
@@ -386,6 +421,7 @@ void searchPieces(const SearchPlan &plan, FileBlocks &file, const std::atomic<bo
         file.widePieces.resize(count);
     else
         file.bytePieces.resize(count);
+    t_spareBlocks.lend(file.bytePieces);
     engine::BlockList unusedBytes;
     engine::WideBlockList unusedWide;
     for (size_t p = 0; p < count; ++p) {
@@ -412,6 +448,8 @@ void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool
     searchPieces(plan, file, stop);
     if (!file.text.settle())
         return;
+    for (engine::BlockList &blocks : file.bytePieces)
+        t_spareBlocks.give(blocks);
     file.bytePieces.clear();
     file.restartNumbering();
     file.patternGaveUp = false;
