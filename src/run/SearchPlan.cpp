@@ -46,7 +46,6 @@ private:
 
 thread_local SpareBlocks t_spareBlocks;
 
-
 // Searches one piece of a file's text into out (bytes) or wideOut (UTF-16, also for a UTF-8
 // piece the plan's bytes cannot serve); returns true when the plan's pattern gave up on some
 // line of it.
