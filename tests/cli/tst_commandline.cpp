@@ -587,6 +587,9 @@ void TestCommandLine::lineNumbers_data()
     }
     QTest::newRow("many Windows-1252 rows after their path, CR LF ends")
         << x + QStringList{"--crlf", "-e", "hit", "many1252.txt"} << numbered;
+    QTest::newRow("many rows of one file, then the next file's on the same worker")
+        << x + QStringList{"-j", "1", "--crlf", "-e", "hit", "many1252.txt", "gaps.txt"}
+        << numbered + "3:gaps.txt hit x\r\n6:gaps.txt hit y\r\n";
     QTest::newRow("many rows after a path of more than two words")
         << x + QStringList{"-e", "hit", QString::fromLatin1(deepPath)} << deep;
     QTest::newRow("many UTF-8 rows, unnumbered, NUL ends")
