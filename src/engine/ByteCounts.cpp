@@ -163,54 +163,56 @@ __attribute__((target("avx2"))) void countAvx2(const unsigned char *d, size_t i,
 }
 #endif
 
-// Returns true when some place among [i, end) of d is a byte that can start a UTF-8 character
-// of several bytes followed by one that can continue it.
+// Returns true when some place among [i, end) of d is a byte of 0xC0 or above followed by one
+// that can continue a UTF-8 character: each place where a character of several bytes may start
+// is one, and the few others (C0, C1, F5..FF before a continuation) are rare in any text.
 bool anyStartScalar(const unsigned char *d, size_t i, size_t end)
 {
     for (; i < end; ++i) {
-        if (isLead(d[i]) && isContinuation(d[i + 1]))
+        if (d[i] >= 0xC0 && isContinuation(d[i + 1]))
             return true;
     }
     return false;
 }
 
 #if defined(LUMBREX_X86)
-// Bytes that can continue a character are rare in text that is not UTF-8 (Windows-1252 holds
-// a few symbols there, and two letters): only a block of places followed by one is looked at
-// for a byte that can start one.
+// A byte and the one after it anded, the second with its bit 6 flipped, has both high bits set
+// just where the first has both (0xC0 or above) and the second the first alone (0x80..0xBF).
+// The largest such byte of the whole range tells it, so no block takes a branch: bytes that
+// can continue a character come every few hundred bytes in Windows-1252 text, too often and
+// too irregularly for a branch on them to be foreseen.
 bool anyStartSse2(const unsigned char *d, size_t i, size_t end)
 {
-    const __m128i continuing = _mm_set1_epi8(-64);
-    for (; i + 32 <= end; i += 32) {
-        const auto load = [d](size_t at) {
-            return _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
+    const __m128i flip = _mm_set1_epi8(0x40);
+    const auto pairs = [d, flip](size_t at) {
+        const auto load = [d](size_t k) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + k));
         };
-        const __m128i follows0 = _mm_cmplt_epi8(load(i + 1), continuing);
-        const __m128i follows1 = _mm_cmplt_epi8(load(i + 17), continuing);
-        if (_mm_movemask_epi8(_mm_or_si128(follows0, follows1)) == 0)
-            continue;
-        const __m128i starts = _mm_or_si128(_mm_and_si128(leads(load(i)), follows0),
-                                            _mm_and_si128(leads(load(i + 16)), follows1));
-        if (_mm_movemask_epi8(starts) != 0)
-            return true;
-    }
+        return _mm_and_si128(load(at), _mm_xor_si128(load(at + 1), flip));
+    };
+    __m128i most = _mm_setzero_si128();
+    for (; i + 32 <= end; i += 32)
+        most = _mm_max_epu8(most, _mm_max_epu8(pairs(i), pairs(i + 16)));
+    const __m128i over = _mm_subs_epu8(most, _mm_set1_epi8(char(0xBF)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) != 0xFFFF)
+        return true;
     return anyStartScalar(d, i, end);
+}
+
+__attribute__((target("avx2"))) inline __m256i pairs(const unsigned char *at, __m256i flip)
+{
+    return _mm256_and_si256(load(at), _mm256_xor_si256(load(at + 1), flip));
 }
 
 __attribute__((target("avx2"))) bool anyStartAvx2(const unsigned char *d, size_t i, size_t end)
 {
-    const __m256i continuing = _mm256_set1_epi8(-64);
-    for (; i + 64 <= end; i += 64) {
-        const __m256i follows0 = _mm256_cmpgt_epi8(continuing, load(d + i + 1));
-        const __m256i follows1 = _mm256_cmpgt_epi8(continuing, load(d + i + 33));
-        const __m256i follows = _mm256_or_si256(follows0, follows1);
-        if (_mm256_testz_si256(follows, follows))
-            continue;
-        const __m256i starts = _mm256_or_si256(_mm256_and_si256(leads(load(d + i)), follows0),
-                                               _mm256_and_si256(leads(load(d + i + 32)), follows1));
-        if (!_mm256_testz_si256(starts, starts))
-            return true;
-    }
+    const __m256i flip = _mm256_set1_epi8(0x40);
+    __m256i most = _mm256_setzero_si256();
+    for (; i + 64 <= end; i += 64)
+        most = _mm256_max_epu8(most, _mm256_max_epu8(pairs(d + i, flip), pairs(d + i + 32, flip)));
+    const __m256i over = _mm256_subs_epu8(most, _mm256_set1_epi8(char(0xBF)));
+    if (!_mm256_testz_si256(over, over))
+        return true;
     return anyStartSse2(d, i, end);
 }
 #endif

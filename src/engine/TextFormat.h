@@ -75,7 +75,8 @@ struct HighByteCounts {
 HighByteCounts countHighBytes(std::string_view bytes);
 
 // Returns true when some place among [from, to) of bytes, each read with the byte after it
-// where there is one, is one where a UTF-8 character of several bytes may start.
+// where there is one, is a byte of 0xC0 or above followed by one that can continue a UTF-8
+// character: false tells that no character of several bytes may start there.
 bool anyUtf8Start(std::string_view bytes, size_t from, size_t to);
 
 // Returns true when the well-formed characters of two to four bytes outnumber the ill-formed
