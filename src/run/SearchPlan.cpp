@@ -338,6 +338,13 @@ bool FileBlocks::keepOnlyRows(const RowText *rowText, const QString &path)
     return intact;
 }
 
+void FileBlocks::spareBlocks()
+{
+    for (engine::BlockList &blocks : bytePieces)
+        t_spareBlocks.give(blocks);
+    bytePieces.clear();
+}
+
 bool FileBlocks::rowsAsText(size_t p) const
 {
     return p < m_pieceRows.size() && m_pieceRows[p].bytes && m_pieceRows[p].asText;
@@ -447,9 +454,7 @@ void searchFile(const SearchPlan &plan, FileBlocks &file, const std::atomic<bool
     searchPieces(plan, file, stop);
     if (!file.text.settle())
         return;
-    for (engine::BlockList &blocks : file.bytePieces)
-        t_spareBlocks.give(blocks);
-    file.bytePieces.clear();
+    file.spareBlocks();
     file.restartNumbering();
     file.patternGaveUp = false;
     if (!stop || !stop->load(std::memory_order_relaxed))

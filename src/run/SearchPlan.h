@@ -95,6 +95,9 @@ struct FileBlocks {
     void numberPiece(size_t p);
     // Forgets the numbering so far, for blocks searched again.
     void restartNumbering();
+    // Lets the blocks go to this thread's files to come, which take their memory rather than
+    // ask for their own: the file's rows are no longer wanted, or live apart from them.
+    void spareBlocks();
     // Returns the number of the line after the text's end, while the text is there (the first
     // line's, when lines are not numbered).
     uint64_t lineAfter() const;

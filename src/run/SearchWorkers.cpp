@@ -173,6 +173,9 @@ void SearchWorkers::work()
             // Files may be added meanwhile, which moves the list.
             name = m_paths[qsizetype(i)];
         }
+        for (const std::unique_ptr<Outcome> &done : spent)
+            done->blocks.spareBlocks();
+        spent.clear();
         // Each worker makes the system's name of its own files.
         const std::string path = QFile::encodeName(name).toStdString();
         std::unique_ptr<Outcome> outcome;
