@@ -84,6 +84,9 @@ bool FolderScan::isTooLong(const QString &path)
 {
     if constexpr (platform::nativePathStyle == platform::PathStyle::Windows)
         return path.size() >= 260;
+    // A unit of UTF-16 takes three bytes at most: most paths are too short to need encoding.
+    if (path.size() < PATH_MAX / 3)
+        return false;
     return QFile::encodeName(path).size() >= PATH_MAX;
 }
 

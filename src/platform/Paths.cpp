@@ -1,5 +1,7 @@
 #include "Paths.h"
 
+#include <string_view>
+
 namespace platform {
 
 QString fileNameFromPath(const QString &path, PathStyle style)
@@ -17,7 +19,9 @@ bool mayBeHidden(const QString &name, PathStyle style)
 QString normalizePath(const QString &path, PathStyle style)
 {
     if (style == PathStyle::Posix) {
-        if (!path.contains(QLatin1String("//")))
+        const std::u16string_view units(reinterpret_cast<const char16_t *>(path.utf16()),
+                                        size_t(path.size()));
+        if (units.find(u"//") == std::u16string_view::npos)
             return path;
         QString result;
         result.reserve(path.size());

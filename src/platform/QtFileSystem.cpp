@@ -123,9 +123,15 @@ std::vector<QtFileSystem::Entry> QtFileSystem::listing(const QString &folder)
             listed.folder = ::fstatat(dirFd, name, &info, 0) == 0 && S_ISDIR(info.st_mode);
         }
         // A name that is not valid UTF-8 decodes with replacement characters, which name
-        // another file or none: it is counted, so the caller can say what was left out.
-        listed.name = QFile::decodeName(name);
-        listed.unreadable = QFile::encodeName(listed.name) != QByteArrayView(name);
+        // another file or none: it is counted, so the caller can say what was left out. A name
+        // of ASCII alone, the most of them, is its own text.
+        const size_t length = std::strlen(name);
+        if (std::all_of(name, name + length, [](char c) { return (c & 0x80) == 0; })) {
+            listed.name = QString::fromLatin1(name, qsizetype(length));
+        } else {
+            listed.name = QFile::decodeName(name);
+            listed.unreadable = QFile::encodeName(listed.name) != QByteArrayView(name);
+        }
         // Only a hidden entry's attributes are looked at in a walk, and asked beside its
         // folder, whether it may be written costs no walk of its path.
         if (m_remember && known && !listed.unreadable) {
