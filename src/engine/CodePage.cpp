@@ -93,6 +93,15 @@ size_t asciiLead(const char *word)
         unsigned(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(word))));
     return high == 0 ? kWord : size_t(std::countr_zero(high));
 }
+
+// Returns true when the two words at word are ASCII.
+bool asciiPair(const char *word)
+{
+    const auto load = [word](size_t at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(word + at));
+    };
+    return _mm_movemask_epi8(_mm_or_si128(load(0), load(kWord))) == 0;
+}
 #else
 constexpr size_t kWord = 8;
 
@@ -107,6 +116,13 @@ size_t asciiLead(const char *word)
         return size_t(std::countr_zero(high)) / 8;
     return 0;
 }
+
+bool asciiPair(const char *word)
+{
+    uint64_t bytes[2] = {};
+    std::memcpy(bytes, word, 2 * kWord);
+    return ((bytes[0] | bytes[1]) & 0x8080808080808080ULL) == 0;
+}
 #endif
 
 } // namespace
@@ -118,6 +134,15 @@ char *writeUtf8(std::string_view bytes, char *out)
     const char *const end = from + bytes.size();
     while (from < end) {
         const size_t left = size_t(end - from);
+        if (left >= 2 * kWord) {
+            // Two words at once while they are ASCII, the most of a row.
+            std::memcpy(out, from, 2 * kWord);
+            if (asciiPair(from)) {
+                out += 2 * kWord;
+                from += 2 * kWord;
+                continue;
+            }
+        }
         if (left >= kWord) {
             // The space for what is left holds a word: a copy beyond the ASCII run is written
             // over next.

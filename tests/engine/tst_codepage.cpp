@@ -85,11 +85,12 @@ void TestCodePage::everyByteRoundTrips()
     QCOMPARE(std::set<char16_t>(text.begin(), text.end()).size(), size_t(256));
 }
 
-// Rows of every length up to a few words, with bytes beyond ASCII here and there, as UTF-8.
+// Rows of every length up to a few pairs of words, with bytes beyond ASCII here and there, as
+// UTF-8.
 void TestCodePage::rowsWrittenAsUtf8()
 {
     std::mt19937 random(7);
-    for (int length = 0; length <= 40; ++length) {
+    for (int length = 0; length <= 80; ++length) {
         for (const int highEvery : {0, 1, 3, 9, 30}) {
             std::string row;
             QString expected;
