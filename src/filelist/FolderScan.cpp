@@ -107,9 +107,18 @@ bool FolderScan::matchesPattern(const QString &name, const QString &pattern)
 
 QStringList FolderScan::namePatterns(const QString &typed)
 {
-    static const QRegularExpression parting(QStringLiteral("[;\\s]+"));
+    // Entries are parted by semicolons and blanks (ASCII white space), any number of them.
+    const auto parts = [](QChar c) { return c == u';' || c == u' ' || (c >= u'\t' && c <= u'\r'); };
+    QStringList entries;
+    for (qsizetype at = 0, start = 0; at <= typed.size(); ++at) {
+        if (at < typed.size() && !parts(typed[at]))
+            continue;
+        if (at > start)
+            entries.append(typed.mid(start, at - start));
+        start = at + 1;
+    }
     QStringList patterns;
-    for (const QString &entry : typed.split(parting, Qt::SkipEmptyParts)) {
+    for (const QString &entry : entries) {
         // An extension holds no dot but a leading one (".txt" has always meant "*..txt"), so
         // a wildcard beside a later dot can only mean a whole name.
         const bool wildcard = entry.contains(u'*') || entry.contains(u'?');

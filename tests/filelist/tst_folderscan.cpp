@@ -182,6 +182,8 @@ void tst_FolderScan::extensionOnRealFolder_data()
     QTest::newRow("an extension with a dot inside stays one")
         << "2.gz" << QStringList{"syslog.2.gz"};
     QTest::newRow("only separators match nothing") << " ; " << QStringList{};
+    QTest::newRow("tabs and line ends part entries too")
+        << "\ttxt\r\nlog\v;\f" << QStringList{"a.txt", "B.TXT", "d..txt", "dpkg.log"};
 }
 
 void tst_FolderScan::extensionOnRealFolder()
