@@ -176,23 +176,26 @@ compare_cli() {
     local args=()
     while [ "$1" != "--" ]; do args+=("$1"); shift; done
     shift
-    local ls=() lc=() rg=() round t l_rows rg_rows
+    local ls=() lc=() rg=() rgj1=() round t l_rows rg_rows
     warm
     for round in 1 2 3 4 5; do
         t=$(timed "$lumbrex" --extract "${args[@]}"); ls+=("${t%% *}"); lc+=("${t##* }")
         l_rows=$(wc -l <"$runtime/out")
         t=$(timed rg $RG_MODE -i -H --no-line-number "$@"); rg+=("${t%% *}")
         rg_rows=$(wc -l <"$runtime/out")
+        t=$(timed rg -j1 $RG_MODE -i -H --no-line-number "$@"); rgj1+=("${t##* }")
     done
-    local l_s rg_s
+    local l_s l_c rg_s rgj1_c
     l_s=$(median_of "${ls[@]}")
+    l_c=$(median_of "${lc[@]}")
     rg_s=$(median_of "${rg[@]}")
-    printf '%-34s %8s %8s %8s %7s  %s / %s\n' "$name" "$l_s" "$(median_of "${lc[@]}")" "$rg_s" \
-        "$(ratio "$l_s" "$rg_s")" "$l_rows" "$rg_rows"
+    rgj1_c=$(median_of "${rgj1[@]}")
+    printf '%-34s %8s %8s %8s %8s %7s %7s  %s / %s\n' "$name" "$l_s" "$l_c" "$rg_s" "$rgj1_c" \
+        "$(ratio "$l_s" "$rg_s")" "$(ratio "$l_c" "$rgj1_c")" "$l_rows" "$rg_rows"
 }
 echo
-printf '%-34s %8s %8s %8s %7s  %s\n' "command line (lumbrex --extract)" seconds cpu rg vs_rg \
-    "rows / rg's rows"
+printf '%-34s %8s %8s %8s %8s %7s %7s  %s\n' "command line (lumbrex --extract)" seconds cpu rg \
+    rg_j1cpu vs_rg cpu_vs "rows / rg's rows"
 RG_MODE=-F
 compare_cli "a: entire line, 200 x 1 MB" -e Dozida "${files_a[@]}" -- Dozida "${files_a[@]}"
 compare_cli "a-lf: the same with LF lines" -e Dozida "${files_alf[@]}" -- Dozida "${files_alf[@]}"
