@@ -401,6 +401,11 @@ void tst_FolderScan::pathLengthLimit_data()
         << chain(4096 - 3 - 1) << "a.txt" << false << 1 << 0;
     QTest::newRow("two-byte letters count twice")
         << chain(2000, u'\u00e9') + u'/' + chain(100) << "a.txt" << false << 1 << 0;
+    // 1,388 characters: too few to be too long as two bytes each, but three bytes each are.
+    QTest::newRow("three-byte letters: a file path of 4,095 bytes is listed")
+        << chain(1360, u'\u65e5') << QString(23, u'f') << true << 0 << 0;
+    QTest::newRow("three-byte letters: a file path of 4,096 bytes is left out")
+        << chain(1360, u'\u65e5') << QString(24, u'f') << false << 0 << 1;
 }
 
 void tst_FolderScan::pathLengthLimit()
