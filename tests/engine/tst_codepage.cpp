@@ -3,6 +3,7 @@
 
 #include <QtTest>
 
+#include <map>
 #include <random>
 #include <set>
 
@@ -141,6 +142,19 @@ void TestCodePage::lowerUnitFollowsUnicode()
         const auto unit = char16_t(u);
         if (engine::lowerUnit(unit) != QChar(unit).toLower().unicode())
             QFAIL(qPrintable(QStringLiteral("U+%1").arg(u, 4, 16, QLatin1Char('0'))));
+    }
+    // What a case-blind search finds for a unit: itself first, then every other unit that
+    // lowers as it does.
+    std::map<char16_t, std::set<char16_t>> alike;
+    for (unsigned u = 0; u < 0x10000; ++u)
+        alike[engine::lowerUnit(char16_t(u))].insert(char16_t(u));
+    for (unsigned u = 0; u < 0x10000; ++u) {
+        const auto unit = char16_t(u);
+        const std::u16string units = engine::unitsLoweringAlike(unit);
+        if (units.front() != unit ||
+            std::set<char16_t>(units.begin(), units.end()) != alike[engine::lowerUnit(unit)] ||
+            units.size() != alike[engine::lowerUnit(unit)].size())
+            QFAIL(qPrintable(QStringLiteral("alike U+%1").arg(u, 4, 16, QLatin1Char('0'))));
     }
 }
 
