@@ -181,18 +181,20 @@ bool anyStartScalar(const unsigned char *d, size_t i, size_t end)
 // The largest such byte of the whole range tells it, so no block takes a branch: bytes that
 // can continue a character come every few hundred bytes in Windows-1252 text, too often and
 // too irregularly for a branch on them to be foreseen.
+inline __m128i pairs(const unsigned char *at, __m128i flip)
+{
+    const auto load = [](const unsigned char *from) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
+    };
+    return _mm_and_si128(load(at), _mm_xor_si128(load(at + 1), flip));
+}
+
 bool anyStartSse2(const unsigned char *d, size_t i, size_t end)
 {
     const __m128i flip = _mm_set1_epi8(0x40);
-    const auto pairs = [d, flip](size_t at) {
-        const auto load = [d](size_t k) {
-            return _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + k));
-        };
-        return _mm_and_si128(load(at), _mm_xor_si128(load(at + 1), flip));
-    };
     __m128i most = _mm_setzero_si128();
     for (; i + 32 <= end; i += 32)
-        most = _mm_max_epu8(most, _mm_max_epu8(pairs(i), pairs(i + 16)));
+        most = _mm_max_epu8(most, _mm_max_epu8(pairs(d + i, flip), pairs(d + i + 16, flip)));
     const __m128i over = _mm_subs_epu8(most, _mm_set1_epi8(char(0xBF)));
     if (_mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) != 0xFFFF)
         return true;

@@ -301,22 +301,21 @@ bool FileBlocks::keepOnlyRows(const RowText *rowText, const QString &path)
         const std::string prefix = asText ? rowText->prefix(path) : std::string();
         for (size_t p = 0; p < bytePieces.size(); ++p) {
             const size_t size = bytePieces[p].textSize();
-            if (size == 0) {
-                if (asText)
-                    t_spareBlocks.give(bytePieces[p]);
-                continue;
-            }
             PieceRows &rows = m_pieceRows[p];
             // A file's many Windows-1252 lines, or UTF-8 lines as they are (the pieces are
             // well-formed), become the sink's text here, while they are in this processor's
             // cache; a few cost the running thread less than they cost here.
             if (asText) {
-                writeText(bytePieces[p], size, encoding == engine::Encoding::Windows1252, *rowText,
-                          prefix, rows);
+                if (size > 0) {
+                    writeText(bytePieces[p], size, encoding == engine::Encoding::Windows1252,
+                              *rowText, prefix, rows);
+                    m_rowSize += rows.textSize;
+                }
                 t_spareBlocks.give(bytePieces[p]);
-                m_rowSize += rows.textSize;
                 continue;
             }
+            if (size == 0)
+                continue;
             rows.bytes.reset(static_cast<char *>(std::malloc(size)));
             if (!rows.bytes)
                 throw std::bad_alloc();

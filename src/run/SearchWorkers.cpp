@@ -154,7 +154,6 @@ void SearchWorkers::work()
     for (;;) {
         size_t i = 0;
         QString name;
-        spent.clear();
         {
             std::unique_lock lock(m_mutex);
             spent.swap(m_spent);
