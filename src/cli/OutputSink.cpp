@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstring>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace cli {
@@ -22,6 +24,8 @@ constexpr size_t kSlice = size_t(1) << 16;
 constexpr size_t kRoom = kBlock + 3 * kSlice + 64;
 // The most digits a line number takes.
 constexpr size_t kLineNumber = 20;
+// The most parts one write takes: the block's runs and the texts adopted between them.
+constexpr size_t kParts = std::min<size_t>(IOV_MAX, 256);
 
 } // namespace
 
@@ -35,6 +39,11 @@ OutputSink::OutputSink(int fd, RowEnd end, std::function<void(const QString &)> 
       // Stateless: a lone surrogate is written as U+FFFD, as the exports write it.
       m_encoder(QStringEncoder::Utf8, QStringConverter::Flag::Stateless)
 {
+}
+
+bool OutputSink::full() const
+{
+    return m_used + m_adoptedBytes >= kBlock || m_parts.size() + 2 > kParts;
 }
 
 char *OutputSink::room(size_t bytes)
@@ -117,7 +126,7 @@ void OutputSink::beginRow(const QString &prefix, uint64_t line)
 void OutputSink::endRow()
 {
     appendBytes(m_end);
-    if (m_used >= kBlock)
+    if (full())
         flush();
 }
 
@@ -153,7 +162,7 @@ void OutputSink::adoptRowsWindows1252(const QString &prefix, engine::OwnedBytes,
         char *to = engine::writeUtf8(row, room(3 * row.size() + m_end.size()));
         std::memcpy(to, m_end.data(), m_end.size());
         m_used = size_t(to + m_end.size() - m_block.get());
-        if (m_used >= kBlock)
+        if (full())
             flush();
     }
 }
@@ -170,30 +179,44 @@ std::optional<run::TextRows> OutputSink::textRows() const
 void OutputSink::adoptText(engine::OwnedBytes text, size_t size, size_t rows)
 {
     m_rows += rows;
-    // A little text joins the block; more goes out as it is, after what the block holds.
-    if (size <= kSlice) {
-        appendBytes(std::string_view(text.get(), size));
-        if (m_used >= kBlock)
-            flush();
+    if (size == 0)
         return;
-    }
-    flush();
-    write(text.get(), size);
+    // The text goes out as it is, between what the block held before it and what follows.
+    closeBlockPart();
+    m_parts.push_back({text.get(), size});
+    m_adoptedBytes += size;
+    m_adopted.push_back(std::move(text));
+    if (full())
+        flush();
+}
+
+void OutputSink::closeBlockPart()
+{
+    if (m_used > m_partStart)
+        m_parts.push_back({m_block.get() + m_partStart, m_used - m_partStart});
+    m_partStart = m_used;
 }
 
 void OutputSink::flush()
 {
-    write(m_block.get(), m_used);
+    closeBlockPart();
+    write(m_parts);
+    m_parts.clear();
+    m_adopted.clear();
+    m_adoptedBytes = 0;
     m_used = 0;
+    m_partStart = 0;
 }
 
-void OutputSink::write(const char *data, size_t left)
+void OutputSink::write(std::vector<iovec> &parts)
 {
-    while (left > 0 && !m_readerGone && m_writeError == 0) {
+    iovec *next = parts.data();
+    iovec *const end = next + parts.size();
+    while (next != end && !m_readerGone && m_writeError == 0) {
         // Ctrl+C ends the writing at once, even into a pipe nobody empties.
         if (Interruption::interrupted())
             break;
-        const ssize_t written = ::write(m_fd, data, left);
+        const ssize_t written = ::writev(m_fd, next, int(end - next));
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
@@ -206,8 +229,15 @@ void OutputSink::write(const char *data, size_t left)
                 m_onClosed();
             break;
         }
-        data += written;
-        left -= size_t(written);
+        // A short write leaves the rest of a part, and the parts after it, for the next call.
+        for (size_t left = size_t(written); left > 0 || (next != end && next->iov_len == 0);) {
+            const size_t taken = std::min(left, next->iov_len);
+            next->iov_base = static_cast<char *>(next->iov_base) + taken;
+            next->iov_len -= taken;
+            left -= taken;
+            if (next->iov_len == 0)
+                ++next;
+        }
     }
 }
 

@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/uio.h>
+#include <vector>
 
 namespace cli {
 
@@ -54,8 +56,12 @@ private:
     void appendBytes(std::string_view bytes);
     void appendWindows1252(std::string_view bytes);
     void appendText(QStringView text);
+    // Whether the block and the texts adopted since the last write make a write's worth.
+    bool full() const;
+    // Ends the run of the block's bytes since the last part: a text adopted goes after it.
+    void closeBlockPart();
     void flush();
-    void write(const char *data, size_t size);
+    void write(std::vector<iovec> &parts);
 
     int m_fd;
     std::string m_end;
@@ -69,6 +75,12 @@ private:
     // The block being filled: rows are written into it directly, so no byte is copied twice.
     std::unique_ptr<char[]> m_block;
     size_t m_used = 0;
+    // What the next write takes, in order: runs of the block and texts adopted as they are,
+    // kept until they are written.
+    std::vector<iovec> m_parts;
+    size_t m_partStart = 0;
+    std::vector<engine::OwnedBytes> m_adopted;
+    size_t m_adoptedBytes = 0;
     QStringEncoder m_encoder;
     // The last prefix met and its UTF-8 bytes: the rows of one file share it.
     QString m_prefix;
