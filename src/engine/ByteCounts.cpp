@@ -342,6 +342,19 @@ __attribute__((target("avx2"))) size_t utf8BlocksAvx2(const unsigned char *d, si
     units += taken;
     return i;
 }
+
+// A hundred and twenty-eight bytes a round, stopping at the round that holds a high byte.
+__attribute__((target("avx2"))) size_t asciiRunAvx2(const unsigned char *d, size_t n)
+{
+    size_t i = 0;
+    for (; i + 128 <= n; i += 128) {
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(load(d + i), load(d + i + 32)),
+                                            _mm256_or_si256(load(d + i + 64), load(d + i + 96)));
+        if (_mm256_movemask_epi8(any) != 0)
+            break;
+    }
+    return i;
+}
 #endif
 
 template <bool High, Ends E>
@@ -400,6 +413,18 @@ bool anyUtf8Start(std::string_view bytes, size_t from, size_t to)
 #else
     return anyStartScalar(d, from, end);
 #endif
+}
+
+size_t asciiRun(const unsigned char *d, size_t n)
+{
+#if defined(LUMBREX_X86)
+    if (kAvx2)
+        return asciiRunAvx2(d, n);
+#else
+    (void)d;
+    (void)n;
+#endif
+    return 0;
 }
 
 size_t utf8Blocks(std::string_view bytes, size_t from, size_t room, size_t &units, bool &wellFormed)

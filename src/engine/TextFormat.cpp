@@ -85,7 +85,7 @@ bool asciiBlock64(const unsigned char *p)
 // Returns how many of the n bytes from d on come before the first of 0x80 or above.
 size_t asciiPrefix(const unsigned char *d, size_t n)
 {
-    size_t i = 0;
+    size_t i = asciiRun(d, n);
     for (; i + 64 <= n; i += 64) {
         if (!asciiBlock64(d + i))
             break;

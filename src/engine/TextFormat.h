@@ -46,6 +46,11 @@ size_t firstHighByte(std::string_view bytes);
 // widePieceStarts() says, counting the UTF-16 units the bytes decode to.
 bool utf8PieceStarts(std::string_view bytes, LineEnds lineEnds, std::vector<size_t> &starts);
 
+// Returns how many of the n bytes from d on are ASCII, counted in whole blocks of 128 bytes:
+// the first high byte lies at or after it. Counts none where the processor lacks the vectors
+// for it.
+size_t asciiRun(const unsigned char *d, size_t n);
+
 // Walks whole blocks of 64 bytes of UTF-8 from a character's start at from (three bytes or
 // more into the bytes), as long as they are well-formed and their UTF-16 units fit in room;
 // adds those units to units and returns where the walk stopped, which may be inside a

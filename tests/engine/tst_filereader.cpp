@@ -556,10 +556,13 @@ void TestFileReader::highByteCounts()
         }
         size_t high = 0;
         size_t starts = 0;
+        size_t firstHigh = std::string_view::npos;
         bool highPair = false; // a byte of 0xC0 or above before one that can continue
         for (qsizetype i = 0; i < bytes.size(); ++i) {
             const auto b = uchar(bytes[i]);
             high += b >= 0x80 ? 1 : 0;
+            if (b >= 0x80 && firstHigh == std::string_view::npos)
+                firstHigh = size_t(i);
             const bool continued =
                 i + 1 < bytes.size() && uchar(bytes[i + 1]) >= 0x80 && uchar(bytes[i + 1]) <= 0xBF;
             if (continued && b >= 0xC2 && b <= 0xF4)
@@ -570,6 +573,16 @@ void TestFileReader::highByteCounts()
         const engine::HighByteCounts counts = engine::countHighBytes(view);
         QCOMPARE(counts.high, high);
         QCOMPARE(counts.starts, starts);
+        QCOMPARE(engine::firstHighByte(view), firstHigh);
+        // One high byte in ASCII is found wherever it lies, in a round of vectors or after.
+        if (!bytes.isEmpty()) {
+            QByteArray ascii(bytes.size(), 'a');
+            const qsizetype at = qsizetype(random() % size_t(bytes.size()));
+            ascii[at] = char(0xE9);
+            QCOMPARE(
+                engine::firstHighByte(std::string_view(ascii.constData(), size_t(ascii.size()))),
+                size_t(at));
+        }
         // Looked through in two parts, a place at the cut reads the byte after it all the same.
         const size_t cut = size_t(random()) % (view.size() + 1);
         QCOMPARE(engine::anyUtf8Start(view, 0, cut) || engine::anyUtf8Start(view, cut, view.size()),
