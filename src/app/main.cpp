@@ -58,9 +58,13 @@ void holdClosedStreams()
 int main(int argc, char *argv[])
 {
     holdClosedStreams();
-    if (cli::wantsCommandLine(argumentsOf(argc, argv))) {
+    const QStringList arguments = argumentsOf(argc, argv);
+    if (cli::wantsCommandLine(arguments)) {
+        const int given = argc;
         QCoreApplication app(argc, argv);
-        return cli::runCommandLine(argumentsOf(argc, argv));
+        // The application takes out the arguments it handles itself; only then are those
+        // left decoded again (a run may be given tens of thousands of paths).
+        return cli::runCommandLine(argc == given ? arguments : argumentsOf(argc, argv));
     }
     const std::string window = windowProgram();
     ::execv(window.c_str(), argv);
