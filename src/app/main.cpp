@@ -17,11 +17,14 @@
 
 namespace {
 
+// The system's text is UTF-8 (what Qt's local eight-bit text is on it), decoded here without
+// looking up the system's converter for each of what may be tens of thousands of paths.
 QStringList argumentsOf(int argc, char *argv[])
 {
     QStringList arguments;
+    arguments.reserve(argc);
     for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(QString::fromUtf8(argv[i], qsizetype(std::strlen(argv[i]))));
     return arguments;
 }
 
