@@ -21,8 +21,12 @@
 #include <QTemporaryFile>
 #include <QtTest>
 
+#include <csignal>
+#include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -97,6 +101,7 @@ private slots:
     void wantsCommandLine();
     void documentsKnowEveryOption_data();
     void documentsKnowEveryOption();
+    void interruptedWritesLoseNothing();
 
 private:
     QTemporaryDir m_dir;
@@ -787,4 +792,59 @@ void TestCommandLine::documentsKnowEveryOption()
 }
 
 QTEST_MAIN(TestCommandLine)
+
+// A signal that lands while the output waits for a slow reader cuts a write short: what is
+// left of it, rows the workers made and rows made here alike, goes out next, in order.
+void TestCommandLine::interruptedWritesLoseNothing()
+{
+    const auto writeRows = [](cli::OutputSink &sink) {
+        std::mt19937 random(7);
+        for (int i = 0; i < 2000; ++i) {
+            const std::string row = "row " + std::to_string(i) + std::string(random() % 90, 'x');
+            sink.addRowWindows1252(QString(), row, {0, 0});
+            const size_t size = 1 + random() % 3000;
+            engine::OwnedBytes text(static_cast<char *>(std::malloc(size)));
+            std::memset(text.get(), 'a' + i % 26, size);
+            text[size - 1] = '\n';
+            sink.adoptText(std::move(text), size, 1);
+        }
+        return sink.finish();
+    };
+    QTemporaryFile whole;
+    QVERIFY(whole.open());
+    cli::OutputSink wholeSink(whole.handle(), cli::RowEnd::Lf, {}, {});
+    QVERIFY(writeRows(wholeSink));
+    const QByteArray expected = contentsOf(whole);
+
+    int ends[2];
+    QVERIFY(::pipe(ends) == 0);
+    ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+    QByteArray received;
+    std::thread reader([&] {
+        char block[1000];
+        ssize_t got;
+        while ((got = ::read(ends[0], block, sizeof block)) > 0) {
+            received.append(block, got);
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        }
+    });
+    struct sigaction quiet {};
+    quiet.sa_handler = [](int) {};
+    struct sigaction before {};
+    ::sigaction(SIGALRM, &quiet, &before); // no SA_RESTART: a blocked write returns short
+    const itimerval often{{0, 300}, {0, 300}};
+    ::setitimer(ITIMER_REAL, &often, nullptr);
+    cli::OutputSink sink(ends[1], cli::RowEnd::Lf, {}, {});
+    const bool written = writeRows(sink);
+    const itimerval off{};
+    ::setitimer(ITIMER_REAL, &off, nullptr);
+    ::sigaction(SIGALRM, &before, nullptr);
+    ::close(ends[1]);
+    reader.join();
+    ::close(ends[0]);
+    QVERIFY(written);
+    QCOMPARE(received.size(), expected.size());
+    QVERIFY(received == expected);
+}
+
 #include "tst_commandline.moc"
