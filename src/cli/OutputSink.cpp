@@ -43,6 +43,8 @@ OutputSink::OutputSink(int fd, RowEnd end, std::function<void(const QString &)> 
 
 bool OutputSink::full() const
 {
+    // A text adopted adds two parts (the block's run before it and itself) before this is
+    // asked, and the write itself may close one more run of the block.
     return m_used + m_adoptedBytes >= kBlock || m_parts.size() + 2 > kParts;
 }
 
@@ -230,7 +232,8 @@ void OutputSink::write(std::vector<iovec> &parts)
             break;
         }
         // A short write leaves the rest of a part, and the parts after it, for the next call.
-        for (size_t left = size_t(written); left > 0 || (next != end && next->iov_len == 0);) {
+        // No part is empty, so the parts written are passed as the count runs out.
+        for (size_t left = size_t(written); left > 0;) {
             const size_t taken = std::min(left, next->iov_len);
             next->iov_base = static_cast<char *>(next->iov_base) + taken;
             next->iov_len -= taken;
