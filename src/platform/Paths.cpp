@@ -1,7 +1,5 @@
 #include "Paths.h"
 
-#include <string_view>
-
 namespace platform {
 
 QString fileNameFromPath(const QString &path, PathStyle style)
@@ -16,12 +14,21 @@ bool mayBeHidden(const QString &name, PathStyle style)
     return style == PathStyle::Windows || name.startsWith(QLatin1Char('.'));
 }
 
+bool holdsSeparatorRun(QStringView path)
+{
+    // Counted rather than looked for until the first, so the count runs over many units at
+    // once: the most paths hold no run.
+    const char16_t *units = path.utf16();
+    int runs = 0;
+    for (qsizetype i = 1; i < path.size(); ++i)
+        runs += (units[i] == u'/') & (units[i - 1] == u'/');
+    return runs != 0;
+}
+
 QString normalizePath(const QString &path, PathStyle style)
 {
     if (style == PathStyle::Posix) {
-        const std::u16string_view units(reinterpret_cast<const char16_t *>(path.utf16()),
-                                        size_t(path.size()));
-        if (units.find(u"//") == std::u16string_view::npos)
+        if (!holdsSeparatorRun(path))
             return path;
         QString result;
         result.reserve(path.size());

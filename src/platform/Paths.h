@@ -25,5 +25,7 @@ bool mayBeHidden(const QString &name, PathStyle style = nativePathStyle);
 // Windows: pairs of backslashes become one, scanning left to right; a path starting with a
 // backslash comes back with exactly two leading backslashes (a network path).
 QString normalizePath(const QString &path, PathStyle style = nativePathStyle);
+// Returns whether a POSIX path holds a run of '/', which normalizePath() makes one.
+bool holdsSeparatorRun(QStringView path);
 
 } // namespace platform

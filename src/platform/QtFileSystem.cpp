@@ -18,29 +18,102 @@ namespace platform {
 namespace {
 
 // The key a path is remembered by: a run of separators stands for one, and none ends it.
-QString lookKey(const QString &path)
+// scratch holds the key when it is not a part of the path itself, as it mostly is.
+QStringView lookKey(const QString &path, QString &scratch)
 {
-    QString key = normalizePath(path, PathStyle::Posix);
+    QStringView key(path);
+    if (holdsSeparatorRun(key)) {
+        scratch = normalizePath(path, PathStyle::Posix);
+        key = scratch;
+    }
     while (key.size() > 1 && key.endsWith(QLatin1Char('/')))
         key.chop(1);
     return key;
 }
 
+// Compares names without regard to case as the system's text does; the ASCII they mostly
+// begin with, or are, is folded here, which costs no look in the tables of every character.
+int foldedCompare(QStringView a, QStringView b)
+{
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        char16_t x = a[i].unicode();
+        char16_t y = b[i].unicode();
+        if ((x | y) >= 0x80)
+            return a.sliced(i).compare(b.sliced(i), Qt::CaseInsensitive);
+        if (x >= u'A' && x <= u'Z')
+            x += u'a' - u'A';
+        if (y >= u'A' && y <= u'Z')
+            y += u'a' - u'A';
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// Names in the order a listing gives them: without regard to case, then as they are.
+bool listedBefore(QStringView a, QStringView b)
+{
+    const int folded = foldedCompare(a, b);
+    return folded != 0 ? folded < 0 : a < b;
+}
+
 } // namespace
 
-QtFileSystem::Look *QtFileSystem::remembered(const QString &path)
+QtFileSystem::Listing *QtFileSystem::rememberedListing(QStringView key)
+{
+    if (m_lastListing && key == m_lastKey)
+        return m_lastListing;
+    const auto found = m_listings.find(key);
+    if (found == m_listings.end())
+        return nullptr;
+    m_lastKey = found->first;
+    m_lastListing = &found->second;
+    return m_lastListing;
+}
+
+QtFileSystem::Entry *QtFileSystem::remembered(const QString &path, Listing **in)
 {
     if (!m_remember)
         return nullptr;
-    const auto found = m_looks.find(lookKey(path));
-    return found == m_looks.end() ? nullptr : &found.value();
+    QString scratch;
+    const QStringView key = lookKey(path, scratch);
+    const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0 || slash + 1 == key.size())
+        return nullptr;
+    Listing *listing = rememberedListing(key.first(std::max<qsizetype>(slash, 1)));
+    if (!listing)
+        return nullptr;
+    const QStringView name = key.sliced(slash + 1);
+    const std::vector<Entry> &entries = listing->entries;
+    // A walk mostly looks at a folder's entries one after another, as they are listed.
+    size_t at = listing->next;
+    if (at < entries.size() && entries[at].name == name) {
+        while (at > 0 && entries[at - 1].name == name)
+            --at;
+    } else {
+        at = size_t(std::lower_bound(
+                        entries.begin(), entries.end(), name,
+                        [](const Entry &e, QStringView n) { return listedBefore(e.name, n); }) -
+                    entries.begin());
+    }
+    // What the listing could not tell for sure is looked at again.
+    for (; at < entries.size() && entries[at].name == name; ++at) {
+        if (entries[at].known && !entries[at].unreadable) {
+            listing->next = at + 1;
+            if (in)
+                *in = listing;
+            return &listing->entries[at];
+        }
+    }
+    return nullptr;
 }
 
 FileAttributes QtFileSystem::attributes(const QString &path)
 {
     FileAttributes result;
     const QString name = fileNameFromPath(path, PathStyle::Posix);
-    if (Look *look = remembered(path)) {
+    if (Entry *look = remembered(path)) {
         result.exists = true;
         result.folder = look->folder;
         result.archive = !look->folder;
@@ -69,7 +142,7 @@ FileAttributes QtFileSystem::attributes(const QString &path)
 
 bool QtFileSystem::isUsableFile(const QString &path)
 {
-    if (const Look *look = remembered(path))
+    if (const Entry *look = remembered(path))
         return !look->folder;
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
@@ -77,7 +150,7 @@ bool QtFileSystem::isUsableFile(const QString &path)
 
 bool QtFileSystem::isFolder(const QString &path)
 {
-    if (const Look *look = remembered(path))
+    if (const Entry *look = remembered(path))
         return look->folder;
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -91,13 +164,8 @@ bool QtFileSystem::fileExists(const QString &path)
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
-std::vector<QtFileSystem::Entry> QtFileSystem::listing(const QString &folder)
+std::vector<QtFileSystem::Entry> QtFileSystem::read(const QString &folder)
 {
-    if (m_remember) {
-        const auto found = m_listings.constFind(folder);
-        if (found != m_listings.constEnd())
-            return found.value();
-    }
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir) {
         const int error = errno;
@@ -108,7 +176,6 @@ std::vector<QtFileSystem::Entry> QtFileSystem::listing(const QString &folder)
         throw engine::Failure(std::strerror(error));
     }
     const int dirFd = ::dirfd(dir);
-    const QString prefix = lookKey(folder) + QLatin1Char('/');
     std::vector<Entry> entries;
     while (const dirent *entry = ::readdir(dir)) {
         const char *name = entry->d_name;
@@ -116,8 +183,8 @@ std::vector<QtFileSystem::Entry> QtFileSystem::listing(const QString &folder)
             continue;
         Entry listed;
         listed.folder = entry->d_type == DT_DIR;
-        const bool known = entry->d_type == DT_DIR || entry->d_type == DT_REG;
-        if (!known) {
+        listed.known = entry->d_type == DT_DIR || entry->d_type == DT_REG;
+        if (!listed.known) {
             // fstatat follows a link without opening its target, so a FIFO cannot block.
             struct stat info {};
             listed.folder = ::fstatat(dirFd, name, &info, 0) == 0 && S_ISDIR(info.st_mode);
@@ -134,24 +201,36 @@ std::vector<QtFileSystem::Entry> QtFileSystem::listing(const QString &folder)
         }
         // Only a hidden entry's attributes are looked at in a walk, and asked beside its
         // folder, whether it may be written costs no walk of its path.
-        if (m_remember && known && !listed.unreadable) {
-            int writable = -1;
-            if (mayBeHidden(listed.name, PathStyle::Posix))
-                writable = ::faccessat(dirFd, name, W_OK, 0) == 0 ? 1 : 0;
-            m_looks.insert(prefix + listed.name, Look{listed.folder, writable, QString()});
-        }
+        if (m_remember && listed.known && mayBeHidden(listed.name, PathStyle::Posix))
+            listed.writable = ::faccessat(dirFd, name, W_OK, 0) == 0 ? 1 : 0;
         entries.push_back(std::move(listed));
     }
     ::closedir(dir);
-    if (m_remember)
-        m_listings.insert(folder, entries);
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry &a, const Entry &b) { return listedBefore(a.name, b.name); });
     return entries;
+}
+
+const std::vector<QtFileSystem::Entry> &QtFileSystem::rememberedEntries(const QString &folder)
+{
+    QString scratch;
+    const QStringView key = lookKey(folder, scratch);
+    if (Listing *known = rememberedListing(key))
+        return known->entries;
+    Listing listed{read(folder), QString(), 0};
+    const auto added = m_listings.emplace(key.toString(), std::move(listed)).first;
+    m_lastKey = added->first;
+    m_lastListing = &added->second;
+    return m_lastListing->entries;
 }
 
 QStringList QtFileSystem::entries(const QString &folder, EntryKind kind)
 {
+    std::vector<Entry> fresh;
+    const std::vector<Entry> &listed =
+        m_remember ? rememberedEntries(folder) : (fresh = read(folder));
     QStringList names;
-    for (const Entry &entry : listing(folder)) {
+    for (const Entry &entry : listed) {
         if (entry.folder != (kind == EntryKind::Folders))
             continue;
         if (entry.unreadable) {
@@ -160,43 +239,55 @@ QStringList QtFileSystem::entries(const QString &folder, EntryKind kind)
         }
         names.append(entry.name);
     }
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int folded = a.compare(b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : a < b;
-    });
     return names;
+}
+
+QString QtFileSystem::rememberedResolved(const QString &key)
+{
+    const auto start = m_starts.constFind(key);
+    if (start != m_starts.constEnd())
+        return start.value();
+    const Entry *entry = remembered(key);
+    return entry ? entry->resolved : QString();
 }
 
 QString QtFileSystem::resolvedPath(const QString &path)
 {
     if (!m_remember)
         return QFileInfo(path).canonicalFilePath();
+    QString scratch;
+    const QString key = lookKey(path, scratch).toString();
+    const auto start = m_starts.constFind(key);
+    if (start != m_starts.constEnd())
+        return start.value();
     // A folder that is no link resolves to where its parent does, and its own name.
-    const QString key = lookKey(path);
-    const auto found = m_looks.find(key);
-    if (found != m_looks.end() && !found->resolved.isEmpty())
-        return found->resolved;
+    Listing *parent = nullptr;
+    Entry *entry = remembered(key, &parent);
+    if (entry && !entry->resolved.isEmpty())
+        return entry->resolved;
     QString resolved;
-    const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
-    const auto parent = slash > 0 ? m_looks.constFind(key.first(slash)) : m_looks.constEnd();
-    if (found != m_looks.end() && found->folder && parent != m_looks.constEnd() &&
-        !parent->resolved.isEmpty()) {
-        resolved = parent->resolved;
-        if (!resolved.endsWith(QLatin1Char('/')))
-            resolved += QLatin1Char('/');
-        resolved += fileNameFromPath(key, PathStyle::Posix);
-    } else {
-        resolved = QFileInfo(path).canonicalFilePath();
+    if (entry && entry->folder) {
+        if (parent->resolved.isEmpty())
+            parent->resolved = rememberedResolved(
+                key.first(std::max<qsizetype>(key.lastIndexOf(QLatin1Char('/')), 1)));
+        if (!parent->resolved.isEmpty()) {
+            resolved = parent->resolved;
+            if (!resolved.endsWith(QLatin1Char('/')))
+                resolved += QLatin1Char('/');
+            resolved += entry->name;
+        }
     }
     if (resolved.isEmpty())
+        resolved = QFileInfo(path).canonicalFilePath();
+    if (resolved.isEmpty())
         return resolved;
-    if (found != m_looks.end()) {
-        found->resolved = resolved;
+    if (entry) {
+        entry->resolved = resolved;
     } else {
         // A folder the scan starts from: what it resolves to stands in for its parent's.
         struct stat info {};
         if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode))
-            m_looks.insert(key, Look{true, -1, resolved});
+            m_starts.insert(key, resolved);
     }
     return resolved;
 }

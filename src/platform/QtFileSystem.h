@@ -3,6 +3,8 @@
 #include "platform/FileSystem.h"
 
 #include <QHash>
+#include <functional>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -33,25 +35,41 @@ public:
     int unreadableNames() const override { return m_unreadableNames; }
 
 private:
-    // One entry of a folder's listing.
+    // One entry of a folder's listing, with what is known of it.
     struct Entry {
         QString name;
         bool folder = false;
+        bool known = false;      // listed as a folder or a regular file: no link
         bool unreadable = false; // the name is not valid UTF-8
+        int writable = -1;       // -1 until asked
+        QString resolved;        // empty until asked
     };
-    // What is known of a path.
-    struct Look {
-        bool folder = false; // a folder, else a regular file; never a link
-        int writable = -1;   // -1 until asked
-        QString resolved;    // empty until asked
+    // A folder's entries, sorted by name without regard to case.
+    struct Listing {
+        std::vector<Entry> entries;
+        QString resolved; // where the folder itself resolves, empty until asked
+        size_t next = 0;  // the entry after the one looked at last
     };
-    std::vector<Entry> listing(const QString &folder);
-    Look *remembered(const QString &path);
+    // Folders by name, looked up by a part of a longer path as well.
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(QStringView key) const { return qHash(key); }
+    };
+    std::vector<Entry> read(const QString &folder);
+    const std::vector<Entry> &rememberedEntries(const QString &folder);
+    Listing *rememberedListing(QStringView key);
+    // The remembered entry a path names, and the listing it is in.
+    Entry *remembered(const QString &path, Listing **in = nullptr);
+    QString rememberedResolved(const QString &key);
 
     int m_unreadableNames = 0;
     bool m_remember = false;
-    QHash<QString, std::vector<Entry>> m_listings;
-    QHash<QString, Look> m_looks;
+    // Remembered listings by folder; a walk looks in the folder it listed last, again and again.
+    std::unordered_map<QString, Listing, KeyHash, std::equal_to<>> m_listings;
+    Listing *m_lastListing = nullptr;
+    QString m_lastKey;
+    // Where the folders a scan starts from resolve.
+    QHash<QString, QString> m_starts;
 };
 
 } // namespace platform
