@@ -14,6 +14,8 @@ class TestQtFileSystem : public QObject {
 private slots:
     void attributes_data();
     void attributes();
+    void rememberedLooksAnswerFromTheListing_data();
+    void rememberedLooksAnswerFromTheListing();
 };
 
 void TestQtFileSystem::attributes_data()
@@ -99,6 +101,51 @@ void TestQtFileSystem::attributes()
         QCOMPARE(fileSystem.isFolder(asListed), folder);
         QCOMPARE(fileSystem.isUsableFile(asListed), archive);
         QCOMPARE(fileSystem.resolvedPath(asListed), QFileInfo(asListed).canonicalFilePath());
+    }
+}
+
+void TestQtFileSystem::rememberedLooksAnswerFromTheListing_data()
+{
+    QTest::addColumn<QStringList>("listed"); // made in a folder, then listed; a trailing / a folder
+    QTest::addColumn<QStringList>("asked");  // asked after every listed entry is gone, in order
+    QTest::addColumn<QString>("madeLater");  // made after the listing: found by a real look
+    QTest::newRow("case twins, asked against their order")
+        << QStringList{"b.txt", "B.txt", "a.TXT", "A.txt"}
+        << QStringList{"b.txt", "A.txt", "B.txt", "a.TXT"} << "C.txt";
+    QTest::newRow("names beyond ASCII")
+        << QStringList{"\u00e9t\u00e9.txt", "\u00c9t\u00e9.txt", "ete.txt", "\u65e5.txt"}
+        << QStringList{"\u65e5.txt", "\u00c9t\u00e9.txt", "ete.txt", "\u00e9t\u00e9.txt"}
+        << "\u00e9.txt";
+    QTest::newRow("runs of separators and a trailing one")
+        << QStringList{"sub/", "x.txt"} << QStringList{"//sub//", "sub/", "/x.txt"} << "y/";
+}
+
+void TestQtFileSystem::rememberedLooksAnswerFromTheListing()
+{
+    QFETCH(QStringList, listed);
+    QFETCH(QStringList, asked);
+    QFETCH(QString, madeLater);
+    QTemporaryDir dir;
+    const auto make = [&](const QString &name) {
+        if (name.endsWith(u'/'))
+            return QDir(dir.path()).mkdir(name);
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::WriteOnly);
+    };
+    for (const QString &name : listed)
+        QVERIFY(make(name));
+    platform::QtFileSystem fileSystem(platform::QtFileSystem::Looks::Remembered);
+    fileSystem.entries(dir.path() + u'/', platform::EntryKind::Folders);
+    fileSystem.entries(dir.path() + u'/', platform::EntryKind::Files);
+    for (const QString &name : listed)
+        QVERIFY(QDir(dir.path()).remove(name) || QDir(dir.path()).rmdir(name));
+    QVERIFY(make(madeLater));
+    for (const QString &path : asked + QStringList{madeLater}) {
+        const QString full = dir.path() + u'/' + path;
+        const bool folder = path.endsWith(u'/');
+        QVERIFY2(fileSystem.fileExists(full), qPrintable(path));
+        QCOMPARE(fileSystem.isFolder(full), folder);
+        QCOMPARE(fileSystem.isUsableFile(full), !folder);
     }
 }
 
