@@ -15,11 +15,11 @@ namespace {
 // many rows do not fill it ahead of the list.
 constexpr size_t kPendingBudget = size_t(64) << 20;
 // Many small files ahead keep the workers from waiting on the window thread file by file.
-constexpr size_t kFilesAhead = 256;
+constexpr size_t kFilesAhead = 1024;
 // Threads wake one another for this many files at a time: each wake-up costs two switches
 // between threads, more than a small file's search. The window thread looks again within its
 // wait of a few milliseconds anyway, so a larger batch delays no row by more.
-constexpr size_t kBatch = 32;
+constexpr size_t kBatch = 128;
 
 } // namespace
 
