@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <string>
 #include <unistd.h>
 
@@ -63,6 +64,10 @@ int main(int argc, char *argv[])
     holdClosedStreams();
     const QStringList arguments = argumentsOf(argc, argv);
     if (cli::wantsCommandLine(arguments)) {
+        // The rows a worker makes are freed once written, and its next rows take the memory
+        // again: kept rather than handed back to the system, it needs no fresh pages, which
+        // cost more than making the rows. A run ends with the process, which hands it all back.
+        ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
         const int given = argc;
         QCoreApplication app(argc, argv);
         // The application takes out the arguments it handles itself; only then are those
