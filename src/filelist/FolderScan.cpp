@@ -304,11 +304,12 @@ QStringList FolderScan::usableFilesIn(const QString &folder, const QStringList &
         pause();
         if (!everyName && !matches(name))
             continue;
-        if (isTooLong(prefix + name)) {
+        const QString path = prefix + name;
+        if (isTooLong(path)) {
             // Counted unless the name would be left out anyway.
             if (!name.startsWith(u'~'))
                 ++m_leftOut.longFiles;
-        } else if (m_fileSystem.isUsableFile(prefix + name)) {
+        } else if (m_fileSystem.isUsableFile(path)) {
             usable.append(name);
         }
     }
