@@ -23,7 +23,6 @@ struct Watched {
     std::atomic<bool> damaged{false};
 };
 constexpr size_t kWatchedCount = 64;
-constexpr size_t kPopulateUpTo = size_t(256) << 20;
 std::array<Watched, kWatchedCount> g_watched;
 struct sigaction g_previous {};
 uintptr_t g_pageSize = 4096;
@@ -89,11 +88,10 @@ std::unique_ptr<MappedFile> MappedFile::map(int fd, size_t size)
         g_watched[slot].begin.store(0, std::memory_order_release);
         return nullptr;
     }
-    // Populating the pages at once is cheaper than faulting them in as the search walks on;
-    // beyond a size that takes a few tens of milliseconds, they are faulted in as the search
-    // walks on, which a stop can end.
-    const int populate = size <= kPopulateUpTo ? MAP_POPULATE : 0;
-    void *const data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | populate, fd, 0);
+    // The pages are mapped as the search walks on, many at each fault, from the system's cache;
+    // populating them all at once looks each page up on its own, which costs more, and a stop
+    // could not end it.
+    void *const data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (data == MAP_FAILED) {
         ::close(own);
         g_watched[slot].begin.store(0, std::memory_order_release);
