@@ -55,11 +55,15 @@ private:
         using is_transparent = void;
         size_t operator()(QStringView key) const { return qHash(key); }
     };
+    // Lists a folder, sorted; throws its failure.
     std::vector<Entry> read(const QString &folder);
+    // The folder's remembered listing, listed now when it is not yet.
     const std::vector<Entry> &rememberedEntries(const QString &folder);
+    // The listing of the folder of this key, if it was listed.
     Listing *rememberedListing(QStringView key);
     // The remembered entry a path names, and the listing it is in.
     Entry *remembered(const QString &path, Listing **in = nullptr);
+    // Where the folder of this key resolves, as far as the scan has asked; empty otherwise.
     QString rememberedResolved(const QString &key);
 
     int m_unreadableNames = 0;
