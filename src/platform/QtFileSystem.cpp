@@ -72,7 +72,7 @@ QtFileSystem::Listing *QtFileSystem::rememberedListing(QStringView key)
     return m_lastListing;
 }
 
-QtFileSystem::Entry *QtFileSystem::remembered(const QString &path, Listing **in)
+QtFileSystem::Entry *QtFileSystem::remembered(const QString &path)
 {
     if (!m_remember)
         return nullptr;
@@ -101,8 +101,6 @@ QtFileSystem::Entry *QtFileSystem::remembered(const QString &path, Listing **in)
     for (; at < entries.size() && entries[at].name == name; ++at) {
         if (entries[at].known && !entries[at].unreadable) {
             listing->next = at + 1;
-            if (in)
-                *in = listing;
             return &listing->entries[at];
         }
     }
@@ -217,11 +215,8 @@ const std::vector<QtFileSystem::Entry> &QtFileSystem::rememberedEntries(const QS
     const QStringView key = lookKey(folder, scratch);
     if (Listing *known = rememberedListing(key))
         return known->entries;
-    Listing listed{read(folder), QString(), 0};
-    const auto added = m_listings.emplace(key.toString(), std::move(listed)).first;
-    m_lastKey = added->first;
-    m_lastListing = &added->second;
-    return m_lastListing->entries;
+    m_listings.emplace(key.toString(), Listing{read(folder), 0});
+    return rememberedListing(key)->entries;
 }
 
 QStringList QtFileSystem::entries(const QString &folder, EntryKind kind)
@@ -261,17 +256,14 @@ QString QtFileSystem::resolvedPath(const QString &path)
     if (start != m_starts.constEnd())
         return start.value();
     // A folder that is no link resolves to where its parent does, and its own name.
-    Listing *parent = nullptr;
-    Entry *entry = remembered(key, &parent);
+    Entry *entry = remembered(key);
     if (entry && !entry->resolved.isEmpty())
         return entry->resolved;
     QString resolved;
     if (entry && entry->folder) {
-        if (parent->resolved.isEmpty())
-            parent->resolved = rememberedResolved(
-                key.first(std::max<qsizetype>(key.lastIndexOf(QLatin1Char('/')), 1)));
-        if (!parent->resolved.isEmpty()) {
-            resolved = parent->resolved;
+        resolved = rememberedResolved(
+            key.first(std::max<qsizetype>(key.lastIndexOf(QLatin1Char('/')), 1)));
+        if (!resolved.isEmpty()) {
             if (!resolved.endsWith(QLatin1Char('/')))
                 resolved += QLatin1Char('/');
             resolved += entry->name;

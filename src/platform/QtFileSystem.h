@@ -47,8 +47,7 @@ private:
     // A folder's entries, sorted by name without regard to case.
     struct Listing {
         std::vector<Entry> entries;
-        QString resolved; // where the folder itself resolves, empty until asked
-        size_t next = 0;  // the entry after the one looked at last
+        size_t next = 0; // the entry after the one looked at last
     };
     // Folders by name, looked up by a part of a longer path as well.
     struct KeyHash {
@@ -61,8 +60,8 @@ private:
     const std::vector<Entry> &rememberedEntries(const QString &folder);
     // The listing of the folder of this key, if it was listed.
     Listing *rememberedListing(QStringView key);
-    // The remembered entry a path names, and the listing it is in.
-    Entry *remembered(const QString &path, Listing **in = nullptr);
+    // The remembered entry a path names.
+    Entry *remembered(const QString &path);
     // Where the folder of this key resolves, as far as the scan has asked; empty otherwise.
     QString rememberedResolved(const QString &key);
 
