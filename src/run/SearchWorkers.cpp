@@ -20,6 +20,10 @@ constexpr size_t kFilesAhead = 1024;
 // between threads, more than a small file's search. The window thread looks again within its
 // wait of a few milliseconds anyway, so a larger batch delays no row by more.
 constexpr size_t kBatch = 128;
+// A worker whose files took less than this each asks for this many at once: each ask meets
+// the other threads at one lock, which then costs about as much as reading a file.
+constexpr std::chrono::microseconds kQuickFile{50};
+constexpr size_t kSmallClaim = 8;
 
 } // namespace
 
@@ -143,19 +147,37 @@ bool SearchWorkers::roomFor(size_t files) const
 
 void SearchWorkers::giveBack(std::unique_ptr<Outcome> outcome)
 {
-    std::lock_guard lock(m_mutex);
-    if (m_running > 0)
-        m_spent.push_back(std::move(outcome));
+    // Passed on to the workers at the next take, under the lock it takes anyway.
+    m_returned.push_back(std::move(outcome));
 }
 
 void SearchWorkers::work()
 {
     std::vector<std::unique_ptr<Outcome>> spent;
+    // The files this worker read last, from file first on, handed over when it asks for the
+    // next: one lock for them all. Small files are asked for several at a time.
+    std::vector<std::unique_ptr<Outcome>> outcomes;
+    std::vector<QString> names;
+    size_t first = 0;
+    size_t claimed = 0; // the end of the files asked for last
+    size_t claim = 1;
+    const auto handOver = [&](std::unique_lock<std::mutex> &lock) {
+        bool wake = false;
+        for (size_t k = 0; k < outcomes.size(); ++k)
+            wake = place(first + k, std::move(outcomes[k])) || wake;
+        first += outcomes.size();
+        outcomes.clear();
+        if (wake) {
+            // The window thread is woken before this worker may wait for room it makes.
+            lock.unlock();
+            m_ready.notify_all();
+            lock.lock();
+        }
+    };
     for (;;) {
-        size_t i = 0;
-        QString name;
         {
             std::unique_lock lock(m_mutex);
+            handOver(lock);
             spent.swap(m_spent);
             // A worker waits for room ahead of the window thread, or for files still to come.
             const auto canGoOn = [&] {
@@ -168,50 +190,81 @@ void SearchWorkers::work()
             }
             if (m_stop || m_next >= size_t(m_paths.size()))
                 break;
-            i = m_next++;
+            first = m_next;
+            const size_t room = m_consumed + kFilesAhead - m_next;
+            m_next += std::min({claim, size_t(m_paths.size()) - m_next, room});
+            claimed = m_next;
             // Files may be added meanwhile, which moves the list.
-            name = m_paths[qsizetype(i)];
+            names.clear();
+            for (size_t i = first; i < m_next; ++i)
+                names.push_back(m_paths[qsizetype(i)]);
         }
         for (const std::unique_ptr<Outcome> &done : spent)
             done->blocks.spareBlocks();
         spent.clear();
-        // Each worker makes the system's name of its own files.
-        const std::string path = QFile::encodeName(name).toStdString();
-        std::unique_ptr<Outcome> outcome;
-        try {
-            outcome = process(path, *m_plan, m_rule, &m_stop, m_rowText.get(), name);
-        } catch (const std::bad_alloc &) {
-            outcome = std::make_unique<Outcome>();
-            outcome->reports.push_back(
-                {engine::errorTag("ExtractState", "ReadFileToStringFSO"), 116, "Out of memory"});
-        }
-        bool wake = false;
-        {
-            std::lock_guard lock(m_mutex);
-            m_pendingBytes += outcome->heldBytes();
-            m_slots[i] = std::move(outcome);
-            // Waking the window thread costs more than a small file: it is woken for a
-            // batch of files, or when no batch is coming.
-            if (m_awaited < m_slots.size() && m_slots[m_awaited]) {
-                size_t ready = 1;
-                while (ready < kBatch && m_awaited + ready < m_slots.size() &&
-                       m_slots[m_awaited + ready])
-                    ++ready;
-                wake = ready == kBatch || m_awaited + ready == m_slots.size() ||
-                       m_next >= size_t(m_paths.size()) || !roomFor(1);
+        const auto began = std::chrono::steady_clock::now();
+        for (const QString &name : names) {
+            // Each worker makes the system's name of its own files.
+            const std::string path = QFile::encodeName(name).toStdString();
+            try {
+                outcomes.push_back(process(path, *m_plan, m_rule, &m_stop, m_rowText.get(), name));
+            } catch (const std::bad_alloc &) {
+                outcomes.push_back(std::make_unique<Outcome>());
+                outcomes.back()->reports.push_back(
+                    {engine::errorTag("ExtractState", "ReadFileToStringFSO"), 116,
+                     "Out of memory"});
+            }
+            // Once the files asked for take long, each goes on as it is read: a slow one among
+            // them holds back only the quick ones before it.
+            if (first + outcomes.size() < claimed &&
+                std::chrono::steady_clock::now() - began > kQuickFile * kSmallClaim) {
+                std::unique_lock lock(m_mutex);
+                handOver(lock);
             }
         }
-        if (wake)
-            m_ready.notify_all();
+        const auto took = std::chrono::steady_clock::now() - began;
+        claim = took < kQuickFile * names.size() ? kSmallClaim : 1;
     }
     m_ready.notify_all();
     --m_running;
 }
 
+bool SearchWorkers::place(size_t i, std::unique_ptr<Outcome> outcome)
+{
+    m_pendingBytes += outcome->heldBytes();
+    m_slots[i] = std::move(outcome);
+    // Waking the window thread costs more than a small file: it is woken for a batch of
+    // files, or when no batch is coming.
+    if (m_awaited >= m_slots.size() || !m_slots[m_awaited])
+        return false;
+    size_t ready = 1;
+    while (ready < kBatch && m_awaited + ready < m_slots.size() && m_slots[m_awaited + ready])
+        ++ready;
+    return ready == kBatch || m_awaited + ready == m_slots.size() ||
+           m_next >= size_t(m_paths.size()) || !roomFor(1);
+}
+
 std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::take(size_t i,
                                                             std::chrono::microseconds wait)
 {
+    // Files passed over are handed back with the rest.
+    while (!m_ahead.empty() && m_aheadFrom < i) {
+        m_returned.push_back(std::move(m_ahead.front()));
+        m_ahead.pop_front();
+        ++m_aheadFrom;
+    }
+    if (!m_ahead.empty() && m_aheadFrom == i) {
+        std::unique_ptr<Outcome> outcome = std::move(m_ahead.front());
+        m_ahead.pop_front();
+        ++m_aheadFrom;
+        return outcome;
+    }
     std::unique_lock lock(m_mutex);
+    if (m_running > 0) {
+        for (std::unique_ptr<Outcome> &spent : m_returned)
+            m_spent.push_back(std::move(spent));
+    }
+    m_returned.clear();
     if (i >= m_slots.size())
         return nullptr;
     if (!m_slots[i] && !m_stop) {
@@ -221,9 +274,21 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::take(size_t i,
     }
     if (!m_slots[i])
         return nullptr;
+    // The files ready after it are taken at once, so the workers meet the window thread once
+    // for them all; they may hold a quarter of the memory allowed to wait.
+    size_t end = i + 1;
+    size_t taken = m_slots[i]->heldBytes();
+    while (end < m_slots.size() && end - i < kBatch && m_slots[end] && taken < kPendingBudget / 4) {
+        taken += m_slots[end]->heldBytes();
+        ++end;
+    }
     std::unique_ptr<Outcome> outcome = std::move(m_slots[i]);
-    m_pendingBytes -= std::min(m_pendingBytes, outcome->heldBytes());
-    m_consumed = i + 1;
+    m_ahead.clear();
+    m_aheadFrom = i + 1;
+    for (size_t next = i + 1; next < end; ++next)
+        m_ahead.push_back(std::move(m_slots[next]));
+    m_pendingBytes -= std::min(m_pendingBytes, taken);
+    m_consumed = end;
     // Workers waiting for room are woken once there is room for a batch.
     const bool wake = m_waitingWorkers > 0 && roomFor(kBatch);
     lock.unlock();

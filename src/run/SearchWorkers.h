@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -80,6 +81,8 @@ public:
 
 private:
     void work();
+    // Places the outcome of file i; returns whether the window thread is to be woken.
+    bool place(size_t i, std::unique_ptr<Outcome> outcome);
     bool roomFor(size_t files) const;
 
     QStringList m_paths;
@@ -97,6 +100,11 @@ private:
     size_t m_pendingBytes = 0;
     size_t m_awaited = size_t(-1); // the file the window thread waits for, if it does
     int m_waitingWorkers = 0;
+    // Only the thread that takes the outcomes touches these: outcomes taken at once with an
+    // earlier one, from file m_aheadFrom on, and those it handed back since its last take.
+    std::deque<std::unique_ptr<Outcome>> m_ahead;
+    size_t m_aheadFrom = 0;
+    std::vector<std::unique_ptr<Outcome>> m_returned;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_running{0};
     std::vector<std::thread> m_threads;

@@ -698,12 +698,13 @@ void TestExtractionRun::oneWorkerAndManyGiveTheSameRows()
     }
 }
 
-// Workers wait for room once far enough ahead, and wake one another in batches: no file may be
-// lost or left waiting, whatever the order they finish in.
+// Workers wait for room once far enough ahead (over a thousand files), ask for small files
+// several at a time, and wake one another in batches: no file may be lost or left waiting,
+// whatever the order they finish in.
 void TestExtractionRun::moreFilesThanTheWorkersReadAhead()
 {
     QStringList expected;
-    for (int f = 0; f < 700; ++f) {
+    for (int f = 0; f < 2500; ++f) {
         const QByteArray row = "hit " + QByteArray::number(f);
         m_request.paths << write(QStringLiteral("f%1.txt").arg(f), row + "\r\n");
         expected << QString::fromLatin1(row);
