@@ -24,6 +24,8 @@ constexpr size_t kBatch = 128;
 // the other threads at one lock, which then costs about as much as reading a file.
 constexpr std::chrono::microseconds kQuickFile{50};
 constexpr size_t kSmallClaim = 8;
+// The window thread hands files it is done with back this many at a time.
+constexpr size_t kReturnedAtOnce = 8;
 
 } // namespace
 
@@ -147,8 +149,22 @@ bool SearchWorkers::roomFor(size_t files) const
 
 void SearchWorkers::giveBack(std::unique_ptr<Outcome> outcome)
 {
-    // Passed on to the workers at the next take, under the lock it takes anyway.
+    // Handed on a few at a time, and at every take that meets the workers anyway: each
+    // hand-over takes their lock.
     m_returned.push_back(std::move(outcome));
+    if (m_returned.size() >= kReturnedAtOnce) {
+        std::lock_guard lock(m_mutex);
+        passReturned();
+    }
+}
+
+void SearchWorkers::passReturned()
+{
+    if (m_running > 0) {
+        for (std::unique_ptr<Outcome> &outcome : m_returned)
+            m_spent.push_back(std::move(outcome));
+    }
+    m_returned.clear();
 }
 
 void SearchWorkers::work()
@@ -247,7 +263,7 @@ bool SearchWorkers::place(size_t i, std::unique_ptr<Outcome> outcome)
 std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::take(size_t i,
                                                             std::chrono::microseconds wait)
 {
-    // Files passed over are handed back with the rest.
+    // Files passed over go back with the rest.
     while (!m_ahead.empty() && m_aheadFrom < i) {
         m_returned.push_back(std::move(m_ahead.front()));
         m_ahead.pop_front();
@@ -260,11 +276,7 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::take(size_t i,
         return outcome;
     }
     std::unique_lock lock(m_mutex);
-    if (m_running > 0) {
-        for (std::unique_ptr<Outcome> &spent : m_returned)
-            m_spent.push_back(std::move(spent));
-    }
-    m_returned.clear();
+    passReturned();
     if (i >= m_slots.size())
         return nullptr;
     if (!m_slots[i] && !m_stop) {

@@ -84,6 +84,8 @@ private:
     // Places the outcome of file i; returns whether the window thread is to be woken.
     bool place(size_t i, std::unique_ptr<Outcome> outcome);
     bool roomFor(size_t files) const;
+    // Passes the outcomes handed back on to the workers; m_mutex is held.
+    void passReturned();
 
     QStringList m_paths;
     std::shared_ptr<const SearchPlan> m_plan;
@@ -101,7 +103,7 @@ private:
     size_t m_awaited = size_t(-1); // the file the window thread waits for, if it does
     int m_waitingWorkers = 0;
     // Only the thread that takes the outcomes touches these: outcomes taken at once with an
-    // earlier one, from file m_aheadFrom on, and those it handed back since its last take.
+    // earlier one, from file m_aheadFrom on, and those it handed back, not yet passed on.
     std::deque<std::unique_ptr<Outcome>> m_ahead;
     size_t m_aheadFrom = 0;
     std::vector<std::unique_ptr<Outcome>> m_returned;
