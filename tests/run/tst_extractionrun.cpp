@@ -88,6 +88,7 @@ private slots:
     void readEveryFileAsWindows1252();
     void stopBetweenPiecesOfOneFile();
     void oneWorkerAndManyGiveTheSameRows();
+    void moreFilesThanTheWorkersReadAhead_data();
     void moreFilesThanTheWorkersReadAhead();
     void folderRunsAsTheFilesFoundForIt_data();
     void folderRunsAsTheFilesFoundForIt();
@@ -698,16 +699,30 @@ void TestExtractionRun::oneWorkerAndManyGiveTheSameRows()
     }
 }
 
+void TestExtractionRun::moreFilesThanTheWorkersReadAhead_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("slowFile"); // a file of many rows among the quick ones, or -1
+    QTest::newRow("more than the read-ahead") << 2500 << -1;
+    QTest::newRow("a slow file among quick ones") << 60 << 21;
+    QTest::newRow("a slow file first") << 40 << 0;
+}
+
 // Workers wait for room once far enough ahead (over a thousand files), ask for small files
-// several at a time, and wake one another in batches: no file may be lost or left waiting,
-// whatever the order they finish in.
+// several at a time and hand each on as it is read once they take long, and wake one another
+// in batches: no file may be lost or left waiting, whatever the order they finish in.
 void TestExtractionRun::moreFilesThanTheWorkersReadAhead()
 {
+    QFETCH(int, files);
+    QFETCH(int, slowFile);
     QStringList expected;
-    for (int f = 0; f < 2500; ++f) {
+    for (int f = 0; f < files; ++f) {
         const QByteArray row = "hit " + QByteArray::number(f);
-        m_request.paths << write(QStringLiteral("f%1.txt").arg(f), row + "\r\n");
-        expected << QString::fromLatin1(row);
+        const int repeats = f == slowFile ? 200000 : 1;
+        m_request.paths << write(QStringLiteral("f%1.txt").arg(f),
+                                 (row + "\r\n").repeated(repeats));
+        for (int r = 0; r < repeats; ++r)
+            expected << QString::fromLatin1(row);
     }
     m_request.searchText = QStringLiteral("hit");
     // The window thread dawdles at first, so the workers run as far ahead as they may.
