@@ -287,13 +287,19 @@ std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::take(size_t i,
     if (!m_slots[i])
         return nullptr;
     // The files ready after it are taken at once, so the workers meet the window thread once
-    // for them all; they may hold a quarter of the memory allowed to wait.
+    // for them all; those taken ahead hold at most a quarter of the memory allowed to wait,
+    // which the workers may then fill again.
     size_t end = i + 1;
     size_t taken = m_slots[i]->heldBytes();
-    while (end < m_slots.size() && end - i < kBatch && m_slots[end] && taken < kPendingBudget / 4) {
-        taken += m_slots[end]->heldBytes();
+    size_t ahead = 0;
+    while (end < m_slots.size() && end - i < kBatch && m_slots[end]) {
+        const size_t held = m_slots[end]->heldBytes();
+        if (ahead + held > kPendingBudget / 4)
+            break;
+        ahead += held;
         ++end;
     }
+    taken += ahead;
     std::unique_ptr<Outcome> outcome = std::move(m_slots[i]);
     m_ahead.clear();
     m_aheadFrom = i + 1;
