@@ -175,7 +175,6 @@ void SearchWorkers::work()
     std::vector<std::unique_ptr<Outcome>> outcomes;
     std::vector<QString> names;
     size_t first = 0;
-    size_t claimed = 0; // the end of the files asked for last
     size_t claim = 1;
     const auto handOver = [&](std::unique_lock<std::mutex> &lock) {
         bool wake = false;
@@ -209,7 +208,6 @@ void SearchWorkers::work()
             first = m_next;
             const size_t room = m_consumed + kFilesAhead - m_next;
             m_next += std::min({claim, size_t(m_paths.size()) - m_next, room});
-            claimed = m_next;
             // Files may be added meanwhile, which moves the list.
             names.clear();
             for (size_t i = first; i < m_next; ++i)
@@ -232,7 +230,7 @@ void SearchWorkers::work()
             }
             // Once the files asked for take long, each goes on as it is read: a slow one among
             // them holds back only the quick ones before it.
-            if (first + outcomes.size() < claimed &&
+            if (&name != &names.back() &&
                 std::chrono::steady_clock::now() - began > kQuickFile * kSmallClaim) {
                 std::unique_lock lock(m_mutex);
                 handOver(lock);
@@ -263,17 +261,13 @@ bool SearchWorkers::place(size_t i, std::unique_ptr<Outcome> outcome)
 std::unique_ptr<SearchWorkers::Outcome> SearchWorkers::take(size_t i,
                                                             std::chrono::microseconds wait)
 {
-    // Files passed over go back with the rest.
-    while (!m_ahead.empty() && m_aheadFrom < i) {
-        m_returned.push_back(std::move(m_ahead.front()));
-        m_ahead.pop_front();
-        ++m_aheadFrom;
-    }
-    if (!m_ahead.empty() && m_aheadFrom == i) {
+    // A file taken ahead is given without the lock; files passed over go back with the rest.
+    while (!m_ahead.empty() && m_aheadFrom <= i) {
         std::unique_ptr<Outcome> outcome = std::move(m_ahead.front());
         m_ahead.pop_front();
-        ++m_aheadFrom;
-        return outcome;
+        if (m_aheadFrom++ == i)
+            return outcome;
+        m_returned.push_back(std::move(outcome));
     }
     std::unique_lock lock(m_mutex);
     passReturned();
