@@ -134,7 +134,10 @@ std::optional<int> readMode(OptionReader &reader)
 
 void readLines(OptionReader &reader, Options &options)
 {
-    const QString what = QStringLiteral("a line count from 0 to %1").arg(run::kMostLines);
+    // Made without arg(), which would wake the locale's machinery at every start for a text
+    // that is shown only when a count is wrong.
+    const QString what =
+        QStringLiteral("a line count from 0 to ") + QString::number(run::kMostLines);
     const std::optional<int> both = reader.number("context", 0, run::kMostLines, what);
     options.linesAbove = reader.number("before-context", 0, run::kMostLines, what);
     options.linesBelow = reader.number("after-context", 0, run::kMostLines, what);

@@ -4,6 +4,7 @@
 // the places from i on as far as its vectors reach and leaves the rest to the next narrower
 // one.
 #include "LineCount.h"
+#include "Processor.h"
 #include "TextFormat.h"
 
 #include <algorithm>
@@ -56,10 +57,7 @@ void countScalar(const unsigned char *d, size_t i, size_t end, Counts &counts)
 }
 
 #if defined(LUMBREX_X86)
-const bool kAvx2 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-}();
+const bool kAvx2 = hasAvx2();
 
 // Bytes compare as signed: 0x80..0xBF are -128..-65, the leads 0xC2..0xF4 are -62..-12.
 __m128i leads(__m128i x)

@@ -1,6 +1,7 @@
 #include "Search.h"
 
 #include "CaseBlindUtf8.h"
+#include "Processor.h"
 
 #include <cstdint>
 #include <cstring>
@@ -28,10 +29,7 @@ void variantsOf(unsigned char c, const unsigned char *lower, unsigned char &a, u
 }
 
 #if defined(LUMBREX_X86)
-const bool kAvx2 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-}();
+const bool kAvx2 = hasAvx2();
 #endif
 
 } // namespace
