@@ -58,22 +58,26 @@ public:
     // Opens the path without reporting; returns the error number, or 0 once it is open.
     // Anything but a regular file is refused later, before a read could wait on it;
     // O_NONBLOCK keeps the open itself from waiting on a FIFO without writer.
-    int tryOpen(const std::string &path)
+    // A file its folder's listing just named a regular one (listed) is not asked about
+    // before it is read: most files fit in the buffer of the file before, and their first,
+    // short read tells their end. Only one that fills the buffer is asked for its size.
+    int tryOpen(const std::string &path, bool listed)
     {
         const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             return m_openError = errno;
-        if (::fstat(fd, &m_info) != 0) {
+        if (!listed && ::fstat(fd, &m_info) != 0) {
             m_openError = errno;
             ::close(fd);
             return m_openError;
         }
         m_fd = fd;
+        m_unasked = listed;
         return 0;
     }
 
     // Returns whether the path opened as a folder.
-    bool folder() const { return m_fd >= 0 && S_ISDIR(m_info.st_mode); }
+    bool folder() const { return m_fd >= 0 && !m_unasked && S_ISDIR(m_info.st_mode); }
 
     // Finishes the open: throws its failure, or refuses anything but a regular file. With
     // mayMap set, a file of a size worth it is mapped, and then needs no reads.
@@ -81,26 +85,63 @@ public:
     {
         if (m_fd < 0)
             throw Failure(describeErrno(m_openError));
+        m_mayMap = mayMap;
+        if (m_unasked) {
+            m_data = takeBuffer(kFirstRead);
+            m_capacity = m_data.get_deleter().capacity;
+            return;
+        }
         if (S_ISDIR(m_info.st_mode) || !S_ISREG(m_info.st_mode)) {
             ::close(m_fd);
             m_fd = -1;
             throw Failure(S_ISDIR(m_info.st_mode) ? "Path is a folder, not a file"
                                                   : "Not a regular file (FIFO, socket or device)");
         }
+        if (!mapOrReserve())
+            reserve(m_sized ? size_t(m_info.st_size) : 4096);
+    }
+
+    // Takes the size the file has, now asked; maps it when that pays (and returns true), else
+    // leaves the buffer to be sized.
+    bool mapOrReserve()
+    {
         m_sized = m_info.st_size > 0;
         const auto size = static_cast<size_t>(m_info.st_size);
-        if (mayMap && (size > g_mapAbove.load(std::memory_order_relaxed) || packedAndLarge(size) ||
-                       !bufferWorthTaking(size))) {
+        if (m_mayMap && (size > g_mapAbove.load(std::memory_order_relaxed) ||
+                         packedAndLarge(size) || !bufferWorthTaking(size))) {
             m_mapped = MappedFile::map(m_fd, size);
             if (m_mapped) {
+                m_data.reset();
+                m_size = 0;
                 m_atEnd = true;
-                return;
+                return true;
             }
         }
-        // A file is read up to the size it had when it was opened: one that keeps growing
-        // meanwhile (a log being written) would otherwise be read until it stops. Only a
-        // file of no size, as the system's own files show, is read to its end.
-        reserve(m_sized ? size : 4096);
+        return false;
+    }
+
+    // A listed file that filled the buffer of its first read is asked what it is now: what
+    // was read stays, unless the file is mapped after all.
+    void askAfterFullRead()
+    {
+        m_unasked = false;
+        const bool asked = ::fstat(m_fd, &m_info) == 0;
+        const int error = errno;
+        if (!asked || !S_ISREG(m_info.st_mode)) {
+            // It changed since it was listed: nothing of it is kept, and nothing more read.
+            m_size = 0;
+            m_atEnd = true;
+            throw Failure(asked ? "Not a regular file (FIFO, socket or device)"
+                                : describeErrno(error));
+        }
+        if (mapOrReserve())
+            return;
+        // A file is read up to the size it had when it was asked: one that keeps growing
+        // meanwhile (a log being written) would otherwise be read until it stops.
+        if (m_sized && size_t(m_info.st_size) <= m_size)
+            m_atEnd = true;
+        else if (m_sized)
+            reserve(size_t(m_info.st_size));
     }
 
     // Returns true when the file is large and starts as a compressed file or an archive does:
@@ -142,9 +183,16 @@ public:
             }
             m_size += static_cast<size_t>(got);
             // A regular file of known size reads short only at its end (it became shorter),
-            // so no further read is needed to see it.
-            if (m_sized && (m_size == m_capacity || static_cast<size_t>(got) < room))
+            // so no further read is needed to see it; a listed one, whose size is not known
+            // yet, too.
+            if (m_unasked) {
+                if (static_cast<size_t>(got) < room)
+                    m_atEnd = true;
+                else
+                    askAfterFullRead();
+            } else if (m_sized && (m_size == m_capacity || static_cast<size_t>(got) < room)) {
                 m_atEnd = true;
+            }
             if (const auto observer = g_afterEachRead.load(std::memory_order_relaxed))
                 observer();
             return true;
@@ -183,6 +231,8 @@ private:
     static constexpr size_t kHeadBytes = 512;
     // Reads of 16 MiB let a stop end the reading of a huge file within milliseconds.
     static constexpr size_t kMaxRead = size_t(1) << 24;
+    // What a listed file's first read asks for: most files are smaller.
+    static constexpr size_t kFirstRead = size_t(64) << 10;
     FileBuffer m_data;
     std::unique_ptr<MappedFile> m_mapped;
     size_t m_size = 0;
@@ -192,6 +242,8 @@ private:
     struct stat m_info {};
     bool m_sized = false;
     bool m_atEnd = false;
+    bool m_mayMap = false;
+    bool m_unasked = false; // a listed file, not yet asked for its size
 };
 
 } // namespace
@@ -207,7 +259,8 @@ size_t setMapAbove(size_t bytes)
 }
 
 FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule rule,
-                    const std::atomic<bool> *stop, bool mayMap, bool settleLater, bool *folder)
+                    const std::atomic<bool> *stop, bool mayMap, bool settleLater, bool *folder,
+                    bool listed)
 {
     Steps steps(reporter, "ExtractState", "ReadFileToStringFSO");
     Reader reader;
@@ -215,7 +268,7 @@ FileText readPieces(const std::string &path, ErrorReporter &reporter, ReadRule r
     // Step 100 (creating the reader) and 106 (the piece counter) cannot fail. The file is
     // opened first: only when that fails does step 102 look the path up on its own, which
     // spares one lookup per file.
-    const bool opened = reader.tryOpen(path) == 0;
+    const bool opened = reader.tryOpen(path, listed) == 0;
     if (folder)
         *folder = reader.folder();
     steps.step(102, [&] {

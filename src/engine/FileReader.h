@@ -20,10 +20,12 @@ namespace engine {
 // automatic rule the file's encoding and line ends are recognised; a set stop flag ends the
 // reading early (what was read is kept). With mayMap set, a large file may be mapped rather
 // than copied: check intact() once done with the text. settleLater is passed to
-// FileText::recognise(). A path that opens as a folder sets *folder, when given.
+// FileText::recognise(). A path that opens as a folder sets *folder, when given. With listed
+// set, the path is one a folder's listing named a regular file just before.
 FileText readPieces(const std::string &path, ErrorReporter &reporter,
                     ReadRule rule = ReadRule::Automatic, const std::atomic<bool> *stop = nullptr,
-                    bool mayMap = false, bool settleLater = false, bool *folder = nullptr);
+                    bool mayMap = false, bool settleLater = false, bool *folder = nullptr,
+                    bool listed = false);
 
 // Sets a function called after each read of a file's bytes (null for none), so that a test can
 // change a file between two reads.

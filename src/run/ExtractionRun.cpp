@@ -293,7 +293,7 @@ bool ExtractionRun::runFolder(engine::Steps &steps, RunState &state, const QStri
         return m_folderFiles(
             folder,
             [&](const QStringList &found) {
-                workers->add(found);
+                workers->add(found, true);
                 files.add(found);
             },
             stop);

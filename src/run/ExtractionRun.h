@@ -37,7 +37,8 @@ public:
 
     // Sets how many worker threads read and search files; 0 means one per processor core.
     void setWorkerCount(int count) { m_workerCount = count; }
-    // Takes files found, in order, on the thread that finds them.
+    // Takes files found, in order, on the thread that finds them: each one its folder's
+    // listing has just named a regular file.
     using FoundFiles = std::function<void(const QStringList &files)>;
     // Finds the files of a folder among the request's paths on a thread of its own, handing
     // them to found as it goes, and ends early once stop is set. Returns what is to be said

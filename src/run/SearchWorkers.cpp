@@ -58,12 +58,13 @@ SearchWorkers::~SearchWorkers()
         thread.join();
 }
 
-void SearchWorkers::add(const QStringList &paths)
+void SearchWorkers::add(const QStringList &paths, bool listed)
 {
     {
         std::lock_guard lock(m_mutex);
         m_paths += paths;
         m_slots.resize(size_t(m_paths.size()));
+        m_listed.resize(size_t(m_paths.size()), listed);
     }
     m_room.notify_all();
 }
@@ -89,7 +90,8 @@ void SearchWorkers::stop()
 
 std::unique_ptr<SearchWorkers::Outcome>
 SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::ReadRule rule,
-                       const std::atomic<bool> *stop, const RowText *rowText, const QString &name)
+                       const std::atomic<bool> *stop, const RowText *rowText, const QString &name,
+                       bool listed)
 {
     for (;;) {
         auto outcome = std::make_unique<Outcome>();
@@ -98,7 +100,7 @@ SearchWorkers::process(const std::string &path, const SearchPlan &plan, engine::
         // The bytes are looked at before they are taken as text: a compressed file or an
         // archive is searched as what it holds, unless every file is to be read as bytes.
         blocks.text = engine::readPieces(path, reporter, engine::ReadRule::Windows1252CrLf, stop,
-                                         true, false, &outcome->folder);
+                                         true, false, &outcome->folder, listed);
         if (outcome->folder)
             return outcome;
         if (rule == engine::ReadRule::Automatic &&
@@ -174,6 +176,7 @@ void SearchWorkers::work()
     // next: one lock for them all. Small files are asked for several at a time.
     std::vector<std::unique_ptr<Outcome>> outcomes;
     std::vector<QString> names;
+    std::vector<bool> listed;
     size_t first = 0;
     size_t claim = 1;
     const auto handOver = [&](std::unique_lock<std::mutex> &lock) {
@@ -210,18 +213,23 @@ void SearchWorkers::work()
             m_next += std::min({claim, size_t(m_paths.size()) - m_next, room});
             // Files may be added meanwhile, which moves the list.
             names.clear();
-            for (size_t i = first; i < m_next; ++i)
+            listed.clear();
+            for (size_t i = first; i < m_next; ++i) {
                 names.push_back(m_paths[qsizetype(i)]);
+                listed.push_back(i < m_listed.size() && m_listed[i]);
+            }
         }
         for (const std::unique_ptr<Outcome> &done : spent)
             done->blocks.spareBlocks();
         spent.clear();
         const auto began = std::chrono::steady_clock::now();
-        for (const QString &name : names) {
+        for (size_t k = 0; k < names.size(); ++k) {
+            const QString &name = names[k];
             // Each worker makes the system's name of its own files.
             const std::string path = QFile::encodeName(name).toStdString();
             try {
-                outcomes.push_back(process(path, *m_plan, m_rule, &m_stop, m_rowText.get(), name));
+                outcomes.push_back(
+                    process(path, *m_plan, m_rule, &m_stop, m_rowText.get(), name, listed[k]));
             } catch (const std::bad_alloc &) {
                 outcomes.push_back(std::make_unique<Outcome>());
                 outcomes.back()->reports.push_back(

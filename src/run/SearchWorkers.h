@@ -52,8 +52,9 @@ public:
     SearchWorkers(const SearchWorkers &) = delete;
     SearchWorkers &operator=(const SearchWorkers &) = delete;
 
-    // Adds files after those so far, from any thread.
-    void add(const QStringList &paths);
+    // Adds files after those so far, from any thread; listed tells that a folder's listing
+    // named each of them a regular file just before.
+    void add(const QStringList &paths, bool listed = false);
     // Tells that no file follows: workers that have nothing left to do end.
     void close();
     // Takes the outcome of file i, the next in list order, waiting at most wait for it;
@@ -73,11 +74,11 @@ public:
 
     // Reads and searches one file on the calling thread, keeping only the lines of the blocks
     // (or, with rowText, the rows as text with the prefix of its file, named name), not the
-    // file's text.
+    // file's text. listed is passed to engine::readPieces().
     static std::unique_ptr<Outcome> process(const std::string &path, const SearchPlan &plan,
                                             engine::ReadRule rule, const std::atomic<bool> *stop,
                                             const RowText *rowText = nullptr,
-                                            const QString &name = QString());
+                                            const QString &name = QString(), bool listed = false);
 
 private:
     void work();
@@ -88,6 +89,7 @@ private:
     void passReturned();
 
     QStringList m_paths;
+    std::vector<bool> m_listed; // of each path, as add() was told
     std::shared_ptr<const SearchPlan> m_plan;
     std::shared_ptr<const RowText> m_rowText;
     engine::ReadRule m_rule;

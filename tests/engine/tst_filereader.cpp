@@ -148,25 +148,28 @@ void TestFileReader::sizes()
     QVERIFY(writeFile(path, content));
 
     // Files of 64 KiB and more are mapped where that is allowed. Read as Windows-1252 with CR LF
-    // lines, a file is cut every 65,536 bytes, line ends or not.
-    for (const bool mayMap : {false, true}) {
-        RecordingReporter reporter;
-        const engine::FileText pieces = engine::readPieces(
-            path.toStdString(), reporter, engine::ReadRule::Windows1252CrLf, nullptr, mayMap);
-        QCOMPARE(reporter.steps(), QList<int>{});
-        QCOMPARE(pieces.count(), size_t(pieceSizes.size()));
-        QByteArray joined;
-        for (size_t i = 0; i < pieces.count(); ++i) {
-            QCOMPARE(qsizetype(pieces.pieceBytes(i).size()), pieceSizes[qsizetype(i)]);
-            joined.append(pieces.pieceBytes(i).data(), qsizetype(pieces.pieceBytes(i).size()));
+    // lines, a file is cut every 65,536 bytes, line ends or not. A listed file is read before
+    // its size is known: one that fills the first read's buffer is asked then.
+    for (const bool mayMap : {false, true})
+        for (const bool listed : {false, true}) {
+            RecordingReporter reporter;
+            const engine::FileText pieces =
+                engine::readPieces(path.toStdString(), reporter, engine::ReadRule::Windows1252CrLf,
+                                   nullptr, mayMap, false, nullptr, listed);
+            QCOMPARE(reporter.steps(), QList<int>{});
+            QCOMPARE(pieces.count(), size_t(pieceSizes.size()));
+            QByteArray joined;
+            for (size_t i = 0; i < pieces.count(); ++i) {
+                QCOMPARE(qsizetype(pieces.pieceBytes(i).size()), pieceSizes[qsizetype(i)]);
+                joined.append(pieces.pieceBytes(i).data(), qsizetype(pieces.pieceBytes(i).size()));
+            }
+            QVERIFY(joined == content);
+            QVERIFY(pieces.intact());
+            // The kernel's copy into a buffer a few bytes past a page boundary is several times
+            // slower on some processors; the second round reads into a buffer handed back.
+            if (size > 0 && !pieces.mapped())
+                QCOMPARE(reinterpret_cast<quintptr>(pieces.bytes().data()) % 4096, quintptr(0));
         }
-        QVERIFY(joined == content);
-        QVERIFY(pieces.intact());
-        // The kernel's copy into a buffer a few bytes past a page boundary is several times
-        // slower on some processors; the second round reads into a buffer handed back.
-        if (size > 0 && !pieces.mapped())
-            QCOMPARE(reinterpret_cast<quintptr>(pieces.bytes().data()) % 4096, quintptr(0));
-    }
 }
 
 void TestFileReader::cutWhileMapped_data()
@@ -276,19 +279,31 @@ void TestFileReader::unusablePaths_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QList<int>>("steps");
     QTest::addColumn<QString>("openFailure");
-    QTest::newRow("missing file") << "missing" << QList<int>{102, 104, 108, 120}
-                                  << "File not found";
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<int>("failingStep");
+    const QString notRegular = "Not a regular file (FIFO, socket or device)";
+    QTest::newRow("missing file") << "missing" << QList<int>{102, 104, 108, 120} << "File not found"
+                                  << false << 104;
     QTest::newRow("missing folder on the way")
-        << "missing folder" << QList<int>{102, 104, 108, 120} << "File not found";
+        << "missing folder" << QList<int>{102, 104, 108, 120} << "File not found" << false << 104;
     QTest::newRow("folder") << "folder" << QList<int>{104, 108, 120}
-                            << "Path is a folder, not a file";
+                            << "Path is a folder, not a file" << false << 104;
     QTest::newRow("FIFO without writer")
-        << "fifo" << QList<int>{104, 108, 120} << "Not a regular file (FIFO, socket or device)";
-    QTest::newRow("socket") << "socket" << QList<int>{104, 108, 120}
-                            << "Not a regular file (FIFO, socket or device)";
-    QTest::newRow("read error is reported once") << "read error" << QList<int>{108} << QString();
+        << "fifo" << QList<int>{104, 108, 120} << notRegular << false << 104;
+    QTest::newRow("socket") << "socket" << QList<int>{104, 108, 120} << notRegular << false << 104;
+    QTest::newRow("read error is reported once")
+        << "read error" << QList<int>{108} << QString() << false << 104;
     QTest::newRow("character device")
-        << "device" << QList<int>{104, 108, 120} << "Not a regular file (FIFO, socket or device)";
+        << "device" << QList<int>{104, 108, 120} << notRegular << false << 104;
+    // A path listed as a regular file that is something else by the time it is read.
+    QTest::newRow("listed, missing now")
+        << "missing" << QList<int>{102, 104, 108, 120} << "File not found" << true << 104;
+    QTest::newRow("listed, a FIFO without writer now")
+        << "fifo" << QList<int>{} << QString() << true << 104;
+    QTest::newRow("listed, a character device now")
+        << "device" << QList<int>{108} << notRegular << true << 108;
+    QTest::newRow("listed, a folder now")
+        << "folder" << QList<int>{108} << "Is a directory" << true << 108;
 }
 
 // None of these may block, and each gives exactly one empty piece after its reports.
@@ -297,6 +312,8 @@ void TestFileReader::unusablePaths()
     QFETCH(QString, kind);
     QFETCH(QList<int>, steps);
     QFETCH(QString, openFailure);
+    QFETCH(bool, listed);
+    QFETCH(int, failingStep);
     QVERIFY(m_dir.isValid());
     QString path;
     if (kind == "missing") {
@@ -307,7 +324,7 @@ void TestFileReader::unusablePaths()
         path = m_dir.filePath("a folder");
         QVERIFY(QDir().mkpath(path));
     } else if (kind == "fifo") {
-        path = m_dir.filePath("pipe");
+        path = m_dir.filePath(listed ? "listed pipe" : "pipe");
         QCOMPARE(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
     } else if (kind == "socket") {
         path = m_dir.filePath("sock");
@@ -328,7 +345,9 @@ void TestFileReader::unusablePaths()
     RecordingReporter reporter;
     QElapsedTimer timer;
     timer.start();
-    const engine::FileText pieces = engine::readPieces(path.toStdString(), reporter);
+    const engine::FileText pieces =
+        engine::readPieces(path.toStdString(), reporter, engine::ReadRule::Automatic, nullptr,
+                           false, false, nullptr, listed);
     // Refused at once; reading /dev/zero or waiting for a writer would never end.
     QVERIFY(timer.elapsed() < 20000);
 
@@ -337,7 +356,7 @@ void TestFileReader::unusablePaths()
         QCOMPARE(report.tag, kTag);
     if (!openFailure.isEmpty()) {
         const auto open = std::find_if(reporter.reports.begin(), reporter.reports.end(),
-                                       [](const Report &r) { return r.step == 104; });
+                                       [&](const Report &r) { return r.step == failingStep; });
         QCOMPARE(QString::fromStdString(open->description), openFailure);
     }
     QCOMPARE(pieces.count(), size_t(1));
@@ -691,15 +710,21 @@ void TestFileReader::growingFileIsReadToItsSizeAtOpen()
     const QByteArray content = QByteArray("line\r\n").repeated(3 << 20); // 18 MiB: two reads
     QVERIFY(writeFile(path, content));
     g_growing = path.toStdString();
-    g_appends = 0;
-    engine::setAfterEachRead(&appendToGrowingFile);
-    RecordingReporter reporter;
-    const engine::FileText text = engine::readPieces(path.toStdString(), reporter);
-    engine::setAfterEachRead(nullptr);
-    QVERIFY(g_appends > 0);
-    QCOMPARE(reporter.steps(), QList<int>{});
-    QCOMPARE(qsizetype(text.bytes().size()), content.size());
-    QVERIFY(QByteArrayView(text.bytes().data(), qsizetype(text.bytes().size())) == content);
+    // A listed file is asked its size after its first read, before it grows.
+    for (const bool listed : {false, true}) {
+        QVERIFY(writeFile(path, content));
+        g_appends = 0;
+        engine::setAfterEachRead(&appendToGrowingFile);
+        RecordingReporter reporter;
+        const engine::FileText text =
+            engine::readPieces(path.toStdString(), reporter, engine::ReadRule::Automatic, nullptr,
+                               false, false, nullptr, listed);
+        engine::setAfterEachRead(nullptr);
+        QVERIFY(g_appends > 0);
+        QCOMPARE(reporter.steps(), QList<int>{});
+        QCOMPARE(qsizetype(text.bytes().size()), content.size());
+        QVERIFY(QByteArrayView(text.bytes().data(), qsizetype(text.bytes().size())) == content);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestFileReader)
