@@ -111,6 +111,7 @@ private slots:
     void utf8InBlocks_data();
     void utf8InBlocks();
     void growingFileIsReadToItsSizeAtOpen();
+    void folderMadeAnewBetweenFiles();
     void streamParts_data();
     void streamParts();
     void streamStopsAndFailsKeepingWhatWasRead();
@@ -725,6 +726,24 @@ void TestFileReader::growingFileIsReadToItsSizeAtOpen()
         QCOMPARE(qsizetype(text.bytes().size()), content.size());
         QVERIFY(QByteArrayView(text.bytes().data(), qsizetype(text.bytes().size())) == content);
     }
+}
+
+// The files of one folder are opened from the folder opened for the first of them; a folder
+// removed and made anew meanwhile is the one its path names.
+void TestFileReader::folderMadeAnewBetweenFiles()
+{
+    const QString folder = m_dir.filePath("made anew");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(writeFile(folder + "/first.txt", "first"));
+    RecordingReporter reporter;
+    QCOMPARE(engine::readPieces((folder + "/first.txt").toStdString(), reporter).bytes(),
+             std::string_view("first"));
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(writeFile(folder + "/second.txt", "second"));
+    QCOMPARE(engine::readPieces((folder + "/second.txt").toStdString(), reporter).bytes(),
+             std::string_view("second"));
+    QCOMPARE(reporter.steps(), QList<int>{});
 }
 
 QTEST_APPLESS_MAIN(TestFileReader)
