@@ -55,24 +55,28 @@ public:
     {
         constexpr int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
         const size_t slash = path.rfind('/');
-        if (slash == std::string::npos || slash == 0)
-            return ::open(path.c_str(), flags);
-        if (m_fd < 0 || m_path.size() != slash || path.compare(0, slash, m_path) != 0) {
+        if (slash != std::string::npos && slash != 0 && hold(path, slash)) {
+            const int fd = ::openat(m_fd, path.c_str() + slash + 1, flags);
+            if (fd >= 0)
+                return fd;
+            // The folder may have been made anew since it was opened: its path tells.
             forget();
-            m_path.assign(path, 0, slash);
-            m_fd = ::open(m_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-            if (m_fd < 0)
-                return ::open(path.c_str(), flags);
         }
-        const int fd = ::openat(m_fd, path.c_str() + slash + 1, flags);
-        if (fd >= 0)
-            return fd;
-        // The folder may have been made anew since it was opened: its path tells.
-        forget();
         return ::open(path.c_str(), flags);
     }
 
 private:
+    // Holds the folder of path, its first slash bytes, open; returns whether it is.
+    bool hold(const std::string &path, size_t slash)
+    {
+        if (m_fd >= 0 && m_path.size() == slash && path.compare(0, slash, m_path) == 0)
+            return true;
+        forget();
+        m_path.assign(path, 0, slash);
+        m_fd = ::open(m_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        return m_fd >= 0;
+    }
+
     void forget()
     {
         if (m_fd >= 0)

@@ -42,8 +42,8 @@ size_t SearchWorkers::Outcome::heldBytes() const
 SearchWorkers::SearchWorkers(const QStringList &paths, std::shared_ptr<const SearchPlan> plan,
                              std::shared_ptr<const RowText> rowText, engine::ReadRule rule,
                              int threads, bool more)
-    : m_paths(paths), m_plan(std::move(plan)), m_rowText(std::move(rowText)), m_rule(rule),
-      m_slots(size_t(paths.size())), m_closed(!more)
+    : m_paths(paths), m_listed(size_t(paths.size())), m_plan(std::move(plan)),
+      m_rowText(std::move(rowText)), m_rule(rule), m_slots(size_t(paths.size())), m_closed(!more)
 {
     const int count = std::max(1, threads);
     m_running = count;
@@ -216,7 +216,7 @@ void SearchWorkers::work()
             listed.clear();
             for (size_t i = first; i < m_next; ++i) {
                 names.push_back(m_paths[qsizetype(i)]);
-                listed.push_back(i < m_listed.size() && m_listed[i]);
+                listed.push_back(m_listed[i]);
             }
         }
         for (const std::unique_ptr<Outcome> &done : spent)
