@@ -14,10 +14,11 @@ namespace {
 // Finished outcomes waiting for the window thread hold at most this much memory, so files of
 // many rows do not fill it ahead of the list.
 constexpr size_t kPendingBudget = size_t(64) << 20;
-// Rows written as text go to a sink that writes them out as fast as they come: a few files'
-// rows waiting keep it busy. The memory they free is then taken again while still in the
-// processors' caches; more waiting would only have the workers write into fresh pages, which
-// costs more than writing the rows (a tenth of a run's processor time on files of many rows).
+// Rows written as text go to a sink that writes them out as fast as they come: while it has
+// rows to write, a few files' rows waiting keep it busy. The memory they free is then taken
+// again while still in the processors' caches; more waiting would only have the workers write
+// into fresh pages, which costs more than writing the rows (a tenth of a run's processor time
+// on files of many rows).
 constexpr size_t kTextPendingBudget = size_t(2) << 20;
 // Many small files ahead keep the workers from waiting on the window thread file by file.
 constexpr size_t kFilesAhead = 1024;
@@ -153,7 +154,11 @@ SearchWorkers::Report SearchWorkers::gaveUpReport(const SearchPlan &plan, size_t
 
 bool SearchWorkers::roomFor(size_t files) const
 {
-    return m_next + files <= m_consumed + kFilesAhead && m_pendingBytes < m_pendingBudget;
+    // While the file the window thread takes next is still being searched, the others go on
+    // as far as any run may: the window thread has nothing else to take meanwhile.
+    const bool nextReady = m_consumed < m_slots.size() && m_slots[m_consumed];
+    const size_t budget = nextReady ? m_pendingBudget : kPendingBudget;
+    return m_next + files <= m_consumed + kFilesAhead && m_pendingBytes < budget;
 }
 
 void SearchWorkers::giveBack(std::unique_ptr<Outcome> outcome)

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include <array>
+#include <optional>
 #include <random>
 #include <utility>
 
@@ -50,7 +51,17 @@ public:
             onRow();
     }
     void ended(run::RunEnd end) override { ends.append(end); }
+    std::optional<run::TextRows> textRows() const override { return asText; }
+    void adoptText(engine::OwnedBytes text, size_t size, size_t count) override
+    {
+        const QStringList taken =
+            QString::fromUtf8(text.get(), qsizetype(size)).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(size_t(taken.size()), count);
+        rows += taken;
+    }
 
+    // Set, the sink takes rows as text ended so, which the workers then write.
+    std::optional<run::TextRows> asText;
     QStringList rows;
     // Where each row came from: its file's position in the request, and its line.
     QList<qsizetype> files;
@@ -703,9 +714,15 @@ void TestExtractionRun::moreFilesThanTheWorkersReadAhead_data()
 {
     QTest::addColumn<int>("files");
     QTest::addColumn<int>("slowFile"); // a file of many rows among the quick ones, or -1
-    QTest::newRow("more than the read-ahead") << 2500 << -1;
-    QTest::newRow("a slow file among quick ones") << 60 << 21;
-    QTest::newRow("a slow file first") << 40 << 0;
+    QTest::addColumn<int>("rowsEach"); // of every other file
+    QTest::addColumn<bool>("asText");  // rows written as text, a sink's on workers
+    QTest::newRow("more than the read-ahead") << 2500 << -1 << 1 << false;
+    QTest::newRow("a slow file among quick ones") << 60 << 21 << 1 << false;
+    QTest::newRow("a slow file first") << 40 << 0 << 1 << false;
+    // Rows waiting as text hold a few mebibytes at most while the next file is ready, and any
+    // amount while it is still being searched.
+    QTest::newRow("as text, a slow file first") << 40 << 0 << 20000 << true;
+    QTest::newRow("as text, many rows each") << 60 << -1 << 20000 << true;
 }
 
 // Workers wait for room once far enough ahead (over a thousand files), ask for small files
@@ -715,10 +732,14 @@ void TestExtractionRun::moreFilesThanTheWorkersReadAhead()
 {
     QFETCH(int, files);
     QFETCH(int, slowFile);
+    QFETCH(int, rowsEach);
+    QFETCH(bool, asText);
+    if (asText)
+        m_sink.asText = run::TextRows{"\n", false, nullptr};
     QStringList expected;
     for (int f = 0; f < files; ++f) {
         const QByteArray row = "hit " + QByteArray::number(f);
-        const int repeats = f == slowFile ? 200000 : 1;
+        const int repeats = f == slowFile ? 400000 : rowsEach;
         m_request.paths << write(QStringLiteral("f%1.txt").arg(f),
                                  (row + "\r\n").repeated(repeats));
         for (int r = 0; r < repeats; ++r)
