@@ -92,7 +92,8 @@ private:
     std::vector<bool> m_listed; // of each path, as add() was told
     std::shared_ptr<const SearchPlan> m_plan;
     std::shared_ptr<const RowText> m_rowText;
-    // The most memory finished outcomes waiting to be taken may hold.
+    // The most memory finished outcomes waiting to be taken may hold while the one taken
+    // next is among them.
     const size_t m_pendingBudget;
     engine::ReadRule m_rule;
     std::mutex m_mutex;

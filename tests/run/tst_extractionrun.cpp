@@ -719,8 +719,8 @@ void TestExtractionRun::moreFilesThanTheWorkersReadAhead_data()
     QTest::newRow("more than the read-ahead") << 2500 << -1 << 1 << false;
     QTest::newRow("a slow file among quick ones") << 60 << 21 << 1 << false;
     QTest::newRow("a slow file first") << 40 << 0 << 1 << false;
-    // Rows waiting as text hold a few mebibytes at most while the next file is ready, and any
-    // amount while it is still being searched.
+    // Rows waiting as text hold a few mebibytes at most while the next file is ready, and as
+    // much as any outcomes may while it is still being searched.
     QTest::newRow("as text, a slow file first") << 40 << 0 << 20000 << true;
     QTest::newRow("as text, many rows each") << 60 << -1 << 20000 << true;
 }
